@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that LumoraViewer needs, then configures and builds a tree.
+# Safe to run again: packages already present are not fetched, and the build is incremental.
+#
+#   scripts/setup.sh [--build-dir DIR] [--sanitize] [--fuzz] [--packages-only]
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build_dir="$root/build"
+cmake_args=()
+packages_only=false
+
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --build-dir) build_dir=$(realpath -m "$2"); shift 2 ;;
+    --sanitize) cmake_args+=(-DLUMORA_SANITIZE=ON); shift ;;
+    --fuzz) cmake_args+=(-DLUMORA_BUILD_FUZZERS=ON -DLUMORA_SANITIZE=ON -DLUMORA_BUILD_TESTS=OFF
+                         -DLUMORA_BUILD_BENCHMARKS=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++); shift ;;
+    --packages-only) packages_only=true; shift ;;
+    *) echo "setup.sh: unknown option $1" >&2; exit 2 ;;
+  esac
+done
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  libssl-dev libicu-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=()
+  if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || { echo "setup.sh: installing ${missing[*]} needs root or sudo" >&2; exit 1; }
+    sudo=(sudo)
+  fi
+  echo "Installing: ${missing[*]}"
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+$packages_only && exit 0
+
+cmake -S "$root" -B "$build_dir" -G Ninja "${cmake_args[@]}" >/dev/null
+cmake --build "$build_dir" --parallel "$(nproc)"
