@@ -22,5 +22,5 @@ for target in "$root"/build-fuzz/bin/fuzz_*; do
   echo "Fuzzing $name for ${seconds}s"
   (cd "$work" && "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     "$work/$name" 2>"$work/$name.log") || { tail -n 60 "$work/$name.log"; exit 1; }
-  grep -E '^stat::number_of_executed_runs' "$work/$name.log" || true
+  grep -E '^stat::(number_of_executed_units|average_exec_per_sec)' "$work/$name.log" || true
 done

@@ -13,10 +13,16 @@ namespace {
 
 __extension__ using UInt128 = unsigned __int128;
 
-UInt128 toUInt128(std::uint64_t high, std::uint64_t low) { return (static_cast<UInt128>(high) << 64) | low; }
+UInt128 toUInt128(std::uint64_t high, std::uint64_t low) {
+    return (static_cast<UInt128>(high) << 64) | low;
+}
 
-std::uint64_t highOf(UInt128 value) { return static_cast<std::uint64_t>(value >> 64); }
-std::uint64_t lowOf(UInt128 value) { return static_cast<std::uint64_t>(value); }
+std::uint64_t highOf(UInt128 value) {
+    return static_cast<std::uint64_t>(value >> 64);
+}
+std::uint64_t lowOf(UInt128 value) {
+    return static_cast<std::uint64_t>(value);
+}
 
 constexpr std::uint64_t ipv4Mask = 0xFFFFFFFFULL;
 
@@ -98,7 +104,9 @@ std::optional<NQIPAddress> NQIPAddress::addressFromDisplayString(std::string_vie
     return addressWithIPv4Address(address);
 }
 
-NQIPAddress NQIPAddress::ipv4(std::uint32_t hostOrderValue) { return NQIPAddress(Kind::IPv4, 0, hostOrderValue); }
+NQIPAddress NQIPAddress::ipv4(std::uint32_t hostOrderValue) {
+    return NQIPAddress(Kind::IPv4, 0, hostOrderValue);
+}
 
 NQIPAddress NQIPAddress::ipv6(std::uint64_t highWord, std::uint64_t lowWord) {
     return NQIPAddress(Kind::IPv6, highWord, lowWord);
@@ -160,7 +168,9 @@ std::size_t NQIPAddress::getIPAddress(std::span<std::uint8_t> buffer) const {
     return 16;
 }
 
-int NQIPAddress::family() const { return isIPv4Address() ? AF_INET : AF_INET6; }
+int NQIPAddress::family() const {
+    return isIPv4Address() ? AF_INET : AF_INET6;
+}
 
 int NQIPAddress::compare(const NQIPAddress& other) const {
     const auto order = *this <=> other;
@@ -173,8 +183,9 @@ std::size_t NQIPAddress::hash() const {
 
 double NQIPAddress::distanceToAddress(const NQIPAddress& other) const {
     if (_kind != other._kind) {
-        throw std::invalid_argument(isIPv4Address() ? "Cannot compute difference between IPv4 and IPv6 addresses."
-                                                    : "Can not compute difference between IPv4 and IPv6 addresses.");
+        throw std::invalid_argument(isIPv4Address()
+                                        ? "Cannot compute difference between IPv4 and IPv6 addresses."
+                                        : "Can not compute difference between IPv4 and IPv6 addresses.");
     }
     // The difference is taken exactly on the integers before it becomes a double, so that
     // neighbouring IPv6 addresses are exactly 1.0 apart however large their values.

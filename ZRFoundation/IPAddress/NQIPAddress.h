@@ -93,7 +93,10 @@ public:
     std::uint64_t lowWord() const { return _low; }
 
 private:
-    NQIPAddress(Kind kind, std::uint64_t high, std::uint64_t low) : _kind(kind), _high(high), _low(low) {}
+    NQIPAddress(Kind kind, std::uint64_t high, std::uint64_t low)
+        : _kind(kind)
+        , _high(high)
+        , _low(low) {}
     NQIPAddress maskedWithPrefixLength(unsigned prefixLength, bool invertMask) const;
 
     // An IPv4 address keeps its value in the low word; the high word stays zero.

@@ -43,7 +43,8 @@ long prefixLengthValue(std::string_view text) {
     return negative ? -value : value;
 }
 
-std::optional<NQIPAddressRange> rangeFromPrefixText(std::string_view addressText, std::string_view lengthText) {
+std::optional<NQIPAddressRange> rangeFromPrefixText(std::string_view addressText,
+                                                    std::string_view lengthText) {
     const auto address = NQIPAddress::addressFromDisplayString(addressText);
     const long length = prefixLengthValue(lengthText);
     if (!address || length < 0 || length > static_cast<long>(address->bitWidth())) {
@@ -136,7 +137,8 @@ bool NQIPAddressRange::isSubrangeOfRange(const NQIPAddressRange& other) const {
 }
 
 bool NQIPAddressRange::isExcludingSubrangeOfRange(const NQIPAddressRange& other) const {
-    return isSubrangeOfRange(other) && _firstAddress != other._firstAddress && _lastAddress != other._lastAddress;
+    return isSubrangeOfRange(other) && _firstAddress != other._firstAddress &&
+           _lastAddress != other._lastAddress;
 }
 
 bool NQIPAddressRange::isAdjacentToRange(const NQIPAddressRange& other) const {
@@ -148,7 +150,8 @@ std::optional<NQIPAddressRange> NQIPAddressRange::unionRange(const NQIPAddressRa
     if (kind() != other.kind() || (!intersectsRange(other) && !isAdjacentToRange(other))) {
         return std::nullopt;
     }
-    return NQIPAddressRange(std::min(_firstAddress, other._firstAddress), std::max(_lastAddress, other._lastAddress));
+    return NQIPAddressRange(std::min(_firstAddress, other._firstAddress),
+                            std::max(_lastAddress, other._lastAddress));
 }
 
 std::optional<NQIPAddressRange> NQIPAddressRange::intersectionRange(const NQIPAddressRange& other) const {
@@ -160,7 +163,8 @@ std::optional<NQIPAddressRange> NQIPAddressRange::intersectionRange(const NQIPAd
     return NQIPAddressRange(first, last);
 }
 
-std::optional<NQIPAddressRange> NQIPAddressRange::rangeBySubtractingRange(const NQIPAddressRange& other) const {
+std::optional<NQIPAddressRange>
+NQIPAddressRange::rangeBySubtractingRange(const NQIPAddressRange& other) const {
     if (kind() != other.kind()) {
         throw std::invalid_argument("Cannot subtract arguments of different address family.");
     }

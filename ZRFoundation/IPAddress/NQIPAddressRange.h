@@ -65,7 +65,9 @@ public:
     std::optional<NQIPAddressRange> rangeBySubtractingRange(const NQIPAddressRange& other) const;
 
 private:
-    NQIPAddressRange(const NQIPAddress& first, const NQIPAddress& last) : _firstAddress(first), _lastAddress(last) {}
+    NQIPAddressRange(const NQIPAddress& first, const NQIPAddress& last)
+        : _firstAddress(first)
+        , _lastAddress(last) {}
 
     NQIPAddress _firstAddress;
     NQIPAddress _lastAddress;

@@ -45,7 +45,8 @@ NQIPAddressSet::NQIPAddressSet(NQIPAddressSet&& other) noexcept
 NQIPAddressSet& NQIPAddressSet::operator=(const NQIPAddressSet& other) {
     if (this != &other) {
         _ranges = other._ranges;
-        _numberOfAddresses.store(other._numberOfAddresses.load(std::memory_order_relaxed), std::memory_order_relaxed);
+        _numberOfAddresses.store(other._numberOfAddresses.load(std::memory_order_relaxed),
+                                 std::memory_order_relaxed);
     }
     return *this;
 }
@@ -53,7 +54,8 @@ NQIPAddressSet& NQIPAddressSet::operator=(const NQIPAddressSet& other) {
 NQIPAddressSet& NQIPAddressSet::operator=(NQIPAddressSet&& other) noexcept {
     if (this != &other) {
         _ranges = std::move(other._ranges);
-        _numberOfAddresses.store(other._numberOfAddresses.load(std::memory_order_relaxed), std::memory_order_relaxed);
+        _numberOfAddresses.store(other._numberOfAddresses.load(std::memory_order_relaxed),
+                                 std::memory_order_relaxed);
         other._ranges.clear();
         other.invalidateNumberOfAddresses();
     }
@@ -106,7 +108,8 @@ const NQIPAddressSet& NQIPAddressSet::multicastIPv6Addresses() {
 }
 
 const NQIPAddressSet& NQIPAddressSet::multicastAddresses() {
-    static const NQIPAddressSet set = predefinedSet({}, {&multicastIPv4Addresses(), &multicastIPv6Addresses()});
+    static const NQIPAddressSet set =
+        predefinedSet({}, {&multicastIPv4Addresses(), &multicastIPv6Addresses()});
     return set;
 }
 
@@ -190,9 +193,9 @@ std::string NQIPAddressSet::descriptionWithClassName(std::string_view className)
 bool NQIPAddressSet::containsAddress(const NQIPAddress& address) const {
     // The ranges are sorted and disjoint, so the only candidate is the first range that does
     // not end below the address.
-    const auto candidate = std::partition_point(_ranges.begin(), _ranges.end(), [&](const NQIPAddressRange& range) {
-        return range.lastAddress() < address;
-    });
+    const auto candidate =
+        std::partition_point(_ranges.begin(), _ranges.end(),
+                             [&](const NQIPAddressRange& range) { return range.lastAddress() < address; });
     return candidate != _ranges.end() && candidate->containsAddress(address);
 }
 
@@ -223,4 +226,6 @@ std::size_t NQIPAddressSet::hash() const {
     return value;
 }
 
-NQMutableIPAddressSet NQIPAddressSet::mutableCopy() const { return NQMutableIPAddressSet(_ranges); }
+NQMutableIPAddressSet NQIPAddressSet::mutableCopy() const {
+    return NQMutableIPAddressSet(_ranges);
+}

@@ -35,13 +35,16 @@ void replaceRanges(std::vector<NQIPAddressRange>& ranges, std::size_t first, std
     if (overlap < last - first) {
         ranges.erase(afterCopied, ranges.begin() + static_cast<std::ptrdiff_t>(last));
     } else {
-        ranges.insert(afterCopied, replacement.begin() + static_cast<std::ptrdiff_t>(overlap), replacement.end());
+        ranges.insert(afterCopied, replacement.begin() + static_cast<std::ptrdiff_t>(overlap),
+                      replacement.end());
     }
 }
 
 } // namespace
 
-NQMutableIPAddressSet::NQMutableIPAddressSet(std::vector<NQIPAddressRange> ranges) { _ranges = std::move(ranges); }
+NQMutableIPAddressSet::NQMutableIPAddressSet(std::vector<NQIPAddressRange> ranges) {
+    _ranges = std::move(ranges);
+}
 
 NQMutableIPAddressSet NQMutableIPAddressSet::addressSetWithAddress(const NQIPAddress& address) {
     NQMutableIPAddressSet set;
@@ -49,7 +52,8 @@ NQMutableIPAddressSet NQMutableIPAddressSet::addressSetWithAddress(const NQIPAdd
     return set;
 }
 
-NQMutableIPAddressSet NQMutableIPAddressSet::addressSetWithAddresses(const std::vector<NQIPAddress>& addresses) {
+NQMutableIPAddressSet
+NQMutableIPAddressSet::addressSetWithAddresses(const std::vector<NQIPAddress>& addresses) {
     NQMutableIPAddressSet set;
     for (const auto& address : addresses) {
         set.addAddress(address);
@@ -63,7 +67,8 @@ NQMutableIPAddressSet NQMutableIPAddressSet::addressSetWithAddressesInRange(cons
     return set;
 }
 
-std::optional<NQMutableIPAddressSet> NQMutableIPAddressSet::addressSetFromDisplayString(std::string_view text) {
+std::optional<NQMutableIPAddressSet>
+NQMutableIPAddressSet::addressSetFromDisplayString(std::string_view text) {
     if (text.empty()) {
         return std::nullopt;
     }
@@ -72,7 +77,8 @@ std::optional<NQMutableIPAddressSet> NQMutableIPAddressSet::addressSetFromDispla
     std::size_t start = 0;
     for (;;) {
         const auto end = compact.find(',', start);
-        const auto piece = std::string_view(compact).substr(start, end == std::string::npos ? end : end - start);
+        const auto piece =
+            std::string_view(compact).substr(start, end == std::string::npos ? end : end - start);
         const auto range = NQIPAddressRange::rangeFromDisplayString(piece);
         if (!range) {
             return std::nullopt;
@@ -86,9 +92,10 @@ std::optional<NQMutableIPAddressSet> NQMutableIPAddressSet::addressSetFromDispla
 }
 
 bool NQMutableIPAddressSet::addAddressesInRange(const NQIPAddressRange& range) {
-    const auto begin = std::partition_point(_ranges.begin(), _ranges.end(), [&](const NQIPAddressRange& candidate) {
-        return endsBeforeWithoutTouching(candidate, range);
-    });
+    const auto begin =
+        std::partition_point(_ranges.begin(), _ranges.end(), [&](const NQIPAddressRange& candidate) {
+            return endsBeforeWithoutTouching(candidate, range);
+        });
     auto end = begin;
     NQIPAddressRange merged = range;
     while (end != _ranges.end() && touchesFromAbove(*end, range)) {
@@ -115,21 +122,22 @@ bool NQMutableIPAddressSet::addAddressesFromSet(const NQIPAddressSet& other) {
 }
 
 void NQMutableIPAddressSet::removeAddressesInRange(const NQIPAddressRange& range) {
-    const auto begin = std::partition_point(_ranges.begin(), _ranges.end(), [&](const NQIPAddressRange& candidate) {
-        return candidate.lastAddress() < range.firstAddress();
-    });
+    const auto begin =
+        std::partition_point(_ranges.begin(), _ranges.end(), [&](const NQIPAddressRange& candidate) {
+            return candidate.lastAddress() < range.firstAddress();
+        });
     auto end = begin;
     std::vector<NQIPAddressRange> remainder;
     while (end != _ranges.end() && end->firstAddress() <= range.lastAddress()) {
         // Here the candidate overlaps the range, so both are of one family and the neighbours
         // taken below exist.
         if (end->firstAddress() < range.firstAddress()) {
-            remainder.push_back(
-                NQIPAddressRange::rangeWithFirstAddress(end->firstAddress(), range.firstAddress().previousAddress()));
+            remainder.push_back(NQIPAddressRange::rangeWithFirstAddress(
+                end->firstAddress(), range.firstAddress().previousAddress()));
         }
         if (range.lastAddress() < end->lastAddress()) {
-            remainder.push_back(
-                NQIPAddressRange::rangeWithFirstAddress(range.lastAddress().nextAddress(), end->lastAddress()));
+            remainder.push_back(NQIPAddressRange::rangeWithFirstAddress(range.lastAddress().nextAddress(),
+                                                                        end->lastAddress()));
         }
         ++end;
     }

@@ -18,13 +18,17 @@ public:
     std::string description() const { return descriptionWithClassName("NQMutableIPAddressSet"); }
 
     /// True when the address was not yet contained.
-    bool addAddress(const NQIPAddress& address) { return addAddressesInRange(NQIPAddressRange::rangeWithAddress(address)); }
+    bool addAddress(const NQIPAddress& address) {
+        return addAddressesInRange(NQIPAddressRange::rangeWithAddress(address));
+    }
     /// True when the set changed, false when the range already lay within one existing range.
     bool addAddressesInRange(const NQIPAddressRange& range);
     /// True when any of the other set's ranges changed this set.
     bool addAddressesFromSet(const NQIPAddressSet& other);
 
-    void removeAddress(const NQIPAddress& address) { removeAddressesInRange(NQIPAddressRange::rangeWithAddress(address)); }
+    void removeAddress(const NQIPAddress& address) {
+        removeAddressesInRange(NQIPAddressRange::rangeWithAddress(address));
+    }
     void removeAddressesInRange(const NQIPAddressRange& range);
     void removeAddressesInSet(const NQIPAddressSet& other);
 

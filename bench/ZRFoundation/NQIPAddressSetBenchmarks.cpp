@@ -16,8 +16,9 @@ NQIPAddressSet spreadSet(std::uint32_t offset) {
         const std::uint32_t first = 0x0A000000U + offset + i * 32;
         set.addAddressesInRange(
             NQIPAddressRange::rangeWithFirstAddress(NQIPAddress::ipv4(first), NQIPAddress::ipv4(first + 15)));
-        set.addAddressesInRange(NQIPAddressRange::rangeWithFirstAddress(NQIPAddress::ipv6(0x20010db8ULL << 32, first),
-                                                                        NQIPAddress::ipv6(0x20010db8ULL << 32, first + 15)));
+        set.addAddressesInRange(
+            NQIPAddressRange::rangeWithFirstAddress(NQIPAddress::ipv6(0x20010db8ULL << 32, first),
+                                                    NQIPAddress::ipv6(0x20010db8ULL << 32, first + 15)));
     }
     return set;
 }
@@ -61,8 +62,8 @@ void BuildSetBy10000RandomInsertions(benchmark::State& state) {
     std::vector<NQIPAddressRange> ranges;
     for (int i = 0; i < 10000; ++i) {
         const auto first = static_cast<std::uint32_t>(0x0A000000U + random() % 0x01000000U);
-        ranges.push_back(
-            NQIPAddressRange::rangeWithFirstAddress(NQIPAddress::ipv4(first), NQIPAddress::ipv4(first + static_cast<std::uint32_t>(random() % 64))));
+        ranges.push_back(NQIPAddressRange::rangeWithFirstAddress(
+            NQIPAddress::ipv4(first), NQIPAddress::ipv4(first + static_cast<std::uint32_t>(random() % 64))));
     }
     for (auto _ : state) {
         NQMutableIPAddressSet set;

@@ -10,7 +10,9 @@
 
 namespace {
 
-NQIPAddress address(const char* text) { return NQIPAddress::addressFromDisplayString(text).value(); }
+NQIPAddress address(const char* text) {
+    return NQIPAddress::addressFromDisplayString(text).value();
+}
 
 NQIPAddressRange range(const char* text) {
     const auto parsed = NQIPAddressRange::rangeFromDisplayString(text);
@@ -50,20 +52,23 @@ TEST(NQIPAddressRange, ParsesTheThreeTextForms) {
 }
 
 TEST(NQIPAddressRange, RejectsInvalidTexts) {
-    for (const char* text : {"", "192.168.0.9-192.168.0.1", "10.0.0.1-fe80::1", "1.2.3.4/33", "::1/129", "1.2.3.4/-1",
-                             "1.2.3.4/8-9", "1.2.3.4/8/8", "fe80::1%en0", "/8", "1.2.3.4-", "-1.2.3.4",
-                             "1.2.3.4-1.2.3.5-1.2.3.6", "1.2.3.4/99999999999999999999", "10.0.0.1,10.0.0.2",
-                             "1.2.3.4\xff", "\xe2\x80"}) {
+    for (const char* text : {"", "192.168.0.9-192.168.0.1", "10.0.0.1-fe80::1", "1.2.3.4/33", "::1/129",
+                             "1.2.3.4/-1", "1.2.3.4/8-9", "1.2.3.4/8/8", "fe80::1%en0", "/8", "1.2.3.4-",
+                             "-1.2.3.4", "1.2.3.4-1.2.3.5-1.2.3.6", "1.2.3.4/99999999999999999999",
+                             "10.0.0.1,10.0.0.2", "1.2.3.4\xff", "\xe2\x80"}) {
         EXPECT_EQ(displayOrNone(text), "none") << text;
     }
 }
 
 TEST(NQIPAddressRange, EnforcesItsInvariantAtConstruction) {
     const std::string message = "Combination of firstAddress / lastAddress is not valid.";
-    EXPECT_EQ(messageOf([] { NQIPAddressRange::rangeWithFirstAddress(address("10.0.0.2"), address("10.0.0.1")); }),
+    EXPECT_EQ(
+        messageOf([] { NQIPAddressRange::rangeWithFirstAddress(address("10.0.0.2"), address("10.0.0.1")); }),
+        message);
+    EXPECT_EQ(messageOf([] { NQIPAddressRange::rangeWithFirstAddress(address("10.0.0.1"), address("::2")); }),
               message);
-    EXPECT_EQ(messageOf([] { NQIPAddressRange::rangeWithFirstAddress(address("10.0.0.1"), address("::2")); }), message);
-    EXPECT_EQ(messageOf([] { NQIPAddressRange::rangeWithFirstAddress(std::nullopt, address("::2")); }), message);
+    EXPECT_EQ(messageOf([] { NQIPAddressRange::rangeWithFirstAddress(std::nullopt, address("::2")); }),
+              message);
     EXPECT_EQ(NQIPAddressRange::rangeWithAddress(address("127.0.0.1")).displayString(), "127.0.0.1");
 }
 
@@ -72,9 +77,11 @@ TEST(NQIPAddressRange, BuildsFromNetmasksAndPrefixes) {
     in_addr mask{};
     inet_pton(AF_INET, "192.168.5.9", &network);
     inet_pton(AF_INET, "255.255.252.0", &mask);
-    EXPECT_EQ(NQIPAddressRange::rangeWithWithIPv4Address(network, mask).displayString(), "192.168.4.0-192.168.7.255");
+    EXPECT_EQ(NQIPAddressRange::rangeWithWithIPv4Address(network, mask).displayString(),
+              "192.168.4.0-192.168.7.255");
     inet_pton(AF_INET, "0.0.0.0", &mask);
-    EXPECT_EQ(NQIPAddressRange::rangeWithWithIPv4Address(network, mask), NQIPAddressRange::fullIPv4AddressRange());
+    EXPECT_EQ(NQIPAddressRange::rangeWithWithIPv4Address(network, mask),
+              NQIPAddressRange::fullIPv4AddressRange());
 
     in6_addr v6{};
     inet_pton(AF_INET6, "2001:db8:1:2::5", &v6);
@@ -134,13 +141,17 @@ TEST(NQIPAddressRange, UnitesAndIntersects) {
 }
 
 TEST(NQIPAddressRange, SubtractsWithoutSplittingOrWrapping) {
-    EXPECT_EQ(NQIPAddressRange::fullIPv4AddressRange().rangeBySubtractingRange(range("0.0.0.0"))->displayString(),
-              "0.0.0.1-255.255.255.255");
-    EXPECT_FALSE(range("10.0.0.5-255.255.255.255").rangeBySubtractingRange(range("10.0.0.0-255.255.255.255")));
-    EXPECT_EQ(range("10.0.0.5-10.0.0.20").rangeBySubtractingRange(range("10.0.0.15-10.0.0.30"))->displayString(),
-              "10.0.0.5-10.0.0.14");
-    EXPECT_EQ(range("10.0.0.5-10.0.0.20").rangeBySubtractingRange(range("10.0.0.5-10.0.0.9"))->displayString(),
-              "10.0.0.10-10.0.0.20");
+    EXPECT_EQ(
+        NQIPAddressRange::fullIPv4AddressRange().rangeBySubtractingRange(range("0.0.0.0"))->displayString(),
+        "0.0.0.1-255.255.255.255");
+    EXPECT_FALSE(
+        range("10.0.0.5-255.255.255.255").rangeBySubtractingRange(range("10.0.0.0-255.255.255.255")));
+    EXPECT_EQ(
+        range("10.0.0.5-10.0.0.20").rangeBySubtractingRange(range("10.0.0.15-10.0.0.30"))->displayString(),
+        "10.0.0.5-10.0.0.14");
+    EXPECT_EQ(
+        range("10.0.0.5-10.0.0.20").rangeBySubtractingRange(range("10.0.0.5-10.0.0.9"))->displayString(),
+        "10.0.0.10-10.0.0.20");
     EXPECT_FALSE(range("10.0.0.5-10.0.0.20").rangeBySubtractingRange(range("10.0.0.0-10.0.0.30")));
     EXPECT_FALSE(range("ffff::-ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff")
                      .rangeBySubtractingRange(NQIPAddressRange::fullIPv6AddressRange()));

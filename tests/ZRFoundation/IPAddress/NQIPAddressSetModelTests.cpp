@@ -35,8 +35,8 @@ void expectCanonical(const NQIPAddressSet& set) {
     }
 }
 
-void expectMatchesModel(const AddressSpace& space, const NQIPAddressSet& set, const std::bitset<spaceSize>& model,
-                        std::mt19937& random) {
+void expectMatchesModel(const AddressSpace& space, const NQIPAddressSet& set,
+                        const std::bitset<spaceSize>& model, std::mt19937& random) {
     expectCanonical(set);
     EXPECT_EQ(set.numberOfAddresses(), static_cast<double>(model.count()));
     for (std::size_t i = 0; i < spaceSize; ++i) {
@@ -76,10 +76,11 @@ void runRandomOperations(const AddressSpace& space, unsigned seed) {
     std::bitset<spaceSize> model;
     for (int step = 0; step < 300; ++step) {
         const std::size_t first = index(random);
-        const std::size_t last = std::min(spaceSize - 1, first + (coin(random) ? shortLength(random) : index(random)));
+        const std::size_t last =
+            std::min(spaceSize - 1, first + (coin(random) ? shortLength(random) : index(random)));
         const auto range = rangeBetween(space, first, last);
-        SCOPED_TRACE(testing::Message() << space.name << " seed " << seed << " step " << step << ": "
-                                        << range.displayString());
+        SCOPED_TRACE(testing::Message()
+                     << space.name << " seed " << seed << " step " << step << ": " << range.displayString());
         if (coin(random)) {
             bool wasInside = true;
             for (std::size_t i = first; i <= last; ++i) {

@@ -9,8 +9,12 @@
 
 namespace {
 
-NQIPAddress address(const char* text) { return NQIPAddress::addressFromDisplayString(text).value(); }
-NQIPAddressRange range(const char* text) { return NQIPAddressRange::rangeFromDisplayString(text).value(); }
+NQIPAddress address(const char* text) {
+    return NQIPAddress::addressFromDisplayString(text).value();
+}
+NQIPAddressRange range(const char* text) {
+    return NQIPAddressRange::rangeFromDisplayString(text).value();
+}
 
 NQMutableIPAddressSet mutableSet(const char* text) {
     const auto parsed = NQMutableIPAddressSet::addressSetFromDisplayString(text);
@@ -28,7 +32,8 @@ TEST(NQIPAddressSet, ParsesSortsAndMergesTexts) {
     EXPECT_EQ(mutableSet("10.0.0.1").displayStringWithSeparator("|"), "10.0.0.1");
     EXPECT_EQ(mutableSet("10.0.0.1, 10.0.0.3").displayStringWithSeparator("|"), "10.0.0.1|10.0.0.3");
 
-    for (const char* text : {"", ",", "10.0.0.1,", ",10.0.0.1", "10.0.0.1,,10.0.0.2", "10.0.0.1x", " ", "10.0.0.1, x"}) {
+    for (const char* text :
+         {"", ",", "10.0.0.1,", ",10.0.0.1", "10.0.0.1,,10.0.0.2", "10.0.0.1x", " ", "10.0.0.1, x"}) {
         EXPECT_FALSE(NQIPAddressSet::addressSetFromDisplayString(text).has_value()) << text;
     }
 }
@@ -145,7 +150,9 @@ TEST(NQIPAddressSet, ComparesHashesAndCopies) {
     changed.addAddress(address("8.8.8.8"));
     EXPECT_EQ(immutable, a);
     EXPECT_NE(changed, a);
-    EXPECT_EQ(NQIPAddressSet::addressSetWithAddresses({address("::1"), address("10.0.0.2"), address("10.0.0.1")}), a);
+    EXPECT_EQ(
+        NQIPAddressSet::addressSetWithAddresses({address("::1"), address("10.0.0.2"), address("10.0.0.1")}),
+        a);
     EXPECT_EQ(NQIPAddressSet::addressSetWithAddressesInRange(range("10.0.0.1-10.0.0.2")).displayString(),
               "10.0.0.1-10.0.0.2");
     EXPECT_EQ(NQIPAddressSet::addressSetWithAddress(address("::1")).displayString(), "::1");
@@ -164,7 +171,8 @@ TEST(NQIPAddressSet, PredefinedSetsHoldTheirRanges) {
               "169.254.0.0-169.254.255.255, fe80::-febf:ffff:ffff:ffff:ffff:ffff:ffff:ffff");
     EXPECT_EQ(NQIPAddressSet::loopbackAddresses().displayString(), "127.0.0.1, ::1");
     EXPECT_EQ(NQIPAddressSet::zeroAddresses().displayString(), "0.0.0.0, ::");
-    EXPECT_EQ(NQIPAddressSet::loopbackAddressesAndZeroAddresses().displayString(), "0.0.0.0, 127.0.0.1, ::-::1");
+    EXPECT_EQ(NQIPAddressSet::loopbackAddressesAndZeroAddresses().displayString(),
+              "0.0.0.0, 127.0.0.1, ::-::1");
     EXPECT_EQ(NQIPAddressSet::anyAddressesWithoutLoopbackAndZeroAddresses().displayString(),
               "0.0.0.1-127.0.0.0, 127.0.0.2-255.255.255.255, ::2-ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff");
 
@@ -172,7 +180,8 @@ TEST(NQIPAddressSet, PredefinedSetsHoldTheirRanges) {
                            "192.168.0.0-192.168.255.255, 224.0.0.0-224.0.0.255, "
                            "fd00::-fdff:ffff:ffff:ffff:ffff:ffff:ffff:ffff, "
                            "fe80::-febf:ffff:ffff:ffff:ffff:ffff:ffff:ffff";
-    for (const char* flag : {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "a", "b", "c", "d", "e", "f"}) {
+    for (const char* flag :
+         {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "a", "b", "c", "d", "e", "f"}) {
         expected += std::string(", ff") + flag + "1::-ff" + flag + "5:ffff:ffff:ffff:ffff:ffff:ffff:ffff";
     }
     EXPECT_EQ(NQIPAddressSet::localNetworkAddresses().displayString(), expected);

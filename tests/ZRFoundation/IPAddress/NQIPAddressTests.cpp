@@ -33,9 +33,9 @@ TEST(NQIPAddress, ParsesAndDisplaysBothFamilies) {
 }
 
 TEST(NQIPAddress, RejectsMalformedTexts) {
-    for (const char* text : {"", " 10.0.0.1", "10.0.0.1 ", "fe80::1%en0", "10.0.0.0/8", "10.0.0", "10.0.0.1.2",
-                             "256.0.0.1", "1.2.3.a", "010.0.0.1", ":::", "1::2::3", "12345::", "g::1", "-1.0.0.0",
-                             "1.2.3.4:", "::1:2:3:4:5:6:7:8", "0x1.0.0.0"}) {
+    for (const char* text : {"", " 10.0.0.1", "10.0.0.1 ", "fe80::1%en0", "10.0.0.0/8", "10.0.0",
+                             "10.0.0.1.2", "256.0.0.1", "1.2.3.a", "010.0.0.1", ":::", "1::2::3",
+                             "12345::", "g::1", "-1.0.0.0", "1.2.3.4:", "::1:2:3:4:5:6:7:8", "0x1.0.0.0"}) {
         EXPECT_FALSE(NQIPAddress::addressFromDisplayString(text).has_value()) << text;
     }
     EXPECT_FALSE(NQIPAddress::addressFromDisplayString(std::string_view("1.2.3.4\0", 8)).has_value());
@@ -73,7 +73,8 @@ TEST(NQIPAddress, ConvertsBetweenByteOrders) {
     ASSERT_EQ(networkBytes.size(), 16U);
     EXPECT_EQ(std::memcmp(networkBytes.data(), &v6, 16), 0);
     EXPECT_EQ(NQIPAddress::addressWithAddressFamily(AF_INET6, networkBytes), ipv6);
-    EXPECT_EQ(NQIPAddress::addressWithAddressFamily(AF_INET, address("1.2.3.4").networkBytes()), address("1.2.3.4"));
+    EXPECT_EQ(NQIPAddress::addressWithAddressFamily(AF_INET, address("1.2.3.4").networkBytes()),
+              address("1.2.3.4"));
     EXPECT_FALSE(NQIPAddress::addressWithAddressFamily(AF_UNIX, networkBytes).has_value());
     EXPECT_FALSE(NQIPAddress::addressWithAddressFamily(AF_INET, networkBytes).has_value());
 
@@ -109,7 +110,8 @@ TEST(NQIPAddress, MeasuresExactDistancesWithinOneFamily) {
     const auto high = address("ffff:ffff:ffff:ffff:ffff:ffff:ffff:fffe");
     EXPECT_EQ(high.distanceToAddress(high.nextAddress()), 1.0);
     EXPECT_EQ(high.nextAddress().distanceToAddress(high), -1.0);
-    EXPECT_DOUBLE_EQ(address("::").distanceToAddress(address("ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff")), 0x1p128);
+    EXPECT_DOUBLE_EQ(address("::").distanceToAddress(address("ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff")),
+                     0x1p128);
 }
 
 TEST(NQIPAddress, RefusesDistanceAcrossFamiliesWithFixedMessages) {
@@ -134,10 +136,13 @@ TEST(NQIPAddress, MasksWithPrefixLengths) {
     EXPECT_EQ(address("192.168.1.77").lastAddressForPrefixLength(0), address("255.255.255.255"));
     EXPECT_EQ(address("192.168.1.77").lastAddressForPrefixLength(32), address("192.168.1.77"));
     EXPECT_EQ(address("fe80::1").firstAddressForPrefixLength(10), address("fe80::"));
-    EXPECT_EQ(address("fe80::1").lastAddressForPrefixLength(10), address("febf:ffff:ffff:ffff:ffff:ffff:ffff:ffff"));
-    EXPECT_EQ(address("2001:db8::1").lastAddressForPrefixLength(64), address("2001:db8::ffff:ffff:ffff:ffff"));
+    EXPECT_EQ(address("fe80::1").lastAddressForPrefixLength(10),
+              address("febf:ffff:ffff:ffff:ffff:ffff:ffff:ffff"));
+    EXPECT_EQ(address("2001:db8::1").lastAddressForPrefixLength(64),
+              address("2001:db8::ffff:ffff:ffff:ffff"));
     EXPECT_EQ(address("2001:db8::1").firstAddressForPrefixLength(128), address("2001:db8::1"));
-    EXPECT_EQ(address("2001:db8::1").lastAddressForPrefixLength(0), address("ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"));
+    EXPECT_EQ(address("2001:db8::1").lastAddressForPrefixLength(0),
+              address("ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"));
 
     EXPECT_THROW((void)address("1.2.3.4").firstAddressForPrefixLength(33), std::invalid_argument);
     EXPECT_THROW((void)address("::1").lastAddressForPrefixLength(129), std::invalid_argument);
