@@ -23,9 +23,10 @@ done
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  libssl-dev libicu-dev
+  libssl-dev libicu-dev libexpat1-dev nlohmann-json3-dev liburiparser-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  libplist-utils openssl
+  clang libclang-rt-14-dev clang-format
 )
 
 missing=()

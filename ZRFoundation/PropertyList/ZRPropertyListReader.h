@@ -1,0 +1,42 @@
+#pragma once
+
+#include "ZRFoundation/PropertyList/ZRPropertyList.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+/// Readers for the four forms a bundle's data files come in. Every reader bounds nesting depth,
+/// element count and input size, never reads outside its input, and on failure returns a short
+/// debug description that names the position ("Unexpected character '}' at line 3").
+namespace ZRPropertyListReader {
+
+enum class Format : std::uint8_t { XML, Binary, OpenStep, JSON };
+
+struct Limits {
+    std::size_t maximumInputSize = 64 * 1024 * 1024;
+    std::size_t maximumDepth = 256;
+    std::size_t maximumElementCount = 4 * 1024 * 1024;
+};
+
+struct Result {
+    std::optional<ZRPropertyList> value;
+    /// Empty on success.
+    std::string errorDescription;
+    Format format = Format::XML;
+
+    explicit operator bool() const { return value.has_value(); }
+};
+
+/// A property list in any of its three forms: binary ("bplist00"), XML, or old-style (OpenStep,
+/// as .strings files use, UTF-8 or UTF-16 with a byte order mark).
+Result readPropertyList(std::span<const std::uint8_t> bytes, const Limits& limits = {});
+Result readXML(std::span<const std::uint8_t> bytes, const Limits& limits = {});
+Result readBinary(std::span<const std::uint8_t> bytes, const Limits& limits = {});
+Result readOpenStep(std::span<const std::uint8_t> bytes, const Limits& limits = {});
+/// JSON: true and false become Booleans, null the null value, numbers integers when they are
+/// written without fraction or exponent and fit in 64 bits, reals otherwise.
+Result readJSON(std::span<const std::uint8_t> bytes, const Limits& limits = {});
+
+} // namespace ZRPropertyListReader
