@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Support/TemporaryFolder.h"
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -12,18 +14,3 @@ struct LumoraToolRun {
 };
 
 LumoraToolRun runLumoraTool(const std::vector<std::string>& arguments);
-
-/// A fresh temporary folder, removed with the object.
-class TemporaryFolder {
-public:
-    TemporaryFolder();
-    ~TemporaryFolder();
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-
-    const std::filesystem::path& path() const { return _path; }
-    std::filesystem::path write(const std::string& name, const std::string& contents) const;
-
-private:
-    std::filesystem::path _path;
-};
