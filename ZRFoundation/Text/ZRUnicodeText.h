@@ -35,4 +35,12 @@ std::string capitalizingFirstCharacter(std::string_view text);
 std::string replacingOccurrences(std::string_view text, std::string_view target,
                                  std::string_view replacement);
 
+/// Orders names the way the desktop's file browser lists them: by the collation of the user's
+/// first preferred language, ignoring letter case and character width, with embedded numbers
+/// ordered by value ("File 2" before "File 10"). Negative, zero or positive like `strcmp`.
+int localizedStandardCompare(std::string_view a, std::string_view b);
+/// The same for the collation of an explicit locale ("de", "sv-SE"); unknown locales fall back
+/// to the root collation.
+int localizedStandardCompare(std::string_view a, std::string_view b, std::string_view localeIdentifier);
+
 } // namespace ZRUnicodeText
