@@ -1,6 +1,8 @@
 #include "Code/Presentation/ConnectionHeading.h"
 
+#include "Code/Presentation/HTMLText.h"
 #include "ZRFoundation/Localization/ZRLocalizedFormat.h"
+#include "ZRFoundation/Text/ZRUnicodeText.h"
 
 #include <algorithm>
 
@@ -58,11 +60,11 @@ std::string hostsText(const std::vector<Rule>& rules) {
     for (const auto& rule : rules) {
         switch (rule.kind()) {
         case Rule::Kind::host:
-            hostNames.push_back(rule.name());
+            hostNames.push_back(escapeHTML(rule.name()));
             break;
         case Rule::Kind::fuzzyDomainWildcard:
         case Rule::Kind::exactDomainWildcard:
-            domains.push_back(rule.name());
+            domains.push_back(escapeHTML(rule.name()));
             break;
         case Rule::Kind::ipAddresses:
             addresses.push_back(rule.addresses().displayString());
@@ -153,4 +155,109 @@ NamedProtocolAndPorts namedProtocolAndPorts(const Lumora::ConnectionDescription&
         }
     }
     return {!hideProtocol, !hidePorts};
+}
+
+namespace {
+
+struct HeadingFormat {
+    std::string_view key;
+    enum class Arguments : std::uint8_t {
+        protocolSourceHosts,
+        protocolSourcePortsHosts,
+        protocolHostsSource,
+        protocolPortsHostsSource,
+        source,
+        protocolSource,
+        protocolSourcePorts
+    };
+    Arguments arguments;
+};
+
+HeadingFormat headingFormat(bool incoming, bool anyHost, bool hasPorts, bool hasProtocolText) {
+    using Arguments = HeadingFormat::Arguments;
+    if (!anyHost) {
+        if (!incoming) {
+            return hasPorts ? HeadingFormat{"connectionDescriptionHeadingFormat_toPort %@ %@ %@ %@",
+                                            Arguments::protocolSourcePortsHosts}
+                            : HeadingFormat{"connectionDescriptionHeadingFormat %@ %@ %@",
+                                            Arguments::protocolSourceHosts};
+        }
+        return hasPorts ? HeadingFormat{"connectionDescriptionHeadingFormat_incomingOnPort %@ %@ %@ %@",
+                                        Arguments::protocolPortsHostsSource}
+                        : HeadingFormat{"connectionDescriptionHeadingFormat_incoming %@ %@ %@",
+                                        Arguments::protocolHostsSource};
+    }
+    if (!incoming) {
+        if (hasPorts) {
+            return {"anyConnectionDescriptionHeadingFormat_toPort %@ %@ %@", Arguments::protocolSourcePorts};
+        }
+        return hasProtocolText ? HeadingFormat{"anyConnectionDescriptionHeadingFormat_withProtocol %@ %@",
+                                               Arguments::protocolSource}
+                               : HeadingFormat{"anyConnectionDescriptionHeadingFormat %@", Arguments::source};
+    }
+    return hasPorts ? HeadingFormat{"anyConnectionDescriptionHeadingFormat_incomingOnPort %@ %@ %@",
+                                    Arguments::protocolSourcePorts}
+                    : HeadingFormat{"anyConnectionDescriptionHeadingFormat_incoming %@ %@",
+                                    Arguments::protocolSource};
+}
+
+} // namespace
+
+std::string connectionHeading(
+    const Lumora::ConnectionDescription& description, const Lumora::Source& source, const Lumora& document,
+    bool abbreviatePortsAndProtocols, const std::vector<Lumora::MatchingConnectionDescription>& shown,
+    const std::vector<ConnectionInformation::NetworkInformation::RemoteEndpoint>& remoteEndpoints) {
+    std::vector<const Lumora::ConnectionDescription*> shownDescriptions;
+    for (const auto& pair : shown) {
+        shownDescriptions.push_back(pair.description.get());
+    }
+    const auto named = namedProtocolAndPorts(description, abbreviatePortsAndProtocols, shownDescriptions);
+    const std::string protocolText =
+        named.showProtocol && description.networkProtocol()
+            ? std::string(networkProtocolText(*description.networkProtocol())) + " "
+            : std::string();
+    const std::optional<std::string> portsText = named.showPorts && description.ports().isSpecific()
+                                                     ? std::optional(portsPhrase(description.ports()))
+                                                     : std::nullopt;
+    const std::string sourceText =
+        &source == document.primarySource().get()
+            ? std::string()
+            : " " + ZRLocalizedFormat::format(localized("viaSourceNameFormat %@"),
+                                              {escapeHTML(source.localizedName())});
+    const auto rules =
+        LumoraMatching::matchingHostMatchingRules(description.hostMatchingRules(), remoteEndpoints);
+    const bool anyHost = std::any_of(rules.begin(), rules.end(), isAnyConnectionWildcard);
+    const std::string hosts = anyHost ? std::string() : hostsText(rules);
+
+    const auto format =
+        headingFormat(description.isIncoming(), anyHost, portsText.has_value(), !protocolText.empty());
+    using Arguments = HeadingFormat::Arguments;
+    std::vector<ZRLocalizedFormat::Argument> arguments;
+    const std::string ports = portsText.value_or("");
+    switch (format.arguments) {
+    case Arguments::protocolSourceHosts:
+        arguments = {protocolText, sourceText, hosts};
+        break;
+    case Arguments::protocolSourcePortsHosts:
+        arguments = {protocolText, sourceText, ports, hosts};
+        break;
+    case Arguments::protocolHostsSource:
+        arguments = {protocolText, hosts, sourceText};
+        break;
+    case Arguments::protocolPortsHostsSource:
+        arguments = {protocolText, ports, hosts, sourceText};
+        break;
+    case Arguments::source:
+        arguments = {sourceText};
+        break;
+    case Arguments::protocolSource:
+        arguments = {protocolText, sourceText};
+        break;
+    case Arguments::protocolSourcePorts:
+        arguments = {protocolText, sourceText, ports};
+        break;
+    }
+    const std::string sentence =
+        collapseWhitespace(ZRLocalizedFormat::format(localized(format.key), arguments));
+    return ZRUnicodeText::capitalizingFirstCharacter(sentence);
 }

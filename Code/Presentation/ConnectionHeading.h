@@ -1,6 +1,8 @@
 #pragma once
 
+#include "Code/Model/ConnectionInformation.h"
 #include "Code/Model/LumoraConnectionDescription.h"
+#include "Code/Model/LumoraMatching.h"
 
 #include <string>
 #include <vector>
@@ -11,8 +13,8 @@
 /// "a", "a and b", "a, b, and c" with the localized conjunctions.
 std::string enumerationText(const std::vector<std::string>& items);
 
-/// The hosts of a rule list as words: "any host", or the packet filter, the local network, host
-/// names, domains and addresses enumerated.
+/// The hosts of a rule list as HTML words: "any host", or the packet filter, the local network, host
+/// names, domains and addresses enumerated. Host and domain names are HTML-escaped.
 std::string hostsText(const std::vector<Lumora::ConnectionDescription::HostMatchingRule>& rules);
 
 /// "port 443", "ports 80 and 443", or "12 ports", for a specific port set.
@@ -27,3 +29,12 @@ struct NamedProtocolAndPorts {
 };
 NamedProtocolAndPorts namedProtocolAndPorts(const Lumora::ConnectionDescription& description, bool abbreviate,
                                             const std::vector<const Lumora::ConnectionDescription*>& shown);
+
+/// The sentence that heads a connection description on the page (HTML: third-party names are
+/// escaped, localized words are not). `shown` are the pairs the page shows, for the abbreviated
+/// mode; `remoteEndpoints` those of a simulated connection (only the rules that match one of them
+/// are named).
+std::string connectionHeading(
+    const Lumora::ConnectionDescription& description, const Lumora::Source& source, const Lumora& document,
+    bool abbreviatePortsAndProtocols, const std::vector<Lumora::MatchingConnectionDescription>& shown,
+    const std::vector<ConnectionInformation::NetworkInformation::RemoteEndpoint>& remoteEndpoints);
