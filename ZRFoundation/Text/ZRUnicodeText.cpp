@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 
+#include <unicode/locid.h>
 #include <unicode/uchar.h>
+#include <unicode/unistr.h>
 #include <unicode/utf8.h>
 
 namespace ZRUnicodeText {
@@ -41,6 +43,107 @@ std::string removingWhitespaceAndNewlines(std::string_view text) {
         }
         offset += static_cast<std::size_t>(consumed);
     }
+    return result;
+}
+
+bool isWhitespace(char32_t c) {
+    return c == U'\t' || u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
+}
+
+namespace {
+
+// Decodes the character that starts at `offset`; malformed bytes count as one non-space unit.
+char32_t characterAt(std::string_view text, std::size_t offset, std::size_t& length) {
+    const auto* window = reinterpret_cast<const std::uint8_t*>(text.data() + offset);
+    const auto windowLength = static_cast<std::int32_t>(std::min<std::size_t>(4, text.size() - offset));
+    std::int32_t consumed = 0;
+    UChar32 c = 0;
+    U8_NEXT(window, consumed, windowLength, c);
+    length = static_cast<std::size_t>(consumed);
+    return c < 0 ? U'\uFFFD' : static_cast<char32_t>(c);
+}
+
+// The length of the character that ends at `end`.
+std::size_t lengthOfCharacterEndingAt(std::string_view text, std::size_t end) {
+    std::size_t start = end - 1;
+    while (start > 0 && end - start < 4 && (static_cast<std::uint8_t>(text[start]) & 0xC0) == 0x80) {
+        --start;
+    }
+    std::size_t length = 0;
+    characterAt(text, start, length);
+    return start + length == end ? end - start : 1;
+}
+
+} // namespace
+
+std::string trimmingWhitespace(std::string_view text) {
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        std::size_t length = 0;
+        if (!isWhitespace(characterAt(text, begin, length))) {
+            break;
+        }
+        begin += length;
+    }
+    std::size_t end = text.size();
+    while (end > begin) {
+        const std::size_t length = lengthOfCharacterEndingAt(text, end);
+        std::size_t decoded = 0;
+        if (!isWhitespace(characterAt(text, end - length, decoded))) {
+            break;
+        }
+        end -= length;
+    }
+    return std::string(text.substr(begin, end - begin));
+}
+
+namespace {
+
+std::string toUTF8(const icu::UnicodeString& text) {
+    std::string result;
+    text.toUTF8String(result);
+    return result;
+}
+
+icu::UnicodeString fromUTF8(std::string_view text) {
+    return icu::UnicodeString::fromUTF8(
+        icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
+}
+
+} // namespace
+
+std::string uppercased(std::string_view text) {
+    auto unicode = fromUTF8(text);
+    return toUTF8(unicode.toUpper(icu::Locale::getRoot()));
+}
+
+std::string lowercased(std::string_view text) {
+    auto unicode = fromUTF8(text);
+    return toUTF8(unicode.toLower(icu::Locale::getRoot()));
+}
+
+std::string capitalizingFirstCharacter(std::string_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    std::size_t length = 0;
+    characterAt(text, 0, length);
+    return uppercased(text.substr(0, length)) + std::string(text.substr(length));
+}
+
+std::string replacingOccurrences(std::string_view text, std::string_view target,
+                                 std::string_view replacement) {
+    if (target.empty()) {
+        return std::string(text);
+    }
+    std::string result;
+    std::size_t start = 0;
+    for (auto found = text.find(target); found != std::string_view::npos; found = text.find(target, start)) {
+        result.append(text.substr(start, found - start));
+        result.append(replacement);
+        start = found + target.size();
+    }
+    result.append(text.substr(start));
     return result;
 }
 

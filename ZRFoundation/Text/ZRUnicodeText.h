@@ -13,4 +13,21 @@ bool isWhitespaceOrNewline(char32_t c);
 /// kept as they are.
 std::string removingWhitespaceAndNewlines(std::string_view text);
 
+/// True for tab and the Unicode space separators (category Zs); line breaks are not included.
+bool isWhitespace(char32_t c);
+
+/// The text without white space (as `isWhitespace` defines it) at either end.
+std::string trimmingWhitespace(std::string_view text);
+
+/// Full Unicode case mapping in the root locale.
+std::string uppercased(std::string_view text);
+std::string lowercased(std::string_view text);
+
+/// The text with its first character upper-cased (full Unicode mapping), the rest unchanged.
+std::string capitalizingFirstCharacter(std::string_view text);
+
+/// Every occurrence of `target` replaced by `replacement`.
+std::string replacingOccurrences(std::string_view text, std::string_view target,
+                                 std::string_view replacement);
+
 } // namespace ZRUnicodeText

@@ -18,3 +18,25 @@ TEST(ZRUnicodeText, RemovesUnicodeWhitespaceAndLineBreaks) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(ZRUnicodeText, TrimsSpaceSeparatorsButNotLineBreaks) {
+    EXPECT_EQ(ZRUnicodeText::trimmingWhitespace(" \t\u00a0a b\u2003"), "a b");
+    EXPECT_EQ(ZRUnicodeText::trimmingWhitespace("\na\n"), "\na\n");
+    EXPECT_EQ(ZRUnicodeText::trimmingWhitespace("   "), "");
+    EXPECT_EQ(ZRUnicodeText::trimmingWhitespace("\xff "), "\xff");
+    EXPECT_EQ(ZRUnicodeText::trimmingWhitespace(" \xe2\x80"), "\xe2\x80");
+}
+
+TEST(ZRUnicodeText, MapsCaseWithFullUnicodeRules) {
+    EXPECT_EQ(ZRUnicodeText::uppercased("tcp"), "TCP");
+    EXPECT_EQ(ZRUnicodeText::lowercased("ESSENTIAL"), "essential");
+    EXPECT_EQ(ZRUnicodeText::capitalizingFirstCharacter("\u00dfe x"), "SSe x");
+    EXPECT_EQ(ZRUnicodeText::capitalizingFirstCharacter("\u00e9t\u00e9"), "\u00c9t\u00e9");
+    EXPECT_EQ(ZRUnicodeText::capitalizingFirstCharacter(""), "");
+    EXPECT_EQ(ZRUnicodeText::replacingOccurrences("%A% and %A%", "%A%", "x"), "x and x");
+    EXPECT_EQ(ZRUnicodeText::replacingOccurrences("abc", "", "x"), "abc");
+}
+
+} // namespace

@@ -1,0 +1,70 @@
+#include "Code/Tool/LumoraTool.h"
+
+#include "LumoraVersion.h"
+
+#include <array>
+#include <functional>
+
+namespace LumoraTool {
+
+namespace {
+
+struct Command {
+    std::string_view name;
+    std::string_view usage;
+    std::string_view summary;
+    int (*run)(const std::vector<std::string>&);
+};
+
+constexpr std::array commands{
+    Command{"lint", "lumora lint [--json] [--language LANG] FILE",
+            "Check one declaration file (.plist or .json) and print the document or the error.", runLint},
+};
+
+void printUsage(std::FILE* stream) {
+    std::fputs("usage: lumora COMMAND [OPTIONS] ARGUMENTS\n       lumora --version\n\ncommands:\n", stream);
+    for (const auto& command : commands) {
+        std::fprintf(stream, "  %.*s\n      %.*s\n", static_cast<int>(command.usage.size()),
+                     command.usage.data(), static_cast<int>(command.summary.size()), command.summary.data());
+    }
+}
+
+} // namespace
+
+int usageError(std::string_view commandName, std::string_view message) {
+    std::fprintf(stderr, "lumora: %.*s\n", static_cast<int>(message.size()), message.data());
+    for (const auto& command : commands) {
+        if (command.name == commandName) {
+            std::fprintf(stderr, "usage: %.*s\n", static_cast<int>(command.usage.size()),
+                         command.usage.data());
+        }
+    }
+    return exitUsage;
+}
+
+int run(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    if (arguments.empty()) {
+        printUsage(stderr);
+        return exitUsage;
+    }
+    const std::string& first = arguments.front();
+    if (first == "--version") {
+        std::printf("lumora %s\n", LumoraVersionString);
+        return exitSuccess;
+    }
+    if (first == "--help" || first == "-h" || first == "help") {
+        printUsage(stdout);
+        return exitSuccess;
+    }
+    for (const auto& command : commands) {
+        if (command.name == first) {
+            return command.run(std::vector<std::string>(arguments.begin() + 1, arguments.end()));
+        }
+    }
+    std::fprintf(stderr, "lumora: unknown command '%s'\n", first.c_str());
+    printUsage(stderr);
+    return exitUsage;
+}
+
+} // namespace LumoraTool

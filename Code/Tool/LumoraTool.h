@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+/// The `lumora` command line: a table of commands, each in a file of its own.
+namespace LumoraTool {
+
+inline constexpr int exitSuccess = 0;
+inline constexpr int exitFailure = 1;
+inline constexpr int exitUsage = 2;
+
+int run(int argc, char** argv);
+
+/// Prints "lumora: MESSAGE" and the usage line of `command` on standard error; returns exitUsage.
+int usageError(std::string_view command, std::string_view message);
+
+// The commands. Each receives the arguments after its name.
+int runLint(const std::vector<std::string>& arguments);
+
+} // namespace LumoraTool

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+/// A URL value: a file URL (which knows whether it names a directory, written with a trailing
+/// slash) or any other URL parsed from text. Text is parsed by uriparser; what it does not accept
+/// as a URI reference is not a URL.
+class ZRURL {
+public:
+    /// A file URL for an absolute or relative path (made absolute against the current folder).
+    static ZRURL fileURL(const std::filesystem::path& path, bool isDirectory);
+    /// A URL from its text: an absolute URI or a relative reference. None for text that is not
+    /// a URI reference (spaces, stray characters, bad percent escapes, empty text).
+    static std::optional<ZRURL> URLWithString(std::string_view text);
+
+    const std::string& absoluteString() const { return _text; }
+    std::string scheme() const;
+    std::string host() const;
+    bool isFileURL() const { return _isFileURL; }
+    /// For a file URL: the path, without the trailing slash of a directory URL.
+    const std::filesystem::path& path() const { return _path; }
+    bool hasDirectoryPath() const { return _isDirectory; }
+    std::string lastPathComponent() const;
+
+    bool operator==(const ZRURL& other) const { return _text == other._text; }
+
+private:
+    ZRURL() = default;
+    std::string _text;
+    std::filesystem::path _path;
+    bool _isFileURL = false;
+    bool _isDirectory = false;
+};
+
+template <>
+struct std::hash<ZRURL> {
+    std::size_t operator()(const ZRURL& url) const noexcept {
+        return std::hash<std::string>{}(url.absoluteString());
+    }
+};

@@ -1,0 +1,277 @@
+#include "Code/Model/LumoraSource.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Source = Lumora::Source;
+using Key = Source::Key;
+using ParseError = Source::ParseError;
+using Rule = Lumora::ConnectionDescription::HostMatchingRule;
+using Relevance = Lumora::ConnectionDescription::Relevance;
+
+ZRPropertyList text(const char* value) {
+    return ZRPropertyList::string(value);
+}
+
+ZRPropertyListDictionary connection(std::initializer_list<ZRPropertyListDictionary::Entry> extra) {
+    ZRPropertyListDictionary dictionary{{"Host", text("example.com")},
+                                        {"Purpose", text("Checks for updates")}};
+    for (const auto& [key, value] : extra) {
+        dictionary.set(key, value);
+    }
+    return dictionary;
+}
+
+ZRPropertyListDictionary document(std::initializer_list<ZRPropertyListDictionary::Entry> extra) {
+    ZRPropertyListDictionary dictionary{{"ApplicationDescription", text("Edits text")}};
+    for (const auto& [key, value] : extra) {
+        dictionary.set(key, value);
+    }
+    return dictionary;
+}
+
+ZRPropertyListDictionary
+documentWithConnection(std::initializer_list<ZRPropertyListDictionary::Entry> extra) {
+    return document(
+        {{"Connections", ZRPropertyList::array({ZRPropertyList::dictionary(connection(extra))})}});
+}
+
+std::shared_ptr<const Source> parse(const ZRPropertyListDictionary& dictionary,
+                                    std::optional<LumoraStringTable> table = std::nullopt,
+                                    std::optional<std::string> parentName = std::nullopt) {
+    return Source::makeFromEmbeddedDictionary(
+        Source::SourceType::internal, ZRURL::fileURL("/Applications/Editor.app", true),
+        ZRURL::fileURL("/Applications/Editor.app/Contents/Resources/Lumora.plist", false),
+        std::string("Signer Ltd"), std::move(parentName), dictionary, std::move(table));
+}
+
+std::string errorOf(const ZRPropertyListDictionary& dictionary) {
+    try {
+        parse(dictionary);
+    } catch (const ParseError& error) {
+        return error.errorDescription();
+    }
+    return "no error";
+}
+
+Lumora::ConnectionDescription onlyConnection(std::initializer_list<ZRPropertyListDictionary::Entry> extra) {
+    const auto source = parse(documentWithConnection(extra));
+    EXPECT_EQ(source->connectionDescriptions().size(), 1U);
+    return source->connectionDescriptions().at(0);
+}
+
+TEST(LumoraSourceParser, ReadsTheTopLevelKeys) {
+    const auto source = parse(document({{"DeveloperName", text("Example Inc.")},
+                                        {"Website", text("https://example.com/app")},
+                                        {"CodeSignatureTeamIdentifier", text("ABCDE12345")},
+                                        {"SomethingElse", ZRPropertyList::integer(7)}}));
+    EXPECT_EQ(source->developerName(), "Example Inc.");
+    EXPECT_EQ(source->developerWebsiteURL()->absoluteString(), "https://example.com/app");
+    EXPECT_EQ(source->localizedPurpose(), "Edits text.");
+    EXPECT_TRUE(source->connectionDescriptions().empty());
+    EXPECT_EQ(source->requiredCodeSignatureSource(),
+              Lumora::CodeSignatureSource::teamIdentifier("ABCDE12345"));
+    EXPECT_EQ(source->bundleURL().absoluteString(), "file:///Applications/Editor.app/");
+    EXPECT_EQ(source->type(), Source::SourceType::internal);
+}
+
+TEST(LumoraSourceParser, FillsDefaultsForOptionalKeys) {
+    const auto source = parse(document({{"Website", text("not a url")}}));
+    EXPECT_EQ(source->developerName(), "Signer Ltd");
+    EXPECT_FALSE(source->developerWebsiteURL().has_value());
+    EXPECT_FALSE(source->requiredCodeSignatureSource().has_value());
+    EXPECT_FALSE(parse(document({{"CodeSignatureTeamIdentifier", text("")}}))->requiredCodeSignatureSource());
+    EXPECT_TRUE(parse(document({{"CodeSignatureTeamIdentifier", text("Apple")}}))
+                    ->requiredCodeSignatureSource()
+                    ->isApple());
+    EXPECT_EQ(
+        parse(document({{"CodeSignatureTeamIdentifier", text("apple")}}))->requiredCodeSignatureSource(),
+        Lumora::CodeSignatureSource::teamIdentifier("apple"));
+
+    const auto description = onlyConnection({});
+    EXPECT_FALSE(description.isIncoming());
+    EXPECT_FALSE(description.networkProtocol().has_value());
+    EXPECT_TRUE(description.ports().isAllPorts());
+    EXPECT_EQ(description.relevance(), Relevance::default_);
+    EXPECT_FALSE(description.localizedDenyConsequences().has_value());
+}
+
+TEST(LumoraSourceParser, ChecksTheVersion) {
+    EXPECT_EQ(errorOf(document({{"LumoraDictionaryVersion", text("1.0")}})), "no error");
+    EXPECT_EQ(errorOf(document({{"LumoraDictionaryVersion", text("1.1")}})),
+              "Version mismatch: expected version 1.0, but got 1.1");
+    EXPECT_EQ(errorOf(document({{"LumoraDictionaryVersion", ZRPropertyList::integer(1)}})),
+              "Invalid value for key dictionaryVersion: 1");
+}
+
+TEST(LumoraSourceParser, ReportsMissingAndMistypedValuesByCaseName) {
+    EXPECT_EQ(errorOf(ZRPropertyListDictionary{}),
+              "Required value for key applicationDescription is missing");
+    ZRPropertyListDictionary withoutPurpose{{"Host", text("example.com")}};
+    EXPECT_EQ(errorOf(document(
+                  {{"Connections", ZRPropertyList::array({ZRPropertyList::dictionary(withoutPurpose)})}})),
+              "Required value for key purpose is missing");
+    ZRPropertyListDictionary withoutHost{{"Purpose", text("x")}};
+    EXPECT_EQ(errorOf(document(
+                  {{"Connections", ZRPropertyList::array({ZRPropertyList::dictionary(withoutHost)})}})),
+              "Required value for key host is missing");
+    EXPECT_EQ(errorOf(documentWithConnection({{"Port", ZRPropertyList::integer(443)}})),
+              "Invalid value for key port: 443");
+    EXPECT_EQ(errorOf(documentWithConnection({{"IsIncoming", text("yes")}})),
+              "Invalid value for key isIncoming: yes");
+    EXPECT_EQ(errorOf(document({{"Connections", ZRPropertyList::dictionary({})}})),
+              "Invalid value for key connections: {}");
+    EXPECT_EQ(
+        errorOf(document({{"Services", ZRPropertyList::array({text("a"), ZRPropertyList::integer(2)})}})),
+        "Invalid value for key services: (a, 2)");
+
+    try {
+        parse(documentWithConnection({{"Relevance", text("Critical")}}));
+        FAIL();
+    } catch (const ParseError& error) {
+        EXPECT_EQ(error.errorCase(), ParseError::Case::invalidValue);
+        EXPECT_EQ(error.key(), Key::relevance);
+        EXPECT_EQ(error.value(), text("Critical"));
+        EXPECT_EQ(error.caseName(), "invalidValue");
+    }
+    EXPECT_EQ(ParseError::invalidDictionary().errorDescription(), "The Lumora is in an invalid format");
+}
+
+TEST(LumoraSourceParser, MapsHostPatternsToRules) {
+    auto rules = onlyConnection({{"Host", text(" example.com , *.example.net,,\t=*.example.org ")}})
+                     .hostMatchingRules();
+    EXPECT_EQ(rules, (std::vector<Rule>{Rule::host("example.com"), Rule::fuzzyDomainWildcard("example.net"),
+                                        Rule::exactDomainWildcard("example.org")}));
+
+    rules = onlyConnection({{"Host", text("192.0.2.1, local-net, bpf, BPF, *, =*, 10.0.0.0/8")}})
+                .hostMatchingRules();
+    ASSERT_EQ(rules.size(), 7U);
+    EXPECT_EQ(rules[0].kind(), Rule::Kind::ipAddresses);
+    EXPECT_EQ(rules[0].addresses().displayString(), "192.0.2.1");
+    EXPECT_EQ(rules[1], Rule::localNetwork());
+    EXPECT_EQ(rules[2], Rule::berkeleyPacketFilter());
+    EXPECT_EQ(rules[3], Rule::host("BPF"));
+    EXPECT_EQ(rules[4], Rule::fuzzyAnyConnectionWildcard());
+    EXPECT_EQ(rules[5], Rule::exactAnyConnectionWildcard());
+    // A network and the same addresses as a range are the same rule.
+    EXPECT_EQ(rules[6],
+              Rule::ipAddresses(*NQIPAddressSet::addressSetFromDisplayString("10.0.0.0-10.255.255.255")));
+
+    // Line breaks are not white space here: the piece stays a host name.
+    EXPECT_EQ(onlyConnection({{"Host", text("a.example\n")}}).hostMatchingRules(),
+              std::vector<Rule>{Rule::host("a.example\n")});
+    EXPECT_EQ(errorOf(documentWithConnection({{"Host", text(" , ,\u00a0, ")}})),
+              "Invalid value for key host:  , ,\u00a0, ");
+}
+
+TEST(LumoraSourceParser, ParsesPortLists) {
+    EXPECT_EQ(onlyConnection({{"Port", text("80, 443, 8000-8080")}}).ports().displayString(),
+              "80, 443, 8000-8080");
+    EXPECT_TRUE(onlyConnection({{"Port", text("443,*")}}).ports().isAllPorts());
+    EXPECT_TRUE(onlyConnection({{"Port", text("*")}}).ports().isAllPorts());
+    EXPECT_EQ(onlyConnection({{"Port", text("+22")}}).ports().displayString(), "22");
+    EXPECT_EQ(onlyConnection({{"Port", text(" 1 - 3 ,\u20030, 65535")}}).ports().displayString(),
+              "0-3, 65535");
+    EXPECT_EQ(errorOf(documentWithConnection({{"Port", text("80-80")}})),
+              "Invalid value for key port: 80-80");
+    EXPECT_EQ(errorOf(documentWithConnection({{"Port", text("90-80")}})),
+              "Invalid value for key port: 90-80");
+    EXPECT_EQ(errorOf(documentWithConnection({{"Port", text("70000")}})),
+              "Invalid value for key port: 70000");
+    EXPECT_EQ(errorOf(documentWithConnection({{"Port", text("80,,443")}})), "Invalid value for key port: ");
+    EXPECT_EQ(errorOf(documentWithConnection({{"Port", text("1-2-3")}})),
+              "Invalid value for key port: 1-2-3");
+    EXPECT_EQ(errorOf(documentWithConnection({{"Port", text("8 0")}})), "Invalid value for key port: 8 0");
+    EXPECT_EQ(errorOf(documentWithConnection({{"Port", text("-5")}})), "Invalid value for key port: -5");
+    EXPECT_EQ(errorOf(documentWithConnection({{"Port", text("0x50")}})), "Invalid value for key port: 0x50");
+}
+
+TEST(LumoraSourceParser, ParsesProtocolAndRelevanceCaseInsensitively) {
+    EXPECT_EQ(onlyConnection({{"NetworkProtocol", text("udp")}}).networkProtocol(), NetworkProtocol::udp);
+    EXPECT_EQ(onlyConnection({{"NetworkProtocol", text("Icmp")}}).networkProtocol(), NetworkProtocol::icmp);
+    EXPECT_FALSE(onlyConnection({{"NetworkProtocol", text("*")}}).networkProtocol().has_value());
+    EXPECT_EQ(errorOf(documentWithConnection({{"NetworkProtocol", text("SCTP")}})),
+              "Invalid value for key networkProtocol: SCTP");
+    EXPECT_EQ(onlyConnection({{"Relevance", text("ESSENTIAL")}}).relevance(), Relevance::essential);
+    EXPECT_EQ(onlyConnection({{"Relevance", text("analytics")}}).relevance(), Relevance::analytics);
+    EXPECT_EQ(onlyConnection({{"Relevance", text("Default")}}).relevance(), Relevance::default_);
+    EXPECT_TRUE(onlyConnection({{"IsIncoming", ZRPropertyList::boolean(true)}}).isIncoming());
+}
+
+TEST(LumoraSourceParser, LocalizesSentencesAndTheApplicationName) {
+    const LumoraStringTable table{{"Checks for updates", "Sucht nach Updates"},
+                                  {"Edits text", "Bearbeitet Text für %APPNAME%"},
+                                  {"Why?", "Warum?"}};
+    const auto source = parse(documentWithConnection({{"DenyConsequences", text("Why?")}}), table, "Editor");
+    EXPECT_EQ(source->localizedPurpose(), "Bearbeitet Text für Editor.");
+    EXPECT_EQ(source->connectionDescriptions()[0].localizedPurpose(), "Sucht nach Updates.");
+    EXPECT_EQ(source->connectionDescriptions()[0].localizedDenyConsequences(), "Warum?.");
+
+    const auto primary = parse(document({{"ApplicationDescription", text("Part of %APPNAME%.")}}));
+    EXPECT_EQ(primary->localizedPurpose(), "Part of %APPNAME%.");
+}
+
+class ThrowingTableProvider : public LumoraLocalizationTableProvider {
+public:
+    std::optional<LumoraStringTable> localizationTable(std::string_view tableName,
+                                                       const std::vector<std::string>& fallbacks) override {
+        ++asked;
+        EXPECT_EQ(tableName, "Lumora");
+        EXPECT_EQ(fallbacks, std::vector<std::string>{"en"});
+        if (fail) {
+            throw std::runtime_error("unreadable");
+        }
+        return LumoraStringTable{{"Edits text", "Edits text nicely"}};
+    }
+    int asked = 0;
+    bool fail = false;
+};
+
+TEST(LumoraSourceParser, AsksTheTableProviderOnceAndSurvivesItsFailure) {
+    ThrowingTableProvider provider;
+    const auto url = ZRURL::fileURL("/Applications/Editor.app", true);
+    auto source = Source::makeFromBundleDictionary(Source::SourceType::internal, url, url, std::nullopt,
+                                                   std::nullopt, documentWithConnection({}), &provider);
+    EXPECT_EQ(source->localizedPurpose(), "Edits text nicely.");
+    EXPECT_EQ(provider.asked, 1);
+
+    provider.fail = true;
+    source = Source::makeFromBundleDictionary(Source::SourceType::internal, url, url, std::nullopt,
+                                              std::nullopt, documentWithConnection({}), &provider);
+    EXPECT_EQ(source->localizedPurpose(), "Edits text.");
+}
+
+TEST(LumoraSourceParser, KeepsNamedServicesAndDropsUnknownIdentifiers) {
+    const auto service = [](std::initializer_list<ZRPropertyListDictionary::Entry> entries) {
+        return ZRPropertyList::dictionary(ZRPropertyListDictionary(entries));
+    };
+    const auto source = parse(document(
+        {{"Services",
+          ZRPropertyList::array({service({{"Purpose", text("Shares files")}, {"Name", text("Share")}}),
+                                 service({{"Purpose", text("Nothing")}, {"Identifier", text("zz-unknown")}}),
+                                 service({{"Purpose", text("Nameless")}})})}}));
+    ASSERT_EQ(source->serviceDescriptions().size(), 1U);
+    EXPECT_EQ(source->serviceDescriptions()[0].localizedName(), "Share");
+    EXPECT_EQ(source->serviceDescriptions()[0].localizedPurpose(), "Shares files.");
+    EXPECT_FALSE(source->serviceDescriptions()[0].identifier().has_value());
+
+    EXPECT_EQ(errorOf(document({{"Services", ZRPropertyList::array({service({{"Name", text("x")}})})}})),
+              "Required value for key purpose is missing");
+}
+
+TEST(LumoraModel, ConnectionDescriptionAlwaysHasARule) {
+    const Lumora::ConnectionDescription description(false, {}, std::nullopt, PortSet::allPorts(),
+                                                    Relevance::default_, "x.", std::nullopt);
+    EXPECT_EQ(description.hostMatchingRules(), std::vector<Rule>{Rule::fuzzyAnyConnectionWildcard()});
+    EXPECT_LT(Lumora::Match::fallback, Lumora::Match::fuzzy);
+    EXPECT_LT(Lumora::Match::fuzzy, Lumora::Match::exact);
+    EXPECT_EQ(networkProtocolFromRawValue(6), NetworkProtocol::tcp);
+    EXPECT_EQ(networkProtocolFromRawValue(17), NetworkProtocol::udp);
+    EXPECT_EQ(networkProtocolFromRawValue(1), NetworkProtocol::icmp);
+    EXPECT_FALSE(networkProtocolFromRawValue(58).has_value());
+    EXPECT_EQ(Lumora::Source::rawValue(Key::dictionaryVersion), "LumoraDictionaryVersion");
+    EXPECT_EQ(Lumora::Source::caseName(Key::denyConsequences), "denyConsequences");
+}
+
+} // namespace
