@@ -19,6 +19,9 @@ struct Command {
 constexpr std::array commands{
     Command{"lint", "lumora lint [--json] [--language LANG] FILE",
             "Check one declaration file (.plist or .json) and print the document or the error.", runLint},
+    Command{"codesign", "lumora codesign [--json] [--options HEX] [--extra-trust-anchors FILE] PATH",
+            "Check the code signature of an executable and print the result and one record per slice.",
+            runCodesign},
 };
 
 void printUsage(std::FILE* stream) {
