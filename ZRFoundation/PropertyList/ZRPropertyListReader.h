@@ -16,8 +16,13 @@ enum class Format : std::uint8_t { XML, Binary, OpenStep, JSON };
 
 struct Limits {
     std::size_t maximumInputSize = 64 * 1024 * 1024;
+    /// Arrays and dictionaries inside each other. The readers recurse at most this deep.
     std::size_t maximumDepth = 256;
+    /// Values of any kind, counting a binary object once per reference to it.
     std::size_t maximumElementCount = 4 * 1024 * 1024;
+    /// Bytes of string and data contents a binary property list may expand to. A small binary
+    /// file can reference one large object many times; every reference counts.
+    std::size_t maximumDecodedSize = 256 * 1024 * 1024;
 };
 
 struct Result {
@@ -30,13 +35,19 @@ struct Result {
 };
 
 /// A property list in any of its three forms: binary ("bplist00"), XML, or old-style (OpenStep,
-/// as .strings files use, UTF-8 or UTF-16 with a byte order mark).
+/// as .strings files use, UTF-8 or UTF-16 with a byte order mark). Input that starts with
+/// "bplist00" is binary; input whose first character after an optional byte order mark and white
+/// space is '<' is XML; anything else is old-style. `Result::format` names the form chosen.
+///
+/// Strings are always valid UTF-8. Readers refuse what they cannot represent faithfully: integers
+/// beyond the signed 64-bit range, UTF-16 with unpaired surrogates, dates outside the years 0001
+/// to 9999 (the XML date form cannot express them).
 Result readPropertyList(std::span<const std::uint8_t> bytes, const Limits& limits = {});
 Result readXML(std::span<const std::uint8_t> bytes, const Limits& limits = {});
 Result readBinary(std::span<const std::uint8_t> bytes, const Limits& limits = {});
 Result readOpenStep(std::span<const std::uint8_t> bytes, const Limits& limits = {});
 /// JSON: true and false become Booleans, null the null value, numbers integers when they are
-/// written without fraction or exponent and fit in 64 bits, reals otherwise.
+/// written without fraction or exponent and fit in a signed 64-bit integer, reals otherwise.
 Result readJSON(std::span<const std::uint8_t> bytes, const Limits& limits = {});
 
 } // namespace ZRPropertyListReader

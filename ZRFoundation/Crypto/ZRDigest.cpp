@@ -1,0 +1,88 @@
+#include "ZRFoundation/Crypto/ZRDigest.h"
+
+#include <algorithm>
+#include <memory>
+#include <stdexcept>
+
+#include <openssl/evp.h>
+
+namespace ZRDigest {
+
+namespace {
+
+const EVP_MD* messageDigest(Algorithm algorithm) {
+    switch (algorithm) {
+    case Algorithm::MD5:
+        return EVP_md5();
+    case Algorithm::SHA1:
+        return EVP_sha1();
+    case Algorithm::SHA256:
+        return EVP_sha256();
+    case Algorithm::SHA384:
+        return EVP_sha384();
+    case Algorithm::SHA512:
+        return EVP_sha512();
+    }
+    return nullptr;
+}
+
+template <std::size_t Length>
+std::array<std::uint8_t, Length> fixedDigest(Algorithm algorithm, Bytes bytes) {
+    const auto value = digest(algorithm, bytes);
+    std::array<std::uint8_t, Length> result{};
+    std::copy_n(value.begin(), Length, result.begin());
+    return result;
+}
+
+} // namespace
+
+std::size_t digestLength(Algorithm algorithm) {
+    return static_cast<std::size_t>(EVP_MD_get_size(messageDigest(algorithm)));
+}
+
+std::vector<std::uint8_t> digest(Algorithm algorithm, Bytes bytes) {
+    const EVP_MD* md = messageDigest(algorithm);
+    std::vector<std::uint8_t> value(static_cast<std::size_t>(EVP_MD_get_size(md)));
+    unsigned int length = 0;
+    // EVP_Digest reads `bytes.data()` only for `bytes.size()` bytes; an empty span may have no data.
+    static constexpr std::uint8_t empty = 0;
+    const void* data = bytes.empty() ? &empty : bytes.data();
+    if (EVP_Digest(data, bytes.size(), value.data(), &length, md, nullptr) != 1 || length != value.size()) {
+        // Only a broken OpenSSL installation (or a FIPS provider refusing MD5) gets here.
+        throw std::runtime_error("OpenSSL digest failed");
+    }
+    return value;
+}
+
+std::array<std::uint8_t, 16> md5Digest(Bytes bytes) {
+    return fixedDigest<16>(Algorithm::MD5, bytes);
+}
+std::array<std::uint8_t, 20> sha1Digest(Bytes bytes) {
+    return fixedDigest<20>(Algorithm::SHA1, bytes);
+}
+std::array<std::uint8_t, 32> sha256Digest(Bytes bytes) {
+    return fixedDigest<32>(Algorithm::SHA256, bytes);
+}
+
+std::string md5HexDigest(Bytes bytes) {
+    return hexString(md5Digest(bytes));
+}
+std::string sha1HexDigest(Bytes bytes) {
+    return hexString(sha1Digest(bytes));
+}
+std::string sha256HexDigest(Bytes bytes) {
+    return hexString(sha256Digest(bytes));
+}
+
+std::string hexString(Bytes bytes) {
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (const std::uint8_t byte : bytes) {
+        text += digits[byte >> 4];
+        text += digits[byte & 0x0F];
+    }
+    return text;
+}
+
+} // namespace ZRDigest

@@ -1,0 +1,483 @@
+// Binary property lists ("bplist00"). Layout: an 8-byte header, the objects, a table of object
+// offsets, and a 32-byte trailer giving the offset and reference widths, the object count, the
+// top object and where the offset table starts. Each object begins with a marker byte whose
+// high nibble is the type and whose low nibble is a size or a count (15: the count follows as
+// an integer object).
+//
+// All reads go through ZRByteReader. Objects may only lie between the header and the offset
+// table. A reference to an object that is still being decoded is a cycle and fails; shared
+// objects are decoded once per reference, and every expansion counts toward the element and
+// decoded-size limits, so a small file cannot expand without bound.
+
+#include "ZRFoundation/Bytes/ZRByteReader.h"
+#include "ZRFoundation/PropertyList/ZRISO8601DateFormat.h"
+#include "ZRFoundation/PropertyList/ZRPropertyListReader.h"
+#include "ZRFoundation/PropertyList/ZRPropertyListReaderSupport.h"
+#include "ZRFoundation/Text/ZRUnicodeConversion.h"
+
+#include <bit>
+#include <cstring>
+#include <limits>
+#include <new>
+
+namespace ZRPropertyListReader {
+
+using namespace ZRPropertyListReaderSupport;
+
+namespace {
+
+constexpr std::string_view magic = "bplist00";
+constexpr std::uint64_t headerSize = 8;
+constexpr std::uint64_t trailerSize = 32;
+
+struct Trailer {
+    std::uint64_t offsetWidth = 0;
+    std::uint64_t referenceWidth = 0;
+    std::uint64_t objectCount = 0;
+    std::uint64_t topObject = 0;
+    std::uint64_t offsetTableOffset = 0;
+};
+
+// Marker types (high nibble).
+enum MarkerType : std::uint8_t {
+    Simple = 0x0,
+    Integer = 0x1,
+    Real = 0x2,
+    Date = 0x3,
+    Data = 0x4,
+    ASCIIString = 0x5,
+    UTF16String = 0x6,
+    UID = 0x8,
+    Array = 0xA,
+    Dictionary = 0xD,
+};
+
+class BinaryPropertyListDecoder {
+public:
+    BinaryPropertyListDecoder(std::span<const std::uint8_t> bytes, const Limits& limits)
+        : _file(bytes)
+        , _limits(limits) {}
+
+    Result decode();
+
+private:
+    bool readTrailer();
+    std::optional<ZRPropertyList> object(std::uint64_t index, std::size_t depth);
+    std::optional<ZRPropertyList> objectAt(std::uint64_t index, std::size_t depth);
+    std::optional<std::uint64_t> objectOffset(std::uint64_t index);
+    std::optional<std::uint64_t> count(std::uint8_t marker, std::uint64_t index);
+    std::optional<ZRPropertyList> simple(std::uint8_t marker, std::uint64_t index);
+    std::optional<ZRPropertyList> integer(std::uint8_t marker, std::uint64_t index);
+    std::optional<ZRPropertyList> real(std::uint8_t marker, std::uint64_t index);
+    std::optional<ZRPropertyList> date(std::uint64_t index);
+    std::optional<ZRPropertyList> data(std::uint8_t marker, std::uint64_t index);
+    std::optional<ZRPropertyList> asciiString(std::uint8_t marker, std::uint64_t index);
+    std::optional<ZRPropertyList> utf16String(std::uint8_t marker, std::uint64_t index);
+    std::optional<ZRPropertyList> uid(std::uint8_t marker, std::uint64_t index);
+    std::optional<std::vector<std::uint64_t>> references(std::uint64_t count, std::uint64_t index);
+    std::optional<ZRPropertyList> array(std::uint8_t marker, std::uint64_t index, std::size_t depth);
+    std::optional<ZRPropertyList> dictionary(std::uint8_t marker, std::uint64_t index, std::size_t depth);
+    std::optional<std::span<const std::uint8_t>> contents(std::uint64_t length, std::uint64_t index);
+    bool countDecodedBytes(std::uint64_t length);
+
+    std::nullopt_t fail(std::string description);
+    std::nullopt_t failObject(std::uint64_t index, const std::string& problem);
+
+    ZRByteReader _file;
+    // The object area, [header end, offset table start).
+    ZRByteReader _objects{std::span<const std::uint8_t>()};
+    const Limits& _limits;
+    Trailer _trailer;
+    std::vector<bool> _beingDecoded;
+    std::size_t _elementCount = 0;
+    std::uint64_t _decodedSize = 0;
+    std::string _error;
+};
+
+std::nullopt_t BinaryPropertyListDecoder::fail(std::string description) {
+    if (_error.empty()) {
+        _error = std::move(description);
+    }
+    return std::nullopt;
+}
+
+std::nullopt_t BinaryPropertyListDecoder::failObject(std::uint64_t index, const std::string& problem) {
+    return fail("Binary property list object " + std::to_string(index) + " " + problem);
+}
+
+Result BinaryPropertyListDecoder::decode() {
+    if (_file.size() > _limits.maximumInputSize) {
+        return failure(Format::Binary, inputTooLargeDescription(_limits.maximumInputSize));
+    }
+    const auto header = _file.bytesAt(0, headerSize);
+    if (!header || std::memcmp(header->data(), magic.data(), magic.size()) != 0) {
+        return failure(Format::Binary, "Not a binary property list (missing \"bplist00\")");
+    }
+    if (!readTrailer()) {
+        return failure(Format::Binary, _error);
+    }
+    try {
+        auto value = object(_trailer.topObject, 0);
+        if (!value) {
+            return failure(Format::Binary, _error);
+        }
+        return success(Format::Binary, std::move(*value));
+    } catch (const std::bad_alloc&) {
+        return failure(Format::Binary, "Out of memory");
+    } catch (const std::length_error&) {
+        return failure(Format::Binary, "Out of memory");
+    }
+}
+
+bool BinaryPropertyListDecoder::readTrailer() {
+    if (_file.size() < headerSize + trailerSize) {
+        fail("Binary property list too short for its trailer");
+        return false;
+    }
+    ZRByteReader trailer(*_file.bytesAt(_file.size() - trailerSize, trailerSize));
+    trailer.skip(6); // unused bytes and the sort version
+    _trailer.offsetWidth = *trailer.readUInt8();
+    _trailer.referenceWidth = *trailer.readUInt8();
+    _trailer.objectCount = *trailer.readBigEndian(8);
+    _trailer.topObject = *trailer.readBigEndian(8);
+    _trailer.offsetTableOffset = *trailer.readBigEndian(8);
+
+    const auto validWidth = [](std::uint64_t width) { return width >= 1 && width <= 8; };
+    if (!validWidth(_trailer.offsetWidth) || !validWidth(_trailer.referenceWidth)) {
+        fail("Binary property list trailer has invalid offset or reference width");
+        return false;
+    }
+    if (_trailer.objectCount == 0 || _trailer.topObject >= _trailer.objectCount) {
+        fail("Binary property list trailer has invalid object count or top object");
+        return false;
+    }
+    const std::uint64_t tableEnd = _file.size() - trailerSize;
+    if (_trailer.offsetTableOffset < headerSize || _trailer.offsetTableOffset > tableEnd ||
+        _trailer.objectCount > (tableEnd - _trailer.offsetTableOffset) / _trailer.offsetWidth) {
+        fail("Binary property list offset table out of range");
+        return false;
+    }
+    _objects = ZRByteReader(*_file.bytesAt(headerSize, _trailer.offsetTableOffset - headerSize));
+    _beingDecoded.assign(static_cast<std::size_t>(_trailer.objectCount), false);
+    return true;
+}
+
+std::optional<std::uint64_t> BinaryPropertyListDecoder::objectOffset(std::uint64_t index) {
+    ZRByteReader table(_file);
+    // The table was checked to hold objectCount entries, and index < objectCount.
+    if (!table.seek(_trailer.offsetTableOffset + index * _trailer.offsetWidth)) {
+        return failObject(index, "offset out of range");
+    }
+    const auto offset = table.readBigEndian(_trailer.offsetWidth);
+    if (!offset || *offset < headerSize || *offset >= _trailer.offsetTableOffset) {
+        return failObject(index, "offset out of range");
+    }
+    return *offset - headerSize;
+}
+
+std::optional<ZRPropertyList> BinaryPropertyListDecoder::object(std::uint64_t index, std::size_t depth) {
+    if (index >= _trailer.objectCount) {
+        return fail("Binary property list reference " + std::to_string(index) + " out of range");
+    }
+    if (_beingDecoded[static_cast<std::size_t>(index)]) {
+        return failObject(index, "contains itself");
+    }
+    if (++_elementCount > _limits.maximumElementCount) {
+        return fail(tooManyElementsDescription(_limits.maximumElementCount));
+    }
+    _beingDecoded[static_cast<std::size_t>(index)] = true;
+    auto value = objectAt(index, depth);
+    _beingDecoded[static_cast<std::size_t>(index)] = false;
+    return value;
+}
+
+std::optional<ZRPropertyList> BinaryPropertyListDecoder::objectAt(std::uint64_t index, std::size_t depth) {
+    const auto offset = objectOffset(index);
+    if (!offset) {
+        return std::nullopt;
+    }
+    _objects.seek(*offset);
+    const std::uint8_t marker = *_objects.readUInt8();
+    switch (marker >> 4) {
+    case Simple:
+        return simple(marker, index);
+    case Integer:
+        return integer(marker, index);
+    case Real:
+        return real(marker, index);
+    case Date:
+        return marker == 0x33 ? date(index) : failObject(index, "has an invalid date marker");
+    case Data:
+        return data(marker, index);
+    case ASCIIString:
+        return asciiString(marker, index);
+    case UTF16String:
+        return utf16String(marker, index);
+    case UID:
+        return uid(marker, index);
+    case Array:
+        return array(marker, index, depth);
+    case Dictionary:
+        return dictionary(marker, index, depth);
+    default:
+        break;
+    }
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned>(marker));
+    return failObject(index, std::string("has unsupported marker ") + hex);
+}
+
+std::optional<ZRPropertyList> BinaryPropertyListDecoder::simple(std::uint8_t marker, std::uint64_t index) {
+    switch (marker) {
+    case 0x00:
+        return ZRPropertyList::null();
+    case 0x08:
+        return ZRPropertyList::boolean(false);
+    case 0x09:
+        return ZRPropertyList::boolean(true);
+    case 0x0F:
+        return failObject(index, "is a fill byte, not a value");
+    default:
+        return failObject(index, "has an invalid marker");
+    }
+}
+
+std::optional<ZRPropertyList> BinaryPropertyListDecoder::integer(std::uint8_t marker, std::uint64_t index) {
+    const unsigned sizeExponent = marker & 0x0F;
+    if (sizeExponent <= 2) {
+        // 1, 2 and 4 bytes are unsigned.
+        const auto value = _objects.readBigEndian(std::uint64_t{1} << sizeExponent);
+        return value ? std::optional(ZRPropertyList::integer(static_cast<std::int64_t>(*value)))
+                     : failObject(index, "integer runs past the object area");
+    }
+    if (sizeExponent == 3) {
+        // 8 bytes are signed.
+        const auto value = _objects.readBigEndian(8);
+        return value ? std::optional(ZRPropertyList::integer(std::bit_cast<std::int64_t>(*value)))
+                     : failObject(index, "integer runs past the object area");
+    }
+    if (sizeExponent == 4) {
+        // 16 bytes, two's complement: accepted when the value fits 64 bits signed.
+        const auto high = _objects.readBigEndian(8);
+        const auto low = _objects.readBigEndian(8);
+        if (!high || !low) {
+            return failObject(index, "integer runs past the object area");
+        }
+        const auto value = std::bit_cast<std::int64_t>(*low);
+        const std::uint64_t signExtension = value < 0 ? ~std::uint64_t{0} : 0;
+        if (*high != signExtension) {
+            return failObject(index, "integer out of the 64-bit range");
+        }
+        return ZRPropertyList::integer(value);
+    }
+    return failObject(index, "integer has an invalid size");
+}
+
+std::optional<ZRPropertyList> BinaryPropertyListDecoder::real(std::uint8_t marker, std::uint64_t index) {
+    if (marker == 0x22) {
+        const auto bits = _objects.readBigEndian(4);
+        return bits ? std::optional(
+                          ZRPropertyList::real(std::bit_cast<float>(static_cast<std::uint32_t>(*bits))))
+                    : failObject(index, "real runs past the object area");
+    }
+    if (marker == 0x23) {
+        const auto bits = _objects.readBigEndian(8);
+        return bits ? std::optional(ZRPropertyList::real(std::bit_cast<double>(*bits)))
+                    : failObject(index, "real runs past the object area");
+    }
+    return failObject(index, "real has an invalid size");
+}
+
+std::optional<ZRPropertyList> BinaryPropertyListDecoder::date(std::uint64_t index) {
+    const auto bits = _objects.readBigEndian(8);
+    if (!bits) {
+        return failObject(index, "date runs past the object area");
+    }
+    const double seconds = std::bit_cast<double>(*bits);
+    if (!ZRISO8601DateFormat::isRepresentable(seconds)) {
+        return failObject(index, "date out of range");
+    }
+    return ZRPropertyList::date({seconds});
+}
+
+// The count in the marker's low nibble, or, when that is 15, the integer object that follows.
+std::optional<std::uint64_t> BinaryPropertyListDecoder::count(std::uint8_t marker, std::uint64_t index) {
+    if ((marker & 0x0F) != 0x0F) {
+        return marker & 0x0F;
+    }
+    const auto countMarker = _objects.readUInt8();
+    if (!countMarker || (*countMarker >> 4) != Integer || (*countMarker & 0x0F) > 3) {
+        return failObject(index, "has an invalid count");
+    }
+    const auto value = _objects.readBigEndian(std::uint64_t{1} << (*countMarker & 0x0F));
+    if (!value) {
+        return failObject(index, "count runs past the object area");
+    }
+    return *value;
+}
+
+bool BinaryPropertyListDecoder::countDecodedBytes(std::uint64_t length) {
+    if (length > _limits.maximumDecodedSize || _decodedSize > _limits.maximumDecodedSize - length) {
+        fail("Binary property list expands to more than " + std::to_string(_limits.maximumDecodedSize) +
+             " bytes");
+        return false;
+    }
+    _decodedSize += length;
+    return true;
+}
+
+std::optional<std::span<const std::uint8_t>> BinaryPropertyListDecoder::contents(std::uint64_t length,
+                                                                                 std::uint64_t index) {
+    const auto bytes = _objects.readBytes(length);
+    if (!bytes) {
+        return failObject(index, "length " + std::to_string(length) + " runs past the object area");
+    }
+    if (!countDecodedBytes(length)) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+std::optional<ZRPropertyList> BinaryPropertyListDecoder::data(std::uint8_t marker, std::uint64_t index) {
+    const auto length = count(marker, index);
+    const auto bytes = length ? contents(*length, index) : std::nullopt;
+    if (!bytes) {
+        return std::nullopt;
+    }
+    return ZRPropertyList::data(ZRPropertyList::Data(bytes->begin(), bytes->end()));
+}
+
+std::optional<ZRPropertyList> BinaryPropertyListDecoder::asciiString(std::uint8_t marker,
+                                                                     std::uint64_t index) {
+    const auto length = count(marker, index);
+    const auto bytes = length ? contents(*length, index) : std::nullopt;
+    if (!bytes) {
+        return std::nullopt;
+    }
+    for (const std::uint8_t byte : *bytes) {
+        if (byte >= 0x80) {
+            return failObject(index, "has a non-ASCII byte in an ASCII string");
+        }
+    }
+    return ZRPropertyList::string(std::string(bytes->begin(), bytes->end()));
+}
+
+std::optional<ZRPropertyList> BinaryPropertyListDecoder::utf16String(std::uint8_t marker,
+                                                                     std::uint64_t index) {
+    const auto length = count(marker, index);
+    if (!length) {
+        return std::nullopt;
+    }
+    if (*length > std::numeric_limits<std::uint64_t>::max() / 2) {
+        return failObject(index, "length " + std::to_string(*length) + " runs past the object area");
+    }
+    const auto bytes = contents(*length * 2, index);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    std::u16string units(bytes->size() / 2, u'\0');
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        units[i] = static_cast<char16_t>(((*bytes)[2 * i] << 8) | (*bytes)[2 * i + 1]);
+    }
+    std::string text;
+    if (ZRUnicodeConversion::appendUTF8FromUTF16(text, units)) {
+        // Unpaired surrogates have no UTF-8 form; the string is refused rather than altered.
+        return failObject(index, "has an unpaired UTF-16 surrogate");
+    }
+    return ZRPropertyList::string(std::move(text));
+}
+
+// Keyed-archive object references. Shown as the dictionary {"CF$UID" = n} that XML property lists
+// use for them.
+std::optional<ZRPropertyList> BinaryPropertyListDecoder::uid(std::uint8_t marker, std::uint64_t index) {
+    const std::uint64_t width = (marker & 0x0F) + 1u;
+    if (width > 4) {
+        return failObject(index, "UID has an invalid size");
+    }
+    const auto value = _objects.readBigEndian(width);
+    if (!value) {
+        return failObject(index, "UID runs past the object area");
+    }
+    ZRPropertyListDictionary dictionary;
+    dictionary.set("CF$UID", ZRPropertyList::integer(static_cast<std::int64_t>(*value)));
+    return ZRPropertyList::dictionary(std::move(dictionary));
+}
+
+std::optional<std::vector<std::uint64_t>> BinaryPropertyListDecoder::references(std::uint64_t referenceCount,
+                                                                                std::uint64_t index) {
+    // Check the whole list fits before allocating for it.
+    if (referenceCount > _objects.remaining() / _trailer.referenceWidth) {
+        return failObject(index, "count " + std::to_string(referenceCount) + " runs past the object area");
+    }
+    std::vector<std::uint64_t> list(static_cast<std::size_t>(referenceCount));
+    for (auto& reference : list) {
+        reference = *_objects.readBigEndian(_trailer.referenceWidth);
+    }
+    return list;
+}
+
+std::optional<ZRPropertyList> BinaryPropertyListDecoder::array(std::uint8_t marker, std::uint64_t index,
+                                                               std::size_t depth) {
+    if (depth >= _limits.maximumDepth) {
+        return fail(nestingTooDeepDescription(_limits.maximumDepth));
+    }
+    const auto elementCount = count(marker, index);
+    const auto list = elementCount ? references(*elementCount, index) : std::nullopt;
+    if (!list) {
+        return std::nullopt;
+    }
+    ZRPropertyList::Array elements;
+    elements.reserve(list->size());
+    for (const std::uint64_t reference : *list) {
+        auto element = object(reference, depth + 1);
+        if (!element) {
+            return std::nullopt;
+        }
+        elements.push_back(std::move(*element));
+    }
+    return ZRPropertyList::array(std::move(elements));
+}
+
+std::optional<ZRPropertyList> BinaryPropertyListDecoder::dictionary(std::uint8_t marker, std::uint64_t index,
+                                                                    std::size_t depth) {
+    if (depth >= _limits.maximumDepth) {
+        return fail(nestingTooDeepDescription(_limits.maximumDepth));
+    }
+    const auto entryCount = count(marker, index);
+    if (!entryCount) {
+        return std::nullopt;
+    }
+    if (*entryCount > std::numeric_limits<std::uint64_t>::max() / 2) {
+        return failObject(index, "count " + std::to_string(*entryCount) + " runs past the object area");
+    }
+    const auto list = references(*entryCount * 2, index);
+    if (!list) {
+        return std::nullopt;
+    }
+    ZRPropertyListDictionary entries;
+    for (std::size_t i = 0; i < *entryCount; ++i) {
+        auto key = object((*list)[i], depth + 1);
+        if (!key) {
+            return std::nullopt;
+        }
+        if (!key->isString()) {
+            return failObject(index, "has a key that is not a string");
+        }
+        auto value = object((*list)[static_cast<std::size_t>(*entryCount) + i], depth + 1);
+        if (!value) {
+            return std::nullopt;
+        }
+        // Duplicate keys: the last value wins.
+        entries.set(*key->stringValue(), std::move(*value));
+    }
+    return ZRPropertyList::dictionary(std::move(entries));
+}
+
+} // namespace
+
+Result readBinary(std::span<const std::uint8_t> bytes, const Limits& limits) {
+    BinaryPropertyListDecoder decoder(bytes, limits);
+    return decoder.decode();
+}
+
+} // namespace ZRPropertyListReader

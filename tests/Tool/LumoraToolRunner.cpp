@@ -1,0 +1,59 @@
+#include "Tool/LumoraToolRunner.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+std::string readAll(const std::filesystem::path& path) {
+    std::ifstream stream(path, std::ios::binary);
+    std::ostringstream contents;
+    contents << stream.rdbuf();
+    return contents.str();
+}
+
+} // namespace
+
+LumoraToolRun runLumoraTool(const std::vector<std::string>& arguments) {
+    const TemporaryFolder outputs;
+    const auto outputPath = outputs.path() / "stdout";
+    const auto errorPath = outputs.path() / "stderr";
+
+    std::vector<std::string> argumentStrings{LUMORA_TOOL_PATH};
+    argumentStrings.insert(argumentStrings.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& argument : argumentStrings) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    pid_t child = 0;
+    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        throw std::runtime_error("cannot start " + argumentStrings[0]);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+
+    LumoraToolRun run;
+    run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.standardOutput = readAll(outputPath);
+    run.standardError = readAll(errorPath);
+    return run;
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "Support/TemporaryFolder.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+/// Runs the `lumora` program built beside the tests and captures what it prints.
+struct LumoraToolRun {
+    int exitStatus = -1;
+    std::string standardOutput;
+    std::string standardError;
+};
+
+LumoraToolRun runLumoraTool(const std::vector<std::string>& arguments);

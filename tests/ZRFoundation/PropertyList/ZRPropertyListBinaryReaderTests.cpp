@@ -1,0 +1,228 @@
+#include "PropertyListTestSupport.h"
+#include "ZRFoundation/PropertyList/ZRPropertyListReader.h"
+
+#include <limits>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace PropertyListTestSupport;
+using ZRPropertyListReader::readBinary;
+using ZRPropertyListReader::readXML;
+
+std::string plist(std::string_view body) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n" + std::string(body) +
+           "\n</plist>\n";
+}
+
+// Reads `xml` with our XML reader, converts it with plistutil, reads the binary form with our
+// binary reader, and expects the same value.
+void expectSameValueAsBinary(std::string_view body) {
+    const std::string xml = plist(body);
+    const auto binary = binaryFromXMLWithPlistutil(xml);
+    ASSERT_TRUE(binary) << "plistutil failed on " << xml;
+    const auto fromXML = readXML(bytes(xml));
+    ASSERT_TRUE(fromXML) << fromXML.errorDescription;
+    const auto fromBinary = readBinary(*binary);
+    ASSERT_TRUE(fromBinary) << fromBinary.errorDescription;
+    EXPECT_EQ(*fromBinary.value, *fromXML.value) << fromBinary.value->description() << "\n"
+                                                 << fromXML.value->description();
+    EXPECT_EQ(fromBinary.format, ZRPropertyListReader::Format::Binary);
+}
+
+class ZRPropertyListBinaryReaderAgainstPlistutil : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!hasPlistutil()) {
+            GTEST_SKIP() << "plistutil (Debian package libplist-utils) is not installed";
+        }
+    }
+};
+
+TEST_F(ZRPropertyListBinaryReaderAgainstPlistutil, ScalarsOfEveryWidth) {
+    expectSameValueAsBinary(
+        "<array><integer>0</integer><integer>255</integer><integer>256</integer>"
+        "<integer>65535</integer><integer>65536</integer><integer>4294967295</integer>"
+        "<integer>4294967296</integer><integer>9223372036854775807</integer>"
+        "<integer>-1</integer><integer>-9223372036854775808</integer>"
+        "<real>1.5</real><real>0.1</real><real>-1e300</real>"
+        "<true/><false/><date>2024-02-29T13:45:00Z</date><date>1900-01-01T00:00:00Z</date>"
+        "</array>");
+}
+
+TEST_F(ZRPropertyListBinaryReaderAgainstPlistutil, StringsDataAndLongCounts) {
+    const std::string longText(300, 'x');
+    const std::string longData(400, 'A');
+    expectSameValueAsBinary("<dict><key>ascii</key><string>plain</string>"
+                            "<key>unicode</key><string>h\xC3\xA9llo \xF0\x9F\x98\x80 \xE4\xB8\xAD</string>"
+                            "<key>empty</key><string></string>"
+                            "<key>long</key><string>" +
+                            longText +
+                            "</string><key>data</key><data>AAECAwQFBgcICQoLDA0ODxA=</data>"
+                            "<key>longData</key><data>" +
+                            longData + "</data></dict>");
+}
+
+TEST_F(ZRPropertyListBinaryReaderAgainstPlistutil, NestedCollectionsAndManyObjects) {
+    std::string body = "<dict><key>nested</key><dict><key>a</key><array><array><dict/></array></array></dict>"
+                       "<key>many</key><array>";
+    for (int i = 0; i < 300; ++i) {
+        body += "<dict><key>name</key><string>item " + std::to_string(i) +
+                "</string><key>index</key><integer>" + std::to_string(i) + "</integer></dict>";
+    }
+    body += "</array></dict>";
+    expectSameValueAsBinary(body);
+}
+
+// Hand-built files for the failure cases.
+
+std::vector<std::uint8_t> singleObject(std::vector<std::uint8_t> object) {
+    return binaryPropertyList({.objects = {std::move(object)}});
+}
+
+std::string errorOf(const std::vector<std::uint8_t>& file, const ZRPropertyListReader::Limits& limits = {}) {
+    const auto result = readBinary(file, limits);
+    EXPECT_FALSE(result);
+    return result.errorDescription;
+}
+
+TEST(ZRPropertyListBinaryReader, ReadsHandBuiltObjects) {
+    EXPECT_EQ(*readBinary(singleObject(byteVector({0x09}))).value, ZRPropertyList::boolean(true));
+    EXPECT_EQ(*readBinary(singleObject(byteVector({0x00}))).value, ZRPropertyList::null());
+    // 16-byte integers are accepted when their value fits 64 bits.
+    EXPECT_EQ(readBinary(singleObject(byteVector({0x14, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                  0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE})))
+                  .value->integerValue(),
+              -2);
+    // A UID becomes the {"CF$UID" = n} dictionary of XML property lists.
+    EXPECT_EQ(*readBinary(singleObject(byteVector({0x80, 0x07}))).value,
+              ZRPropertyList::dictionary({{"CF$UID", ZRPropertyList::integer(7)}}));
+    // A string whose count follows as an integer object.
+    std::vector<std::uint8_t> longString = byteVector({0x5F, 0x10, 20});
+    longString.insert(longString.end(), 20, 'q');
+    EXPECT_EQ(*readBinary(singleObject(longString)).value->stringValue(), std::string(20, 'q'));
+    // Two-byte offsets and references; the same object referenced twice.
+    const auto shared =
+        binaryPropertyList({.objects = {byteVector({0xA2, 0x00, 0x01, 0x00, 0x01}), byteVector({0x51, 'z'})},
+                            .offsetWidth = 2,
+                            .referenceWidth = 2});
+    EXPECT_EQ(*readBinary(shared).value,
+              ZRPropertyList::array({ZRPropertyList::string("z"), ZRPropertyList::string("z")}));
+}
+
+TEST(ZRPropertyListBinaryReader, RejectsTruncatedAndInconsistentFiles) {
+    const auto valid = binaryPropertyList({.objects = {byteVector({0xA1, 0x01}), byteVector({0x51, 'a'})}});
+    ASSERT_TRUE(readBinary(valid));
+    for (std::size_t length = 0; length < valid.size(); ++length) {
+        EXPECT_FALSE(readBinary(std::span(valid).first(length))) << "truncated to " << length;
+    }
+    EXPECT_EQ(errorOf(std::vector<std::uint8_t>(valid.begin(), valid.begin() + 20)),
+              "Binary property list too short for its trailer");
+    EXPECT_EQ(errorOf(byteVector({'b', 'p', 'l', 'i', 's', 't', '1', '5'})),
+              "Not a binary property list (missing \"bplist00\")");
+    EXPECT_EQ(errorOf(binaryPropertyList({.objects = {byteVector({0x09})}, .offsetOverrides = {200}})),
+              "Binary property list object 0 offset out of range");
+    EXPECT_EQ(errorOf(binaryPropertyList({.objects = {byteVector({0x09})}, .objectCountOverride = 1000})),
+              "Binary property list offset table out of range");
+    EXPECT_EQ(errorOf(binaryPropertyList({.objects = {byteVector({0x09})}, .objectCountOverride = ~0ULL})),
+              "Binary property list offset table out of range");
+    EXPECT_EQ(errorOf(binaryPropertyList(
+                  {.objects = {byteVector({0x09})}, .offsetTableOffsetOverride = ~0ULL - 8})),
+              "Binary property list offset table out of range");
+    EXPECT_EQ(errorOf(binaryPropertyList({.objects = {byteVector({0x09})}, .topObject = 1})),
+              "Binary property list trailer has invalid object count or top object");
+    EXPECT_EQ(errorOf(binaryPropertyList({.objects = {byteVector({0x09})}, .offsetWidth = 9})),
+              "Binary property list trailer has invalid offset or reference width");
+    EXPECT_EQ(errorOf(binaryPropertyList({.objects = {byteVector({0xA1, 0x05}), byteVector({0x09})}})),
+              "Binary property list reference 5 out of range");
+}
+
+TEST(ZRPropertyListBinaryReader, RejectsCycles) {
+    EXPECT_EQ(errorOf(singleObject(byteVector({0xA1, 0x00}))),
+              "Binary property list object 0 contains itself");
+    EXPECT_EQ(
+        errorOf(binaryPropertyList({.objects = {byteVector({0xA1, 0x01}), byteVector({0xD1, 0x02, 0x00}),
+                                                byteVector({0x51, 'k'})}})),
+        "Binary property list object 0 contains itself");
+}
+
+TEST(ZRPropertyListBinaryReader, RejectsCountsAndLengthsBeyondTheFile) {
+    EXPECT_EQ(errorOf(singleObject(byteVector({0x5F, 0x13, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}))),
+              "Binary property list object 0 length 9223372036854775807 runs past the object area");
+    EXPECT_EQ(errorOf(singleObject(byteVector({0x6F, 0x13, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}))),
+              "Binary property list object 0 length 18446744073709551615 runs past the object area");
+    EXPECT_EQ(errorOf(singleObject(byteVector({0xAF, 0x12, 0x10, 0x00, 0x00, 0x00}))),
+              "Binary property list object 0 count 268435456 runs past the object area");
+    EXPECT_EQ(errorOf(singleObject(byteVector({0xDF, 0x13, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}))),
+              "Binary property list object 0 count 18446744073709551615 runs past the object area");
+    EXPECT_EQ(errorOf(singleObject(byteVector({0x4F, 0x09}))),
+              "Binary property list object 0 has an invalid count");
+    EXPECT_EQ(errorOf(singleObject(byteVector({0x13, 0x01}))),
+              "Binary property list object 0 integer runs past the object area");
+}
+
+TEST(ZRPropertyListBinaryReader, RejectsValuesItCannotRepresent) {
+    EXPECT_EQ(errorOf(singleObject(byteVector({0x14, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00,
+                                               0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}))),
+              "Binary property list object 0 integer out of the 64-bit range");
+    // Unpaired surrogates are refused rather than replaced.
+    EXPECT_EQ(errorOf(singleObject(byteVector({0x61, 0xD8, 0x3D}))),
+              "Binary property list object 0 has an unpaired UTF-16 surrogate");
+    EXPECT_EQ(errorOf(singleObject(byteVector({0x61, 0xDE, 0x00}))),
+              "Binary property list object 0 has an unpaired UTF-16 surrogate");
+    EXPECT_EQ(errorOf(singleObject(byteVector({0x51, 0xE9}))),
+              "Binary property list object 0 has a non-ASCII byte in an ASCII string");
+    EXPECT_EQ(errorOf(singleObject(byteVector({0x33, 0x7F, 0xF0, 0, 0, 0, 0, 0, 0}))),
+              "Binary property list object 0 date out of range");
+    EXPECT_EQ(errorOf(singleObject(byteVector({0x0F}))),
+              "Binary property list object 0 is a fill byte, not a value");
+    EXPECT_EQ(errorOf(singleObject(byteVector({0x70}))),
+              "Binary property list object 0 has unsupported marker 0x70");
+    EXPECT_EQ(
+        errorOf(binaryPropertyList({.objects = {byteVector({0xD1, 0x01, 0x01}), byteVector({0x10, 0x01})}})),
+        "Binary property list object 0 has a key that is not a string");
+}
+
+TEST(ZRPropertyListBinaryReader, CountsEveryExpansionOfSharedObjects) {
+    // Object 0 is an array of 16 references to object 1, object 1 an array of 16 references to
+    // object 2, ...: a hundred bytes that expand to 16^4 Booleans.
+    BinaryPropertyListLayout layout;
+    for (std::uint8_t level = 0; level < 4; ++level) {
+        std::vector<std::uint8_t> array = byteVector({0xAF, 0x10, 16});
+        array.insert(array.end(), 16, static_cast<std::uint8_t>(level + 1));
+        layout.objects.push_back(array);
+    }
+    layout.objects.push_back(byteVector({0x09}));
+    ZRPropertyListReader::Limits limits;
+    limits.maximumElementCount = 10000;
+    EXPECT_EQ(errorOf(binaryPropertyList(layout), limits), "More than 10000 elements");
+
+    // An array of 16 references to one 100-byte string expands to 1,600 bytes.
+    limits = {};
+    limits.maximumDecodedSize = 1000;
+    layout.objects.resize(2);
+    layout.objects[1] = byteVector({0x5F, 0x10, 100});
+    layout.objects[1].insert(layout.objects[1].end(), 100, 'x');
+    EXPECT_EQ(errorOf(binaryPropertyList(layout), limits),
+              "Binary property list expands to more than 1000 bytes");
+    limits.maximumDecodedSize = 1600;
+    EXPECT_TRUE(readBinary(binaryPropertyList(layout), limits));
+}
+
+TEST(ZRPropertyListBinaryReader, LimitsDepth) {
+    BinaryPropertyListLayout layout;
+    for (std::uint8_t level = 0; level < 10; ++level) {
+        layout.objects.push_back(byteVector({0xA1, level + 1}));
+    }
+    layout.objects.push_back(byteVector({0x09}));
+    ZRPropertyListReader::Limits limits;
+    limits.maximumDepth = 10;
+    EXPECT_TRUE(readBinary(binaryPropertyList(layout), limits));
+    limits.maximumDepth = 9;
+    EXPECT_EQ(errorOf(binaryPropertyList(layout), limits), "Nesting deeper than 9 levels");
+    limits.maximumInputSize = 16;
+    EXPECT_EQ(errorOf(binaryPropertyList(layout), limits), "Input larger than 16 bytes");
+}
+
+} // namespace

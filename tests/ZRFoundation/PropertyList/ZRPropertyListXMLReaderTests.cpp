@@ -1,0 +1,199 @@
+#include "PropertyListTestSupport.h"
+#include "ZRFoundation/PropertyList/ZRPropertyListReader.h"
+
+#include <cmath>
+#include <limits>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using PropertyListTestSupport::bytes;
+using ZRPropertyListReader::readXML;
+
+constexpr std::string_view header = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                    "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                                    "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n";
+
+std::string plist(std::string_view body) {
+    return std::string(header) + "<plist version=\"1.0\">\n" + std::string(body) + "\n</plist>\n";
+}
+
+ZRPropertyList readValue(std::string_view body) {
+    const auto result = readXML(bytes(plist(body)));
+    EXPECT_TRUE(result) << result.errorDescription;
+    return result.value.value_or(ZRPropertyList());
+}
+
+std::string errorOf(std::string_view document, const ZRPropertyListReader::Limits& limits = {}) {
+    const auto result = readXML(bytes(document), limits);
+    EXPECT_FALSE(result);
+    return result.errorDescription;
+}
+
+TEST(ZRPropertyListXMLReader, ReadsEveryElementTypeAndKeepsKeyOrder) {
+    const auto value = readValue(R"(<dict>
+        <key>z</key><string> spaced &amp; &lt;escaped&gt; h&#233;llo </string>
+        <key>a</key><integer>42</integer>
+        <key>m</key><real>-2.5e3</real>
+        <key>t</key><true/>
+        <key>f</key><false/>
+        <key>d</key><date>2001-01-02T00:00:01Z</date>
+        <key>data</key><data>
+            AAEC
+            AwQ=
+        </data>
+        <key>list</key><array><string/><array/><dict/></array>
+    </dict>)");
+    const auto* dictionary = value.dictionaryValue();
+    ASSERT_NE(dictionary, nullptr);
+    std::vector<std::string> keys;
+    for (const auto& [key, element] : *dictionary) {
+        keys.push_back(key);
+    }
+    EXPECT_EQ(keys, (std::vector<std::string>{"z", "a", "m", "t", "f", "d", "data", "list"}));
+    EXPECT_EQ(*dictionary->find("z")->stringValue(), " spaced & <escaped> h\xC3\xA9llo ");
+    EXPECT_EQ(dictionary->find("a")->integerValue(), 42);
+    EXPECT_TRUE(dictionary->find("m")->isReal());
+    EXPECT_EQ(dictionary->find("m")->realValue(), -2500.0);
+    EXPECT_EQ(dictionary->find("t")->booleanValue(), true);
+    EXPECT_EQ(dictionary->find("f")->booleanValue(), false);
+    EXPECT_EQ(dictionary->find("d")->dateValue()->secondsSinceReferenceDate, 86401.0);
+    EXPECT_EQ(*dictionary->find("data")->dataValue(), (ZRPropertyList::Data{0, 1, 2, 3, 4}));
+    const auto* list = dictionary->find("list")->arrayValue();
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(*list, (ZRPropertyList::Array{ZRPropertyList::string(""), ZRPropertyList::array({}),
+                                            ZRPropertyList::dictionary({})}));
+}
+
+TEST(ZRPropertyListXMLReader, DuplicateKeysKeepTheLastValueAtTheFirstPosition) {
+    const auto value = readValue("<dict><key>a</key><integer>1</integer><key>b</key><integer>2</integer>"
+                                 "<key>a</key><integer>3</integer></dict>");
+    const auto& entries = value.dictionaryValue()->entries();
+    ASSERT_EQ(entries.size(), 2U);
+    EXPECT_EQ(entries[0].first, "a");
+    EXPECT_EQ(entries[0].second.integerValue(), 3);
+}
+
+TEST(ZRPropertyListXMLReader, AcceptsABareRootElementWithoutPlist) {
+    const auto result = readXML(bytes("<array><integer>1</integer></array>"));
+    ASSERT_TRUE(result) << result.errorDescription;
+    EXPECT_EQ(*result.value, ZRPropertyList::array({ZRPropertyList::integer(1)}));
+    EXPECT_EQ(result.format, ZRPropertyListReader::Format::XML);
+}
+
+TEST(ZRPropertyListXMLReader, IntegersInDecimalAndHexWithinSixtyFourBits) {
+    EXPECT_EQ(readValue("<integer> -17 </integer>").integerValue(), -17);
+    EXPECT_EQ(readValue("<integer>0x1F</integer>").integerValue(), 31);
+    EXPECT_EQ(readValue("<integer>-0x10</integer>").integerValue(), -16);
+    EXPECT_EQ(readValue("<integer>9223372036854775807</integer>").integerValue(),
+              std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(readValue("<integer>-9223372036854775808</integer>").integerValue(),
+              std::numeric_limits<std::int64_t>::min());
+    EXPECT_EQ(errorOf(plist("<integer>9223372036854775808</integer>")),
+              "Invalid integer '9223372036854775808' at line 4");
+    EXPECT_EQ(errorOf(plist("<integer>0x8000000000000000</integer>")),
+              "Invalid integer '0x8000000000000000' at line 4");
+    EXPECT_EQ(errorOf(plist("<integer>12abc</integer>")), "Invalid integer '12abc' at line 4");
+    EXPECT_EQ(errorOf(plist("<integer/>")), "Invalid integer '' at line 4");
+}
+
+TEST(ZRPropertyListXMLReader, RealsIncludingSpecialSpellings) {
+    EXPECT_TRUE(std::isnan(*readValue("<real>nan</real>").realValue()));
+    EXPECT_EQ(readValue("<real>+infinity</real>").realValue(), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(readValue("<real>-INF</real>").realValue(), -std::numeric_limits<double>::infinity());
+    EXPECT_EQ(readValue("<real>+0.25</real>").realValue(), 0.25);
+    EXPECT_EQ(readValue("<real>7</real>").type(), ZRPropertyList::Type::Real);
+    EXPECT_EQ(errorOf(plist("<real>1.5x</real>")), "Invalid real '1.5x' at line 4");
+    EXPECT_EQ(errorOf(plist("<real>+-1</real>")), "Invalid real '+-1' at line 4");
+}
+
+TEST(ZRPropertyListXMLReader, DatesInUTC) {
+    EXPECT_EQ(readValue("<date>2001-01-01T00:00:00Z</date>").dateValue()->secondsSinceReferenceDate, 0.0);
+    EXPECT_EQ(readValue("<date>2000-12-31T23:59:59Z</date>").dateValue()->secondsSinceReferenceDate, -1.0);
+    // 2024-02-29T13:45:00Z: 8459 days after the reference date.
+    EXPECT_EQ(readValue("<date>2024-02-29T13:45:00Z</date>").dateValue()->secondsSinceReferenceDate,
+              8459.0 * 86400 + 13 * 3600 + 45 * 60);
+    EXPECT_EQ(errorOf(plist("<date>2023-02-29T00:00:00Z</date>")),
+              "Invalid date '2023-02-29T00:00:00Z' at line 4");
+    EXPECT_EQ(errorOf(plist("<date>2023-01-01 00:00:00</date>")),
+              "Invalid date '2023-01-01 00:00:00' at line 4");
+}
+
+TEST(ZRPropertyListXMLReader, RejectsMalformedStructureNamingTheLine) {
+    EXPECT_EQ(errorOf(plist("<dict>\n<key>a</key>\n</dict>")), "Missing value for key 'a' at line 6");
+    EXPECT_EQ(errorOf(plist("<dict><string>a</string></dict>")),
+              "Expected <key> but found <string> at line 4");
+    EXPECT_EQ(errorOf(plist("<dict><key>a</key><key>b</key></dict>")), "Missing value for key 'a' at line 4");
+    EXPECT_EQ(errorOf(plist("<array><key>a</key></array>")),
+              "Unexpected element <key> inside <array> at line 4");
+    EXPECT_EQ(errorOf(plist("<array>text</array>")), "Unexpected text in <array> at line 4");
+    EXPECT_EQ(errorOf(plist("<string><integer>1</integer></string>")),
+              "Unexpected element <integer> inside <string> at line 4");
+    EXPECT_EQ(errorOf(plist("<true>yes</true>")), "Unexpected text in <true> at line 4");
+    EXPECT_EQ(errorOf(plist("<set/>")), "Unknown element <set> at line 4");
+    EXPECT_EQ(errorOf(plist("<string>a</string><string>b</string>")),
+              "More than one value in <plist> at line 4");
+    EXPECT_EQ(errorOf(plist("")), "Empty <plist> at line 5");
+    EXPECT_EQ(errorOf(plist("<data>AA=A</data>")), "Invalid base64 data at line 4");
+    EXPECT_EQ(errorOf(plist("<array>\n<string>a</array>")), "Mismatched tag at line 5");
+    EXPECT_EQ(errorOf(std::string(header) + "<plist version=\"1.0\"><string>a</string>"),
+              "No element found at line 3");
+    EXPECT_EQ(errorOf(""), "No element found at line 1");
+}
+
+TEST(ZRPropertyListXMLReader, RefusesEntityDeclarationsAndNeverLoadsExternalOnes) {
+    EXPECT_EQ(
+        errorOf("<?xml version=\"1.0\"?>\n<!DOCTYPE plist [\n<!ENTITY a \"x\">\n]>\n<string>&a;</string>"),
+        "Document type declarations with an internal subset are not allowed at line 2");
+    EXPECT_EQ(errorOf("<!DOCTYPE plist [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><string>&e;</string>"),
+              "Document type declarations with an internal subset are not allowed at line 1");
+    std::string laughs = "<?xml version=\"1.0\"?>\n<!DOCTYPE lolz [\n<!ENTITY lol \"lol\">\n";
+    for (int i = 1; i < 10; ++i) {
+        laughs += "<!ENTITY lol" + std::to_string(i) + " \"" + std::string(10, '&') + "\">\n";
+    }
+    laughs += "]>\n<string>&lol9;</string>";
+    EXPECT_FALSE(readXML(bytes(laughs)));
+    // With only an external subset (never loaded), an undeclared entity is not silently dropped.
+    EXPECT_EQ(errorOf(plist("<string>a&undeclared;b</string>")),
+              "Reference to undeclared entity 'undeclared' at line 4");
+    // Without any document type, expat itself refuses it.
+    EXPECT_EQ(errorOf("<string>&undeclared;</string>"), "Undefined entity at line 1");
+}
+
+TEST(ZRPropertyListXMLReader, EnforcesDepthElementAndSizeLimits) {
+    ZRPropertyListReader::Limits limits;
+    limits.maximumDepth = 3;
+    EXPECT_TRUE(readXML(bytes("<array><array><array><string/></array></array></array>"), limits));
+    EXPECT_EQ(errorOf("<array><array><array>\n<array/></array></array></array>", limits),
+              "Nesting deeper than 3 levels at line 2");
+    std::string nested;
+    for (int i = 0; i < 100000; ++i) {
+        nested += "<array>";
+    }
+    EXPECT_EQ(errorOf(nested), "Nesting deeper than 256 levels at line 1");
+
+    limits = {};
+    limits.maximumElementCount = 3;
+    EXPECT_TRUE(readXML(bytes("<array><true/><true/></array>"), limits));
+    EXPECT_EQ(errorOf("<array><true/><true/><true/></array>", limits), "More than 3 elements at line 1");
+
+    limits = {};
+    limits.maximumInputSize = 10;
+    EXPECT_EQ(errorOf("<string>12345</string>", limits), "Input larger than 10 bytes");
+}
+
+TEST(ZRPropertyListXMLReader, ReadsUTF16DocumentsThroughTheDeclaredEncoding) {
+    const std::u16string text =
+        u"\uFEFF<?xml version=\"1.0\" encoding=\"UTF-16\"?><string>\u00e9\U0001F600</string>";
+    std::string little;
+    for (const char16_t unit : text) {
+        little += static_cast<char>(unit & 0xFF);
+        little += static_cast<char>(unit >> 8);
+    }
+    const auto result = readXML(bytes(little));
+    ASSERT_TRUE(result) << result.errorDescription;
+    EXPECT_EQ(*result.value->stringValue(), "\xC3\xA9\xF0\x9F\x98\x80");
+}
+
+} // namespace
