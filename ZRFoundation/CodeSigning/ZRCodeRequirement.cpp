@@ -697,6 +697,10 @@ struct TextParser {
             node->opcode = opPlatform;
             symbol("=");
             node->value = value().value_or("0");
+            if (node->value.empty() || node->value.size() > 9 ||
+                !std::all_of(node->value.begin(), node->value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+                fail("platform must be a number");
+            }
         } else if (keyword("notarized")) {
             node->opcode = opNotarized;
         } else if (keyword("info") || keyword("entitlement")) {
@@ -783,6 +787,88 @@ struct TextParser {
         return left;
     }
 };
+
+// --- Encoding ------------------------------------------------------------------------------
+
+struct BlobEncoder {
+    std::vector<std::uint8_t> bytes;
+
+    void word(std::uint32_t value) {
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            bytes.push_back(static_cast<std::uint8_t>(value >> shift));
+        }
+    }
+    void data(std::span<const std::uint8_t> value) {
+        word(static_cast<std::uint32_t>(value.size()));
+        bytes.insert(bytes.end(), value.begin(), value.end());
+        while (bytes.size() % 4 != 0) {
+            bytes.push_back(0);
+        }
+    }
+    void string(const std::string& value) {
+        data({reinterpret_cast<const std::uint8_t*>(value.data()), value.size()});
+    }
+    void match(const Node& node) {
+        word(node.match);
+        if (node.match != matchExists && node.match != matchAbsent) {
+            string(node.value);
+        }
+    }
+    void encode(const Node& node) {
+        word(node.opcode);
+        switch (node.opcode) {
+        case opIdent:
+        case opNamedAnchor:
+        case opNamedCode:
+            string(node.name);
+            break;
+        case opPlatform:
+            word(static_cast<std::uint32_t>(std::stoul(node.value.empty() ? "0" : node.value)));
+            break;
+        case opAnchorHash:
+            word(static_cast<std::uint32_t>(node.slot));
+            data(node.hash);
+            break;
+        case opCDHash:
+            data(node.hash);
+            break;
+        case opTrustedCert:
+            word(static_cast<std::uint32_t>(node.slot));
+            break;
+        case opInfoKeyValue:
+            string(node.name);
+            string(node.value);
+            break;
+        case opInfoKeyField:
+        case opEntitlementField:
+            string(node.name);
+            match(node);
+            break;
+        case opCertField:
+            word(static_cast<std::uint32_t>(node.slot));
+            string(node.name);
+            match(node);
+            break;
+        case opCertGeneric:
+        case opCertPolicy:
+            word(static_cast<std::uint32_t>(node.slot));
+            data(oidBytes(node.name).value_or(std::vector<std::uint8_t>()));
+            match(node);
+            break;
+        default:
+            break;
+        }
+        for (const auto& child : node.children) {
+            encode(*child);
+        }
+    }
+};
+
+void patchWord(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value) {
+    for (int index = 0; index < 4; ++index) {
+        bytes[offset + index] = static_cast<std::uint8_t>(value >> (24 - 8 * index));
+    }
+}
 
 // --- Evaluation ------------------------------------------------------------------------------
 
@@ -1013,4 +1099,36 @@ std::int32_t ZRCodeRequirement::evaluate(const Context& context) const {
         break;
     }
     return ZROSStatus::errSecCSReqUnsupported;
+}
+
+std::vector<std::uint8_t> ZRCodeRequirement::blob() const {
+    BlobEncoder encoder;
+    encoder.word(magic);
+    encoder.word(0);
+    encoder.word(expressionForm);
+    encoder.encode(*_root);
+    patchWord(encoder.bytes, 4, static_cast<std::uint32_t>(encoder.bytes.size()));
+    return encoder.bytes;
+}
+
+std::vector<std::uint8_t>
+ZRCodeRequirement::requirementSetBlob(const std::map<std::uint32_t, ZRCodeRequirement>& requirements) {
+    BlobEncoder encoder;
+    encoder.word(setMagic);
+    encoder.word(0);
+    encoder.word(static_cast<std::uint32_t>(requirements.size()));
+    std::size_t indexOffset = encoder.bytes.size();
+    for (std::size_t index = 0; index < requirements.size(); ++index) {
+        encoder.word(0);
+        encoder.word(0);
+    }
+    for (const auto& [type, requirement] : requirements) {
+        patchWord(encoder.bytes, indexOffset, type);
+        patchWord(encoder.bytes, indexOffset + 4, static_cast<std::uint32_t>(encoder.bytes.size()));
+        indexOffset += 8;
+        const auto blob = requirement.blob();
+        encoder.bytes.insert(encoder.bytes.end(), blob.begin(), blob.end());
+    }
+    patchWord(encoder.bytes, 4, static_cast<std::uint32_t>(encoder.bytes.size()));
+    return encoder.bytes;
 }
