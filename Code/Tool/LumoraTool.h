@@ -20,6 +20,7 @@ int usageError(std::string_view command, std::string_view message);
 // The commands. Each receives the arguments after its name.
 int runLint(const std::vector<std::string>& arguments);
 int runMatch(const std::vector<std::string>& arguments);
+int runCodesign(const std::vector<std::string>& arguments);
 
 } // namespace LumoraTool
 
