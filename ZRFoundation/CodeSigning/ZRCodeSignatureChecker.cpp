@@ -1,13 +1,15 @@
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureChecker.h"
 
+#include "ZRFoundation/CodeSigning/ZRBundleSignatureValidator.h"
 #include "ZRFoundation/CodeSigning/ZRCertificate.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureCheckerCache.h"
 #include "ZRFoundation/PropertyList/ZRPropertyListReader.h"
 #include "ZRFoundation/Support/ZRThreadPool.h"
 
 #include <algorithm>
-#include <openssl/evp.h>
 #include <thread>
+
+#include <openssl/evp.h>
 
 namespace {
 
@@ -39,7 +41,8 @@ std::string anchorsDigest(const std::vector<ZRTrustEvaluator::Certificate>& anch
     return hex(digest);
 }
 
-ZRCodeSignatureCertificateType certificateTypeOfChain(const std::vector<ZRTrustEvaluator::Certificate>& chain) {
+ZRCodeSignatureCertificateType
+certificateTypeOfChain(const std::vector<ZRTrustEvaluator::Certificate>& chain) {
     if (chain.empty()) {
         return ZRCodeSignatureCertificateType::none;
     }
@@ -60,7 +63,8 @@ ZRCodeSignatureCertificateType certificateTypeOfChain(const std::vector<ZRTrustE
                                                         : ZRCodeSignatureCertificateType::other;
 }
 
-std::optional<ZRPropertyListDictionary> infoDictionary(const std::optional<std::vector<std::uint8_t>>& bytes) {
+std::optional<ZRPropertyListDictionary>
+infoDictionary(const std::optional<std::vector<std::uint8_t>>& bytes) {
     if (!bytes) {
         return std::nullopt;
     }
@@ -107,8 +111,9 @@ std::uint64_t ZRCodeSignatureChecker::validityForStatus(ZROSStatus::Value status
     }
 }
 
-ZRCodeSignatureValidator::Request ZRCodeSignatureChecker::requestForOptions(const std::filesystem::path& executable,
-                                                                            ZRCodeSignatureCheckOptions options) {
+ZRCodeSignatureValidator::Request
+ZRCodeSignatureChecker::requestForOptions(const std::filesystem::path& executable,
+                                          ZRCodeSignatureCheckOptions options) {
     ZRCodeSignatureValidator::Request request;
     request.executable = executable;
     if ((options & ZRCodeSignatureCheckSkipRequirement) == 0) {
@@ -124,13 +129,15 @@ ZRCodeSignatureValidator::Request ZRCodeSignatureChecker::requestForOptions(cons
 
 ZRCodeSignatureChecker::Result ZRCodeSignatureChecker::resultForValidation(
     const ZRCodeSignatureValidator::Outcome& outcome, const std::filesystem::path& mainExecutable,
-    ZRCodeSignatureCheckOptions options) {
+    ZRCodeSignatureCheckOptions options, const std::optional<ZRPropertyListDictionary>& sealedResources,
+    const ZRCodeSignatureCheckResult::Details& resourceProblems) {
     if (outcome.creationError) {
         throw ZRCodeSignatureCheckError(outcome.creationError->status, outcome.creationError->description);
     }
     const auto& information = outcome.information;
     const bool requirementApplied = (options & ZRCodeSignatureCheckSkipRequirement) == 0;
-    const std::uint64_t validity = validityForStatus(outcome.status, information.isAdhoc(), requirementApplied);
+    const std::uint64_t validity =
+        validityForStatus(outcome.status, information.isAdhoc(), requirementApplied);
     if (validity == ZRCodeSignatureCheckResult::validityCannotBeChecked) {
         throw ZRCodeSignatureCheckError(outcome.status, outcome.description);
     }
@@ -138,10 +145,16 @@ ZRCodeSignatureChecker::Result ZRCodeSignatureChecker::resultForValidation(
     if (!information.cdhash.empty()) {
         codeDirectoryHash = information.cdhash;
     }
+    std::optional<ZRPropertyListDictionary> bundleResourceFileInfos;
+    if ((options & ZRCodeSignatureCheckResourceInfos) != 0 &&
+        validity != ZRCodeSignatureCheckResult::validityNotAppleAnchored &&
+        validity != ZRCodeSignatureCheckResult::validityRevoked) {
+        bundleResourceFileInfos = sealedResources;
+    }
     if (validity == ZRCodeSignatureCheckResult::validityAdhoc) {
         return std::make_shared<const ZRCodeSignatureCheckResult>(mainExecutable, validity,
                                                                   ZRCodeSignatureCertificateType::adhoc,
-                                                                  codeDirectoryHash, std::nullopt);
+                                                                  codeDirectoryHash, bundleResourceFileInfos);
     }
 
     std::optional<std::string> issuerOrganization;
@@ -167,9 +180,8 @@ ZRCodeSignatureChecker::Result ZRCodeSignatureChecker::resultForValidation(
     }
     std::optional<ZRCodeSignatureCheckResult::Details> details;
     if (outcome.status != ZROSStatus::success) {
-        // A failed validation always reports its problems; a single executable has no resource
-        // problems to list.
-        details = ZRCodeSignatureCheckResult::Details();
+        // A failed validation always reports its problems, possibly none.
+        details = resourceProblems;
     }
     std::optional<ZRPropertyListDictionary> infoPList;
     if ((options & ZRCodeSignatureCheckInfoPList) != 0) {
@@ -178,13 +190,14 @@ ZRCodeSignatureChecker::Result ZRCodeSignatureChecker::resultForValidation(
     auto result = std::make_shared<ZRCodeSignatureCheckResult>(
         mainExecutable, validity, certificateType, codeDirectoryHash, information.identifier,
         information.teamIdentifier, trustDescription, issuerOrganization, subjectOrganization, subjectUnit,
-        certificates, std::nullopt, infoPList, details);
+        certificates, bundleResourceFileInfos, infoPList, details);
     result->setUsedExtraTrustAnchor(information.extraAnchorUsed);
     return result;
 }
 
 ZRCodeSignatureChecker::Result
-ZRCodeSignatureChecker::checkFileURL(const std::filesystem::path& fileURL, ZRCodeSignatureCheckOptions options,
+ZRCodeSignatureChecker::checkFileURL(const std::filesystem::path& fileURL,
+                                     ZRCodeSignatureCheckOptions options,
                                      const std::vector<ZRTrustEvaluator::Certificate>& extraTrustAnchors) {
     auto& cache = ZRCodeSignatureCheckerCache::sharedInstance();
     const ZRCodeSignatureCheckerCache::Key key{fileURL, options, anchorsDigest(extraTrustAnchors)};
@@ -195,14 +208,25 @@ ZRCodeSignatureChecker::checkFileURL(const std::filesystem::path& fileURL, ZRCod
     }
     auto request = requestForOptions(fileURL, options);
     request.extraTrustAnchors = extraTrustAnchors;
-    const auto outcome = ZRCodeSignatureValidator::validate(request);
-    auto result = resultForValidation(outcome, fileURL, options);
+    Result result;
+    std::error_code error;
+    if (std::filesystem::is_directory(fileURL, error)) {
+        const ZRBundleSignatureValidator::Request bundleRequest{
+            fileURL, std::move(request), (options & ZRCodeSignatureCheckValidateResources) != 0};
+        const auto outcome = ZRBundleSignatureValidator::validate(bundleRequest);
+        result = resultForValidation(outcome.executable, outcome.mainExecutable, options,
+                                     outcome.sealedResources, outcome.problems);
+    } else {
+        const auto outcome = ZRCodeSignatureValidator::validate(request);
+        result = resultForValidation(outcome, fileURL, options);
+    }
     cache.cacheResultForKey(result, key);
     return result;
 }
 
-void ZRCodeSignatureChecker::checkFileURL(const std::filesystem::path& fileURL, ZRCodeSignatureCheckOptions options,
-                                          Executor callbackExecutor, CompletionHandler handler,
+void ZRCodeSignatureChecker::checkFileURL(const std::filesystem::path& fileURL,
+                                          ZRCodeSignatureCheckOptions options, Executor callbackExecutor,
+                                          CompletionHandler handler,
                                           std::vector<ZRTrustEvaluator::Certificate> extraTrustAnchors) {
     checkThreadPool().submit([fileURL, options, callbackExecutor = std::move(callbackExecutor),
                               handler = std::move(handler), anchors = std::move(extraTrustAnchors)] {

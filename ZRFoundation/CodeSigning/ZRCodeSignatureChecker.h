@@ -10,8 +10,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <sys/types.h>
 #include <vector>
+
+#include <sys/types.h>
 
 using ZRCodeSignatureCheckOptions = std::uint64_t;
 inline constexpr ZRCodeSignatureCheckOptions ZRCodeSignatureCheckSkipRequirement = 0x01;
@@ -47,9 +48,11 @@ public:
     /// Builds the result from a finished validation (exposed for bundle checks, which validate
     /// their main executable with Info.plist and resource directory bytes of their own).
     /// Throws ZRCodeSignatureCheckError for validity 8 and for files that could not be examined.
-    static Result resultForValidation(const ZRCodeSignatureValidator::Outcome& outcome,
-                                      const std::filesystem::path& mainExecutable,
-                                      ZRCodeSignatureCheckOptions options);
+    static Result
+    resultForValidation(const ZRCodeSignatureValidator::Outcome& outcome,
+                        const std::filesystem::path& mainExecutable, ZRCodeSignatureCheckOptions options,
+                        const std::optional<ZRPropertyListDictionary>& sealedResources = std::nullopt,
+                        const ZRCodeSignatureCheckResult::Details& resourceProblems = {});
     static ZRCodeSignatureValidator::Request requestForOptions(const std::filesystem::path& executable,
                                                                ZRCodeSignatureCheckOptions options);
 };
