@@ -140,6 +140,8 @@ TEST(ZRPropertyListXMLReader, RejectsMalformedStructureNamingTheLine) {
     EXPECT_EQ(errorOf(std::string(header) + "<plist version=\"1.0\"><string>a</string>"),
               "No element found at line 3");
     EXPECT_EQ(errorOf(""), "No element found at line 1");
+    EXPECT_EQ(errorOf("<key>a</key>"), "Unexpected element <key> at line 1");
+    EXPECT_EQ(errorOf("<plist><key>a</key></plist>"), "Unexpected element <key> inside <plist> at line 1");
 }
 
 TEST(ZRPropertyListXMLReader, RefusesEntityDeclarationsAndNeverLoadsExternalOnes) {
