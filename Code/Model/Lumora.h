@@ -17,6 +17,7 @@ public:
     class ConnectionDescription;
     class ServiceDescription;
     class CodeSignatureSource;
+    class InitializationError;
     /// One result of `matchingConnectionDescriptions` (defined in LumoraMatching.h).
     struct MatchingConnectionDescription;
 
@@ -42,7 +43,13 @@ public:
     std::vector<MatchingConnectionDescription>
     matchingConnectionDescriptions(const ConnectionInformation& connection) const;
 
+    /// True when a signature was accepted only through an extra trust anchor given by the user;
+    /// such documents are marked wherever they are shown.
+    bool isTrustedThroughExtraAnchor() const { return _trustedThroughExtraAnchor; }
+    void setTrustedThroughExtraAnchor(bool trusted) { _trustedThroughExtraAnchor = trusted; }
+
 private:
+    bool _trustedThroughExtraAnchor = false;
     std::shared_ptr<const Source> _primarySource;
     std::vector<std::shared_ptr<const Source>> _additionalSources;
 };

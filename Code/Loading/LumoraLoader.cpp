@@ -1,0 +1,203 @@
+#include "Code/Loading/LumoraLoader.h"
+
+#include "Code/Loading/ZRBundleResourceVerifier.h"
+#include "Code/Model/LumoraDeclarationFile.h"
+#include "Code/Model/LumoraSource.h"
+#include "ZRFoundation/Localization/ZRLocalizedFormat.h"
+#include "ZRFoundation/PropertyList/ZRPropertyListReader.h"
+
+#include <algorithm>
+
+namespace fs = std::filesystem;
+
+namespace LumoraLoader {
+
+namespace {
+
+using InitializationError = Lumora::InitializationError;
+using SourceType = Lumora::Source::SourceType;
+const std::vector<std::string> fallbackLocalizations{"en"};
+
+struct Context {
+    const Options& options;
+    bool usedExtraTrustAnchor = false;
+};
+
+// The signer named in the signature; Mac App Store signatures name none.
+std::optional<std::string> signerName(const ZRCodeSignatureCheckResult& result) {
+    if (result.certificateType() == ZRCodeSignatureCertificateType::macAppStore) {
+        return std::nullopt;
+    }
+    return result.certificateSubjectDisplayString();
+}
+
+// The verified file "Lumora.plist", or else "Lumora.json", parsed by its own extension's reader.
+std::pair<ZRURL, ZRPropertyListDictionary> readDictionary(const ZRBundleResourceVerifier& verifier) {
+    for (const std::string_view extension : {"plist", "json"}) {
+        std::optional<ZRBundleResourceVerifier::VerifiedData> verified;
+        try {
+            verified = verifier.verifiedData(lumoraResourceName, extension);
+        } catch (const ZRBundleResourceVerifier::Error& error) {
+            if (error.errorCase() == ZRBundleResourceVerifier::Error::Case::fileNotFound) {
+                continue;
+            }
+            throw;
+        }
+        const auto& data = *verified;
+        const bool isJSON = extension == "json";
+        const auto parsed = isJSON ? ZRPropertyListReader::readJSON(data.bytes)
+                                   : ZRPropertyListReader::readPropertyList(data.bytes);
+        if (!parsed) {
+            throw InitializationError::fileCorrupt(data.url, parsed.errorDescription.empty()
+                                                                 ? std::nullopt
+                                                                 : std::optional(parsed.errorDescription));
+        }
+        const auto* dictionary = parsed.value->dictionaryValue();
+        if (dictionary == nullptr) {
+            throw InitializationError::fileCorrupt(data.url, isJSON ? "JSON is not a dictionary"
+                                                                    : "Plist is not a dictionary");
+        }
+        return {data.url, *dictionary};
+    }
+    throw InitializationError::bundleHasNoLumora(ZRURL::fileURL(verifier.bundle().bundlePath(), true));
+}
+
+bool hasLumoraResource(const ZRBundle& bundle) {
+    return bundle.pathForResource(lumoraResourceName, "plist") ||
+           bundle.pathForResource(lumoraResourceName, "json");
+}
+
+std::shared_ptr<const Lumora::Source> loadSource(const std::shared_ptr<const ZRBundle>& bundle,
+                                                 const std::optional<std::string>& parentName,
+                                                 Context& context) {
+    const auto bundleURL = ZRURL::fileURL(bundle->bundlePath(), true);
+    if (!hasLumoraResource(*bundle)) {
+        throw InitializationError::bundleHasNoLumora(bundleURL);
+    }
+    ZRBundleResourceVerifier verifier(bundle, context.options.extraTrustAnchors);
+    context.usedExtraTrustAnchor =
+        context.usedExtraTrustAnchor || verifier.codeSignatureCheckResult().usedExtraTrustAnchor();
+    const auto [fileURL, dictionary] = readDictionary(verifier);
+    // Fails the load when a table file is present but tampered or unreadable.
+    (void)verifier.localizationTable(lumoraTableName, fallbackLocalizations);
+    return Lumora::Source::makeFromBundleDictionary(
+        SourceType::internal, bundleURL, fileURL, signerName(verifier.codeSignatureCheckResult()), parentName,
+        dictionary, &verifier, std::string(lumoraTableName), fallbackLocalizations);
+}
+
+// The folders whose bundles may carry declarations of their own, in search order.
+std::vector<fs::path> nestedBundleFolders(const ZRBundle& bundle) {
+    const auto contents = bundle.contentsPath();
+    return {contents / "SharedFrameworks", contents / "Frameworks", contents / "PlugIns",
+            bundle.bundlePath() / "Contents" / "XPCServices", bundle.bundlePath() / "XPCServices"};
+}
+
+void appendAdditionalSources(const ZRBundle& bundle, const std::optional<std::string>& parentName,
+                             Context& context, std::vector<std::shared_ptr<const Lumora::Source>>& sources,
+                             std::size_t depth) {
+    constexpr std::size_t maximumDepth = 16;
+    if (depth > maximumDepth) {
+        return;
+    }
+    for (const auto& folder : nestedBundleFolders(bundle)) {
+        std::error_code error;
+        std::vector<fs::path> entries;
+        for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
+             entry.increment(error)) {
+            entries.push_back(entry->path());
+        }
+        // Directory order is the file system's; sorting makes loads repeatable.
+        std::sort(entries.begin(), entries.end());
+        for (const auto& entry : entries) {
+            std::error_code linkError;
+            if (fs::is_symlink(entry, linkError)) {
+                continue;
+            }
+            const auto nested = ZRBundle::bundleWithPath(entry);
+            if (!nested) {
+                continue;
+            }
+            try {
+                sources.push_back(loadSource(nested, parentName, context));
+            } catch (const InitializationError& loadError) {
+                if (loadError.errorCase() != InitializationError::Case::bundleHasNoLumora) {
+                    throw;
+                }
+            }
+            appendAdditionalSources(*nested, parentName, context, sources, depth + 1);
+        }
+    }
+}
+
+Lumora loadBundle(const ZRURL& url, Context& context) {
+    const auto bundle = ZRBundle::bundleWithPath(url.path());
+    if (!bundle) {
+        throw InitializationError::bundleNotFound(url);
+    }
+    auto primary = loadSource(bundle, std::nullopt, context);
+    const std::string parentName = primary->localizedName();
+    std::vector<std::shared_ptr<const Lumora::Source>> additional;
+    appendAdditionalSources(*bundle, parentName, context, additional, 0);
+    return Lumora(std::move(primary), std::move(additional));
+}
+
+Lumora loadExecutable(const ZRURL& url, Context& context) {
+    const auto result = ZRCodeSignatureChecker::checkFileURL(
+        url.path(), ZRCodeSignatureCheckInfoPList | ZRCodeSignatureCheckIgnoreCache,
+        context.options.extraTrustAnchors);
+    if (!result || result->validity() != ZRCodeSignatureCheckResult::validityValid) {
+        throw ZRBundleResourceVerifier::Error(
+            ZRBundleResourceVerifier::Error::Case::codeSignatureVerificationFailed, url);
+    }
+    context.usedExtraTrustAnchor = result->usedExtraTrustAnchor();
+    const auto* declaration = result->infoPList() ? result->infoPList()->find("Lumora") : nullptr;
+    const auto* dictionary = declaration ? declaration->dictionaryValue() : nullptr;
+    if (dictionary == nullptr) {
+        throw InitializationError::bundleHasNoLumora(url);
+    }
+    auto source = Lumora::Source::makeFromEmbeddedDictionary(
+        SourceType::internal, url, url, signerName(*result), std::nullopt, *dictionary,
+        LumoraDeclarationFile::stringTableFromLocalizations(*dictionary));
+    return Lumora(std::move(source), {});
+}
+
+} // namespace
+
+Lumora load(const ZRURL& url, const Options& options) {
+    Context context{options};
+    Lumora document = url.hasDirectoryPath() ? loadBundle(url, context) : loadExecutable(url, context);
+    document.setTrustedThroughExtraAnchor(context.usedExtraTrustAnchor);
+    return document;
+}
+
+} // namespace LumoraLoader
+
+std::string_view Lumora::InitializationError::caseName() const {
+    switch (_case) {
+    case Case::bundleHasNoLumora:
+        return "bundleHasNoLumora";
+    case Case::bundleNotFound:
+        return "bundleNotFound";
+    case Case::bundleCodeSignatureNotValid:
+        return "bundleCodeSignatureNotValid";
+    case Case::codeSignatureNotAccepted:
+        return "codeSignatureNotAccepted";
+    case Case::fileCorrupt:
+        return "fileCorrupt";
+    case Case::noExternalSourceBundle:
+        return "noExternalSourceBundle";
+    }
+    return "";
+}
+
+std::string Lumora::InitializationError::errorDescription() const {
+    if (_case == Case::noExternalSourceBundle) {
+        return Lumora::localizeString("InitializationError.noExternalSourceBundle");
+    }
+    const std::string key = "InitializationError." + std::string(caseName()) + " %@";
+    std::string text = ZRLocalizedFormat::format(Lumora::localizeString(key), {_url.path().string()});
+    if (_case == Case::fileCorrupt && _debugMessage) {
+        text += ": " + *_debugMessage;
+    }
+    return text;
+}

@@ -1,0 +1,210 @@
+#include "Code/Loading/LumoraLoader.h"
+#include "Code/Loading/ZRBundleResourceVerifier.h"
+#include "Code/Model/LumoraSource.h"
+#include "Support/TemporaryFolder.h"
+#include "ZRFoundation/Localization/ZRPreferredLanguages.h"
+#include "tools/FixtureSigner/FixtureBundleBuilder.h"
+#include "tools/FixtureSigner/FixtureCertificateHierarchy.h"
+#include "tools/FixtureSigner/FixtureMachOBuilder.h"
+
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bundle = FixtureBundleBuilder::Bundle;
+using VerifierError = ZRBundleResourceVerifier::Error;
+using InitializationError = Lumora::InitializationError;
+
+const FixtureCertificateHierarchy& hierarchy() {
+    static const auto made = FixtureCertificateHierarchy::make();
+    return made;
+}
+
+FixtureSigner::Options developerIDSigning() {
+    FixtureSigner::Options options;
+    options.signer = &hierarchy().developerIDLeaf;
+    options.chain = {&hierarchy().intermediate, &hierarchy().root};
+    options.teamIdentifier = FixtureCertificateHierarchy::teamIdentifier;
+    return options;
+}
+
+LumoraLoader::Options trustingFixtures() {
+    return {{hierarchy().root.der()}};
+}
+
+const char* declaration = R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict>
+  <key>ApplicationDescription</key><string>Edits text</string>
+  <key>Connections</key><array><dict>
+    <key>Host</key><string>updates.example.com</string>
+    <key>Purpose</key><string>Checks for updates</string>
+  </dict></array>
+</dict></plist>)";
+
+Bundle application(std::string helperDeclaration = R"({"ApplicationDescription": "Syncs for %APPNAME%"})") {
+    Bundle helper;
+    helper.name = "Sync.xpc";
+    helper.identifier = "com.example.editor.sync";
+    helper.executableName = "Sync";
+    helper.files = {{"Resources/Lumora.json", std::move(helperDeclaration)}};
+    helper.seed = 2;
+    Bundle quiet;
+    quiet.name = "Quiet.xpc";
+    quiet.identifier = "com.example.editor.quiet";
+    quiet.executableName = "Quiet";
+    quiet.seed = 3;
+
+    Bundle editor;
+    editor.name = "Editor.app";
+    editor.identifier = "com.example.editor";
+    editor.executableName = "Editor";
+    editor.files = {{"Resources/Lumora.plist", declaration},
+                    {"Resources/de.lproj/Lumora.strings", "\"Edits text\" = \"Bearbeitet Text\";"},
+                    {"Resources/en.lproj/Lumora.strings", "\"Checks for updates\" = \"Looks for updates\";"}};
+    editor.nestedBundles = {{"XPCServices", quiet}, {"XPCServices", helper}};
+    return editor;
+}
+
+class LumoraLoaderTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ZRPreferredLanguages::overridePreferredLanguages(std::vector<std::string>{"de"});
+    }
+    void TearDown() override { ZRPreferredLanguages::overridePreferredLanguages(std::nullopt); }
+
+    fs::path write(const Bundle& bundle, const FixtureSigner::Options& signing = developerIDSigning()) {
+        return FixtureBundleBuilder::write(folder.path(), bundle, signing);
+    }
+    static Lumora load(const fs::path& path, bool asDirectory = true) {
+        return LumoraLoader::load(ZRURL::fileURL(path, asDirectory), trustingFixtures());
+    }
+    TemporaryFolder folder;
+};
+
+TEST_F(LumoraLoaderTest, LoadsTheApplicationAndItsNestedBundles) {
+    const auto document = load(write(application()));
+    EXPECT_TRUE(document.isTrustedThroughExtraAnchor());
+    const auto& primary = *document.primarySource();
+    EXPECT_EQ(primary.localizedName(), "Editor");
+    EXPECT_EQ(primary.localizedPurpose(), "Bearbeitet Text.");
+    // Not in the German table: the English fallback is not consulted for a found table.
+    EXPECT_EQ(primary.connectionDescriptions().at(0).localizedPurpose(), "Checks for updates.");
+    EXPECT_EQ(primary.developerName(), "Fixture Developer");
+    EXPECT_EQ(primary.policyFileURL().lastPathComponent(), "Lumora.plist");
+    ASSERT_EQ(document.additionalSources().size(), 1U);
+    EXPECT_EQ(document.additionalSources()[0]->localizedPurpose(), "Syncs for Editor.");
+    EXPECT_EQ(document.additionalSources()[0]->localizedName(), "Sync.xpc");
+}
+
+TEST_F(LumoraLoaderTest, RefusesFilesChangedAfterSigning) {
+    const auto path = write(application());
+    std::ofstream(path / "Contents/Resources/Lumora.plist", std::ios::app) << " ";
+    try {
+        load(path);
+        FAIL();
+    } catch (const VerifierError& error) {
+        EXPECT_EQ(error.errorCase(), VerifierError::Case::codeSignatureVerificationFailed);
+        EXPECT_EQ(error.file().lastPathComponent(), "Lumora.plist");
+    }
+    // A tampered string table fails the load too.
+    const auto other =
+        FixtureBundleBuilder::write(folder.path() / "second", application(), developerIDSigning());
+    std::ofstream(other / "Contents/Resources/de.lproj/Lumora.strings", std::ios::app) << " ";
+    EXPECT_THROW(load(other), VerifierError);
+}
+
+TEST_F(LumoraLoaderTest, ReportsBundlesWithoutADeclaration) {
+    auto bundle = application();
+    bundle.files.erase(bundle.files.begin());
+    try {
+        load(write(bundle));
+        FAIL();
+    } catch (const InitializationError& error) {
+        EXPECT_EQ(error.errorCase(), InitializationError::Case::bundleHasNoLumora);
+        EXPECT_EQ(error.caseName(), "bundleHasNoLumora");
+    }
+    try {
+        load(folder.path() / "Missing.app");
+        FAIL();
+    } catch (const InitializationError& error) {
+        EXPECT_EQ(error.errorCase(), InitializationError::Case::bundleNotFound);
+    }
+}
+
+TEST_F(LumoraLoaderTest, ReportsCorruptDeclarations) {
+    auto bundle = application();
+    bundle.files[0].contents = "<plist><array/></plist>";
+    bundle.files.push_back({"Resources/Lumora.json", R"({"ApplicationDescription": "x"})"});
+    try {
+        load(write(bundle));
+        FAIL();
+    } catch (const InitializationError& error) {
+        EXPECT_EQ(error.errorCase(), InitializationError::Case::fileCorrupt);
+        EXPECT_EQ(error.debugMessage(), "Plist is not a dictionary");
+    }
+    // A corrupt declaration in a nested bundle fails the whole application.
+    const auto broken =
+        FixtureBundleBuilder::write(folder.path() / "nested", application("{"), developerIDSigning());
+    EXPECT_THROW(load(broken), InitializationError);
+}
+
+TEST_F(LumoraLoaderTest, RefusesSignaturesNotAnchoredAtATrustedRoot) {
+    const auto path = write(application());
+    try {
+        LumoraLoader::load(ZRURL::fileURL(path, true));
+        FAIL();
+    } catch (const VerifierError& error) {
+        EXPECT_EQ(error.errorCase(), VerifierError::Case::codeSignatureVerificationFailed);
+        EXPECT_EQ(error.file().path(), path);
+    }
+    FixtureSigner::Options adhoc;
+    adhoc.kind = FixtureSigner::Kind::adhoc;
+    const auto adhocPath = FixtureBundleBuilder::write(folder.path() / "adhoc", application(), adhoc);
+    EXPECT_THROW(load(adhocPath), VerifierError);
+}
+
+TEST_F(LumoraLoaderTest, LoadsTheDeclarationEmbeddedInAnExecutable) {
+    FixtureMachOBuilder::Executable executable;
+    executable.infoPlist = R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><dict>
+      <key>CFBundleIdentifier</key><string>com.example.tool</string>
+      <key>Lumora</key><dict>
+        <key>ApplicationDescription</key><string>A tool</string>
+        <key>Localizations</key><dict><key>de</key><dict><key>A tool</key><string>Ein Werkzeug</string></dict></dict>
+      </dict></dict></plist>)";
+    auto signing = developerIDSigning();
+    signing.identifier = "com.example.tool";
+    const auto bytes = FixtureSigner::sign(executable, signing);
+    const auto path = folder.write("tool", std::string(bytes.begin(), bytes.end()));
+    const auto document = load(path, false);
+    EXPECT_EQ(document.primarySource()->localizedPurpose(), "Ein Werkzeug.");
+    EXPECT_TRUE(document.additionalSources().empty());
+
+    FixtureSigner::Options adhoc;
+    adhoc.kind = FixtureSigner::Kind::adhoc;
+    const auto adhocBytes = FixtureSigner::sign(executable, adhoc);
+    const auto adhocPath = folder.write("adhoc-tool", std::string(adhocBytes.begin(), adhocBytes.end()));
+    EXPECT_THROW(load(adhocPath, false), VerifierError);
+}
+
+TEST_F(LumoraLoaderTest, VerifierReportsWhereAMissingFileWasExpected) {
+    const auto path = write(application());
+    ZRBundleResourceVerifier verifier(ZRBundle::bundleWithPath(path), {hierarchy().root.der()});
+    try {
+        verifier.verifiedData("Lumora", "strings", std::nullopt, "fr");
+        FAIL();
+    } catch (const VerifierError& error) {
+        EXPECT_EQ(error.errorCase(), VerifierError::Case::fileNotFound);
+        EXPECT_EQ(error.file().path(), path / "Contents/Resources/fr.lproj/Lumora.strings");
+    }
+    const auto table = verifier.localizationTable("Lumora", {"en"});
+    ASSERT_TRUE(table.has_value());
+    EXPECT_EQ(table->at("Edits text"), "Bearbeitet Text");
+    // Served from the cache, whatever the disk says now.
+    fs::remove(path / "Contents/Resources/de.lproj/Lumora.strings");
+    EXPECT_EQ(verifier.localizationTable("Lumora", {})->at("Edits text"), "Bearbeitet Text");
+}
+
+} // namespace
