@@ -19,6 +19,10 @@ struct Command {
 constexpr std::array commands{
     Command{"lint", "lumora lint [--json] [--language LANG] FILE",
             "Check one declaration file (.plist or .json) and print the document or the error.", runLint},
+    Command{"check", "lumora check [--json] [--extra-trust-anchors FILE] PATH...",
+            "Load applications as the viewer does and report each one's state.", runCheck},
+    Command{"show", "lumora show [--json] [--extra-trust-anchors FILE] PATH",
+            "Load one application as the viewer does and print its document.", runShow},
     Command{"match",
             "lumora match [--json] [--incoming] [--host NAME | --domain NAME | --ip TEXT | --local-network | "
             "--bpf]\n"

@@ -21,6 +21,8 @@ int usageError(std::string_view command, std::string_view message);
 int runLint(const std::vector<std::string>& arguments);
 int runMatch(const std::vector<std::string>& arguments);
 int runCodesign(const std::vector<std::string>& arguments);
+int runCheck(const std::vector<std::string>& arguments);
+int runShow(const std::vector<std::string>& arguments);
 
 } // namespace LumoraTool
 

@@ -7,6 +7,7 @@
 #include "Code/Tool/LumoraDocumentJSON.h"
 #include "Code/Tool/LumoraTool.h"
 #include "Code/Tool/ToolDocumentLoading.h"
+#include "ZRFoundation/CodeSigning/ZRTrustEvaluator.h"
 
 #include <iostream>
 
@@ -34,7 +35,7 @@ std::string_view matchName(Lumora::Match match) {
 struct MatchOptions {
     bool asJSON = false;
     std::optional<std::string> path;
-    std::optional<std::string> extraTrustAnchors;
+    LumoraLoader::Options loading;
 };
 
 // Applies one option to the panel; returns an error message for bad usage.
@@ -96,10 +97,17 @@ std::optional<std::string> applyOption(const std::vector<std::string>& arguments
         }
         panel.setPortsString(*text);
     } else if (argument == "--extra-trust-anchors") {
-        options.extraTrustAnchors = value();
-        if (!options.extraTrustAnchors) {
-            return "--extra-trust-anchors needs a file";
+        const auto file = value();
+        if (!file) {
+            return "--extra-trust-anchors needs a certificate file";
         }
+        std::string failure;
+        auto read = ZRTrustEvaluator::readCertificateFile(*file, failure);
+        if (!read) {
+            return failure;
+        }
+        options.loading.extraTrustAnchors.insert(options.loading.extraTrustAnchors.end(), read->begin(),
+                                                 read->end());
     } else if (argument.starts_with("-")) {
         return "unknown option " + argument;
     } else if (options.path) {
@@ -125,7 +133,7 @@ int runMatch(const std::vector<std::string>& arguments) {
     if (!options.path) {
         return usageError("match", "no path given");
     }
-    const auto loaded = ToolDocumentLoading::loadDeclarationFile(*options.path);
+    const auto loaded = ToolDocumentLoading::loadDeclarationOrApplication(*options.path, options.loading);
     if (const auto* failure = std::get_if<ToolDocumentLoading::Failure>(&loaded)) {
         return reportDocumentFailure(options.asJSON, *failure);
     }

@@ -1,9 +1,77 @@
 #include "Code/Tool/ToolDocumentLoading.h"
 
+#include "Code/Loading/ZRBundleResourceVerifier.h"
 #include "Code/Model/LumoraDeclarationFile.h"
 #include "Code/Tool/LumoraDocumentJSON.h"
+#include "ZRFoundation/CodeSigning/ZRCodeSignatureCheckError.h"
+
+#include <filesystem>
+
+#include <unistd.h>
 
 namespace ToolDocumentLoading {
+
+namespace {
+
+nlohmann::ordered_json errorJSON(std::string_view type, std::string_view caseName,
+                                 const std::string& description) {
+    return nlohmann::ordered_json{{"type", type}, {"case", caseName}, {"description", description}};
+}
+
+} // namespace
+
+Checked loadApplication(const std::string& path, const LumoraLoader::Options& options) {
+    Checked checked;
+    if (::access(path.c_str(), R_OK) != 0) {
+        checked.state = "noReadPermission";
+        return checked;
+    }
+    std::error_code error;
+    const bool isDirectory = std::filesystem::is_directory(path, error);
+    try {
+        checked.document = LumoraLoader::load(ZRURL::fileURL(path, isDirectory), options);
+        checked.state = "loaded";
+        return checked;
+    } catch (const Lumora::InitializationError& failure) {
+        if (failure.errorCase() == Lumora::InitializationError::Case::bundleHasNoLumora) {
+            checked.state = "unavailable";
+            return checked;
+        }
+        checked.error = errorJSON("InitializationError", failure.caseName(), failure.errorDescription());
+        checked.errorText = failure.errorDescription();
+    } catch (const ZRBundleResourceVerifier::Error& failure) {
+        checked.error =
+            errorJSON("ZRBundleResourceVerifier.Error", failure.caseName(), failure.errorDescription());
+        checked.errorText = failure.errorDescription();
+    } catch (const Lumora::Source::ParseError& failure) {
+        checked.error = errorJSON("ParseError", failure.caseName(), failure.errorDescription());
+        checked.errorText = failure.errorDescription();
+    } catch (const ZRCodeSignatureCheckError& failure) {
+        checked.error = errorJSON("OSStatus", std::to_string(failure.code()), failure.errorDescription());
+        checked.errorText = failure.errorDescription();
+    }
+    checked.state = "loadFailed";
+    return checked;
+}
+
+std::variant<Lumora, Failure> loadDeclarationOrApplication(const std::string& path,
+                                                           const LumoraLoader::Options& options) {
+    const auto extension = std::filesystem::path(path).extension();
+    if (extension == ".plist" || extension == ".json") {
+        return loadDeclarationFile(path);
+    }
+    auto checked = loadApplication(path, options);
+    if (checked.document) {
+        return std::move(*checked.document);
+    }
+    const std::string message =
+        path + ": " + checked.state + (checked.errorText.empty() ? "" : ": " + checked.errorText);
+    return Failure{
+        checked.error.is_null()
+            ? nlohmann::ordered_json{{"type", checked.state}, {"case", nullptr}, {"description", message}}
+            : checked.error,
+        message};
+}
 
 std::variant<Lumora, Failure> loadDeclarationFile(const std::string& path) {
     try {

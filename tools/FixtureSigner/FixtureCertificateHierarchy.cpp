@@ -1,13 +1,13 @@
 #include "tools/FixtureSigner/FixtureCertificateHierarchy.h"
 
-FixtureCertificateHierarchy FixtureCertificateHierarchy::make(std::int64_t leafNotBeforeOffset,
-                                                              std::int64_t leafNotAfterOffset) {
+FixtureCertificateHierarchy FixtureCertificateHierarchy::make(std::int64_t leafNotBeforeOffset, std::int64_t leafNotAfterOffset,
+                                                              const std::string& rootCommonName) {
     FixtureCertificate::Options authority;
     authority.isCertificateAuthority = true;
     authority.notBeforeOffset = -20L * 365 * 86400;
     authority.notAfterOffset = 20L * 365 * 86400;
     const auto root = FixtureCertificate::makeRoot(
-        {"Fixture Root CA", std::string("Fixture Inc."), std::string("Fixture Certification Authority"), std::nullopt},
+        {rootCommonName, std::string("Fixture Inc."), std::string("Fixture Certification Authority"), std::nullopt},
         authority);
     FixtureCertificate::Options intermediateOptions = authority;
     intermediateOptions.markerOIDs = {developerIDIntermediateMarker};

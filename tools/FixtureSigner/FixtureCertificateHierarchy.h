@@ -16,8 +16,10 @@ struct FixtureCertificateHierarchy {
     static constexpr const char* developerIDIntermediateMarker = "1.2.840.113635.100.6.2.6";
 
     /// `leafValidity` shifts the leaves' validity period (seconds relative to now) for expiry tests.
+    /// `rootCommonName` names the root (samples use a name that says it is no Apple root).
     static FixtureCertificateHierarchy make(std::int64_t leafNotBeforeOffset = -86400,
-                                            std::int64_t leafNotAfterOffset = 5 * 365 * 86400);
+                                            std::int64_t leafNotAfterOffset = 5 * 365 * 86400,
+                                            const std::string& rootCommonName = "Fixture Root CA");
 
     FixtureCertificate root;
     FixtureCertificate intermediate;

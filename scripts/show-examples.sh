@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Loads every sample application of the build tree as the viewer does (each signature and sealed
+# file verified; the samples are signed by a demo certificate authority, which is given as an
+# extra trust anchor) and prints each one's state, then the sample editor's document.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${1:-$root/build}
+examples=$build/examples
+lumora=$build/bin/lumora
+anchor=$examples/DemoCertificateAuthority.pem
+
+# Some samples are broken on purpose (tampered, unsigned, without a document): check reports them.
+"$lumora" check --extra-trust-anchors "$anchor" "$examples"/*.app "$examples/backup-agent" || true
+echo
+"$lumora" show --extra-trust-anchors "$anchor" "$examples/TextEditor.app"

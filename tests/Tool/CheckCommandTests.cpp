@@ -1,0 +1,64 @@
+#include "Tool/LumoraToolRunner.h"
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using json = nlohmann::json;
+
+const std::string examples = LUMORA_EXAMPLES_DIR;
+const std::string anchor = examples + "/DemoCertificateAuthority.pem";
+
+TEST(CheckCommand, ReportsEverySampleState) {
+    const auto run =
+        runLumoraTool({"check", "--json", "--extra-trust-anchors", anchor, examples + "/TextEditor.app",
+                       examples + "/Calculator.app", examples + "/Tampered.app", examples + "/Unsigned.app",
+                       examples + "/backup-agent"});
+    EXPECT_EQ(run.exitStatus, 1);
+    const auto output = json::parse(run.standardOutput);
+    ASSERT_EQ(output.size(), 5U);
+    EXPECT_EQ(output[0]["state"], "loaded");
+    EXPECT_EQ(output[0]["trustedThrough"], "extraAnchor");
+    EXPECT_EQ(output[0]["error"], nullptr);
+    EXPECT_EQ(output[0]["document"]["additionalSources"].size(), 2U);
+    EXPECT_EQ(output[1]["state"], "unavailable");
+    EXPECT_EQ(output[2]["state"], "loadFailed");
+    EXPECT_EQ(output[2]["error"]["type"], "ZRBundleResourceVerifier.Error");
+    EXPECT_EQ(output[2]["error"]["case"], "codeSignatureVerificationFailed");
+    EXPECT_NE(output[2]["error"]["description"].get<std::string>().find(
+                  "Tampered.app/Contents/Resources/Lumora.plist"),
+              std::string::npos);
+    EXPECT_EQ(output[3]["state"], "loadFailed");
+    EXPECT_EQ(output[4]["state"], "loaded");
+    EXPECT_EQ(output[4]["document"]["primarySource"]["developerName"], "Example Backup");
+}
+
+TEST(CheckCommand, TrustsNothingButAppleWithoutAnExtraAnchor) {
+    const auto run = runLumoraTool({"check", "--json", examples + "/TextEditor.app"});
+    EXPECT_EQ(run.exitStatus, 1);
+    const auto output = json::parse(run.standardOutput);
+    EXPECT_EQ(output[0]["state"], "loadFailed");
+    EXPECT_EQ(output[0]["trustedThrough"], nullptr);
+    EXPECT_EQ(
+        runLumoraTool({"check", "--extra-trust-anchors", anchor, examples + "/TextEditor.app"}).exitStatus,
+        0);
+}
+
+TEST(CheckCommand, ShowsOneDocument) {
+    const auto run =
+        runLumoraTool({"show", "--json", "--extra-trust-anchors", anchor, examples + "/TextEditor.app"});
+    ASSERT_EQ(run.exitStatus, 0) << run.standardError;
+    const auto output = json::parse(run.standardOutput);
+    EXPECT_EQ(output["trustedThrough"], "extraAnchor");
+    EXPECT_EQ(output["primarySource"]["name"], "TextEditor");
+    EXPECT_EQ(output["additionalSources"][0]["purpose"],
+              "Keeps the documents of TextEditor in sync in the background.");
+    EXPECT_EQ(runLumoraTool({"show", examples + "/Calculator.app"}).exitStatus, 1);
+    EXPECT_EQ(runLumoraTool({"show"}).exitStatus, 2);
+    EXPECT_EQ(runLumoraTool({"show", "a", "b"}).exitStatus, 2);
+    EXPECT_EQ(runLumoraTool({"check", "--extra-trust-anchors", "/nonexistent.pem", "x"}).exitStatus, 2);
+}
+
+} // namespace
