@@ -53,7 +53,9 @@ TEST(CheckCommand, ShowsOneDocument) {
     const auto output = json::parse(run.standardOutput);
     EXPECT_EQ(output["trustedThrough"], "extraAnchor");
     EXPECT_EQ(output["primarySource"]["name"], "TextEditor");
-    EXPECT_EQ(output["additionalSources"][0]["purpose"],
+    // Frameworks come before XPC services.
+    EXPECT_EQ(output["additionalSources"][0]["purpose"], "Checks spelling for TextEditor.");
+    EXPECT_EQ(output["additionalSources"][1]["purpose"],
               "Keeps the documents of TextEditor in sync in the background.");
     EXPECT_EQ(runLumoraTool({"show", examples + "/Calculator.app"}).exitStatus, 1);
     EXPECT_EQ(runLumoraTool({"show"}).exitStatus, 2);
