@@ -82,6 +82,17 @@ std::size_t lengthOfCharacterEndingAt(std::string_view text, std::size_t end) {
 
 } // namespace
 
+char32_t characterAt(std::string_view text, std::size_t offset) {
+    std::size_t length = 0;
+    return characterAt(text, offset, length);
+}
+
+std::size_t characterLengthAt(std::string_view text, std::size_t offset) {
+    std::size_t length = 0;
+    characterAt(text, offset, length);
+    return std::max<std::size_t>(length, 1);
+}
+
 std::string trimmingWhitespace(std::string_view text) {
     std::size_t begin = 0;
     while (begin < text.size()) {

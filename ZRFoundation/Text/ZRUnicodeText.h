@@ -13,6 +13,11 @@ bool isWhitespaceOrNewline(char32_t c);
 /// kept as they are.
 std::string removingWhitespaceAndNewlines(std::string_view text);
 
+/// The character that starts at `offset` (U+FFFD for a malformed sequence) and its length in
+/// bytes (at least 1).
+char32_t characterAt(std::string_view text, std::size_t offset);
+std::size_t characterLengthAt(std::string_view text, std::size_t offset);
+
 /// True for tab and the Unicode space separators (category Zs); line breaks are not included.
 bool isWhitespace(char32_t c);
 

@@ -1,0 +1,280 @@
+// lumora codesign: checks the code signature of one executable and prints the check result and
+// the signing record of every architecture slice.
+
+#include "Code/Tool/LumoraTool.h"
+#include "ZRFoundation/CodeSigning/ZRCertificate.h"
+#include "ZRFoundation/CodeSigning/ZRCodeInfo.h"
+#include "ZRFoundation/CodeSigning/ZRCodeSignatureChecker.h"
+
+#include <cstdio>
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+namespace LumoraTool {
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+std::string hex(const std::vector<std::uint8_t>& bytes) {
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string text;
+    for (const std::uint8_t byte : bytes) {
+        text += digits[byte >> 4];
+        text += digits[byte & 0xf];
+    }
+    return text;
+}
+
+template <typename T>
+json optionalJSON(const std::optional<T>& value) {
+    return value ? json(*value) : json(nullptr);
+}
+
+json optionalHex(const std::optional<std::vector<std::uint8_t>>& bytes) {
+    return bytes ? json(hex(*bytes)) : json(nullptr);
+}
+
+json propertyListJSON(const ZRPropertyList& value, int depth = 0) {
+    if (depth > 64) {
+        return nullptr;
+    }
+    using Type = ZRPropertyList::Type;
+    switch (value.type()) {
+    case Type::Null:
+        return nullptr;
+    case Type::String:
+        return *value.stringValue();
+    case Type::Integer:
+        return *value.integerValue();
+    case Type::Real:
+        return *value.realValue();
+    case Type::Boolean:
+        return *value.booleanValue();
+    case Type::Date:
+        return value.description();
+    case Type::Data:
+        return hex(*value.dataValue());
+    case Type::Array: {
+        json array = json::array();
+        for (const auto& item : *value.arrayValue()) {
+            array.push_back(propertyListJSON(item, depth + 1));
+        }
+        return array;
+    }
+    case Type::Dictionary: {
+        json object = json::object();
+        for (const auto& [key, item] : *value.dictionaryValue()) {
+            object[key] = propertyListJSON(item, depth + 1);
+        }
+        return object;
+    }
+    }
+    return nullptr;
+}
+
+json dictionaryJSON(const std::optional<ZRPropertyListDictionary>& dictionary) {
+    return dictionary ? propertyListJSON(ZRPropertyList::dictionary(*dictionary)) : json(nullptr);
+}
+
+json resultJSON(const ZRCodeSignatureCheckResult& result) {
+    json certificates = nullptr;
+    if (result.certificates()) {
+        certificates = json::array();
+        for (const auto& der : *result.certificates()) {
+            const auto certificate = ZRCertificate::fromDER(der);
+            certificates.push_back({{"subject", certificate ? certificate->subjectSummary() : ""},
+                                    {"issuer", certificate ? certificate->issuerSummary() : ""},
+                                    {"sha256", certificate ? hex(certificate->sha256()) : ""}});
+        }
+    }
+    json details = nullptr;
+    if (result.details()) {
+        details = json::object();
+        for (const auto& [kind, paths] : *result.details()) {
+            details[kind] = paths;
+        }
+    }
+    return {
+        {"mainExecutableFileURL",
+         result.mainExecutableFileURL() ? json(result.mainExecutableFileURL()->string()) : json(nullptr)},
+        {"validity", result.validity()},
+        {"certificateType", static_cast<int>(result.certificateType())},
+        {"codeDirectoryHash", optionalHex(result.codeDirectoryHash())},
+        {"identifier", optionalJSON(result.identifier())},
+        {"teamIdentifier", optionalJSON(result.teamIdentifier())},
+        {"localizedTrustEvaluationErrorDescription", optionalJSON(result.localizedTrustEvaluationErrorDescription())},
+        {"certificateIssuerDisplayString", optionalJSON(result.certificateIssuerDisplayString())},
+        {"certificateSubjectDisplayString", optionalJSON(result.certificateSubjectDisplayString())},
+        {"certificateSubjectUnitString", optionalJSON(result.certificateSubjectUnitString())},
+        {"certificates", certificates},
+        {"bundleResourceFileInfos", dictionaryJSON(result.bundleResourceFileInfos())},
+        {"infoPList", dictionaryJSON(result.infoPList())},
+        {"details", details},
+        {"usedExtraTrustAnchor", result.usedExtraTrustAnchor()},
+    };
+}
+
+json sliceJSON(const ZRCodeInfo& info) {
+    return {
+        {"cpuType", info.cpuType},
+        {"cpuSubtype", info.cpuSubtype},
+        {"cdHash", optionalHex(info.cdHash)},
+        {"cdHash256", optionalHex(info.cdHash256)},
+        {"cdIdentifier", optionalJSON(info.cdIdentifier)},
+        {"cdTeamIdentifier", optionalJSON(info.cdTeamIdentifier)},
+        {"signatureIsCryptographicallyCorrect", info.signatureIsCryptographicallyCorrect},
+        {"signatureIsFormallyCorrect", info.signatureIsFormallyCorrect},
+        {"signatureHasTrustedAnchor", info.signatureHasTrustedAnchor},
+        {"signatureCertificateIsRevoked", info.signatureCertificateIsRevoked},
+        {"signatureCertificateType", static_cast<int>(info.signatureCertificateType)},
+        {"signerPublicKeySHA256", optionalHex(info.signerPublicKeySHA256)},
+        {"signerUserID", optionalJSON(info.signerUserID)},
+        {"signerOrganizationalUnit", optionalJSON(info.signerOrganizationalUnit)},
+        {"rootCACommonName", optionalJSON(info.rootCACommonName)},
+        {"rootCAOrganization", optionalJSON(info.rootCAOrganization)},
+        {"signerCommonName", optionalJSON(info.signerCommonName)},
+        {"signerOrganization", optionalJSON(info.signerOrganization)},
+        {"kernelCSFlags", info.kernelCSFlags},
+        {"hasTrustedSignature", info.hasTrustedSignature()},
+        {"authorDisplayString", optionalJSON(info.authorDisplayString())},
+        {"authorDisplayStringWithTeamID", info.authorDisplayStringWithTeamID()},
+    };
+}
+
+const char* validityName(std::uint64_t validity) {
+    static constexpr const char* names[] = {"invalid",
+                                            "valid",
+                                            "signature broken",
+                                            "sealed resources or Info.plist damaged",
+                                            "not signed",
+                                            "ad hoc",
+                                            "not anchored at an Apple certificate",
+                                            "certificate revoked",
+                                            "cannot be checked"};
+    return validity < std::size(names) ? names[validity] : "unknown";
+}
+
+void printText(const std::string& path, std::uint64_t options, ZROSStatus::Value status, const std::string& statusText,
+               const json& result, const json& error, const json& slices) {
+    std::printf("path: %s\noptions: 0x%llx\nstatus: %d (%s)\n", path.c_str(), static_cast<unsigned long long>(options),
+                status, statusText.c_str());
+    if (!error.is_null()) {
+        std::printf("error: %s %d: %s\n", error["domain"].get<std::string>().c_str(), error["code"].get<int>(),
+                    error["description"].get<std::string>().c_str());
+    }
+    if (!result.is_null()) {
+        const auto validity = result["validity"].get<std::uint64_t>();
+        std::printf("validity: %llu (%s)\n", static_cast<unsigned long long>(validity), validityName(validity));
+        for (const auto& [key, value] : result.items()) {
+            if (key == "validity" || key == "certificates" || value.is_null()) {
+                continue;
+            }
+            std::printf("%s: %s\n", key.c_str(), value.is_string() ? value.get<std::string>().c_str() : value.dump().c_str());
+        }
+        if (result["certificates"].is_array()) {
+            int index = 0;
+            for (const auto& certificate : result["certificates"]) {
+                std::printf("certificate %d: %s\n    issuer: %s\n    sha256: %s\n", index++,
+                            certificate["subject"].get<std::string>().c_str(),
+                            certificate["issuer"].get<std::string>().c_str(),
+                            certificate["sha256"].get<std::string>().c_str());
+            }
+        }
+        if (result["usedExtraTrustAnchor"].get<bool>()) {
+            std::printf("note: trusted only through an anchor given with --extra-trust-anchors\n");
+        }
+    }
+    int index = 0;
+    for (const auto& slice : slices) {
+        std::printf("slice %d:\n", index++);
+        for (const auto& [key, value] : slice.items()) {
+            std::printf("    %s: %s\n", key.c_str(), value.is_string() ? value.get<std::string>().c_str() : value.dump().c_str());
+        }
+    }
+}
+
+} // namespace
+
+int runCodesign(const std::vector<std::string>& arguments) {
+    bool asJSON = false;
+    ZRCodeSignatureCheckOptions options = 0;
+    std::vector<ZRTrustEvaluator::Certificate> anchors;
+    std::optional<std::string> path;
+    for (std::size_t index = 0; index < arguments.size(); ++index) {
+        const auto& argument = arguments[index];
+        if (argument == "--json") {
+            asJSON = true;
+        } else if (argument == "--options") {
+            if (++index == arguments.size()) {
+                return usageError("codesign", "--options needs a hexadecimal value, for example 0x21");
+            }
+            try {
+                std::size_t used = 0;
+                options = std::stoull(arguments[index], &used, 16);
+                if (used != arguments[index].size()) {
+                    throw std::invalid_argument("trailing text");
+                }
+            } catch (const std::exception&) {
+                return usageError("codesign", "--options needs a hexadecimal value, not " + arguments[index]);
+            }
+        } else if (argument == "--extra-trust-anchors") {
+            if (++index == arguments.size()) {
+                return usageError("codesign", "--extra-trust-anchors needs a certificate file");
+            }
+            std::string failure;
+            auto read = ZRTrustEvaluator::readCertificateFile(arguments[index], failure);
+            if (!read) {
+                return usageError("codesign", failure);
+            }
+            anchors.insert(anchors.end(), read->begin(), read->end());
+        } else if (argument.starts_with("-")) {
+            return usageError("codesign", "unknown option " + argument);
+        } else if (path) {
+            return usageError("codesign", "codesign takes one path");
+        } else {
+            path = argument;
+        }
+    }
+    if (!path) {
+        return usageError("codesign", "no path given");
+    }
+
+    auto request = ZRCodeSignatureChecker::requestForOptions(*path, options);
+    request.extraTrustAnchors = anchors;
+    const auto outcome = ZRCodeSignatureValidator::validate(request);
+    json result = nullptr;
+    json error = nullptr;
+    std::uint64_t validity = 0;
+    try {
+        const auto checked = ZRCodeSignatureChecker::resultForValidation(outcome, *path, options);
+        validity = checked->validity();
+        result = resultJSON(*checked);
+    } catch (const ZRCodeSignatureCheckError& failure) {
+        error = {{"domain", ZRCodeSignatureCheckError::domain},
+                 {"code", failure.code()},
+                 {"description", failure.errorDescription()}};
+    }
+    json slices = json::array();
+    try {
+        for (const auto& info : ZRCodeInfo::readFromFileURL(*path, true, anchors)) {
+            slices.push_back(sliceJSON(info));
+        }
+    } catch (const ZRCodeInfoError&) {
+        // A file without readable slices simply has no slice records.
+    }
+    char optionsText[24];
+    std::snprintf(optionsText, sizeof optionsText, "0x%llx", static_cast<unsigned long long>(options));
+    if (asJSON) {
+        json document = {{"path", *path}, {"options", optionsText}, {"status", outcome.status},
+                         {"result", result},  {"error", error},          {"slices", slices}};
+        std::cout << document.dump(2) << '\n';
+    } else {
+        printText(*path, options, outcome.status,
+                  outcome.description.empty() ? ZROSStatus::description(outcome.status) : outcome.description, result,
+                  error, slices);
+    }
+    return validity == 1 ? exitSuccess : exitFailure;
+}
+
+} // namespace LumoraTool

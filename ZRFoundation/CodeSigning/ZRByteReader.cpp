@@ -1,0 +1,75 @@
+#include "ZRFoundation/CodeSigning/ZRByteReader.h"
+
+std::optional<std::uint64_t> ZRByteReader::readUnsigned(std::uint64_t offset, unsigned width) const {
+    if (!contains(offset, width)) {
+        return std::nullopt;
+    }
+    std::uint64_t value = 0;
+    for (unsigned index = 0; index < width; ++index) {
+        const unsigned position = _order == ByteOrder::Big ? index : width - 1 - index;
+        value = (value << 8) | _bytes[offset + position];
+    }
+    return value;
+}
+
+std::optional<std::uint8_t> ZRByteReader::u8(std::uint64_t offset) const {
+    if (!contains(offset, 1)) {
+        return std::nullopt;
+    }
+    return _bytes[offset];
+}
+
+std::optional<std::uint16_t> ZRByteReader::u16(std::uint64_t offset) const {
+    const auto value = readUnsigned(offset, 2);
+    return value ? std::optional<std::uint16_t>(static_cast<std::uint16_t>(*value)) : std::nullopt;
+}
+
+std::optional<std::uint32_t> ZRByteReader::u32(std::uint64_t offset) const {
+    const auto value = readUnsigned(offset, 4);
+    return value ? std::optional<std::uint32_t>(static_cast<std::uint32_t>(*value)) : std::nullopt;
+}
+
+std::optional<std::uint64_t> ZRByteReader::u64(std::uint64_t offset) const {
+    return readUnsigned(offset, 8);
+}
+
+std::optional<std::span<const std::uint8_t>> ZRByteReader::span(std::uint64_t offset,
+                                                                std::uint64_t length) const {
+    if (!contains(offset, length)) {
+        return std::nullopt;
+    }
+    return _bytes.subspan(offset, length);
+}
+
+std::optional<ZRByteReader> ZRByteReader::subReader(std::uint64_t offset, std::uint64_t length) const {
+    const auto bytes = span(offset, length);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    return ZRByteReader(*bytes, _order);
+}
+
+std::optional<std::string> ZRByteReader::cString(std::uint64_t offset, std::uint64_t maximumLength) const {
+    if (offset >= size()) {
+        return std::nullopt;
+    }
+    const std::uint64_t limit = std::min<std::uint64_t>(size() - offset, maximumLength);
+    for (std::uint64_t index = 0; index < limit; ++index) {
+        if (_bytes[offset + index] == 0) {
+            return std::string(reinterpret_cast<const char*>(_bytes.data() + offset), index);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> ZRByteReader::fixedString(std::uint64_t offset, std::uint64_t width) const {
+    const auto bytes = span(offset, width);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    std::uint64_t length = 0;
+    while (length < width && (*bytes)[length] != 0) {
+        ++length;
+    }
+    return std::string(reinterpret_cast<const char*>(bytes->data()), length);
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+#include <system_error>
+
+/// A regular file mapped read-only into memory. Readers of large executables work on the mapping
+/// so that hashing streams through the page cache without copies.
+class ZRMappedFile {
+public:
+    /// The mapping, or an error (with the system's error code) when the file cannot be opened,
+    /// is not a regular file, or cannot be mapped.
+    static std::shared_ptr<const ZRMappedFile> open(const std::filesystem::path& path,
+                                                    std::error_code& error);
+
+    ~ZRMappedFile();
+    ZRMappedFile(const ZRMappedFile&) = delete;
+    ZRMappedFile& operator=(const ZRMappedFile&) = delete;
+
+    std::span<const std::uint8_t> bytes() const { return {_data, _size}; }
+    /// Whole seconds of the modification time seen when the file was opened.
+    std::int64_t modificationTime() const { return _modificationTime; }
+
+private:
+    ZRMappedFile() = default;
+
+    const std::uint8_t* _data = nullptr;
+    std::size_t _size = 0;
+    std::int64_t _modificationTime = 0;
+};
