@@ -3,9 +3,9 @@ if(LUMORA_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
   if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-    # GCC's uninitialized-use analysis gives false reports on instrumented code (moves of
-    # std::variant alternatives in the property-list value); the uninstrumented build keeps the
-    # warning.
+    # GCC's flow analysis reports false "may be used uninitialized" in std::variant and
+    # std::optional moves once the sanitizers instrument the code (GCC documents the warning as
+    # unreliable under -fsanitize); the normal build keeps the warning.
     add_compile_options(-Wno-maybe-uninitialized)
   endif()
 endif()

@@ -84,10 +84,8 @@ struct BinaryPropertyListLayout {
 };
 
 inline void appendBigEndian(std::vector<std::uint8_t>& bytes, std::uint64_t value, unsigned width) {
-    // Widths above 8 (malformed files) put zero bytes in front; shifting by 64 or more is undefined.
     for (unsigned i = width; i > 0; --i) {
-        const unsigned shift = 8 * (i - 1);
-        bytes.push_back(static_cast<std::uint8_t>(shift < 64 ? value >> shift : 0));
+        bytes.push_back(i > 8 ? std::uint8_t{0} : static_cast<std::uint8_t>(value >> (8 * (i - 1))));
     }
 }
 
