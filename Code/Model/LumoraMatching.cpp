@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <unordered_map>
+#include <numeric>
 
 #include <unicode/utf8.h>
 
@@ -90,13 +90,6 @@ Match ruleMatchAgainstPacketFilter(const HostMatchingRule& rule) {
     }
 }
 
-// One pattern element of a label pattern.
-struct PatternToken {
-    enum class Type : std::uint8_t { literal, anyCharacter, anyRun };
-    Type type;
-    char32_t character;
-};
-
 // Code points; a malformed byte becomes a value above the Unicode range that only that same
 // byte produces, so it matches only itself.
 constexpr char32_t malformedByteBase = 0x110000;
@@ -122,42 +115,78 @@ std::vector<char32_t> codePoints(std::string_view text) {
     return result;
 }
 
-std::vector<PatternToken> patternTokens(std::string_view pattern) {
-    const auto characters = codePoints(pattern);
-    std::vector<PatternToken> tokens;
-    tokens.reserve(characters.size());
-    for (std::size_t index = 0; index < characters.size(); ++index) {
-        const char32_t c = characters[index];
-        if (c == U'\\' && index + 1 < characters.size()) {
-            tokens.push_back({PatternToken::Type::literal, characters[++index]});
-        } else if (c == U'*') {
-            // A run of stars matches what one star matches.
-            if (tokens.empty() || tokens.back().type != PatternToken::Type::anyRun) {
-                tokens.push_back({PatternToken::Type::anyRun, 0});
+// Matches a whole label against a pattern, both random-access sequences of characters (bytes of
+// ASCII text, or code points). Greedy matching that remembers only the last "*": a later star can
+// absorb whatever an earlier one would have, so retrying from the last star alone finds every
+// match that full backtracking finds, in at most pattern × label steps.
+template <typename Characters>
+bool sequenceMatchesPattern(const Characters& pattern, const Characters& label) {
+    constexpr std::size_t noStar = SIZE_MAX;
+    const std::size_t patternEnd = pattern.size();
+    std::size_t position = 0; // in the pattern
+    std::size_t character = 0;
+    std::size_t afterStar = noStar;
+    std::size_t starCharacter = 0;
+    while (character < label.size()) {
+        if (position < patternEnd && pattern[position] == '*') {
+            afterStar = ++position;
+            starCharacter = character;
+            continue;
+        }
+        bool matches = false;
+        std::size_t next = position + 1;
+        if (position < patternEnd) {
+            if (pattern[position] == '\\' && position + 1 < patternEnd) {
+                matches = pattern[position + 1] == label[character];
+                next = position + 2;
+            } else {
+                matches = pattern[position] == '?' || pattern[position] == label[character];
             }
-        } else if (c == U'?') {
-            tokens.push_back({PatternToken::Type::anyCharacter, 0});
+        }
+        if (matches) {
+            position = next;
+            ++character;
+        } else if (afterStar != noStar) {
+            position = afterStar;
+            character = ++starCharacter;
         } else {
-            tokens.push_back({PatternToken::Type::literal, c});
+            return false;
         }
     }
-    return tokens;
+    while (position < patternEnd && pattern[position] == '*') {
+        ++position;
+    }
+    return position == patternEnd;
 }
 
-std::vector<std::string_view> nonEmptyLabels(std::string_view name) {
-    std::vector<std::string_view> labels;
-    std::size_t start = 0;
-    while (start <= name.size()) {
+bool isASCII(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// The next non-empty label of `name` at or after `start`; empty at the end.
+std::string_view nextLabel(std::string_view name, std::size_t& start) {
+    while (start < name.size()) {
         auto end = name.find('.', start);
         if (end == std::string_view::npos) {
             end = name.size();
         }
-        if (end > start) {
-            labels.push_back(name.substr(start, end - start));
-        }
+        const auto label = name.substr(start, end - start);
         start = end + 1;
+        if (!label.empty()) {
+            return label;
+        }
     }
-    return labels;
+    return {};
+}
+
+std::size_t nonEmptyLabelCount(std::string_view name) {
+    std::size_t count = 0;
+    char previous = '.';
+    for (const char c : name) {
+        count += c != '.' && previous == '.' ? 1 : 0;
+        previous = c;
+    }
+    return count;
 }
 
 // The best match of the rules against the endpoints, skipping packet-filter rules unless
@@ -213,45 +242,21 @@ Match ruleMatchWithoutEndpoint(const HostMatchingRule& rule) {
 }
 
 bool labelMatchesPattern(std::string_view pattern, std::string_view label) {
-    const auto tokens = patternTokens(pattern);
-    const auto characters = codePoints(label);
-    // Greedy matching that remembers only the last star: a later star can absorb whatever an
-    // earlier one would have, so retrying from the last star alone finds every match that full
-    // backtracking finds, in at most pattern × label steps.
-    constexpr std::size_t noStar = SIZE_MAX;
-    std::size_t token = 0;
-    std::size_t character = 0;
-    std::size_t starToken = noStar;
-    std::size_t starCharacter = 0;
-    while (character < characters.size()) {
-        if (token < tokens.size() && tokens[token].type == PatternToken::Type::anyRun) {
-            starToken = token++;
-            starCharacter = character;
-        } else if (token < tokens.size() && (tokens[token].type == PatternToken::Type::anyCharacter ||
-                                             tokens[token].character == characters[character])) {
-            ++token;
-            ++character;
-        } else if (starToken != noStar) {
-            token = starToken + 1;
-            character = ++starCharacter;
-        } else {
-            return false;
-        }
+    if (isASCII(pattern) && isASCII(label)) {
+        return sequenceMatchesPattern(pattern, label);
     }
-    while (token < tokens.size() && tokens[token].type == PatternToken::Type::anyRun) {
-        ++token;
-    }
-    return token == tokens.size();
+    return sequenceMatchesPattern(codePoints(pattern), codePoints(label));
 }
 
 bool hostNameMatchesPattern(std::string_view pattern, std::string_view hostName) {
-    const auto patternLabels = nonEmptyLabels(pattern);
-    const auto hostLabels = nonEmptyLabels(hostName);
-    if (patternLabels.size() != hostLabels.size()) {
+    if (nonEmptyLabelCount(pattern) != nonEmptyLabelCount(hostName)) {
         return false;
     }
-    for (std::size_t index = 0; index < patternLabels.size(); ++index) {
-        if (!labelMatchesPattern(patternLabels[index], hostLabels[index])) {
+    std::size_t patternStart = 0;
+    std::size_t hostStart = 0;
+    for (auto patternLabel = nextLabel(pattern, patternStart); !patternLabel.empty();
+         patternLabel = nextLabel(pattern, patternStart)) {
+        if (!labelMatchesPattern(patternLabel, nextLabel(hostName, hostStart))) {
             return false;
         }
     }
@@ -394,24 +399,37 @@ bool comesBefore(const Candidate& a, const Candidate& b) {
     return a.firstEqualIndex < b.firstEqualIndex;
 }
 
-// For each description, the index of the first description in the list that equals it. Equal
-// descriptions have equal purposes, so only those are compared.
-std::vector<std::size_t> firstEqualIndexes(const std::vector<Lumora::ConnectionDescription>& descriptions) {
-    std::vector<std::size_t> result(descriptions.size());
-    std::unordered_map<std::string_view, std::vector<std::size_t>> distinctByPurpose;
-    for (std::size_t index = 0; index < descriptions.size(); ++index) {
-        auto& distinct = distinctByPurpose[descriptions[index].localizedPurpose()];
-        const auto equal = std::find_if(distinct.begin(), distinct.end(), [&](std::size_t earlier) {
-            return descriptions[earlier] == descriptions[index];
-        });
-        if (equal != distinct.end()) {
-            result[index] = *equal;
-        } else {
-            distinct.push_back(index);
-            result[index] = index;
+// Sets each candidate's `firstEqualIndex` for the candidates of one source (those from `first`
+// on). A description equal to a candidate rates the same, so it is a candidate too; and equal
+// descriptions have equal purposes, so only candidates with the same purpose are compared.
+void assignFirstEqualIndexes(const std::vector<Lumora::ConnectionDescription>& descriptions,
+                             std::vector<Candidate>& candidates, std::size_t first) {
+    const auto purposeOf = [&](std::size_t candidate) -> std::string_view {
+        return descriptions[candidates[candidate].descriptionIndex].localizedPurpose();
+    };
+    std::vector<std::size_t> byPurpose(candidates.size() - first);
+    std::iota(byPurpose.begin(), byPurpose.end(), first);
+    // Candidates are in declaration order, so a stable sort keeps that order within a purpose.
+    std::stable_sort(byPurpose.begin(), byPurpose.end(),
+                     [&](std::size_t a, std::size_t b) { return purposeOf(a) < purposeOf(b); });
+    for (std::size_t groupStart = 0; groupStart < byPurpose.size();) {
+        std::size_t groupEnd = groupStart + 1;
+        while (groupEnd < byPurpose.size() &&
+               purposeOf(byPurpose[groupEnd]) == purposeOf(byPurpose[groupStart])) {
+            ++groupEnd;
         }
+        for (std::size_t member = groupStart + 1; member < groupEnd; ++member) {
+            auto& candidate = candidates[byPurpose[member]];
+            for (std::size_t earlier = groupStart; earlier < member; ++earlier) {
+                const auto& other = candidates[byPurpose[earlier]];
+                if (descriptions[other.descriptionIndex] == descriptions[candidate.descriptionIndex]) {
+                    candidate.firstEqualIndex = other.firstEqualIndex;
+                    break;
+                }
+            }
+        }
+        groupStart = groupEnd;
     }
-    return result;
 }
 
 } // namespace
@@ -430,20 +448,17 @@ Lumora::matchingConnectionDescriptions(const ConnectionInformation& connection) 
         const auto& descriptions = source->connectionDescriptions();
         const auto sourceOrder = static_cast<std::size_t>(
             std::find(tieBreakOrder.begin(), tieBreakOrder.end(), source) - tieBreakOrder.begin());
-        std::vector<std::size_t> firstEqual;
+        const std::size_t firstCandidate = candidates.size();
         for (std::size_t index = 0; index < descriptions.size(); ++index) {
             const auto rating = networkInformation ? LumoraMatching::descriptionMatch(descriptions[index],
                                                                                       *networkInformation)
                                                    : LumoraMatching::DescriptionMatch{Match::fuzzy, 0};
-            if (rating.match == Match::none) {
-                continue;
+            if (rating.match != Match::none) {
+                candidates.push_back({sourceOrder, index, index, rating.match, rating.quality,
+                                      LumoraMatching::ruleListRank(descriptions[index].hostMatchingRules())});
             }
-            if (firstEqual.empty()) {
-                firstEqual = firstEqualIndexes(descriptions);
-            }
-            candidates.push_back({sourceOrder, index, firstEqual[index], rating.match, rating.quality,
-                                  LumoraMatching::ruleListRank(descriptions[index].hostMatchingRules())});
         }
+        assignFirstEqualIndexes(descriptions, candidates, firstCandidate);
     }
     std::stable_sort(candidates.begin(), candidates.end(), comesBefore);
 

@@ -1,9 +1,7 @@
 #include "Code/Model/ConnectionInformation.h"
-#include "ZRFoundation/PropertyList/ZRPropertyListReader.h"
+#include "Support/TemporaryFolder.h"
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -15,32 +13,6 @@ using ProcessInformation = ConnectionInformation::ProcessInformation;
 using NetworkInformation = ConnectionInformation::NetworkInformation;
 using RemoteEndpoint = NetworkInformation::RemoteEndpoint;
 
-class TemporaryFolder {
-public:
-    TemporaryFolder() {
-        std::string pattern = (fs::temp_directory_path() / "ConnectionInformationTests.XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        _path = pattern;
-    }
-    ~TemporaryFolder() {
-        std::error_code error;
-        fs::remove_all(_path, error);
-    }
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-    const fs::path& path() const { return _path; }
-
-private:
-    fs::path _path;
-};
-
-void writeFile(const fs::path& path, const std::string& contents) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << contents;
-}
-
 std::string infoPlist(const std::string& identifier, const std::string& executable) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
            "<key>CFBundleIdentifier</key><string>" +
@@ -48,28 +20,20 @@ std::string infoPlist(const std::string& identifier, const std::string& executab
            "</string></dict></plist>\n";
 }
 
-// An application bundle with an Info.plist that names its identifier and main executable.
-fs::path makeApplication(const fs::path& folder, const std::string& name, const std::string& identifier) {
-    const auto bundle = folder / (name + ".app");
-    writeFile(bundle / "Contents" / "Info.plist", infoPlist(identifier, name));
-    writeFile(bundle / "Contents" / "MacOS" / name, "");
-    writeFile(bundle / "Contents" / "MacOS" / "helper", "");
-    return bundle;
-}
-
-bool infoPlistsAreReadable() {
-    const std::string plist = infoPlist("a", "b");
-    return ZRPropertyListReader::readPropertyList(
-               std::span(reinterpret_cast<const std::uint8_t*>(plist.data()), plist.size()))
-        .value.has_value();
+// An application bundle with an Info.plist that names its identifier and main executable, and a
+// second executable beside the main one.
+fs::path makeApplication(const TemporaryFolder& folder, const std::string& name,
+                         const std::string& identifier) {
+    const std::string bundle = name + ".app";
+    folder.write(bundle + "/Contents/Info.plist", infoPlist(identifier, name));
+    folder.write(bundle + "/Contents/MacOS/" + name, "");
+    folder.write(bundle + "/Contents/MacOS/helper", "");
+    return folder.path() / bundle;
 }
 
 TEST(ConnectionInformationBundlePath, FindsTheBundleOfAMainExecutable) {
-    if (!infoPlistsAreReadable()) {
-        GTEST_SKIP() << "Info.plist files cannot be read in this build";
-    }
     TemporaryFolder folder;
-    const auto editor = makeApplication(folder.path(), "Editor", "com.example.editor");
+    const auto editor = makeApplication(folder, "Editor", "com.example.editor");
     const auto executable = (editor / "Contents" / "MacOS" / "Editor").string();
 
     const ProcessInformation process(executable);
@@ -85,8 +49,9 @@ TEST(ConnectionInformationBundlePath, FindsTheBundleOfAMainExecutable) {
 
     // An app extension inside the application: ".appex/" is found before ".app/", and a tool in
     // the extension's resources is not its main executable.
+    folder.write("Editor.app/Contents/PlugIns/Share.appex/Contents/Info.plist",
+                 infoPlist("com.example.editor.share", "Share"));
     const auto extension = editor / "Contents" / "PlugIns" / "Share.appex";
-    writeFile(extension / "Contents" / "Info.plist", infoPlist("com.example.editor.share", "Share"));
     const auto tool = (extension / "Contents" / "Resources" / "tool").string();
     EXPECT_EQ(ProcessInformation::bundlePathForExecutablePath(tool), tool);
     EXPECT_EQ(ProcessInformation::bundlePathForExecutablePath((extension / "Contents/MacOS/Share").string()),
@@ -119,7 +84,7 @@ TEST(ConnectionInformationBundlePath, FollowsThePathRulesWithoutFiles) {
 TEST(ConnectionInformationBundlePath, AcceptsABundleWhoseExecutableIsUnknown) {
     TemporaryFolder folder;
     const auto bundle = folder.path() / "Plain.app";
-    writeFile(bundle / "Contents" / "Info.plist", "<plist version=\"1.0\"><dict></dict></plist>");
+    folder.write("Plain.app/Contents/Info.plist", "<plist version=\"1.0\"><dict></dict></plist>");
     const auto tool = (bundle / "Contents" / "MacOS" / "anything").string();
     EXPECT_EQ(ProcessInformation::bundlePathForExecutablePath(tool), bundle.string());
     const ProcessInformation process(tool);
