@@ -5,28 +5,11 @@
 #include "ZRFoundation/Localization/ZRLocalizedFormat.h"
 #include "ZRFoundation/PropertyList/ZRPropertyListReader.h"
 
-#include <sys/stat.h>
-
 namespace fs = std::filesystem;
 
 namespace {
 
 using Error = ZRBundleResourceVerifier::Error;
-
-std::optional<std::vector<std::uint8_t>> readWholeFile(const fs::path& path) {
-    struct stat status {};
-    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
-        static_cast<std::uintmax_t>(status.st_size) > ZRBundleResourceVerifier::maximumResourceSize) {
-        return std::nullopt;
-    }
-    std::error_code error;
-    const auto mapped = ZRMappedFile::open(path, error);
-    if (!mapped) {
-        return std::nullopt;
-    }
-    const auto bytes = mapped->bytes();
-    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
-}
 
 } // namespace
 
@@ -112,7 +95,7 @@ ZRBundleResourceVerifier::verifiedData(std::string_view name, std::optional<std:
     if (!expected) {
         throw Error(Error::Case::codeSignatureVerificationFailed, url);
     }
-    auto bytes = readWholeFile(*found);
+    auto bytes = ZRMappedFile::readRegularFile(*found, maximumResourceSize);
     if (!bytes) {
         throw Error(Error::Case::fileReadFailed, url);
     }

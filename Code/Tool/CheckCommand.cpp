@@ -8,8 +8,8 @@
 #include "Code/Tool/LumoraDocumentText.h"
 #include "Code/Tool/LumoraTool.h"
 #include "Code/Tool/ToolDocumentLoading.h"
+#include "Code/Tool/ToolOptions.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureCheckError.h"
-#include "ZRFoundation/CodeSigning/ZRTrustEvaluator.h"
 
 #include <filesystem>
 #include <iostream>

@@ -2,6 +2,7 @@
 // the signing record of every architecture slice.
 
 #include "Code/Tool/LumoraTool.h"
+#include "Code/Tool/ToolOptions.h"
 #include "ZRFoundation/CodeSigning/ZRCertificate.h"
 #include "ZRFoundation/CodeSigning/ZRCodeInfo.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureChecker.h"
@@ -226,12 +227,9 @@ int runCodesign(const std::vector<std::string>& arguments) {
             if (++index == arguments.size()) {
                 return usageError("codesign", "--extra-trust-anchors needs a certificate file");
             }
-            std::string failure;
-            auto read = ZRTrustEvaluator::readCertificateFile(arguments[index], failure);
-            if (!read) {
-                return usageError("codesign", failure);
+            if (const auto problem = ToolOptions::appendExtraTrustAnchors(arguments[index], anchors)) {
+                return usageError("codesign", *problem);
             }
-            anchors.insert(anchors.end(), read->begin(), read->end());
         } else if (argument.starts_with("-")) {
             return usageError("codesign", "unknown option " + argument);
         } else if (path) {

@@ -7,7 +7,7 @@
 #include "Code/Tool/LumoraDocumentJSON.h"
 #include "Code/Tool/LumoraTool.h"
 #include "Code/Tool/ToolDocumentLoading.h"
-#include "ZRFoundation/CodeSigning/ZRTrustEvaluator.h"
+#include "Code/Tool/ToolOptions.h"
 
 #include <iostream>
 
@@ -101,13 +101,7 @@ std::optional<std::string> applyOption(const std::vector<std::string>& arguments
         if (!file) {
             return "--extra-trust-anchors needs a certificate file";
         }
-        std::string failure;
-        auto read = ZRTrustEvaluator::readCertificateFile(*file, failure);
-        if (!read) {
-            return failure;
-        }
-        options.loading.extraTrustAnchors.insert(options.loading.extraTrustAnchors.end(), read->begin(),
-                                                 read->end());
+        return ToolOptions::appendExtraTrustAnchors(*file, options.loading.extraTrustAnchors);
     } else if (argument.starts_with("-")) {
         return "unknown option " + argument;
     } else if (options.path) {

@@ -18,21 +18,6 @@ using Outcome = ZRBundleSignatureValidator::Outcome;
 
 constexpr std::size_t maximumDataFileSize = 16 * 1024 * 1024;
 
-std::optional<std::vector<std::uint8_t>> readRegularFile(const fs::path& path) {
-    struct stat status {};
-    if (lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
-        static_cast<std::uintmax_t>(status.st_size) > maximumDataFileSize) {
-        return std::nullopt;
-    }
-    std::error_code error;
-    const auto mapped = ZRMappedFile::open(path, error);
-    if (!mapped) {
-        return std::nullopt;
-    }
-    const auto bytes = mapped->bytes();
-    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
-}
-
 void fail(Outcome& outcome, ZROSStatus::Value status, std::string description) {
     if (outcome.executable.status == ZROSStatus::success) {
         outcome.executable.status = status;
@@ -153,9 +138,9 @@ Outcome ZRBundleSignatureValidator::validate(const Request& request, std::size_t
 
     ZRCodeSignatureValidator::Request executableRequest = request.executableRequest;
     executableRequest.executable = *executable;
-    executableRequest.infoPlist = readRegularFile(bundle->infoPlistPath());
+    executableRequest.infoPlist = ZRMappedFile::readRegularFile(bundle->infoPlistPath(), maximumDataFileSize);
     const auto envelopePath = bundle->contentsPath() / "_CodeSignature" / "CodeResources";
-    executableRequest.resourceDirectory = readRegularFile(envelopePath);
+    executableRequest.resourceDirectory = ZRMappedFile::readRegularFile(envelopePath, maximumDataFileSize);
     outcome.executable = ZRCodeSignatureValidator::validate(executableRequest);
     if (outcome.executable.creationError) {
         return outcome;

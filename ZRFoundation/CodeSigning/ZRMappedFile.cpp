@@ -43,6 +43,22 @@ std::shared_ptr<const ZRMappedFile> ZRMappedFile::open(const std::filesystem::pa
     return file;
 }
 
+std::optional<std::vector<std::uint8_t>> ZRMappedFile::readRegularFile(const std::filesystem::path& path,
+                                                                       std::uintmax_t maximumSize) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        static_cast<std::uintmax_t>(status.st_size) > maximumSize) {
+        return std::nullopt;
+    }
+    std::error_code error;
+    const auto mapped = open(path, error);
+    if (!mapped || mapped->_size > maximumSize) {
+        return std::nullopt;
+    }
+    const auto bytes = mapped->bytes();
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+}
+
 ZRMappedFile::~ZRMappedFile() {
     if (_data != nullptr) {
         ::munmap(const_cast<std::uint8_t*>(_data), _size);

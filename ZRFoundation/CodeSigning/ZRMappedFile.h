@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <system_error>
+#include <vector>
 
 /// A regular file mapped read-only into memory. Readers of large executables work on the mapping
 /// so that hashing streams through the page cache without copies.
@@ -15,6 +17,11 @@ public:
     /// is not a regular file, or cannot be mapped.
     static std::shared_ptr<const ZRMappedFile> open(const std::filesystem::path& path,
                                                     std::error_code& error);
+
+    /// The contents of a regular file (a symbolic link is not followed) of at most `maximumSize`
+    /// bytes; none for anything else or when it cannot be read.
+    static std::optional<std::vector<std::uint8_t>> readRegularFile(const std::filesystem::path& path,
+                                                                    std::uintmax_t maximumSize);
 
     ~ZRMappedFile();
     ZRMappedFile(const ZRMappedFile&) = delete;

@@ -1,6 +1,7 @@
 #include "Code/Loading/LumoraLoader.h"
 #include "Code/Loading/ZRBundleResourceVerifier.h"
 #include "Code/Model/LumoraSource.h"
+#include "Support/FixtureSigning.h"
 #include "Support/TemporaryFolder.h"
 #include "ZRFoundation/Localization/ZRPreferredLanguages.h"
 #include "tools/FixtureSigner/FixtureBundleBuilder.h"
@@ -18,21 +19,8 @@ using Bundle = FixtureBundleBuilder::Bundle;
 using VerifierError = ZRBundleResourceVerifier::Error;
 using InitializationError = Lumora::InitializationError;
 
-const FixtureCertificateHierarchy& hierarchy() {
-    static const auto made = FixtureCertificateHierarchy::make();
-    return made;
-}
-
-FixtureSigner::Options developerIDSigning() {
-    FixtureSigner::Options options;
-    options.signer = &hierarchy().developerIDLeaf;
-    options.chain = {&hierarchy().intermediate, &hierarchy().root};
-    options.teamIdentifier = FixtureCertificateHierarchy::teamIdentifier;
-    return options;
-}
-
 LumoraLoader::Options trustingFixtures() {
-    return {{hierarchy().root.der()}};
+    return {{fixtureHierarchy().root.der()}};
 }
 
 const char* declaration = R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -191,7 +179,7 @@ TEST_F(LumoraLoaderTest, LoadsTheDeclarationEmbeddedInAnExecutable) {
 
 TEST_F(LumoraLoaderTest, VerifierReportsWhereAMissingFileWasExpected) {
     const auto path = write(application());
-    ZRBundleResourceVerifier verifier(ZRBundle::bundleWithPath(path), {hierarchy().root.der()});
+    ZRBundleResourceVerifier verifier(ZRBundle::bundleWithPath(path), {fixtureHierarchy().root.der()});
     try {
         verifier.verifiedData("Lumora", "strings", std::nullopt, "fr");
         FAIL();

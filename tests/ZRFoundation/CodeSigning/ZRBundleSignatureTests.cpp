@@ -1,6 +1,7 @@
 // Signed bundles made by the fixture signer, checked the way the loader and `lumora codesign` check
 // them: every outcome a bundle can have.
 
+#include "Support/FixtureSigning.h"
 #include "Support/TemporaryFolder.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureChecker.h"
 #include "tools/FixtureSigner/FixtureBundleBuilder.h"
@@ -18,19 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 using Bundle = FixtureBundleBuilder::Bundle;
 using Result = ZRCodeSignatureChecker::Result;
-
-const FixtureCertificateHierarchy& hierarchy() {
-    static const auto made = FixtureCertificateHierarchy::make();
-    return made;
-}
-
-FixtureSigner::Options developerIDSigning() {
-    FixtureSigner::Options options;
-    options.signer = &hierarchy().developerIDLeaf;
-    options.chain = {&hierarchy().intermediate, &hierarchy().root};
-    options.teamIdentifier = FixtureCertificateHierarchy::teamIdentifier;
-    return options;
-}
 
 Bundle application() {
     Bundle helper;
@@ -55,7 +43,7 @@ Bundle application() {
 
 Result check(const fs::path& path, ZRCodeSignatureCheckOptions options) {
     return ZRCodeSignatureChecker::checkFileURL(path, options | ZRCodeSignatureCheckIgnoreCache,
-                                                {hierarchy().root.der()});
+                                                {fixtureHierarchy().root.der()});
 }
 
 void appendTo(const fs::path& path, const std::string& text) {
@@ -201,7 +189,7 @@ TEST(ZRBundleSignatureKinds, ClassifiesAdhocSelfSignedAndUnsignedBundles) {
     EXPECT_TRUE(adhocResult->bundleResourceFileInfos().has_value());
 
     FixtureSigner::Options selfSigned;
-    selfSigned.signer = &hierarchy().selfSignedLeaf;
+    selfSigned.signer = &fixtureHierarchy().selfSignedLeaf;
     const auto selfSignedPath = FixtureBundleBuilder::write(folder.path() / "self", bundle, selfSigned);
     const auto selfSignedResult = ZRCodeSignatureChecker::checkFileURL(
         selfSignedPath, ZRCodeSignatureCheckResourceInfos | ZRCodeSignatureCheckIgnoreCache);
