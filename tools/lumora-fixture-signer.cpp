@@ -15,7 +15,8 @@
 namespace {
 
 int usage() {
-    std::fputs("usage: lumora-fixture-signer developer-id|development|mac-app-store|self-signed|adhoc|linker|unsigned "
+    std::fputs("usage: lumora-fixture-signer "
+               "developer-id|development|mac-app-store|self-signed|adhoc|linker|unsigned "
                "x86_64|arm64|universal OUTPUT-DIRECTORY\n",
                stderr);
     return 2;
@@ -39,8 +40,8 @@ int main(int argc, char** argv) {
     const auto hierarchy = FixtureCertificateHierarchy::make();
     FixtureSigner::Options options;
     options.teamIdentifier = FixtureCertificateHierarchy::teamIdentifier;
-    options.designatedRequirement =
-        FixtureSigner::developerIDRequirement(options.identifier, FixtureCertificateHierarchy::teamIdentifier);
+    options.designatedRequirement = FixtureSigner::developerIDRequirement(
+        options.identifier, FixtureCertificateHierarchy::teamIdentifier);
     options.chain = {&hierarchy.intermediate, &hierarchy.root};
     if (kind == "developer-id") {
         options.signer = &hierarchy.developerIDLeaf;
@@ -61,10 +62,12 @@ int main(int argc, char** argv) {
     auto sliceFor = [&](FixtureMachOBuilder::Architecture arch) {
         FixtureMachOBuilder::Executable executable;
         executable.architecture = arch;
-        executable.infoPlist = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
-                               "\t<key>CFBundleIdentifier</key>\n\t<string>com.example.fixture</string>\n</dict>\n"
-                               "</plist>\n";
-        return kind == "unsigned" ? FixtureSigner::makeUnsigned(executable) : FixtureSigner::sign(executable, options);
+        executable.infoPlist =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
+            "\t<key>CFBundleIdentifier</key>\n\t<string>com.example.fixture</string>\n</dict>\n"
+            "</plist>\n";
+        return kind == "unsigned" ? FixtureSigner::makeUnsigned(executable)
+                                  : FixtureSigner::sign(executable, options);
     };
     std::vector<std::uint8_t> bytes;
     if (architecture == "x86_64") {
@@ -72,8 +75,8 @@ int main(int argc, char** argv) {
     } else if (architecture == "arm64") {
         bytes = sliceFor(FixtureMachOBuilder::Architecture::arm64);
     } else if (architecture == "universal") {
-        bytes = FixtureMachOBuilder::universal(
-            {sliceFor(FixtureMachOBuilder::Architecture::x86_64), sliceFor(FixtureMachOBuilder::Architecture::arm64)});
+        bytes = FixtureMachOBuilder::universal({sliceFor(FixtureMachOBuilder::Architecture::x86_64),
+                                                sliceFor(FixtureMachOBuilder::Architecture::arm64)});
     } else {
         return usage();
     }

@@ -103,7 +103,8 @@ json resultJSON(const ZRCodeSignatureCheckResult& result) {
         {"codeDirectoryHash", optionalHex(result.codeDirectoryHash())},
         {"identifier", optionalJSON(result.identifier())},
         {"teamIdentifier", optionalJSON(result.teamIdentifier())},
-        {"localizedTrustEvaluationErrorDescription", optionalJSON(result.localizedTrustEvaluationErrorDescription())},
+        {"localizedTrustEvaluationErrorDescription",
+         optionalJSON(result.localizedTrustEvaluationErrorDescription())},
         {"certificateIssuerDisplayString", optionalJSON(result.certificateIssuerDisplayString())},
         {"certificateSubjectDisplayString", optionalJSON(result.certificateSubjectDisplayString())},
         {"certificateSubjectUnitString", optionalJSON(result.certificateSubjectUnitString())},
@@ -155,22 +156,24 @@ const char* validityName(std::uint64_t validity) {
     return validity < std::size(names) ? names[validity] : "unknown";
 }
 
-void printText(const std::string& path, std::uint64_t options, ZROSStatus::Value status, const std::string& statusText,
-               const json& result, const json& error, const json& slices) {
-    std::printf("path: %s\noptions: 0x%llx\nstatus: %d (%s)\n", path.c_str(), static_cast<unsigned long long>(options),
-                status, statusText.c_str());
+void printText(const std::string& path, std::uint64_t options, ZROSStatus::Value status,
+               const std::string& statusText, const json& result, const json& error, const json& slices) {
+    std::printf("path: %s\noptions: 0x%llx\nstatus: %d (%s)\n", path.c_str(),
+                static_cast<unsigned long long>(options), status, statusText.c_str());
     if (!error.is_null()) {
-        std::printf("error: %s %d: %s\n", error["domain"].get<std::string>().c_str(), error["code"].get<int>(),
-                    error["description"].get<std::string>().c_str());
+        std::printf("error: %s %d: %s\n", error["domain"].get<std::string>().c_str(),
+                    error["code"].get<int>(), error["description"].get<std::string>().c_str());
     }
     if (!result.is_null()) {
         const auto validity = result["validity"].get<std::uint64_t>();
-        std::printf("validity: %llu (%s)\n", static_cast<unsigned long long>(validity), validityName(validity));
+        std::printf("validity: %llu (%s)\n", static_cast<unsigned long long>(validity),
+                    validityName(validity));
         for (const auto& [key, value] : result.items()) {
             if (key == "validity" || key == "certificates" || value.is_null()) {
                 continue;
             }
-            std::printf("%s: %s\n", key.c_str(), value.is_string() ? value.get<std::string>().c_str() : value.dump().c_str());
+            std::printf("%s: %s\n", key.c_str(),
+                        value.is_string() ? value.get<std::string>().c_str() : value.dump().c_str());
         }
         if (result["certificates"].is_array()) {
             int index = 0;
@@ -189,7 +192,8 @@ void printText(const std::string& path, std::uint64_t options, ZROSStatus::Value
     for (const auto& slice : slices) {
         std::printf("slice %d:\n", index++);
         for (const auto& [key, value] : slice.items()) {
-            std::printf("    %s: %s\n", key.c_str(), value.is_string() ? value.get<std::string>().c_str() : value.dump().c_str());
+            std::printf("    %s: %s\n", key.c_str(),
+                        value.is_string() ? value.get<std::string>().c_str() : value.dump().c_str());
         }
     }
 }
@@ -266,13 +270,13 @@ int runCodesign(const std::vector<std::string>& arguments) {
     char optionsText[24];
     std::snprintf(optionsText, sizeof optionsText, "0x%llx", static_cast<unsigned long long>(options));
     if (asJSON) {
-        json document = {{"path", *path}, {"options", optionsText}, {"status", outcome.status},
-                         {"result", result},  {"error", error},          {"slices", slices}};
+        json document = {{"path", *path},    {"options", optionsText}, {"status", outcome.status},
+                         {"result", result}, {"error", error},         {"slices", slices}};
         std::cout << document.dump(2) << '\n';
     } else {
         printText(*path, options, outcome.status,
-                  outcome.description.empty() ? ZROSStatus::description(outcome.status) : outcome.description, result,
-                  error, slices);
+                  outcome.description.empty() ? ZROSStatus::description(outcome.status) : outcome.description,
+                  result, error, slices);
     }
     return validity == 1 ? exitSuccess : exitFailure;
 }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+
 #include <fcntl.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
@@ -44,7 +45,8 @@ public:
         std::vector<std::uint8_t> bytes(length);
         std::uint64_t done = 0;
         while (done < length) {
-            const ssize_t count = ::pread(_descriptor, bytes.data() + done, length - done, static_cast<off_t>(offset + done));
+            const ssize_t count =
+                ::pread(_descriptor, bytes.data() + done, length - done, static_cast<off_t>(offset + done));
             if (count <= 0) {
                 break;
             }
@@ -102,7 +104,8 @@ std::vector<X509*> chainFrom(X509* signer, const std::vector<X509*>& certificate
         if (issuer == nullptr) {
             break;
         }
-        if (std::find(chain.begin(), chain.end(), issuer) != chain.end() || chain.size() >= maximumChainLength) {
+        if (std::find(chain.begin(), chain.end(), issuer) != chain.end() ||
+            chain.size() >= maximumChainLength) {
             return {};
         }
         chain.push_back(issuer);
@@ -140,7 +143,8 @@ void readCMS(std::span<const std::uint8_t> cms, ZRCodeInfo& info,
     const auto& keys = trustedRootKeys();
     info.signatureHasTrustedAnchor = std::find(keys.begin(), keys.end(), rootKey) != keys.end();
     for (const auto& anchor : extraAnchors) {
-        if (const auto certificate = ZRCertificate::fromDER(anchor); certificate && publicKeyDER(certificate->x509()) == rootKey) {
+        if (const auto certificate = ZRCertificate::fromDER(anchor);
+            certificate && publicKeyDER(certificate->x509()) == rootKey) {
             info.signatureHasTrustedAnchor = true;
         }
     }
@@ -306,7 +310,8 @@ std::optional<ZRCodeInfo> readSlice(const File& file, std::uint64_t offset, std:
     for (std::uint32_t index = 0; index < commandCount; ++index) {
         const auto command = reader.u32(position);
         const auto commandSize = reader.u32(position + 4);
-        if (!command || !commandSize || *commandSize == 0 || !ZRByteReader::rangeFits(position, *commandSize, commandsEnd)) {
+        if (!command || !commandSize || *commandSize == 0 ||
+            !ZRByteReader::rangeFits(position, *commandSize, commandsEnd)) {
             break;
         }
         if (*command == loadCommandCodeSignature && *commandSize >= 16) {
@@ -362,13 +367,14 @@ std::string trimmed(const std::string& text) {
 
 } // namespace
 
-std::vector<ZRCodeInfo> ZRCodeInfo::readFromFileURL(const std::filesystem::path& fileURL, bool checkCrypto,
-                                                    const std::vector<ZRTrustEvaluator::Certificate>& extraTrustAnchors) {
+std::vector<ZRCodeInfo>
+ZRCodeInfo::readFromFileURL(const std::filesystem::path& fileURL, bool checkCrypto,
+                            const std::vector<ZRTrustEvaluator::Certificate>& extraTrustAnchors) {
     CryptoState crypto;
     if (checkCrypto) {
         try {
-            const auto result = ZRCodeSignatureChecker::checkFileURL(fileURL, ZRCodeSignatureCheckSkipRequirement,
-                                                                     extraTrustAnchors);
+            const auto result = ZRCodeSignatureChecker::checkFileURL(
+                fileURL, ZRCodeSignatureCheckSkipRequirement, extraTrustAnchors);
             crypto.correct = result->validity() == ZRCodeSignatureCheckResult::validityValid ||
                              result->validity() == ZRCodeSignatureCheckResult::validityAdhoc;
             crypto.revoked = result->validity() == ZRCodeSignatureCheckResult::validityRevoked;
@@ -391,7 +397,8 @@ std::vector<ZRCodeInfo> ZRCodeInfo::readFromFileURL(const std::filesystem::path&
     if (magic == 0xcafebabe || magic == 0xcafebabf || magic == 0xbebafeca || magic == 0xbfbafeca) {
         const bool bigEndian = magic == 0xcafebabe || magic == 0xcafebabf;
         const bool is64 = magic == 0xcafebabf || magic == 0xbfbafeca;
-        const ZRByteReader reader(start, bigEndian ? ZRByteReader::ByteOrder::Big : ZRByteReader::ByteOrder::Little);
+        const ZRByteReader reader(start,
+                                  bigEndian ? ZRByteReader::ByteOrder::Big : ZRByteReader::ByteOrder::Little);
         const std::uint64_t count = *reader.u32(4);
         const std::uint64_t entrySize = is64 ? 32 : 20;
         if (count * entrySize > start.size() - 8) {
@@ -435,8 +442,8 @@ bool ZRCodeInfo::haveEqualCertificateType(const std::vector<ZRCodeInfo>& infos) 
 }
 
 bool ZRCodeInfo::hasTrustedSignature() const {
-    return signerPublicKeySHA256.has_value() && signatureIsCryptographicallyCorrect && signatureIsFormallyCorrect &&
-           signatureHasTrustedAnchor && !signatureCertificateIsRevoked;
+    return signerPublicKeySHA256.has_value() && signatureIsCryptographicallyCorrect &&
+           signatureIsFormallyCorrect && signatureHasTrustedAnchor && !signatureCertificateIsRevoked;
 }
 
 std::optional<std::string> ZRCodeInfo::authorDisplayString() const {
@@ -454,7 +461,8 @@ std::optional<std::string> ZRCodeInfo::authorDisplayString() const {
             return std::nullopt;
         }
         const auto parenthesis = signerCommonName->find('(');
-        return trimmed(parenthesis == std::string::npos ? *signerCommonName : signerCommonName->substr(0, parenthesis));
+        return trimmed(parenthesis == std::string::npos ? *signerCommonName
+                                                        : signerCommonName->substr(0, parenthesis));
     }
     case ZRCodeSignatureCertificateType::macAppStore:
         return macAppStoreDisplayName();
@@ -495,9 +503,11 @@ std::string ZRCodeInfo::description() const {
            "signatureHasTrustedAnchor = " + boolean(signatureHasTrustedAnchor) + "\n" +
            "signatureCertificateIsRevoked = " + boolean(signatureCertificateIsRevoked) + "\n" +
            "signatureCertificateType = " + std::to_string(static_cast<int>(signatureCertificateType)) + "\n" +
-           "signerPublicKeySHA256 = " + hexData(signerPublicKeySHA256) + "\n" + "signerUserID = " + orNil(signerUserID) +
-           "\n" + "signerOrganizationalUnit = " + orNil(signerOrganizationalUnit) + "\n" +
-           "rootCACommonName = " + orNil(rootCACommonName) + "\n" + "rootCAOrganization = " + orNil(rootCAOrganization) +
-           "\n" + "signerCommonName = " + orNil(signerCommonName) + "\n" + "signerOrganization = " + orNil(signerOrganization) +
-           "\n" + "kernelCSFlags = " + flags + "\n";
+           "signerPublicKeySHA256 = " + hexData(signerPublicKeySHA256) + "\n" +
+           "signerUserID = " + orNil(signerUserID) + "\n" +
+           "signerOrganizationalUnit = " + orNil(signerOrganizationalUnit) + "\n" +
+           "rootCACommonName = " + orNil(rootCACommonName) + "\n" +
+           "rootCAOrganization = " + orNil(rootCAOrganization) + "\n" +
+           "signerCommonName = " + orNil(signerCommonName) + "\n" +
+           "signerOrganization = " + orNil(signerOrganization) + "\n" + "kernelCSFlags = " + flags + "\n";
 }

@@ -698,7 +698,8 @@ struct TextParser {
             symbol("=");
             node->value = value().value_or("0");
             if (node->value.empty() || node->value.size() > 9 ||
-                !std::all_of(node->value.begin(), node->value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+                !std::all_of(node->value.begin(), node->value.end(),
+                             [](char c) { return c >= '0' && c <= '9'; })) {
                 fail("platform must be a number");
             }
         } else if (keyword("notarized")) {

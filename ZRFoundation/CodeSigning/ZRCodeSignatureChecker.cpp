@@ -6,8 +6,9 @@
 #include "ZRFoundation/Support/ZRThreadPool.h"
 
 #include <algorithm>
-#include <openssl/evp.h>
 #include <thread>
+
+#include <openssl/evp.h>
 
 namespace {
 
@@ -39,7 +40,8 @@ std::string anchorsDigest(const std::vector<ZRTrustEvaluator::Certificate>& anch
     return hex(digest);
 }
 
-ZRCodeSignatureCertificateType certificateTypeOfChain(const std::vector<ZRTrustEvaluator::Certificate>& chain) {
+ZRCodeSignatureCertificateType
+certificateTypeOfChain(const std::vector<ZRTrustEvaluator::Certificate>& chain) {
     if (chain.empty()) {
         return ZRCodeSignatureCertificateType::none;
     }
@@ -60,7 +62,8 @@ ZRCodeSignatureCertificateType certificateTypeOfChain(const std::vector<ZRTrustE
                                                         : ZRCodeSignatureCertificateType::other;
 }
 
-std::optional<ZRPropertyListDictionary> infoDictionary(const std::optional<std::vector<std::uint8_t>>& bytes) {
+std::optional<ZRPropertyListDictionary>
+infoDictionary(const std::optional<std::vector<std::uint8_t>>& bytes) {
     if (!bytes) {
         return std::nullopt;
     }
@@ -107,8 +110,9 @@ std::uint64_t ZRCodeSignatureChecker::validityForStatus(ZROSStatus::Value status
     }
 }
 
-ZRCodeSignatureValidator::Request ZRCodeSignatureChecker::requestForOptions(const std::filesystem::path& executable,
-                                                                            ZRCodeSignatureCheckOptions options) {
+ZRCodeSignatureValidator::Request
+ZRCodeSignatureChecker::requestForOptions(const std::filesystem::path& executable,
+                                          ZRCodeSignatureCheckOptions options) {
     ZRCodeSignatureValidator::Request request;
     request.executable = executable;
     if ((options & ZRCodeSignatureCheckSkipRequirement) == 0) {
@@ -122,15 +126,17 @@ ZRCodeSignatureValidator::Request ZRCodeSignatureChecker::requestForOptions(cons
     return request;
 }
 
-ZRCodeSignatureChecker::Result ZRCodeSignatureChecker::resultForValidation(
-    const ZRCodeSignatureValidator::Outcome& outcome, const std::filesystem::path& mainExecutable,
-    ZRCodeSignatureCheckOptions options) {
+ZRCodeSignatureChecker::Result
+ZRCodeSignatureChecker::resultForValidation(const ZRCodeSignatureValidator::Outcome& outcome,
+                                            const std::filesystem::path& mainExecutable,
+                                            ZRCodeSignatureCheckOptions options) {
     if (outcome.creationError) {
         throw ZRCodeSignatureCheckError(outcome.creationError->status, outcome.creationError->description);
     }
     const auto& information = outcome.information;
     const bool requirementApplied = (options & ZRCodeSignatureCheckSkipRequirement) == 0;
-    const std::uint64_t validity = validityForStatus(outcome.status, information.isAdhoc(), requirementApplied);
+    const std::uint64_t validity =
+        validityForStatus(outcome.status, information.isAdhoc(), requirementApplied);
     if (validity == ZRCodeSignatureCheckResult::validityCannotBeChecked) {
         throw ZRCodeSignatureCheckError(outcome.status, outcome.description);
     }
@@ -139,9 +145,8 @@ ZRCodeSignatureChecker::Result ZRCodeSignatureChecker::resultForValidation(
         codeDirectoryHash = information.cdhash;
     }
     if (validity == ZRCodeSignatureCheckResult::validityAdhoc) {
-        return std::make_shared<const ZRCodeSignatureCheckResult>(mainExecutable, validity,
-                                                                  ZRCodeSignatureCertificateType::adhoc,
-                                                                  codeDirectoryHash, std::nullopt);
+        return std::make_shared<const ZRCodeSignatureCheckResult>(
+            mainExecutable, validity, ZRCodeSignatureCertificateType::adhoc, codeDirectoryHash, std::nullopt);
     }
 
     std::optional<std::string> issuerOrganization;
@@ -184,7 +189,8 @@ ZRCodeSignatureChecker::Result ZRCodeSignatureChecker::resultForValidation(
 }
 
 ZRCodeSignatureChecker::Result
-ZRCodeSignatureChecker::checkFileURL(const std::filesystem::path& fileURL, ZRCodeSignatureCheckOptions options,
+ZRCodeSignatureChecker::checkFileURL(const std::filesystem::path& fileURL,
+                                     ZRCodeSignatureCheckOptions options,
                                      const std::vector<ZRTrustEvaluator::Certificate>& extraTrustAnchors) {
     auto& cache = ZRCodeSignatureCheckerCache::sharedInstance();
     const ZRCodeSignatureCheckerCache::Key key{fileURL, options, anchorsDigest(extraTrustAnchors)};
@@ -201,8 +207,9 @@ ZRCodeSignatureChecker::checkFileURL(const std::filesystem::path& fileURL, ZRCod
     return result;
 }
 
-void ZRCodeSignatureChecker::checkFileURL(const std::filesystem::path& fileURL, ZRCodeSignatureCheckOptions options,
-                                          Executor callbackExecutor, CompletionHandler handler,
+void ZRCodeSignatureChecker::checkFileURL(const std::filesystem::path& fileURL,
+                                          ZRCodeSignatureCheckOptions options, Executor callbackExecutor,
+                                          CompletionHandler handler,
                                           std::vector<ZRTrustEvaluator::Certificate> extraTrustAnchors) {
     checkThreadPool().submit([fileURL, options, callbackExecutor = std::move(callbackExecutor),
                               handler = std::move(handler), anchors = std::move(extraTrustAnchors)] {

@@ -10,8 +10,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <sys/types.h>
 #include <vector>
+
+#include <sys/types.h>
 
 using ZRCodeSignatureCheckOptions = std::uint64_t;
 inline constexpr ZRCodeSignatureCheckOptions ZRCodeSignatureCheckSkipRequirement = 0x01;

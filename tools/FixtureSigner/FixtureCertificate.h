@@ -37,7 +37,8 @@ public:
     /// A self-signed certificate.
     static FixtureCertificate makeRoot(const Names& names, const Options& options);
     /// A certificate issued by `issuer`.
-    static FixtureCertificate makeIssued(const FixtureCertificate& issuer, const Names& names, const Options& options);
+    static FixtureCertificate makeIssued(const FixtureCertificate& issuer, const Names& names,
+                                         const Options& options);
 
     X509* x509() const { return _certificate.get(); }
     EVP_PKEY* privateKey() const { return _key.get(); }

@@ -4,13 +4,14 @@
 #include "ZRFoundation/CodeSigning/ZRCodeSigningDigest.h"
 
 #include <algorithm>
+#include <stdexcept>
+
 #include <openssl/bio.h>
 #include <openssl/cms.h>
 #include <openssl/evp.h>
 #include <openssl/objects.h>
 #include <openssl/ts.h>
 #include <openssl/x509.h>
-#include <stdexcept>
 
 namespace {
 
@@ -52,12 +53,15 @@ std::vector<std::uint8_t> requirementSet(const FixtureSigner::Options& options) 
     return ZRCodeRequirement::requirementSetBlob(requirements);
 }
 
-std::vector<std::uint8_t> codeDirectory(const FixtureMachOBuilder::Layout& layout, const FixtureSigner::Options& options,
-                                        std::uint8_t hashType, const std::vector<std::uint8_t>& requirements) {
+std::vector<std::uint8_t> codeDirectory(const FixtureMachOBuilder::Layout& layout,
+                                        const FixtureSigner::Options& options, std::uint8_t hashType,
+                                        const std::vector<std::uint8_t>& requirements) {
     const std::size_t hashSize = ZRCodeSigningDigest::storedSize(hashType);
     const std::uint64_t limit = layout.signatureOffset;
-    const std::uint64_t pageSize = options.pageSizeShift == 0 ? limit : std::uint64_t{1} << options.pageSizeShift;
-    const std::uint32_t codeSlots = static_cast<std::uint32_t>(limit == 0 ? 0 : (limit + pageSize - 1) / pageSize);
+    const std::uint64_t pageSize =
+        options.pageSizeShift == 0 ? limit : std::uint64_t{1} << options.pageSizeShift;
+    const std::uint32_t codeSlots =
+        static_cast<std::uint32_t>(limit == 0 ? 0 : (limit + pageSize - 1) / pageSize);
     std::uint32_t specialSlots = 0;
     // Linkers write no special slots; signing tools bind the Info.plist and the requirements.
     if (options.kind != FixtureSigner::Kind::linkerSigned) {
@@ -80,7 +84,8 @@ std::vector<std::uint8_t> codeDirectory(const FixtureMachOBuilder::Layout& layou
 
     auto setSpecial = [&](std::uint32_t slot, std::span<const std::uint8_t> data) {
         const auto digest = ZRCodeSigningDigest::digest(hashType, data);
-        std::copy(digest.begin(), digest.end(), bytes.begin() + static_cast<std::ptrdiff_t>(hashOffset - slot * hashSize));
+        std::copy(digest.begin(), digest.end(),
+                  bytes.begin() + static_cast<std::ptrdiff_t>(hashOffset - slot * hashSize));
     };
     if (layout.infoPlistOffset && options.bindInfoPlist && specialSlots >= 1) {
         setSpecial(1, std::span(layout.bytes).subspan(*layout.infoPlistOffset, layout.infoPlistSize));
@@ -92,7 +97,8 @@ std::vector<std::uint8_t> codeDirectory(const FixtureMachOBuilder::Layout& layou
         const std::uint64_t start = page * pageSize;
         const auto digest = ZRCodeSigningDigest::digest(
             hashType, std::span(layout.bytes).subspan(start, std::min(pageSize, limit - start)));
-        std::copy(digest.begin(), digest.end(), bytes.begin() + static_cast<std::ptrdiff_t>(hashOffset + page * hashSize));
+        std::copy(digest.begin(), digest.end(),
+                  bytes.begin() + static_cast<std::ptrdiff_t>(hashOffset + page * hashSize));
     }
 
     std::uint32_t flags = options.extraFlags;
@@ -132,7 +138,8 @@ std::string cdhashesPropertyList(const std::vector<std::vector<std::uint8_t>>& c
         hash.resize(20);
         std::string encoded;
         for (std::size_t index = 0; index < hash.size(); index += 3) {
-            const std::uint32_t chunk = hash[index] << 16 | (index + 1 < hash.size() ? hash[index + 1] << 8 : 0) |
+            const std::uint32_t chunk = hash[index] << 16 |
+                                        (index + 1 < hash.size() ? hash[index + 1] << 8 : 0) |
                                         (index + 2 < hash.size() ? hash[index + 2] : 0);
             encoded += alphabet[(chunk >> 18) & 63];
             encoded += alphabet[(chunk >> 12) & 63];
@@ -194,7 +201,8 @@ std::vector<std::uint8_t> timestampToken(std::span<const std::uint8_t> signature
     i2d_TS_REQ_bio(requestBIO, request);
 
     TS_RESP_CTX* context = TS_RESP_CTX_new();
-    require(TS_RESP_CTX_set_signer_cert(context, options.timestampAuthority->x509()) == 1, "timestamp signer");
+    require(TS_RESP_CTX_set_signer_cert(context, options.timestampAuthority->x509()) == 1,
+            "timestamp signer");
     TS_RESP_CTX_set_signer_key(context, options.timestampAuthority->privateKey());
     ASN1_OBJECT* policy = OBJ_txt2obj("1.2.3.4.1", 1);
     TS_RESP_CTX_set_def_policy(context, policy);
@@ -225,21 +233,24 @@ std::vector<std::uint8_t> timestampToken(std::span<const std::uint8_t> signature
 
 } // namespace
 
-std::string FixtureSigner::developerIDRequirement(const std::string& identifier, const std::string& teamIdentifier) {
+std::string FixtureSigner::developerIDRequirement(const std::string& identifier,
+                                                  const std::string& teamIdentifier) {
     return "identifier \"" + identifier +
            "\" and anchor apple generic and certificate 1[field.1.2.840.113635.100.6.2.6] /* exists */ and "
-           "certificate leaf[field.1.2.840.113635.100.6.1.13] /* exists */ and certificate leaf[subject.OU] = " +
+           "certificate leaf[field.1.2.840.113635.100.6.1.13] /* exists */ and certificate leaf[subject.OU] "
+           "= " +
            teamIdentifier;
 }
 
-std::vector<std::uint8_t> FixtureSigner::cmsSignature(std::span<const std::uint8_t> content,
-                                                      const std::vector<std::vector<std::uint8_t>>& codeDirectories,
-                                                      const Options& options) {
+std::vector<std::uint8_t>
+FixtureSigner::cmsSignature(std::span<const std::uint8_t> content,
+                            const std::vector<std::vector<std::uint8_t>>& codeDirectories,
+                            const Options& options) {
     require(options.signer != nullptr, "a certificate signature needs a signer");
     const unsigned int flags = CMS_PARTIAL | CMS_DETACHED | CMS_BINARY | CMS_NOSMIMECAP;
     CMS_ContentInfo* cms = CMS_sign(nullptr, nullptr, nullptr, nullptr, flags);
-    CMS_SignerInfo* signer = CMS_add1_signer(cms, options.signer->x509(), options.signer->privateKey(), EVP_sha256(),
-                                             flags);
+    CMS_SignerInfo* signer =
+        CMS_add1_signer(cms, options.signer->x509(), options.signer->privateKey(), EVP_sha256(), flags);
     require(signer != nullptr, "signer");
     for (const auto* certificate : options.chain) {
         CMS_add1_cert(cms, certificate->x509());
@@ -256,7 +267,8 @@ std::vector<std::uint8_t> FixtureSigner::cmsSignature(std::span<const std::uint8
                 attribute = X509_ATTRIBUTE_create_by_txt(nullptr, "1.2.840.113635.100.9.2", V_ASN1_SEQUENCE,
                                                          sequence.data(), static_cast<int>(sequence.size()));
             } else {
-                X509_ATTRIBUTE_set1_data(attribute, V_ASN1_SEQUENCE, sequence.data(), static_cast<int>(sequence.size()));
+                X509_ATTRIBUTE_set1_data(attribute, V_ASN1_SEQUENCE, sequence.data(),
+                                         static_cast<int>(sequence.size()));
             }
         }
         CMS_signed_add1_attr(signer, attribute);
@@ -267,8 +279,8 @@ std::vector<std::uint8_t> FixtureSigner::cmsSignature(std::span<const std::uint8
     BIO_free(contentBIO);
     if (options.timestampAuthority != nullptr) {
         const ASN1_OCTET_STRING* value = CMS_SignerInfo_get0_signature(signer);
-        const auto token = timestampToken({ASN1_STRING_get0_data(value), static_cast<std::size_t>(ASN1_STRING_length(value))},
-                                          options);
+        const auto token = timestampToken(
+            {ASN1_STRING_get0_data(value), static_cast<std::size_t>(ASN1_STRING_length(value))}, options);
         CMS_unsigned_add1_attr_by_txt(signer, "1.2.840.113549.1.9.16.2.14", V_ASN1_SEQUENCE, token.data(),
                                       static_cast<int>(token.size()));
     }
@@ -284,7 +296,8 @@ std::vector<std::uint8_t> FixtureSigner::makeUnsigned(const FixtureMachOBuilder:
     return FixtureMachOBuilder::build(executable, 0).bytes;
 }
 
-std::vector<std::uint8_t> FixtureSigner::sign(const FixtureMachOBuilder::Executable& executable, const Options& options) {
+std::vector<std::uint8_t> FixtureSigner::sign(const FixtureMachOBuilder::Executable& executable,
+                                              const Options& options) {
     const auto requirements = requirementSet(options);
     // First pass: the sizes; the layout only changes in the reserved space's length.
     auto estimate = FixtureMachOBuilder::build(executable, 1);
@@ -338,6 +351,7 @@ std::vector<std::uint8_t> FixtureSigner::sign(const FixtureMachOBuilder::Executa
     }
     putWord(superBlob, 4, static_cast<std::uint32_t>(superBlob.size()));
     require(superBlob.size() <= layout.bytes.size() - layout.signatureOffset, "signature does not fit");
-    std::copy(superBlob.begin(), superBlob.end(), layout.bytes.begin() + static_cast<std::ptrdiff_t>(layout.signatureOffset));
+    std::copy(superBlob.begin(), superBlob.end(),
+              layout.bytes.begin() + static_cast<std::ptrdiff_t>(layout.signatureOffset));
     return layout.bytes;
 }

@@ -40,12 +40,14 @@ public:
     };
 
     /// One signed slice.
-    static std::vector<std::uint8_t> sign(const FixtureMachOBuilder::Executable& executable, const Options& options);
+    static std::vector<std::uint8_t> sign(const FixtureMachOBuilder::Executable& executable,
+                                          const Options& options);
     static std::vector<std::uint8_t> makeUnsigned(const FixtureMachOBuilder::Executable& executable);
     /// The CMS signature of `content` as the options describe (DER).
-    static std::vector<std::uint8_t> cmsSignature(std::span<const std::uint8_t> content,
-                                                  const std::vector<std::vector<std::uint8_t>>& codeDirectories,
-                                                  const Options& options);
+    static std::vector<std::uint8_t>
+    cmsSignature(std::span<const std::uint8_t> content,
+                 const std::vector<std::vector<std::uint8_t>>& codeDirectories, const Options& options);
     /// The designated requirement Apple's tools write for a Developer ID signature.
-    static std::string developerIDRequirement(const std::string& identifier, const std::string& teamIdentifier);
+    static std::string developerIDRequirement(const std::string& identifier,
+                                              const std::string& teamIdentifier);
 };
