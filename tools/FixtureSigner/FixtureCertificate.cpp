@@ -76,7 +76,7 @@ namespace {
 void build(const FixtureCertificate* issuer, const FixtureCertificate::Names& names,
            const FixtureCertificate::Options& options, std::shared_ptr<X509>& certificateOut,
            std::shared_ptr<EVP_PKEY>& keyOut) {
-    keyOut = makeKey();
+    keyOut = options.key ? options.key : makeKey();
     X509* certificate = X509_new();
     require(certificate != nullptr, "allocation");
     certificateOut = std::shared_ptr<X509>(certificate, X509_free);

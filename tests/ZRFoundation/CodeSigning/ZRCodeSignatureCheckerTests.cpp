@@ -1,4 +1,5 @@
 #include "ZRFoundation/CodeSigning/CodeSigningFixtures.h"
+#include "ZRFoundation/CodeSigning/ZRCodeInfo.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureChecker.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureCheckerCache.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSigningDigest.h"
@@ -396,6 +397,56 @@ TEST_F(CodeSignatureChecker, TheCompletionFormHandsItsCallbackToTheExecutor) {
     EXPECT_TRUE(called);
     ASSERT_TRUE(received);
     EXPECT_EQ(received->validity(), 1U);
+}
+
+} // namespace
+
+namespace {
+
+TEST(CodeSignatureCheckerChains, SurvivesACertificateLoop) {
+    using namespace CodeSigningFixtures;
+    FixtureCertificate::Options authority;
+    authority.isCertificateAuthority = true;
+    const auto first =
+        FixtureCertificate::makeRoot({"Loop B", std::string("Loop"), std::nullopt, std::nullopt}, authority);
+    const auto a = FixtureCertificate::makeIssued(
+        first, {"Loop A", std::string("Loop"), std::nullopt, std::nullopt}, authority);
+    auto reused = authority;
+    reused.key = first.sharedKey();
+    // B again, now issued by A with B's own key: A and B issue each other.
+    const auto b = FixtureCertificate::makeIssued(
+        a, {"Loop B", std::string("Loop"), std::nullopt, std::nullopt}, reused);
+    FixtureCertificate::Options leafOptions;
+    leafOptions.codeSigning = true;
+    const auto leaf = FixtureCertificate::makeIssued(
+        a, {"Loop Leaf", std::string("Loop"), std::nullopt, std::nullopt}, leafOptions);
+    auto options = developerIDOptions();
+    options.signer = &leaf;
+    options.chain = {&a, &b};
+    options.designatedRequirement.reset();
+    TemporaryFolder folder;
+    const auto path = write(folder, "loop", FixtureSigner::sign(executable(), options));
+    const auto result = ZRCodeSignatureChecker::checkFileURL(path, ZRCodeSignatureCheckIgnoreCache);
+    EXPECT_NE(result->validity(), 1U);
+    const auto infos = ZRCodeInfo::readFromFileURL(path, false);
+    ASSERT_EQ(infos.size(), 1U);
+    EXPECT_FALSE(infos[0].signatureIsFormallyCorrect);
+    EXPECT_FALSE(infos[0].hasTrustedSignature());
+}
+
+TEST(CodeSignatureCheckerChains, ClassifiesAppleSoftwareLeavesInSigningRecords) {
+    using namespace CodeSigningFixtures;
+    auto options = optionsSignedBy(hierarchy().appleSoftwareLeaf);
+    options.designatedRequirement.reset();
+    TemporaryFolder folder;
+    const auto path = write(folder, "apple", FixtureSigner::sign(executable(), options));
+    const auto infos = ZRCodeInfo::readFromFileURL(path, true, fixtureAnchors());
+    EXPECT_EQ(infos[0].signatureCertificateType, ZRCodeSignatureCertificateType::apple);
+    EXPECT_EQ(infos[0].authorDisplayString(), "Apple, Inc.");
+    // The checker has no marker to go by and the root is not Apple Root CA.
+    EXPECT_EQ(ZRCodeSignatureChecker::checkFileURL(path, ZRCodeSignatureCheckIgnoreCache, fixtureAnchors())
+                  ->certificateType(),
+              ZRCodeSignatureCertificateType::other);
 }
 
 } // namespace
