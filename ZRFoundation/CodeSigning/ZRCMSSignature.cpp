@@ -96,6 +96,10 @@ ZRCodeSigningResult<ZRCMSSignature> ZRCMSSignature::parse(std::span<const std::u
 }
 
 bool ZRCMSSignature::verifyContent(std::span<const std::uint8_t> content, std::string& failure) const {
+    if (content.size() > maximumSize) {
+        failure = "signed content is too large";
+        return false;
+    }
     BIO* contentBIO = BIO_new_mem_buf(content.data(), static_cast<int>(content.size()));
     if (contentBIO == nullptr) {
         failure = "out of memory";

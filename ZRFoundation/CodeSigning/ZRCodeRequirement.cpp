@@ -766,6 +766,10 @@ struct TextParser {
             if (!right) {
                 return nullptr;
             }
+            if (++nodeCount > ZRCodeRequirement::maximumNodeCount) {
+                fail("requirement is too large");
+                return nullptr;
+            }
             auto node = std::make_shared<Node>();
             node->opcode = opAnd;
             node->children = {left, right};
@@ -778,6 +782,10 @@ struct TextParser {
         while (left && keyword("or")) {
             auto right = conjunction(depth + 1);
             if (!right) {
+                return nullptr;
+            }
+            if (++nodeCount > ZRCodeRequirement::maximumNodeCount) {
+                fail("requirement is too large");
                 return nullptr;
             }
             auto node = std::make_shared<Node>();
@@ -869,6 +877,14 @@ void patchWord(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32
     for (int index = 0; index < 4; ++index) {
         bytes[offset + index] = static_cast<std::uint8_t>(value >> (24 - 8 * index));
     }
+}
+
+std::size_t treeDepth(const Node& node) {
+    std::size_t depth = 0;
+    for (const auto& child : node.children) {
+        depth = std::max(depth, treeDepth(*child));
+    }
+    return depth + 1;
 }
 
 // --- Evaluation ------------------------------------------------------------------------------
@@ -1051,6 +1067,11 @@ ZRCodeSigningResult<ZRCodeRequirement> ZRCodeRequirement::fromText(std::string_v
     auto root = parser.expression(0);
     if (!parser.failure && root && !parser.atEnd()) {
         parser.fail("unexpected text after the requirement");
+    }
+    // Chains of "and" and "or" nest the tree without nesting the text: the compiled form must
+    // stay within the depth its decoder accepts.
+    if (!parser.failure && root && treeDepth(*root) > maximumDepth) {
+        parser.fail("requirement is nested too deeply");
     }
     if (parser.failure || !root) {
         return parser.failure.value_or(invalid("empty requirement"));

@@ -150,3 +150,25 @@ TEST(CodeRequirement, ReadsRequirementSets) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(CodeRequirement, LimitsChainsThatNestOnlyInTheTree) {
+    std::string chain = "always";
+    for (int index = 0; index < 100; ++index) {
+        chain += " and always";
+    }
+    const auto parsed = ZRCodeRequirement::fromText(chain);
+    ASSERT_FALSE(parsed);
+    EXPECT_EQ(parsed.error().status, ZROSStatus::errSecCSReqInvalid);
+    // Whatever the text form accepts, the compiled form reads back.
+    std::string shorter = "always";
+    for (int index = 0; index < 40; ++index) {
+        shorter += " or always";
+    }
+    const auto compiled = ZRCodeRequirement::fromText(shorter);
+    ASSERT_TRUE(compiled);
+    EXPECT_TRUE(ZRCodeRequirement::fromBlob(compiled->blob()));
+}
+
+} // namespace
