@@ -450,3 +450,24 @@ TEST(CodeSignatureCheckerChains, ClassifiesAppleSoftwareLeavesInSigningRecords) 
 }
 
 } // namespace
+
+namespace {
+
+TEST(CodeSignatureCheckerCMS, AnUnknownDigestInTheSignedDataListBreaksTheSignatureWithoutLeaking) {
+    using namespace CodeSigningFixtures;
+    auto bytes = FixtureSigner::sign(executable(), developerIDOptions());
+    const auto [offset, length] = FixtureTamper::blobRange(bytes, 0, 0x10000);
+    static const std::uint8_t sha256OID[] = {0x06, 0x09, 0x60, 0x86, 0x48, 0x01,
+                                             0x65, 0x03, 0x04, 0x02, 0x01};
+    const auto begin = bytes.begin() + static_cast<std::ptrdiff_t>(offset);
+    const auto found = std::search(begin, begin + static_cast<std::ptrdiff_t>(length), std::begin(sha256OID),
+                                   std::end(sha256OID));
+    ASSERT_NE(found, begin + static_cast<std::ptrdiff_t>(length));
+    *(found + 3) = 0x65; // the SignedData's digest list, not the signer's algorithm
+    TemporaryFolder folder;
+    auto request = ZRCodeSignatureChecker::requestForOptions(write(folder, "list", bytes), 0);
+    request.extraTrustAnchors = fixtureAnchors();
+    EXPECT_EQ(ZRCodeSignatureValidator::validate(request).status, ZROSStatus::errSecCSSignatureFailed);
+}
+
+} // namespace
