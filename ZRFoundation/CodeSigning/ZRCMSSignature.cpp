@@ -1,6 +1,6 @@
 #include "ZRFoundation/CodeSigning/ZRCMSSignature.h"
 
-#include "ZRFoundation/CodeSigning/ZRByteReader.h"
+#include "ZRFoundation/CodeSigning/ZRByteView.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSigningDigest.h"
 
 #include <openssl/asn1.h>

@@ -1,6 +1,6 @@
 #include "ZRFoundation/CodeSigning/ZRCodeRequirement.h"
 
-#include "ZRFoundation/CodeSigning/ZRByteReader.h"
+#include "ZRFoundation/CodeSigning/ZRByteView.h"
 #include "ZRFoundation/CodeSigning/ZRCertificate.h"
 
 #include <algorithm>
@@ -206,7 +206,7 @@ using NodePointer = std::shared_ptr<const Node>;
 // --- Compiled form ---------------------------------------------------------------------------
 
 struct BlobDecoder {
-    ZRByteReader reader;
+    ZRByteView reader;
     std::uint64_t position = 0;
     std::size_t nodeCount = 0;
 
@@ -1040,7 +1040,7 @@ Outcome evaluateNode(const Node& node, const ZRCodeRequirement::Context& context
 } // namespace
 
 ZRCodeSigningResult<ZRCodeRequirement> ZRCodeRequirement::fromBlob(std::span<const std::uint8_t> blob) {
-    const ZRByteReader reader(blob);
+    const ZRByteView reader(blob);
     if (reader.u32(0) != magic) {
         return invalid("not a requirement blob");
     }
@@ -1051,7 +1051,7 @@ ZRCodeSigningResult<ZRCodeRequirement> ZRCodeRequirement::fromBlob(std::span<con
     if (reader.u32(8) != expressionForm) {
         return unsupported("requirement is not an expression");
     }
-    BlobDecoder decoder{ZRByteReader(blob.first(*length)), 12, 0};
+    BlobDecoder decoder{ZRByteView(blob.first(*length)), 12, 0};
     auto root = decoder.decode(0);
     if (!root) {
         return root.error();
@@ -1081,7 +1081,7 @@ ZRCodeSigningResult<ZRCodeRequirement> ZRCodeRequirement::fromText(std::string_v
 
 ZRCodeSigningResult<std::map<std::uint32_t, ZRCodeRequirement>>
 ZRCodeRequirement::requirementSet(std::span<const std::uint8_t> blob) {
-    const ZRByteReader reader(blob);
+    const ZRByteView reader(blob);
     const auto length = reader.u32(4);
     const auto count = reader.u32(8);
     if (reader.u32(0) != setMagic || !length || !count || *length > blob.size() || *length < 12 ||
@@ -1089,7 +1089,7 @@ ZRCodeRequirement::requirementSet(std::span<const std::uint8_t> blob) {
         return invalid("requirement set is malformed");
     }
     std::map<std::uint32_t, ZRCodeRequirement> requirements;
-    const ZRByteReader setReader(blob.first(*length));
+    const ZRByteView setReader(blob.first(*length));
     for (std::uint32_t index = 0; index < *count; ++index) {
         const std::uint32_t type = *setReader.u32(12 + index * 8);
         const std::uint32_t offset = *setReader.u32(16 + index * 8);

@@ -1,6 +1,6 @@
 #include "tools/FixtureSigner/FixtureTamper.h"
 
-#include "ZRFoundation/CodeSigning/ZRByteReader.h"
+#include "ZRFoundation/CodeSigning/ZRByteView.h"
 #include "ZRFoundation/CodeSigning/ZRMachOFile.h"
 
 #include <algorithm>
@@ -18,7 +18,7 @@ std::pair<std::uint64_t, std::uint64_t> FixtureTamper::blobRange(const std::vect
         if (slice.fileOffset != sliceOffset || !slice.codeSignature) {
             continue;
         }
-        const ZRByteReader reader(slice.signatureBytes());
+        const ZRByteView reader(slice.signatureBytes());
         const std::uint32_t count = reader.u32(8).value_or(0);
         for (std::uint32_t index = 0; index < count; ++index) {
             if (reader.u32(12 + index * 8) == slot) {

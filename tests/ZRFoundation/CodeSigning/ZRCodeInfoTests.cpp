@@ -151,3 +151,22 @@ TEST(CodeInfo, DescribesEveryFieldOnItsOwnLine) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(CodeInfo, AChainWithABadCertificateSignatureIsNotFormallyCorrect) {
+    TemporaryFolder folder;
+    auto bytes = FixtureSigner::sign(executable(), developerIDOptions());
+    const auto intermediate = hierarchy().intermediate.der();
+    const auto found = std::search(bytes.begin(), bytes.end(), intermediate.begin(), intermediate.end());
+    ASSERT_NE(found, bytes.end());
+    // The last byte belongs to the issuer's signature over the intermediate.
+    *(found + static_cast<std::ptrdiff_t>(intermediate.size()) - 1) ^= 0x01;
+    const auto infos = ZRCodeInfo::readFromFileURL(write(folder, "forged", bytes), false, fixtureAnchors());
+    ASSERT_EQ(infos.size(), 1U);
+    EXPECT_FALSE(infos[0].signatureIsFormallyCorrect);
+    EXPECT_FALSE(infos[0].signatureHasTrustedAnchor);
+    EXPECT_FALSE(infos[0].hasTrustedSignature());
+}
+
+} // namespace

@@ -1,5 +1,5 @@
 #include "ZRFoundation/CodeSigning/CodeSigningFixtures.h"
-#include "ZRFoundation/CodeSigning/ZRByteReader.h"
+#include "ZRFoundation/CodeSigning/ZRByteView.h"
 #include "ZRFoundation/CodeSigning/ZRMachOFile.h"
 
 #include <gtest/gtest.h>
@@ -26,10 +26,10 @@ std::string failure(const std::vector<std::uint8_t>& bytes) {
     return parsed ? std::string() : parsed.error().description;
 }
 
-TEST(ByteReader, ReadsBothByteOrdersAndRefusesToOverrun) {
+TEST(ByteView, ReadsBothByteOrdersAndRefusesToOverrun) {
     const std::vector<std::uint8_t> bytes{1, 2, 3, 4, 5, 6, 7, 8};
-    const ZRByteReader big(bytes);
-    const ZRByteReader little(bytes, ZRByteReader::ByteOrder::Little);
+    const ZRByteView big(bytes);
+    const ZRByteView little(bytes, ZRByteView::ByteOrder::Little);
     EXPECT_EQ(big.u32(0), 0x01020304U);
     EXPECT_EQ(little.u32(0), 0x04030201U);
     EXPECT_EQ(big.u64(0), 0x0102030405060708ULL);
@@ -40,10 +40,10 @@ TEST(ByteReader, ReadsBothByteOrdersAndRefusesToOverrun) {
     EXPECT_FALSE(big.span(4, UINT64_MAX));
     EXPECT_FALSE(big.span(UINT64_MAX, 2));
     EXPECT_TRUE(big.span(8, 0));
-    EXPECT_FALSE(ZRByteReader::rangeFits(UINT64_MAX - 1, 4, UINT64_MAX));
+    EXPECT_FALSE(ZRByteView::rangeFits(UINT64_MAX - 1, 4, UINT64_MAX));
     const std::vector<std::uint8_t> text{'a', 'b', 0, 'c'};
-    EXPECT_EQ(ZRByteReader(text).cString(0), "ab");
-    EXPECT_FALSE(ZRByteReader(text).cString(3)) << "a string must end inside the buffer";
+    EXPECT_EQ(ZRByteView(text).cString(0), "ab");
+    EXPECT_FALSE(ZRByteView(text).cString(3)) << "a string must end inside the buffer";
 }
 
 TEST(MachOFile, ReadsThinSlicesWithTheirSignatureAndInfoPlist) {
