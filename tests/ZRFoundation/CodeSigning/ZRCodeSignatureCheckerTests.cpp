@@ -471,3 +471,26 @@ TEST(CodeSignatureCheckerCMS, AnUnknownDigestInTheSignedDataListBreaksTheSignatu
 }
 
 } // namespace
+
+namespace {
+
+TEST(CodeSignatureCheckerTeam, RefusesACodeDirectoryTeamThatDiffersFromTheDeveloperCertificate) {
+    using namespace CodeSigningFixtures;
+    TemporaryFolder folder;
+    auto options = developerIDOptions();
+    options.teamIdentifier = "OTHERTEAM1";
+    options.designatedRequirement.reset();
+    auto request = ZRCodeSignatureChecker::requestForOptions(
+        write(folder, "team", FixtureSigner::sign(executable(), options)), 0);
+    request.extraTrustAnchors = fixtureAnchors();
+    EXPECT_EQ(ZRCodeSignatureValidator::validate(request).status, ZROSStatus::errSecCSBadTeamIdentifier);
+
+    // Directories older than team identifiers carry none, and nothing is compared.
+    options.version = 0x20100;
+    request.executable = write(folder, "old", FixtureSigner::sign(executable(), options));
+    const auto outcome = ZRCodeSignatureValidator::validate(request);
+    EXPECT_EQ(outcome.status, 0) << outcome.description;
+    EXPECT_FALSE(outcome.information.teamIdentifier);
+}
+
+} // namespace
