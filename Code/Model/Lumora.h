@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+class ConnectionInformation;
+
 /// One application's document: the declaration of the application (or single executable) itself
 /// and those of the bundles nested inside it, in the order the loader found them.
 class Lumora {
@@ -15,6 +17,8 @@ public:
     class ConnectionDescription;
     class ServiceDescription;
     class CodeSignatureSource;
+    /// One result of `matchingConnectionDescriptions` (defined in LumoraMatching.h).
+    struct MatchingConnectionDescription;
 
     /// Match quality, ordered none < fallback < fuzzy < exact.
     enum class Match : std::uint8_t { none = 0, fallback = 1, fuzzy = 2, exact = 3 };
@@ -31,6 +35,12 @@ public:
     const std::vector<std::shared_ptr<const Source>>& additionalSources() const { return _additionalSources; }
     /// The primary source, then the additional sources.
     std::vector<std::shared_ptr<const Source>> sources() const;
+
+    /// The declared connection descriptions of all sources that cover `connection`, best first:
+    /// only the best one when it matches exactly, otherwise every fuzzy match, otherwise every
+    /// fallback match. The result type is defined in LumoraMatching.h.
+    std::vector<MatchingConnectionDescription>
+    matchingConnectionDescriptions(const ConnectionInformation& connection) const;
 
 private:
     std::shared_ptr<const Source> _primarySource;

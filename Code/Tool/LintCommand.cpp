@@ -1,29 +1,23 @@
 // lumora lint: reads one declaration file, parses it as an embedded declaration, and prints the
 // document or the reason it was rejected.
 
-#include "Code/Model/LumoraDeclarationFile.h"
 #include "Code/Tool/LumoraDocumentJSON.h"
 #include "Code/Tool/LumoraDocumentText.h"
 #include "Code/Tool/LumoraTool.h"
+#include "Code/Tool/ToolDocumentLoading.h"
 #include "ZRFoundation/Localization/ZRPreferredLanguages.h"
 
 #include <iostream>
 
 namespace LumoraTool {
 
-namespace {
-
-using json = nlohmann::ordered_json;
-
-int reportFailure(bool asJSON, const json& error, const std::string& description) {
+int reportDocumentFailure(bool asJSON, const ToolDocumentLoading::Failure& failure) {
     if (asJSON) {
-        std::cout << json{{"error", error}}.dump(2) << '\n';
+        std::cout << nlohmann::ordered_json{{"error", failure.error}}.dump(2) << '\n';
     }
-    std::cerr << description << '\n';
+    std::cerr << failure.message << '\n';
     return exitFailure;
 }
-
-} // namespace
 
 int runLint(const std::vector<std::string>& arguments) {
     bool asJSON = false;
@@ -48,30 +42,17 @@ int runLint(const std::vector<std::string>& arguments) {
     if (!file) {
         return usageError("lint", "no file given");
     }
-
-    try {
-        auto read = LumoraDeclarationFile::readDeclarationFile(*file);
-        if (const auto* failure = std::get_if<LumoraDeclarationFile::ReadFailure>(&read)) {
-            return reportFailure(
-                asJSON, {{"type", "fileCorrupt"}, {"case", nullptr}, {"description", failure->description}},
-                *file + ": " + failure->description);
-        }
-        const auto& dictionary = std::get<ZRPropertyListDictionary>(read);
-        const auto url = ZRURL::fileURL(*file, false);
-        auto source = Lumora::Source::makeFromEmbeddedDictionary(
-            Lumora::Source::SourceType::internal, url, url, std::nullopt, std::nullopt, dictionary,
-            LumoraDeclarationFile::stringTableFromLocalizations(dictionary));
-        const Lumora document(std::move(source), {});
-        if (asJSON) {
-            std::cout << LumoraDocumentJSON::documentJSON(document).dump(2) << '\n';
-        } else {
-            std::cout << LumoraDocumentText::documentText(document);
-        }
-        return exitSuccess;
-    } catch (const Lumora::Source::ParseError& error) {
-        return reportFailure(asJSON, LumoraDocumentJSON::parseErrorJSON(error),
-                             *file + ": " + error.errorDescription());
+    const auto loaded = ToolDocumentLoading::loadDeclarationFile(*file);
+    if (const auto* failure = std::get_if<ToolDocumentLoading::Failure>(&loaded)) {
+        return reportDocumentFailure(asJSON, *failure);
     }
+    const auto& document = std::get<Lumora>(loaded);
+    if (asJSON) {
+        std::cout << LumoraDocumentJSON::documentJSON(document).dump(2) << '\n';
+    } else {
+        std::cout << LumoraDocumentText::documentText(document);
+    }
+    return exitSuccess;
 }
 
 } // namespace LumoraTool

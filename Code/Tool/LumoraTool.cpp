@@ -19,6 +19,11 @@ struct Command {
 constexpr std::array commands{
     Command{"lint", "lumora lint [--json] [--language LANG] FILE",
             "Check one declaration file (.plist or .json) and print the document or the error.", runLint},
+    Command{"match",
+            "lumora match [--json] [--incoming] [--host NAME | --domain NAME | --ip TEXT | --local-network | "
+            "--bpf]\n"
+            "                   [--protocol any|tcp|udp|icmp] [--port N] [--extra-trust-anchors FILE] PATH",
+            "Simulate a connection and print the declared connections that cover it, best first.", runMatch},
     Command{"codesign", "lumora codesign [--json] [--options HEX] [--extra-trust-anchors FILE] PATH",
             "Check the code signature of an executable and print the result and one record per slice.",
             runCodesign},

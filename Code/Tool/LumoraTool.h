@@ -19,6 +19,17 @@ int usageError(std::string_view command, std::string_view message);
 
 // The commands. Each receives the arguments after its name.
 int runLint(const std::vector<std::string>& arguments);
+int runMatch(const std::vector<std::string>& arguments);
 int runCodesign(const std::vector<std::string>& arguments);
+
+} // namespace LumoraTool
+
+namespace ToolDocumentLoading {
+struct Failure;
+}
+
+namespace LumoraTool {
+/// Prints a document that could not be loaded (as {"error": …} with --json) and returns exitFailure.
+int reportDocumentFailure(bool asJSON, const ToolDocumentLoading::Failure& failure);
 
 } // namespace LumoraTool

@@ -1,5 +1,6 @@
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureChecker.h"
 
+#include "ZRFoundation/CodeSigning/ZRBundleSignatureValidator.h"
 #include "ZRFoundation/CodeSigning/ZRCertificate.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureCheckerCache.h"
 #include "ZRFoundation/PropertyList/ZRPropertyListReader.h"
@@ -126,10 +127,10 @@ ZRCodeSignatureChecker::requestForOptions(const std::filesystem::path& executabl
     return request;
 }
 
-ZRCodeSignatureChecker::Result
-ZRCodeSignatureChecker::resultForValidation(const ZRCodeSignatureValidator::Outcome& outcome,
-                                            const std::filesystem::path& mainExecutable,
-                                            ZRCodeSignatureCheckOptions options) {
+ZRCodeSignatureChecker::Result ZRCodeSignatureChecker::resultForValidation(
+    const ZRCodeSignatureValidator::Outcome& outcome, const std::filesystem::path& mainExecutable,
+    ZRCodeSignatureCheckOptions options, const std::optional<ZRPropertyListDictionary>& sealedResources,
+    const ZRCodeSignatureCheckResult::Details& resourceProblems) {
     if (outcome.creationError) {
         throw ZRCodeSignatureCheckError(outcome.creationError->status, outcome.creationError->description);
     }
@@ -144,9 +145,16 @@ ZRCodeSignatureChecker::resultForValidation(const ZRCodeSignatureValidator::Outc
     if (!information.cdhash.empty()) {
         codeDirectoryHash = information.cdhash;
     }
+    std::optional<ZRPropertyListDictionary> bundleResourceFileInfos;
+    if ((options & ZRCodeSignatureCheckResourceInfos) != 0 &&
+        validity != ZRCodeSignatureCheckResult::validityNotAppleAnchored &&
+        validity != ZRCodeSignatureCheckResult::validityRevoked) {
+        bundleResourceFileInfos = sealedResources;
+    }
     if (validity == ZRCodeSignatureCheckResult::validityAdhoc) {
-        return std::make_shared<const ZRCodeSignatureCheckResult>(
-            mainExecutable, validity, ZRCodeSignatureCertificateType::adhoc, codeDirectoryHash, std::nullopt);
+        return std::make_shared<const ZRCodeSignatureCheckResult>(mainExecutable, validity,
+                                                                  ZRCodeSignatureCertificateType::adhoc,
+                                                                  codeDirectoryHash, bundleResourceFileInfos);
     }
 
     std::optional<std::string> issuerOrganization;
@@ -172,9 +180,8 @@ ZRCodeSignatureChecker::resultForValidation(const ZRCodeSignatureValidator::Outc
     }
     std::optional<ZRCodeSignatureCheckResult::Details> details;
     if (outcome.status != ZROSStatus::success) {
-        // A failed validation always reports its problems; a single executable has no resource
-        // problems to list.
-        details = ZRCodeSignatureCheckResult::Details();
+        // A failed validation always reports its problems, possibly none.
+        details = resourceProblems;
     }
     std::optional<ZRPropertyListDictionary> infoPList;
     if ((options & ZRCodeSignatureCheckInfoPList) != 0) {
@@ -183,7 +190,7 @@ ZRCodeSignatureChecker::resultForValidation(const ZRCodeSignatureValidator::Outc
     auto result = std::make_shared<ZRCodeSignatureCheckResult>(
         mainExecutable, validity, certificateType, codeDirectoryHash, information.identifier,
         information.teamIdentifier, trustDescription, issuerOrganization, subjectOrganization, subjectUnit,
-        certificates, std::nullopt, infoPList, details);
+        certificates, bundleResourceFileInfos, infoPList, details);
     result->setUsedExtraTrustAnchor(information.extraAnchorUsed);
     return result;
 }
@@ -201,8 +208,18 @@ ZRCodeSignatureChecker::checkFileURL(const std::filesystem::path& fileURL,
     }
     auto request = requestForOptions(fileURL, options);
     request.extraTrustAnchors = extraTrustAnchors;
-    const auto outcome = ZRCodeSignatureValidator::validate(request);
-    auto result = resultForValidation(outcome, fileURL, options);
+    Result result;
+    std::error_code error;
+    if (std::filesystem::is_directory(fileURL, error)) {
+        const ZRBundleSignatureValidator::Request bundleRequest{
+            fileURL, std::move(request), (options & ZRCodeSignatureCheckValidateResources) != 0};
+        const auto outcome = ZRBundleSignatureValidator::validate(bundleRequest);
+        result = resultForValidation(outcome.executable, outcome.mainExecutable, options,
+                                     outcome.sealedResources, outcome.problems);
+    } else {
+        const auto outcome = ZRCodeSignatureValidator::validate(request);
+        result = resultForValidation(outcome, fileURL, options);
+    }
     cache.cacheResultForKey(result, key);
     return result;
 }

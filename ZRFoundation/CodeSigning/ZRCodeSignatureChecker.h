@@ -48,9 +48,11 @@ public:
     /// Builds the result from a finished validation (exposed for bundle checks, which validate
     /// their main executable with Info.plist and resource directory bytes of their own).
     /// Throws ZRCodeSignatureCheckError for validity 8 and for files that could not be examined.
-    static Result resultForValidation(const ZRCodeSignatureValidator::Outcome& outcome,
-                                      const std::filesystem::path& mainExecutable,
-                                      ZRCodeSignatureCheckOptions options);
+    static Result
+    resultForValidation(const ZRCodeSignatureValidator::Outcome& outcome,
+                        const std::filesystem::path& mainExecutable, ZRCodeSignatureCheckOptions options,
+                        const std::optional<ZRPropertyListDictionary>& sealedResources = std::nullopt,
+                        const ZRCodeSignatureCheckResult::Details& resourceProblems = {});
     static ZRCodeSignatureValidator::Request requestForOptions(const std::filesystem::path& executable,
                                                                ZRCodeSignatureCheckOptions options);
 };

@@ -153,6 +153,7 @@ private:
         _information.teamIdentifier = best.teamIdentifier();
         _information.cdhash = best.cdhash();
         _information.platform = best.platform();
+        _information.sealsResourceDirectory = best.hasSpecialSlot(ZRCodeDirectory::resourceDirectorySlot);
         if (hasBoundInfoPlist()) {
             const auto bytes = boundInfoPlist();
             _information.infoPlist = std::vector<std::uint8_t>(bytes.begin(), bytes.end());

@@ -47,6 +47,8 @@ public:
         /// Of the best code directory, 20 bytes.
         std::vector<std::uint8_t> cdhash;
         std::uint8_t platform = 0;
+        /// The best code directory hashes the resource envelope (special slot 3).
+        bool sealsResourceDirectory = false;
         /// The chain as evaluated, leaf first (DER); when no chain could be built, the certificates
         /// the signature carries, in their order.
         std::vector<ZRTrustEvaluator::Certificate> certificates;

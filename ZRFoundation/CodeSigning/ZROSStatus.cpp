@@ -40,6 +40,28 @@ std::string description(Value status) {
         return "code object lacks a main executable";
     case errSecCSResourceDirectoryFailed:
         return "the sealed resource directory does not match its hash";
+    case errSecCSUnsignedNestedCode:
+        return "nested code is unsigned";
+    case errSecCSBadNestedCode:
+        return "nested code is modified or invalid";
+    case errSecCSBadBundleFormat:
+        return "bundle format unrecognized, invalid, or unsuitable";
+    case errSecCSResourceNotSupported:
+        return "a resource of an unsupported kind is present";
+    case errSecCSRegularFile:
+        return "the main executable or Info.plist must be a regular file";
+    case errSecCSUnsealedAppRoot:
+        return "unsealed contents present in the bundle root";
+    case errSecCSWeakResourceRules:
+        return "the resource rules omit or exclude too much";
+    case errSecCSBadFrameworkVersion:
+        return "a framework version failed to validate";
+    case errSecCSUnsealedFrameworkRoot:
+        return "unsealed contents present in the root directory of a framework";
+    case errSecCSWeakResourceEnvelope:
+        return "the resource envelope is obsolete (version 1 signature)";
+    case errSecCSInvalidSymlink:
+        return "a symbolic link points outside the bundle";
     case errSecCSBadMainExecutable:
         return "main executable failed strict validation";
     case errSecCSUnsupportedDigestAlgorithm:

@@ -1,7 +1,6 @@
 #include "ZRFoundation/Crypto/ZRDigest.h"
 
 #include <algorithm>
-#include <memory>
 #include <stdexcept>
 
 #include <openssl/evp.h>

@@ -71,8 +71,10 @@ private:
     std::optional<ZRPropertyList> real(std::uint8_t marker, std::uint64_t index);
     std::optional<ZRPropertyList> date(std::uint64_t index);
     std::optional<ZRPropertyList> data(std::uint8_t marker, std::uint64_t index);
-    std::optional<ZRPropertyList> asciiString(std::uint8_t marker, std::uint64_t index);
-    std::optional<ZRPropertyList> utf16String(std::uint8_t marker, std::uint64_t index);
+    std::optional<std::string> asciiString(std::uint8_t marker, std::uint64_t index);
+    std::optional<std::string> utf16String(std::uint8_t marker, std::uint64_t index);
+    std::optional<std::string> key(std::uint64_t index, std::uint64_t dictionaryIndex);
+    static std::optional<ZRPropertyList> stringValue(std::optional<std::string> text);
     std::optional<ZRPropertyList> uid(std::uint8_t marker, std::uint64_t index);
     std::optional<std::vector<std::uint64_t>> references(std::uint64_t count, std::uint64_t index);
     std::optional<ZRPropertyList> array(std::uint8_t marker, std::uint64_t index, std::size_t depth);
@@ -210,9 +212,9 @@ std::optional<ZRPropertyList> BinaryPropertyListDecoder::objectAt(std::uint64_t 
     case Data:
         return data(marker, index);
     case ASCIIString:
-        return asciiString(marker, index);
+        return stringValue(asciiString(marker, index));
     case UTF16String:
-        return utf16String(marker, index);
+        return stringValue(utf16String(marker, index));
     case UID:
         return uid(marker, index);
     case Array:
@@ -347,8 +349,11 @@ std::optional<ZRPropertyList> BinaryPropertyListDecoder::data(std::uint8_t marke
     return ZRPropertyList::data(ZRPropertyList::Data(bytes->begin(), bytes->end()));
 }
 
-std::optional<ZRPropertyList> BinaryPropertyListDecoder::asciiString(std::uint8_t marker,
-                                                                     std::uint64_t index) {
+std::optional<ZRPropertyList> BinaryPropertyListDecoder::stringValue(std::optional<std::string> text) {
+    return text ? std::optional(ZRPropertyList::string(std::move(*text))) : std::nullopt;
+}
+
+std::optional<std::string> BinaryPropertyListDecoder::asciiString(std::uint8_t marker, std::uint64_t index) {
     const auto length = count(marker, index);
     const auto bytes = length ? contents(*length, index) : std::nullopt;
     if (!bytes) {
@@ -359,11 +364,10 @@ std::optional<ZRPropertyList> BinaryPropertyListDecoder::asciiString(std::uint8_
             return failObject(index, "has a non-ASCII byte in an ASCII string");
         }
     }
-    return ZRPropertyList::string(std::string(bytes->begin(), bytes->end()));
+    return std::string(bytes->begin(), bytes->end());
 }
 
-std::optional<ZRPropertyList> BinaryPropertyListDecoder::utf16String(std::uint8_t marker,
-                                                                     std::uint64_t index) {
+std::optional<std::string> BinaryPropertyListDecoder::utf16String(std::uint8_t marker, std::uint64_t index) {
     const auto length = count(marker, index);
     if (!length) {
         return std::nullopt;
@@ -384,7 +388,7 @@ std::optional<ZRPropertyList> BinaryPropertyListDecoder::utf16String(std::uint8_
         // Unpaired surrogates have no UTF-8 form; the string is refused rather than altered.
         return failObject(index, "has an unpaired UTF-16 surrogate");
     }
-    return ZRPropertyList::string(std::move(text));
+    return text;
 }
 
 // Keyed-archive object references. Shown as the dictionary {"CF$UID" = n} that XML property lists
@@ -456,21 +460,41 @@ std::optional<ZRPropertyList> BinaryPropertyListDecoder::dictionary(std::uint8_t
     }
     ZRPropertyListDictionary entries;
     for (std::size_t i = 0; i < *entryCount; ++i) {
-        auto key = object((*list)[i], depth + 1);
-        if (!key) {
+        auto entryKey = key((*list)[i], index);
+        if (!entryKey) {
             return std::nullopt;
-        }
-        if (!key->isString()) {
-            return failObject(index, "has a key that is not a string");
         }
         auto value = object((*list)[static_cast<std::size_t>(*entryCount) + i], depth + 1);
         if (!value) {
             return std::nullopt;
         }
         // Duplicate keys: the last value wins.
-        entries.set(*key->stringValue(), std::move(*value));
+        entries.set(std::move(*entryKey), std::move(*value));
     }
     return ZRPropertyList::dictionary(std::move(entries));
+}
+
+// A dictionary key: a string object, decoded straight into text. Strings contain nothing, so keys
+// need no cycle check; like XML keys, they do not count as elements.
+std::optional<std::string> BinaryPropertyListDecoder::key(std::uint64_t index,
+                                                          std::uint64_t dictionaryIndex) {
+    if (index >= _trailer.objectCount) {
+        return fail("Binary property list reference " + std::to_string(index) + " out of range");
+    }
+    const auto offset = objectOffset(index);
+    if (!offset) {
+        return std::nullopt;
+    }
+    _objects.seek(*offset);
+    const std::uint8_t marker = *_objects.readUInt8();
+    switch (marker >> 4) {
+    case ASCIIString:
+        return asciiString(marker, index);
+    case UTF16String:
+        return utf16String(marker, index);
+    default:
+        return failObject(dictionaryIndex, "has a key that is not a string");
+    }
 }
 
 } // namespace

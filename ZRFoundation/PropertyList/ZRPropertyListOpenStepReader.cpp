@@ -217,7 +217,8 @@ Result OpenStepParser::parse() {
         _elementCount = 0;
         first = stringsFile();
     }
-    if (!first) {
+    // A trailing comment that never ends fails even after a complete value.
+    if (!first || !_error.empty()) {
         return failure(Format::OpenStep, _error);
     }
     return success(Format::OpenStep, std::move(*first));

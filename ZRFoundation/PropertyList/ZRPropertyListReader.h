@@ -43,8 +43,16 @@ struct Result {
 /// beyond the signed 64-bit range, UTF-16 with unpaired surrogates, dates outside the years 0001
 /// to 9999 (the XML date form cannot express them).
 Result readPropertyList(std::span<const std::uint8_t> bytes, const Limits& limits = {});
+/// XML: a <plist> root or a bare value element. The document type may name an external DTD, which
+/// is never loaded; internal subsets, and with them every entity declaration, are refused.
+/// Duplicate dictionary keys keep their first position and take the last value (in every form).
 Result readXML(std::span<const std::uint8_t> bytes, const Limits& limits = {});
+/// Binary ("bplist00"): keyed-archive UIDs read as the dictionary {"CF$UID" = n} that XML uses
+/// for them; sets, fill bytes, unknown markers and non-ASCII bytes in ASCII strings fail.
 Result readBinary(std::span<const std::uint8_t> bytes, const Limits& limits = {});
+/// Old-style: a value, or a strings file ("key" = "value"; entries without braces, where "key";
+/// alone maps the key to itself; empty text is an empty dictionary). Octal escapes name Latin-1
+/// characters.
 Result readOpenStep(std::span<const std::uint8_t> bytes, const Limits& limits = {});
 /// JSON: true and false become Booleans, null the null value, numbers integers when they are
 /// written without fraction or exponent and fit in a signed 64-bit integer, reals otherwise.

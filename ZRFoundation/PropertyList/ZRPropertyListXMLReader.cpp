@@ -237,7 +237,7 @@ void XMLPropertyListBuilder::skippedEntity(std::string_view name) {
 
 bool XMLPropertyListBuilder::canOpen(std::string_view name, ElementKind kind) {
     if (_open.empty()) {
-        if (_root) {
+        if (_root || kind == ElementKind::Key) {
             fail("Unexpected element <" + std::string(name) + ">" + atLine());
             return false;
         }

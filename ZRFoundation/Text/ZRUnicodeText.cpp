@@ -1,8 +1,14 @@
 #include "ZRFoundation/Text/ZRUnicodeText.h"
 
+#include "ZRFoundation/Localization/ZRPreferredLanguages.h"
+
 #include <algorithm>
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
 
+#include <unicode/coll.h>
 #include <unicode/locid.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
@@ -76,6 +82,17 @@ std::size_t lengthOfCharacterEndingAt(std::string_view text, std::size_t end) {
 
 } // namespace
 
+char32_t characterAt(std::string_view text, std::size_t offset) {
+    std::size_t length = 0;
+    return characterAt(text, offset, length);
+}
+
+std::size_t characterLengthAt(std::string_view text, std::size_t offset) {
+    std::size_t length = 0;
+    characterAt(text, offset, length);
+    return std::max<std::size_t>(length, 1);
+}
+
 std::string trimmingWhitespace(std::string_view text) {
     std::size_t begin = 0;
     while (begin < text.size()) {
@@ -145,6 +162,66 @@ std::string replacingOccurrences(std::string_view text, std::string_view target,
     }
     result.append(text.substr(start));
     return result;
+}
+
+namespace {
+
+// One configured collator per locale, built on first use and kept for the process. Comparisons
+// run under the mutex: a collator is cheap to call but not documented as safe to share.
+std::mutex collatorsMutex;
+std::map<std::string, std::unique_ptr<icu::Collator>, std::less<>> collators;
+
+icu::Collator* standardCollator(std::string_view localeIdentifier) {
+    auto found = collators.find(localeIdentifier);
+    if (found != collators.end()) {
+        return found->second.get();
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Locale locale = icu::Locale::forLanguageTag(
+        icu::StringPiece(localeIdentifier.data(), static_cast<std::int32_t>(localeIdentifier.size())),
+        status);
+    std::unique_ptr<icu::Collator> collator;
+    if (U_SUCCESS(status)) {
+        collator.reset(icu::Collator::createInstance(locale, status));
+    }
+    if (!collator || U_FAILURE(status)) {
+        status = U_ZERO_ERROR;
+        collator.reset(icu::Collator::createInstance(icu::Locale::getRoot(), status));
+    }
+    if (collator && U_SUCCESS(status)) {
+        // Secondary strength keeps accents apart but treats case and width variants as equal.
+        collator->setStrength(icu::Collator::SECONDARY);
+        collator->setAttribute(UCOL_NUMERIC_COLLATION, UCOL_ON, status);
+    }
+    if (!collator || U_FAILURE(status)) {
+        collator.reset();
+    }
+    auto* result = collator.get();
+    collators.emplace(std::string(localeIdentifier), std::move(collator));
+    return result;
+}
+
+} // namespace
+
+int localizedStandardCompare(std::string_view a, std::string_view b) {
+    const auto languages = ZRPreferredLanguages::preferredLanguages();
+    return localizedStandardCompare(a, b, languages.empty() ? std::string_view("en") : languages.front());
+}
+
+int localizedStandardCompare(std::string_view a, std::string_view b, std::string_view localeIdentifier) {
+    const auto first = fromUTF8(a);
+    const auto second = fromUTF8(b);
+    std::lock_guard lock(collatorsMutex);
+    if (const auto* collator = standardCollator(localeIdentifier)) {
+        UErrorCode status = U_ZERO_ERROR;
+        const auto order = collator->compare(first, second, status);
+        if (U_SUCCESS(status)) {
+            return order == UCOL_LESS ? -1 : (order == UCOL_GREATER ? 1 : 0);
+        }
+    }
+    // Without ICU data, code point order still gives a consistent answer.
+    const auto order = first.compareCodePointOrder(second);
+    return order < 0 ? -1 : (order > 0 ? 1 : 0);
 }
 
 } // namespace ZRUnicodeText

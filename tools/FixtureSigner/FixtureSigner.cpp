@@ -65,7 +65,7 @@ std::vector<std::uint8_t> codeDirectory(const FixtureMachOBuilder::Layout& layou
     std::uint32_t specialSlots = 0;
     // Linkers write no special slots; signing tools bind the Info.plist and the requirements.
     if (options.kind != FixtureSigner::Kind::linkerSigned) {
-        specialSlots = 2;
+        specialSlots = options.resourceDirectory ? 3 : 2;
     }
 
     std::vector<std::uint8_t> bytes(codeDirectoryHeaderSize, 0);
@@ -87,8 +87,13 @@ std::vector<std::uint8_t> codeDirectory(const FixtureMachOBuilder::Layout& layou
         std::copy(digest.begin(), digest.end(),
                   bytes.begin() + static_cast<std::ptrdiff_t>(hashOffset - slot * hashSize));
     };
-    if (layout.infoPlistOffset && options.bindInfoPlist && specialSlots >= 1) {
+    if (options.bundleInfoPlist && specialSlots >= 1) {
+        setSpecial(1, *options.bundleInfoPlist);
+    } else if (layout.infoPlistOffset && options.bindInfoPlist && specialSlots >= 1) {
         setSpecial(1, std::span(layout.bytes).subspan(*layout.infoPlistOffset, layout.infoPlistSize));
+    }
+    if (options.resourceDirectory && specialSlots >= 3) {
+        setSpecial(3, *options.resourceDirectory);
     }
     if (specialSlots >= 2) {
         setSpecial(2, requirements);

@@ -36,6 +36,10 @@ public:
         std::optional<std::time_t> timestampTime;
         std::optional<std::string> designatedRequirement;
         bool bindInfoPlist = true;
+        /// For a bundle's main executable: the Info.plist file bound by special slot 1 (instead
+        /// of the embedded section) and the resource envelope bound by special slot 3.
+        std::optional<std::vector<std::uint8_t>> bundleInfoPlist;
+        std::optional<std::vector<std::uint8_t>> resourceDirectory;
         bool codeDirectoryHashAttributes = true;
     };
 

@@ -85,7 +85,7 @@ struct BinaryPropertyListLayout {
 
 inline void appendBigEndian(std::vector<std::uint8_t>& bytes, std::uint64_t value, unsigned width) {
     for (unsigned i = width; i > 0; --i) {
-        bytes.push_back(static_cast<std::uint8_t>(value >> (8 * (i - 1))));
+        bytes.push_back(i > 8 ? std::uint8_t{0} : static_cast<std::uint8_t>(value >> (8 * (i - 1))));
     }
 }
 

@@ -114,6 +114,7 @@ TEST(ZRPropertyListOpenStepReader, RejectsMalformedTextNamingTheLine) {
     EXPECT_EQ(errorOf("\"a\" \"b\";"), "Expected '=' but found '\"' at line 1");
     EXPECT_EQ(errorOf("\"a\" = ;"), "Unexpected character ';' at line 1");
     EXPECT_EQ(errorOf("\"a\" = \"b\"; /* open"), "Unterminated comment at line 1");
+    EXPECT_EQ(errorOf("(a)\n/* open"), "Unterminated comment at line 2");
     EXPECT_EQ(errorOf("{ a = b;\n"), "Unterminated dictionary at line 2");
     EXPECT_EQ(errorOf("(a, b"), "Unterminated array at line 1");
     EXPECT_EQ(errorOf("(a b)"), "Expected ',' or ')' but found 'b' at line 1");

@@ -17,6 +17,24 @@ TEST(ZRUnicodeText, RemovesUnicodeWhitespaceAndLineBreaks) {
     EXPECT_EQ(ZRUnicodeText::removingWhitespaceAndNewlines(""), "");
 }
 
+TEST(ZRUnicodeText, ComparesNamesLikeAFileBrowser) {
+    using ZRUnicodeText::localizedStandardCompare;
+    // Numbers by value, case and width ignored, accents not.
+    EXPECT_LT(localizedStandardCompare("Helper 2", "Helper 10", "en"), 0);
+    EXPECT_GT(localizedStandardCompare("Helper 10", "Helper 9", "en"), 0);
+    EXPECT_EQ(localizedStandardCompare("editor", "Editor", "en"), 0);
+    EXPECT_EQ(localizedStandardCompare("\uff25ditor", "Editor", "en"), 0);
+    EXPECT_NE(localizedStandardCompare("resume", "r\u00e9sum\u00e9", "en"), 0);
+    EXPECT_LT(localizedStandardCompare("apple", "Banana", "en"), 0);
+    EXPECT_LT(localizedStandardCompare("", "a", "en"), 0);
+    // The locale decides: Swedish sorts "\u00e4" after "z", German beside "a".
+    EXPECT_GT(localizedStandardCompare("\u00e4", "z", "sv"), 0);
+    EXPECT_LT(localizedStandardCompare("\u00e4", "z", "de"), 0);
+    // Unknown locales and malformed text still give a consistent order.
+    EXPECT_LT(localizedStandardCompare("a", "b", "not a locale!"), 0);
+    EXPECT_EQ(localizedStandardCompare("a\xff", "a\xff", "en"), 0);
+}
+
 } // namespace
 
 namespace {

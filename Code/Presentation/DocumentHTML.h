@@ -1,0 +1,40 @@
+#pragma once
+
+#include "Code/Model/ConnectionInformation.h"
+#include "Code/Model/Lumora.h"
+
+#include <optional>
+#include <string>
+
+/// What the document fragment contains.
+enum DocumentHTMLOptions : unsigned {
+    includeApplicationDescription = 1,
+    includeDeveloperWebsite = 2,
+    includeConnectionHeadings = 4,
+    includeConnectionPurposes = 8,
+    includeDenyConsequences = 16,
+    includeServices = 32,
+    abbreviatePortsAndProtocols = 256,
+};
+inline constexpr unsigned defaultDocumentHTMLOptions = 63;
+
+/// The six wrappers of the fragment's pieces, each with one "%@".
+struct DocumentHTMLFormats {
+    std::string descriptionFormat;
+    std::string websiteFormat;
+    std::string serviceNameFormat;
+    std::string servicePurposeFormat;
+    std::string connectionHeadingFormat;
+    std::string connectionTextFormat;
+
+    /// The wrappers the document page uses.
+    static DocumentHTMLFormats pageFormats();
+};
+
+/// The HTML of a loaded document: description, website, services, and each connection with its
+/// heading, purpose and deny consequences; with a simulated connection only the descriptions that
+/// match it (and no services). Texts from the document are HTML-escaped; Markdown links in them
+/// become links for http, https and mailto addresses. None when nothing is left to show.
+std::optional<std::string> documentHTML(const Lumora& document,
+                                        const ConnectionInformation* simulatedConnection, unsigned options,
+                                        const DocumentHTMLFormats& formats);

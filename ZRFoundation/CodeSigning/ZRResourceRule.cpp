@@ -1,0 +1,95 @@
+#include "ZRFoundation/CodeSigning/ZRResourceRule.h"
+
+#include "ZRFoundation/PropertyList/ZRPropertyList.h"
+
+#include <cmath>
+
+#include <regex.h>
+
+namespace {
+
+// Patterns come from the signed envelope, which an attacker may have written: keep them short.
+constexpr std::size_t maximumPatternLength = 1024;
+
+} // namespace
+
+struct ZRResourceRule::CompiledPattern {
+    regex_t expression{};
+    bool compiled = false;
+    CompiledPattern() = default;
+    CompiledPattern(const CompiledPattern&) = delete;
+    CompiledPattern& operator=(const CompiledPattern&) = delete;
+    ~CompiledPattern() {
+        if (compiled) {
+            regfree(&expression);
+        }
+    }
+};
+
+std::optional<ZRResourceRule> ZRResourceRule::rule(std::string_view pattern, double weight, unsigned flags) {
+    if (pattern.size() > maximumPatternLength || pattern.find('\0') != std::string_view::npos ||
+        !std::isfinite(weight)) {
+        return std::nullopt;
+    }
+    auto compiled = std::make_shared<CompiledPattern>();
+    const std::string terminated(pattern);
+    if (regcomp(&compiled->expression, terminated.c_str(), REG_EXTENDED | REG_NOSUB) != 0) {
+        return std::nullopt;
+    }
+    compiled->compiled = true;
+    return ZRResourceRule(terminated, weight, flags, std::move(compiled));
+}
+
+std::optional<ZRResourceRule> ZRResourceRule::rule(std::string_view pattern, const ZRPropertyList& value) {
+    if (const auto include = value.booleanValue()) {
+        return rule(pattern, 1.0, *include ? 0U : unsigned{exclusion});
+    }
+    const auto* settings = value.dictionaryValue();
+    if (settings == nullptr) {
+        return std::nullopt;
+    }
+    double weight = 1.0;
+    if (const auto* weightValue = settings->find("weight")) {
+        const auto number = weightValue->realValue();
+        if (!number) {
+            return std::nullopt;
+        }
+        weight = *number;
+    }
+    unsigned flags = 0;
+    const auto isSet = [&](std::string_view key) {
+        const auto* flag = settings->find(key);
+        return flag != nullptr && flag->booleanValue().value_or(false);
+    };
+    if (isSet("omit")) {
+        flags |= omitted;
+    }
+    if (isSet("optional")) {
+        flags |= optional;
+    }
+    if (isSet("nested")) {
+        flags |= nested;
+    }
+    return rule(pattern, weight, flags);
+}
+
+bool ZRResourceRule::matches(std::string_view relativePath) const {
+    const std::string terminated(relativePath);
+    return regexec(&_compiled->expression, terminated.c_str(), 0, nullptr, 0) == 0;
+}
+
+const ZRResourceRule* ZRResourceRuleSet::ruleForPath(std::string_view relativePath) const {
+    const ZRResourceRule* best = nullptr;
+    for (const auto& rule : _rules) {
+        if (!rule.matches(relativePath)) {
+            continue;
+        }
+        if (rule.hasFlag(ZRResourceRule::exclusion)) {
+            return &rule;
+        }
+        if (best == nullptr || rule.weight() > best->weight()) {
+            best = &rule;
+        }
+    }
+    return best;
+}

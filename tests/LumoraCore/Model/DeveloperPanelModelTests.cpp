@@ -1,0 +1,192 @@
+#include "Code/Model/DeveloperPanelModel.h"
+#include "Code/Model/LumoraMatching.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using EndpointType = DeveloperPanelModel::RemoteEndpointType;
+using PanelProtocol = DeveloperPanelModel::NetworkProtocol;
+using Endpoint = ConnectionInformation::NetworkInformation::RemoteEndpoint;
+using Rule = Lumora::ConnectionDescription::HostMatchingRule;
+
+std::vector<Endpoint> endpointsOf(const DeveloperPanelModel& panel) {
+    const auto connection = panel.connectionInformation();
+    return connection ? connection->networkInformation()->remoteEndpoints() : std::vector<Endpoint>{};
+}
+
+TEST(DeveloperPanelModel, StartsWithSimulationOff) {
+    DeveloperPanelModel panel;
+    EXPECT_FALSE(panel.simulateConnection());
+    EXPECT_FALSE(panel.isIncoming());
+    EXPECT_EQ(panel.remoteEndpointType(), EndpointType::none);
+    EXPECT_EQ(panel.remoteEndpointArgument(), "");
+    EXPECT_EQ(panel.networkProtocol(), PanelProtocol::any);
+    EXPECT_EQ(panel.portsString(), "");
+    EXPECT_FALSE(panel.remoteEndpointTypeAcceptsArgument());
+    EXPECT_EQ(DeveloperPanelModel::connectionInformationDidChange,
+              "DeveloperPanelWindowControllerConnectionInformationDidChangeNotification");
+
+    // Whatever else is entered, no connection without the switch.
+    panel.setRemoteEndpointType(EndpointType::host);
+    panel.setRemoteEndpointArgument("example.com");
+    panel.setPortsString("443");
+    EXPECT_EQ(panel.connectionInformation(), nullptr);
+}
+
+TEST(DeveloperPanelModel, BuildsTheSimulatedConnection) {
+    DeveloperPanelModel panel;
+    panel.setSimulateConnection(true);
+    const auto empty = panel.connectionInformation();
+    ASSERT_NE(empty, nullptr);
+    ASSERT_NE(empty->networkInformation(), nullptr);
+    EXPECT_EQ(empty->description(),
+              " processInformation: processPath: /, bundleIdentifier: <none>, viaProcessPath: "
+              "<none>, isViaXPC: false networkInformation: remoteEndpoints: [], ports: 65536 "
+              "indexes, protocol: <none>, incoming: false");
+    EXPECT_FALSE(empty->processInformation().processBundlePath().has_value());
+    // Every read is a new record with the same values.
+    EXPECT_NE(panel.connectionInformation(), empty);
+    EXPECT_EQ(*panel.connectionInformation(), *empty);
+
+    panel.setIsIncoming(true);
+    panel.setNetworkProtocol(PanelProtocol::udp);
+    panel.setRemoteEndpointType(EndpointType::host);
+    panel.setRemoteEndpointArgument(" api.example.com ");
+    panel.setPortsString("53");
+    const auto record = panel.connectionInformation();
+    const auto& network = *record->networkInformation();
+    EXPECT_TRUE(network.isIncoming());
+    EXPECT_EQ(network.networkProtocol(), NetworkProtocol::udp);
+    EXPECT_EQ(network.ports(), PortSet::withPort(53));
+    // The argument is used as typed.
+    EXPECT_EQ(network.remoteEndpoints(), std::vector<Endpoint>{Endpoint::host(" api.example.com ")});
+}
+
+TEST(DeveloperPanelModel, MapsEveryEndpointKindAndProtocol) {
+    DeveloperPanelModel panel;
+    panel.setSimulateConnection(true);
+    panel.setRemoteEndpointArgument("example.com");
+    const std::vector<std::pair<EndpointType, std::vector<Endpoint>>> expected{
+        {EndpointType::none, {}},
+        {EndpointType::host, {Endpoint::host("example.com")}},
+        {EndpointType::domain, {Endpoint::domain("example.com")}},
+        {EndpointType::ipAddresses, {Endpoint::ipAddresses({})}},
+        {EndpointType::localNetwork, {Endpoint::localNetwork()}},
+        {EndpointType::berkeleyPacketFilter, {Endpoint::berkeleyPacketFilter()}},
+    };
+    for (const auto& [type, endpoints] : expected) {
+        panel.setRemoteEndpointType(type);
+        EXPECT_EQ(endpointsOf(panel), endpoints) << static_cast<int>(type);
+        EXPECT_EQ(DeveloperPanelModel::remoteEndpointTypeFromRawValue(static_cast<int>(type)), type);
+    }
+    EXPECT_FALSE(DeveloperPanelModel::remoteEndpointTypeFromRawValue(6).has_value());
+    EXPECT_FALSE(DeveloperPanelModel::remoteEndpointTypeFromRawValue(-1).has_value());
+
+    panel.setRemoteEndpointType(EndpointType::ipAddresses);
+    panel.setRemoteEndpointArgument("192.168.0.0/16, 10.0.0.1");
+    EXPECT_EQ(endpointsOf(panel),
+              std::vector<Endpoint>{Endpoint::ipAddresses(
+                  *NQIPAddressSet::addressSetFromDisplayString("10.0.0.1, 192.168.0.0/16"))});
+
+    EXPECT_EQ(DeveloperPanelModel::modelNetworkProtocol(PanelProtocol::any), std::nullopt);
+    EXPECT_EQ(DeveloperPanelModel::modelNetworkProtocol(PanelProtocol::tcp), NetworkProtocol::tcp);
+    EXPECT_EQ(DeveloperPanelModel::modelNetworkProtocol(PanelProtocol::udp), NetworkProtocol::udp);
+    EXPECT_EQ(DeveloperPanelModel::modelNetworkProtocol(PanelProtocol::icmp), NetworkProtocol::icmp);
+    EXPECT_EQ(DeveloperPanelModel::networkProtocolFromRawValue(3), PanelProtocol::icmp);
+    EXPECT_FALSE(DeveloperPanelModel::networkProtocolFromRawValue(4).has_value());
+}
+
+TEST(DeveloperPanelModel, UnparsableAddressesMatchNoAddressRule) {
+    DeveloperPanelModel panel;
+    panel.setSimulateConnection(true);
+    panel.setRemoteEndpointType(EndpointType::ipAddresses);
+    panel.setRemoteEndpointArgument("not an address");
+    const auto endpoints = endpointsOf(panel);
+    ASSERT_EQ(endpoints.size(), 1U);
+    EXPECT_TRUE(endpoints[0].addresses().isEmpty());
+    EXPECT_EQ(LumoraMatching::ruleMatch(
+                  Rule::ipAddresses(*NQIPAddressSet::addressSetFromDisplayString("0.0.0.0/0")), endpoints[0]),
+              Lumora::Match::none);
+    EXPECT_EQ(LumoraMatching::ruleMatch(Rule::localNetwork(), endpoints[0]), Lumora::Match::none);
+}
+
+TEST(DeveloperPanelModel, SimulatesOnePortOrAll) {
+    const auto single = [](std::uint16_t port) { return PortSet::withPort(port); };
+    EXPECT_EQ(DeveloperPanelModel::portsFromString("443"), single(443));
+    EXPECT_EQ(DeveloperPanelModel::portsFromString("+443"), single(443));
+    EXPECT_EQ(DeveloperPanelModel::portsFromString("0"), single(0));
+    EXPECT_EQ(DeveloperPanelModel::portsFromString("00080"), single(80));
+    EXPECT_EQ(DeveloperPanelModel::portsFromString("65535"), single(65535));
+    for (const char* text :
+         {"", "443-444", "443,80", "https", " 443", "443 ", "+", "-", "4 43", "\u0664\u0664\u0663", "-1",
+          "-443", "65536", "70000", "99999999999999999999999"}) {
+        EXPECT_TRUE(DeveloperPanelModel::portsFromString(text).isAllPorts()) << text;
+    }
+}
+
+TEST(DeveloperPanelModel, TellsWhichKindsTakeAnArgument) {
+    DeveloperPanelModel panel;
+    panel.setRemoteEndpointType(EndpointType::host);
+    panel.setRemoteEndpointArgument("example.com");
+    EXPECT_TRUE(panel.remoteEndpointTypeAcceptsArgument());
+    panel.setRemoteEndpointType(EndpointType::localNetwork);
+    EXPECT_FALSE(panel.remoteEndpointTypeAcceptsArgument());
+    EXPECT_EQ(panel.remoteEndpointArgument(), "example.com");
+    panel.setRemoteEndpointType(EndpointType::domain);
+    EXPECT_TRUE(panel.remoteEndpointTypeAcceptsArgument());
+    panel.setRemoteEndpointType(EndpointType::ipAddresses);
+    EXPECT_TRUE(panel.remoteEndpointTypeAcceptsArgument());
+    panel.setRemoteEndpointType(EndpointType::berkeleyPacketFilter);
+    EXPECT_FALSE(panel.remoteEndpointTypeAcceptsArgument());
+    panel.setRemoteEndpointType(EndpointType::none);
+    EXPECT_FALSE(panel.remoteEndpointTypeAcceptsArgument());
+}
+
+TEST(DeveloperPanelModel, AnnouncesEveryAssignment) {
+    DeveloperPanelModel panel;
+    std::vector<std::string> announced;
+    panel.setChangeHandler([&](std::string_view key) { announced.emplace_back(key); });
+
+    panel.setSimulateConnection(true);
+    panel.setSimulateConnection(true); // unchanged, still announced
+    panel.setPortsString("443");
+    panel.postConnectionInformationDidChange();
+    EXPECT_EQ(announced,
+              (std::vector<std::string>{"simulateConnection", "simulateConnection", "portsString", ""}));
+
+    // Reset announces each of the five entries, also those already at their initial value, and
+    // leaves the switch on.
+    announced.clear();
+    panel.setIsIncoming(true);
+    announced.clear();
+    panel.reset();
+    EXPECT_EQ(announced,
+              (std::vector<std::string>{"isIncoming", "remoteEndpointType", "remoteEndpointArgument",
+                                        "networkProtocol", "portsString"}));
+    EXPECT_TRUE(panel.simulateConnection());
+    EXPECT_FALSE(panel.isIncoming());
+    EXPECT_EQ(panel.portsString(), "");
+    EXPECT_TRUE(panel.connectionInformation()->networkInformation()->ports().isAllPorts());
+}
+
+TEST(DeveloperPanelModel, LetsAHandlerReplaceItselfAndReadTheState) {
+    DeveloperPanelModel panel;
+    int calls = 0;
+    std::shared_ptr<const ConnectionInformation> seen;
+    panel.setChangeHandler([&](std::string_view) {
+        ++calls;
+        seen = panel.connectionInformation();
+        panel.setChangeHandler(nullptr);
+    });
+    panel.setSimulateConnection(true);
+    panel.setIsIncoming(true);
+    EXPECT_EQ(calls, 1);
+    ASSERT_NE(seen, nullptr);
+    EXPECT_FALSE(seen->networkInformation()->isIncoming());
+}
+
+} // namespace

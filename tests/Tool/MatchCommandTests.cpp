@@ -1,0 +1,58 @@
+#include "Tool/LumoraToolRunner.h"
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using json = nlohmann::json;
+
+const std::string exampleDeclaration =
+    std::string(LUMORA_SOURCE_DIR) + "/examples/declarations/TextEditor.plist";
+
+TEST(MatchCommand, PrintsTheMatchingDescriptionsWithTheirRating) {
+    const auto run = runLumoraTool({"match", "--json", "--host", "updates.example.com", "--protocol", "tcp",
+                                    "--port", "443", exampleDeclaration});
+    ASSERT_EQ(run.exitStatus, 0) << run.standardError;
+    const auto output = json::parse(run.standardOutput);
+    EXPECT_EQ(
+        output["connection"],
+        " processInformation: processPath: /, bundleIdentifier: <none>, viaProcessPath: <none>, isViaXPC: "
+        "false "
+        "networkInformation: remoteEndpoints: [host updates.example.com], ports: 1 indexes, protocol: TCP, "
+        "incoming: false");
+    ASSERT_EQ(output["matches"].size(), 1U);
+    EXPECT_EQ(output["matches"][0]["source"], "TextEditor.plist");
+    EXPECT_EQ(output["matches"][0]["match"], "exact");
+    EXPECT_EQ(output["matches"][0]["quality"], 2);
+    EXPECT_EQ(output["matches"][0]["description"]["hostMatchingRules"],
+              json::parse(R"([{"host": "updates.example.com"}])"));
+}
+
+TEST(MatchCommand, FindsAddressesAndTheLocalNetwork) {
+    auto output = json::parse(
+        runLumoraTool({"match", "--json", "--ip", "192.0.2.7", "--port", "8444", exampleDeclaration})
+            .standardOutput);
+    ASSERT_FALSE(output["matches"].empty());
+    EXPECT_EQ(output["matches"][0]["description"]["ports"], "443, 8443-8445");
+
+    output =
+        json::parse(runLumoraTool({"match", "--json", "--incoming", "--local-network", exampleDeclaration})
+                        .standardOutput);
+    ASSERT_FALSE(output["matches"].empty());
+    EXPECT_EQ(output["matches"][0]["description"]["isIncoming"], true);
+}
+
+TEST(MatchCommand, RejectsBadUsage) {
+    EXPECT_EQ(runLumoraTool({"match"}).exitStatus, 2);
+    EXPECT_EQ(runLumoraTool({"match", "--host", "a", "--bpf", exampleDeclaration}).exitStatus, 2);
+    EXPECT_EQ(runLumoraTool({"match", "--ip", "not-an-address", exampleDeclaration}).exitStatus, 2);
+    EXPECT_EQ(runLumoraTool({"match", "--protocol", "sctp", exampleDeclaration}).exitStatus, 2);
+    EXPECT_EQ(runLumoraTool({"match", "--port"}).exitStatus, 2);
+    const TemporaryFolder folder;
+    const auto broken = folder.write("broken.json", "{");
+    EXPECT_EQ(runLumoraTool({"match", "--bpf", broken.string()}).exitStatus, 1);
+}
+
+} // namespace
