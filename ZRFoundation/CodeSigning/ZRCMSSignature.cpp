@@ -1,6 +1,6 @@
 #include "ZRFoundation/CodeSigning/ZRCMSSignature.h"
 
-#include "ZRFoundation/CodeSigning/ZRByteReader.h"
+#include "ZRFoundation/CodeSigning/ZRByteView.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSigningDigest.h"
 
 #include <openssl/asn1.h>
@@ -96,14 +96,22 @@ ZRCodeSigningResult<ZRCMSSignature> ZRCMSSignature::parse(std::span<const std::u
 }
 
 bool ZRCMSSignature::verifyContent(std::span<const std::uint8_t> content, std::string& failure) const {
-    BIO* contentBIO = BIO_new_mem_buf(content.data(), static_cast<int>(content.size()));
-    if (contentBIO == nullptr) {
+    if (content.size() > maximumSize) {
+        failure = "signed content is too large";
+        return false;
+    }
+    // A pass-through filter in front of the memory buffer: handed a bare memory BIO, CMS_verify
+    // copies it into a second one that it leaks when the signed data names an unknown digest.
+    BIO* memory = BIO_new_mem_buf(content.data(), static_cast<int>(content.size()));
+    BIO* contentBIO = memory != nullptr ? BIO_push(BIO_new(BIO_f_null()), memory) : nullptr;
+    if (contentBIO == nullptr || contentBIO == memory) {
+        BIO_free_all(contentBIO != nullptr ? contentBIO : memory);
         failure = "out of memory";
         return false;
     }
     const unsigned int flags = CMS_NO_SIGNER_CERT_VERIFY | CMS_BINARY | CMS_NOCRL;
     const int verified = CMS_verify(_contentInfo.get(), nullptr, nullptr, contentBIO, nullptr, flags);
-    BIO_free(contentBIO);
+    BIO_free_all(contentBIO);
     if (verified != 1) {
         char text[256];
         ERR_error_string_n(ERR_peek_last_error(), text, sizeof text);

@@ -1,6 +1,6 @@
 #include "ZRFoundation/CodeSigning/ZRCodeDirectory.h"
 
-#include "ZRFoundation/CodeSigning/ZRByteReader.h"
+#include "ZRFoundation/CodeSigning/ZRByteView.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSigningDigest.h"
 
 #include <algorithm>
@@ -48,7 +48,7 @@ ZRCodeSigningResult<ZRCodeDirectory> ZRCodeDirectory::parse(std::span<const std:
     auto failed = [&](std::string text) {
         return ZRCodeSigningError{ZROSStatus::errSecCSSignatureFailed, place + text};
     };
-    const ZRByteReader outer(blob);
+    const ZRByteView outer(blob);
     if (outer.u32(0) != magic) {
         return failed("is not a code directory");
     }
@@ -56,7 +56,7 @@ ZRCodeSigningResult<ZRCodeDirectory> ZRCodeDirectory::parse(std::span<const std:
     if (!length || *length > blob.size() || *length < baseHeaderSize) {
         return failed("has an invalid length");
     }
-    const ZRByteReader reader(blob.first(*length));
+    const ZRByteView reader(blob.first(*length));
     ZRCodeDirectory directory;
     directory._bytes = reader.bytes();
     directory._version = *reader.u32(8);

@@ -1,6 +1,6 @@
 #include "ZRFoundation/CodeSigning/ZRCodeInfo.h"
 
-#include "ZRFoundation/CodeSigning/ZRByteReader.h"
+#include "ZRFoundation/CodeSigning/ZRByteView.h"
 #include "ZRFoundation/CodeSigning/ZRCMSSignature.h"
 #include "ZRFoundation/CodeSigning/ZRCertificate.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureChecker.h"
@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+
 #include <fcntl.h>
+#include <openssl/err.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 #include <sys/stat.h>
@@ -44,7 +46,8 @@ public:
         std::vector<std::uint8_t> bytes(length);
         std::uint64_t done = 0;
         while (done < length) {
-            const ssize_t count = ::pread(_descriptor, bytes.data() + done, length - done, static_cast<off_t>(offset + done));
+            const ssize_t count =
+                ::pread(_descriptor, bytes.data() + done, length - done, static_cast<off_t>(offset + done));
             if (count <= 0) {
                 break;
             }
@@ -88,7 +91,9 @@ const std::vector<std::vector<std::uint8_t>>& trustedRootKeys() {
 }
 
 /// Follows issuer links from the signer through the enclosed certificates; empty when the chain
-/// loops or grows beyond six certificates before reaching a self-issued one.
+/// loops, grows beyond six certificates before reaching a self-issued one, or holds a link whose
+/// signature does not verify. Matching names alone would let a file pair a forged root carrying
+/// a trusted root's public key with any leaf.
 std::vector<X509*> chainFrom(X509* signer, const std::vector<X509*>& certificates) {
     std::vector<X509*> chain{signer};
     while (X509_check_issued(chain.back(), chain.back()) != X509_V_OK) {
@@ -102,7 +107,9 @@ std::vector<X509*> chainFrom(X509* signer, const std::vector<X509*>& certificate
         if (issuer == nullptr) {
             break;
         }
-        if (std::find(chain.begin(), chain.end(), issuer) != chain.end() || chain.size() >= maximumChainLength) {
+        if (std::find(chain.begin(), chain.end(), issuer) != chain.end() ||
+            chain.size() >= maximumChainLength || X509_verify(chain.back(), X509_get0_pubkey(issuer)) != 1) {
+            ERR_clear_error();
             return {};
         }
         chain.push_back(issuer);
@@ -140,7 +147,8 @@ void readCMS(std::span<const std::uint8_t> cms, ZRCodeInfo& info,
     const auto& keys = trustedRootKeys();
     info.signatureHasTrustedAnchor = std::find(keys.begin(), keys.end(), rootKey) != keys.end();
     for (const auto& anchor : extraAnchors) {
-        if (const auto certificate = ZRCertificate::fromDER(anchor); certificate && publicKeyDER(certificate->x509()) == rootKey) {
+        if (const auto certificate = ZRCertificate::fromDER(anchor);
+            certificate && publicKeyDER(certificate->x509()) == rootKey) {
             info.signatureHasTrustedAnchor = true;
         }
     }
@@ -166,12 +174,12 @@ void readCMS(std::span<const std::uint8_t> cms, ZRCodeInfo& info,
 
 /// Code directory facts of one slot; false when the directory is malformed.
 bool readCodeDirectory(std::span<const std::uint8_t> blob, ZRCodeInfo& info, bool& adhoc) {
-    const ZRByteReader reader(blob);
+    const ZRByteView reader(blob);
     const auto length = reader.u32(4);
     if (reader.u32(0) != 0xfade0c02 || !length || *length > blob.size() || *length < 44) {
         return false;
     }
-    const ZRByteReader directory(blob.first(*length));
+    const ZRByteView directory(blob.first(*length));
     const std::uint32_t version = *directory.u32(8);
     const auto identifier = directory.cString(*directory.u32(20), directory.size());
     if (!identifier) {
@@ -206,7 +214,7 @@ bool readCodeDirectory(std::span<const std::uint8_t> blob, ZRCodeInfo& info, boo
 
 void readSignature(std::span<const std::uint8_t> bytes, ZRCodeInfo& info,
                    const std::vector<ZRTrustEvaluator::Certificate>& extraAnchors) {
-    const ZRByteReader reader(bytes);
+    const ZRByteView reader(bytes);
     const auto magic = reader.u32(0);
     bool adhoc = false;
     if (magic == 0xfade0c02) {
@@ -222,7 +230,7 @@ void readSignature(std::span<const std::uint8_t> bytes, ZRCodeInfo& info,
         *count > 10000 || std::uint64_t{*count} * 8 + 12 > *length) {
         return;
     }
-    const ZRByteReader blob(bytes.first(*length));
+    const ZRByteView blob(bytes.first(*length));
     std::optional<std::span<const std::uint8_t>> wrapper;
     bool directoriesValid = true;
     bool sawDirectory = false;
@@ -255,7 +263,7 @@ void readSignature(std::span<const std::uint8_t> bytes, ZRCodeInfo& info,
         }
         return;
     }
-    if (ZRByteReader(*wrapper).u32(0) != 0xfade0b01) {
+    if (ZRByteView(*wrapper).u32(0) != 0xfade0b01) {
         return;
     }
     readCMS(wrapper->subspan(8), info, extraAnchors);
@@ -265,31 +273,31 @@ std::optional<ZRCodeInfo> readSlice(const File& file, std::uint64_t offset, std:
                                     const CryptoState& crypto,
                                     const std::vector<ZRTrustEvaluator::Certificate>& extraAnchors) {
     const auto header = file.read(offset, std::min(headerReadSize, size));
-    const auto magic = ZRByteReader(header).u32(0);
+    const auto magic = ZRByteView(header).u32(0);
     if (header.size() < 28 || !magic) {
         return std::nullopt;
     }
-    ZRByteReader::ByteOrder order;
+    ZRByteView::ByteOrder order;
     bool is64 = false;
     switch (*magic) {
     case 0xfeedface:
-        order = ZRByteReader::ByteOrder::Big;
+        order = ZRByteView::ByteOrder::Big;
         break;
     case 0xfeedfacf:
-        order = ZRByteReader::ByteOrder::Big;
+        order = ZRByteView::ByteOrder::Big;
         is64 = true;
         break;
     case 0xcefaedfe:
-        order = ZRByteReader::ByteOrder::Little;
+        order = ZRByteView::ByteOrder::Little;
         break;
     case 0xcffaedfe:
-        order = ZRByteReader::ByteOrder::Little;
+        order = ZRByteView::ByteOrder::Little;
         is64 = true;
         break;
     default:
         return std::nullopt;
     }
-    const ZRByteReader reader(header, order);
+    const ZRByteView reader(header, order);
     ZRCodeInfo info;
     info.cpuType = static_cast<std::int32_t>(*reader.u32(4));
     info.cpuSubtype = static_cast<std::int32_t>(*reader.u32(8));
@@ -306,7 +314,8 @@ std::optional<ZRCodeInfo> readSlice(const File& file, std::uint64_t offset, std:
     for (std::uint32_t index = 0; index < commandCount; ++index) {
         const auto command = reader.u32(position);
         const auto commandSize = reader.u32(position + 4);
-        if (!command || !commandSize || *commandSize == 0 || !ZRByteReader::rangeFits(position, *commandSize, commandsEnd)) {
+        if (!command || !commandSize || *commandSize == 0 ||
+            !ZRByteView::rangeFits(position, *commandSize, commandsEnd)) {
             break;
         }
         if (*command == loadCommandCodeSignature && *commandSize >= 16) {
@@ -319,7 +328,7 @@ std::optional<ZRCodeInfo> readSlice(const File& file, std::uint64_t offset, std:
         return info;
     }
     const auto [dataOffset, dataSize] = *signatureRange;
-    if (!ZRByteReader::rangeFits(dataOffset, dataSize, size) || dataSize > maximumSignatureSize) {
+    if (!ZRByteView::rangeFits(dataOffset, dataSize, size) || dataSize > maximumSignatureSize) {
         return std::nullopt;
     }
     const auto signature = file.read(offset + dataOffset, dataSize);
@@ -362,13 +371,14 @@ std::string trimmed(const std::string& text) {
 
 } // namespace
 
-std::vector<ZRCodeInfo> ZRCodeInfo::readFromFileURL(const std::filesystem::path& fileURL, bool checkCrypto,
-                                                    const std::vector<ZRTrustEvaluator::Certificate>& extraTrustAnchors) {
+std::vector<ZRCodeInfo>
+ZRCodeInfo::readFromFileURL(const std::filesystem::path& fileURL, bool checkCrypto,
+                            const std::vector<ZRTrustEvaluator::Certificate>& extraTrustAnchors) {
     CryptoState crypto;
     if (checkCrypto) {
         try {
-            const auto result = ZRCodeSignatureChecker::checkFileURL(fileURL, ZRCodeSignatureCheckSkipRequirement,
-                                                                     extraTrustAnchors);
+            const auto result = ZRCodeSignatureChecker::checkFileURL(
+                fileURL, ZRCodeSignatureCheckSkipRequirement, extraTrustAnchors);
             crypto.correct = result->validity() == ZRCodeSignatureCheckResult::validityValid ||
                              result->validity() == ZRCodeSignatureCheckResult::validityAdhoc;
             crypto.revoked = result->validity() == ZRCodeSignatureCheckResult::validityRevoked;
@@ -385,13 +395,14 @@ std::vector<ZRCodeInfo> ZRCodeInfo::readFromFileURL(const std::filesystem::path&
         throw ZRCodeInfoError(ZRCodeInfoError::noData);
     }
     const std::uint64_t fileSize = file.size();
-    const auto magic = ZRByteReader(start).u32(0);
+    const auto magic = ZRByteView(start).u32(0);
     std::vector<ZRCodeInfo> infos;
     std::optional<int> error;
     if (magic == 0xcafebabe || magic == 0xcafebabf || magic == 0xbebafeca || magic == 0xbfbafeca) {
         const bool bigEndian = magic == 0xcafebabe || magic == 0xcafebabf;
         const bool is64 = magic == 0xcafebabf || magic == 0xbfbafeca;
-        const ZRByteReader reader(start, bigEndian ? ZRByteReader::ByteOrder::Big : ZRByteReader::ByteOrder::Little);
+        const ZRByteView reader(start,
+                                bigEndian ? ZRByteView::ByteOrder::Big : ZRByteView::ByteOrder::Little);
         const std::uint64_t count = *reader.u32(4);
         const std::uint64_t entrySize = is64 ? 32 : 20;
         if (count * entrySize > start.size() - 8) {
@@ -401,7 +412,7 @@ std::vector<ZRCodeInfo> ZRCodeInfo::readFromFileURL(const std::filesystem::path&
             const std::uint64_t entry = 8 + index * entrySize;
             const std::uint64_t offset = is64 ? *reader.u64(entry + 8) : *reader.u32(entry + 8);
             const std::uint64_t size = is64 ? *reader.u64(entry + 16) : *reader.u32(entry + 12);
-            if (!ZRByteReader::rangeFits(offset, size, fileSize)) {
+            if (!ZRByteView::rangeFits(offset, size, fileSize)) {
                 continue;
             }
             if (auto info = readSlice(file, offset, size, crypto, extraTrustAnchors)) {
@@ -435,8 +446,8 @@ bool ZRCodeInfo::haveEqualCertificateType(const std::vector<ZRCodeInfo>& infos) 
 }
 
 bool ZRCodeInfo::hasTrustedSignature() const {
-    return signerPublicKeySHA256.has_value() && signatureIsCryptographicallyCorrect && signatureIsFormallyCorrect &&
-           signatureHasTrustedAnchor && !signatureCertificateIsRevoked;
+    return signerPublicKeySHA256.has_value() && signatureIsCryptographicallyCorrect &&
+           signatureIsFormallyCorrect && signatureHasTrustedAnchor && !signatureCertificateIsRevoked;
 }
 
 std::optional<std::string> ZRCodeInfo::authorDisplayString() const {
@@ -454,7 +465,8 @@ std::optional<std::string> ZRCodeInfo::authorDisplayString() const {
             return std::nullopt;
         }
         const auto parenthesis = signerCommonName->find('(');
-        return trimmed(parenthesis == std::string::npos ? *signerCommonName : signerCommonName->substr(0, parenthesis));
+        return trimmed(parenthesis == std::string::npos ? *signerCommonName
+                                                        : signerCommonName->substr(0, parenthesis));
     }
     case ZRCodeSignatureCertificateType::macAppStore:
         return macAppStoreDisplayName();
@@ -495,9 +507,11 @@ std::string ZRCodeInfo::description() const {
            "signatureHasTrustedAnchor = " + boolean(signatureHasTrustedAnchor) + "\n" +
            "signatureCertificateIsRevoked = " + boolean(signatureCertificateIsRevoked) + "\n" +
            "signatureCertificateType = " + std::to_string(static_cast<int>(signatureCertificateType)) + "\n" +
-           "signerPublicKeySHA256 = " + hexData(signerPublicKeySHA256) + "\n" + "signerUserID = " + orNil(signerUserID) +
-           "\n" + "signerOrganizationalUnit = " + orNil(signerOrganizationalUnit) + "\n" +
-           "rootCACommonName = " + orNil(rootCACommonName) + "\n" + "rootCAOrganization = " + orNil(rootCAOrganization) +
-           "\n" + "signerCommonName = " + orNil(signerCommonName) + "\n" + "signerOrganization = " + orNil(signerOrganization) +
-           "\n" + "kernelCSFlags = " + flags + "\n";
+           "signerPublicKeySHA256 = " + hexData(signerPublicKeySHA256) + "\n" +
+           "signerUserID = " + orNil(signerUserID) + "\n" +
+           "signerOrganizationalUnit = " + orNil(signerOrganizationalUnit) + "\n" +
+           "rootCACommonName = " + orNil(rootCACommonName) + "\n" +
+           "rootCAOrganization = " + orNil(rootCAOrganization) + "\n" +
+           "signerCommonName = " + orNil(signerCommonName) + "\n" +
+           "signerOrganization = " + orNil(signerOrganization) + "\n" + "kernelCSFlags = " + flags + "\n";
 }

@@ -21,8 +21,9 @@ public:
     /// for anything that is no Mach-O or whose signature cannot be located, or the open error).
     /// With `checkCrypto` the file is checked (requirement skipped) and every record gets the
     /// outcome; without, every signature counts as cryptographically correct.
-    static std::vector<ZRCodeInfo> readFromFileURL(const std::filesystem::path& fileURL, bool checkCrypto,
-                                                   const std::vector<ZRTrustEvaluator::Certificate>& extraTrustAnchors = {});
+    static std::vector<ZRCodeInfo>
+    readFromFileURL(const std::filesystem::path& fileURL, bool checkCrypto,
+                    const std::vector<ZRTrustEvaluator::Certificate>& extraTrustAnchors = {});
     static bool haveEqualCertificateType(const std::vector<ZRCodeInfo>& infos);
     static std::string macAppStoreDisplayName() { return "Mac App Store"; }
 

@@ -1,6 +1,6 @@
 #include "ZRFoundation/CodeSigning/ZRCodeRequirement.h"
 
-#include "ZRFoundation/CodeSigning/ZRByteReader.h"
+#include "ZRFoundation/CodeSigning/ZRByteView.h"
 #include "ZRFoundation/CodeSigning/ZRCertificate.h"
 
 #include <algorithm>
@@ -206,7 +206,7 @@ using NodePointer = std::shared_ptr<const Node>;
 // --- Compiled form ---------------------------------------------------------------------------
 
 struct BlobDecoder {
-    ZRByteReader reader;
+    ZRByteView reader;
     std::uint64_t position = 0;
     std::size_t nodeCount = 0;
 
@@ -698,7 +698,8 @@ struct TextParser {
             symbol("=");
             node->value = value().value_or("0");
             if (node->value.empty() || node->value.size() > 9 ||
-                !std::all_of(node->value.begin(), node->value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+                !std::all_of(node->value.begin(), node->value.end(),
+                             [](char c) { return c >= '0' && c <= '9'; })) {
                 fail("platform must be a number");
             }
         } else if (keyword("notarized")) {
@@ -765,6 +766,10 @@ struct TextParser {
             if (!right) {
                 return nullptr;
             }
+            if (++nodeCount > ZRCodeRequirement::maximumNodeCount) {
+                fail("requirement is too large");
+                return nullptr;
+            }
             auto node = std::make_shared<Node>();
             node->opcode = opAnd;
             node->children = {left, right};
@@ -777,6 +782,10 @@ struct TextParser {
         while (left && keyword("or")) {
             auto right = conjunction(depth + 1);
             if (!right) {
+                return nullptr;
+            }
+            if (++nodeCount > ZRCodeRequirement::maximumNodeCount) {
+                fail("requirement is too large");
                 return nullptr;
             }
             auto node = std::make_shared<Node>();
@@ -868,6 +877,14 @@ void patchWord(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32
     for (int index = 0; index < 4; ++index) {
         bytes[offset + index] = static_cast<std::uint8_t>(value >> (24 - 8 * index));
     }
+}
+
+std::size_t treeDepth(const Node& node) {
+    std::size_t depth = 0;
+    for (const auto& child : node.children) {
+        depth = std::max(depth, treeDepth(*child));
+    }
+    return depth + 1;
 }
 
 // --- Evaluation ------------------------------------------------------------------------------
@@ -1023,7 +1040,7 @@ Outcome evaluateNode(const Node& node, const ZRCodeRequirement::Context& context
 } // namespace
 
 ZRCodeSigningResult<ZRCodeRequirement> ZRCodeRequirement::fromBlob(std::span<const std::uint8_t> blob) {
-    const ZRByteReader reader(blob);
+    const ZRByteView reader(blob);
     if (reader.u32(0) != magic) {
         return invalid("not a requirement blob");
     }
@@ -1034,7 +1051,7 @@ ZRCodeSigningResult<ZRCodeRequirement> ZRCodeRequirement::fromBlob(std::span<con
     if (reader.u32(8) != expressionForm) {
         return unsupported("requirement is not an expression");
     }
-    BlobDecoder decoder{ZRByteReader(blob.first(*length)), 12, 0};
+    BlobDecoder decoder{ZRByteView(blob.first(*length)), 12, 0};
     auto root = decoder.decode(0);
     if (!root) {
         return root.error();
@@ -1051,6 +1068,11 @@ ZRCodeSigningResult<ZRCodeRequirement> ZRCodeRequirement::fromText(std::string_v
     if (!parser.failure && root && !parser.atEnd()) {
         parser.fail("unexpected text after the requirement");
     }
+    // Chains of "and" and "or" nest the tree without nesting the text: the compiled form must
+    // stay within the depth its decoder accepts.
+    if (!parser.failure && root && treeDepth(*root) > maximumDepth) {
+        parser.fail("requirement is nested too deeply");
+    }
     if (parser.failure || !root) {
         return parser.failure.value_or(invalid("empty requirement"));
     }
@@ -1059,7 +1081,7 @@ ZRCodeSigningResult<ZRCodeRequirement> ZRCodeRequirement::fromText(std::string_v
 
 ZRCodeSigningResult<std::map<std::uint32_t, ZRCodeRequirement>>
 ZRCodeRequirement::requirementSet(std::span<const std::uint8_t> blob) {
-    const ZRByteReader reader(blob);
+    const ZRByteView reader(blob);
     const auto length = reader.u32(4);
     const auto count = reader.u32(8);
     if (reader.u32(0) != setMagic || !length || !count || *length > blob.size() || *length < 12 ||
@@ -1067,7 +1089,7 @@ ZRCodeRequirement::requirementSet(std::span<const std::uint8_t> blob) {
         return invalid("requirement set is malformed");
     }
     std::map<std::uint32_t, ZRCodeRequirement> requirements;
-    const ZRByteReader setReader(blob.first(*length));
+    const ZRByteView setReader(blob.first(*length));
     for (std::uint32_t index = 0; index < *count; ++index) {
         const std::uint32_t type = *setReader.u32(12 + index * 8);
         const std::uint32_t offset = *setReader.u32(16 + index * 8);

@@ -48,7 +48,8 @@ public:
     /// The compiled form (magic 0xfade0c00).
     std::vector<std::uint8_t> blob() const;
     /// A requirement set blob (magic 0xfade0c01) holding the given requirements by type.
-    static std::vector<std::uint8_t> requirementSetBlob(const std::map<std::uint32_t, ZRCodeRequirement>& requirements);
+    static std::vector<std::uint8_t>
+    requirementSetBlob(const std::map<std::uint32_t, ZRCodeRequirement>& requirements);
     /// 0 when satisfied, errSecCSReqFailed when not, errSecCSReqUnsupported when the requirement
     /// uses something this platform cannot evaluate.
     std::int32_t evaluate(const Context& context) const;

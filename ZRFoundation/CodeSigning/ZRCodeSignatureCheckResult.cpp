@@ -1,10 +1,9 @@
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureCheckResult.h"
 
-ZRCodeSignatureCheckResult::ZRCodeSignatureCheckResult(std::optional<std::filesystem::path> mainExecutableFileURL,
-                                                       std::uint64_t validity,
-                                                       ZRCodeSignatureCertificateType certificateType,
-                                                       std::optional<Bytes> codeDirectoryHash,
-                                                       std::optional<ZRPropertyListDictionary> bundleResourceFileInfos)
+ZRCodeSignatureCheckResult::ZRCodeSignatureCheckResult(
+    std::optional<std::filesystem::path> mainExecutableFileURL, std::uint64_t validity,
+    ZRCodeSignatureCertificateType certificateType, std::optional<Bytes> codeDirectoryHash,
+    std::optional<ZRPropertyListDictionary> bundleResourceFileInfos)
     : _mainExecutableFileURL(std::move(mainExecutableFileURL))
     , _validity(validity)
     , _certificateType(certificateType)
@@ -19,8 +18,8 @@ ZRCodeSignatureCheckResult::ZRCodeSignatureCheckResult(
     std::optional<std::string> certificateIssuerDisplayString,
     std::optional<std::string> certificateSubjectDisplayString,
     std::optional<std::string> certificateSubjectUnitString, std::optional<std::vector<Bytes>> certificates,
-    std::optional<ZRPropertyListDictionary> bundleResourceFileInfos, std::optional<ZRPropertyListDictionary> infoPList,
-    std::optional<Details> details)
+    std::optional<ZRPropertyListDictionary> bundleResourceFileInfos,
+    std::optional<ZRPropertyListDictionary> infoPList, std::optional<Details> details)
     : _mainExecutableFileURL(std::move(mainExecutableFileURL))
     , _validity(validity)
     , _certificateType(certificateType)

@@ -30,22 +30,27 @@ public:
     static constexpr std::uint64_t validityCannotBeChecked = 8;
 
     /// The short form: everything else absent.
-    ZRCodeSignatureCheckResult(std::optional<std::filesystem::path> mainExecutableFileURL, std::uint64_t validity,
-                               ZRCodeSignatureCertificateType certificateType, std::optional<Bytes> codeDirectoryHash,
+    ZRCodeSignatureCheckResult(std::optional<std::filesystem::path> mainExecutableFileURL,
+                               std::uint64_t validity, ZRCodeSignatureCertificateType certificateType,
+                               std::optional<Bytes> codeDirectoryHash,
                                std::optional<ZRPropertyListDictionary> bundleResourceFileInfos);
     /// The full form, in declaration order.
-    ZRCodeSignatureCheckResult(std::optional<std::filesystem::path> mainExecutableFileURL, std::uint64_t validity,
-                               ZRCodeSignatureCertificateType certificateType, std::optional<Bytes> codeDirectoryHash,
-                               std::optional<std::string> identifier, std::optional<std::string> teamIdentifier,
+    ZRCodeSignatureCheckResult(std::optional<std::filesystem::path> mainExecutableFileURL,
+                               std::uint64_t validity, ZRCodeSignatureCertificateType certificateType,
+                               std::optional<Bytes> codeDirectoryHash, std::optional<std::string> identifier,
+                               std::optional<std::string> teamIdentifier,
                                std::optional<std::string> localizedTrustEvaluationErrorDescription,
                                std::optional<std::string> certificateIssuerDisplayString,
                                std::optional<std::string> certificateSubjectDisplayString,
                                std::optional<std::string> certificateSubjectUnitString,
                                std::optional<std::vector<Bytes>> certificates,
                                std::optional<ZRPropertyListDictionary> bundleResourceFileInfos,
-                               std::optional<ZRPropertyListDictionary> infoPList, std::optional<Details> details);
+                               std::optional<ZRPropertyListDictionary> infoPList,
+                               std::optional<Details> details);
 
-    const std::optional<std::filesystem::path>& mainExecutableFileURL() const { return _mainExecutableFileURL; }
+    const std::optional<std::filesystem::path>& mainExecutableFileURL() const {
+        return _mainExecutableFileURL;
+    }
     std::uint64_t validity() const { return _validity; }
     ZRCodeSignatureCertificateType certificateType() const { return _certificateType; }
     const std::optional<Bytes>& codeDirectoryHash() const { return _codeDirectoryHash; }
@@ -54,12 +59,20 @@ public:
     const std::optional<std::string>& localizedTrustEvaluationErrorDescription() const {
         return _localizedTrustEvaluationErrorDescription;
     }
-    const std::optional<std::string>& certificateIssuerDisplayString() const { return _certificateIssuerDisplayString; }
-    const std::optional<std::string>& certificateSubjectDisplayString() const { return _certificateSubjectDisplayString; }
-    const std::optional<std::string>& certificateSubjectUnitString() const { return _certificateSubjectUnitString; }
+    const std::optional<std::string>& certificateIssuerDisplayString() const {
+        return _certificateIssuerDisplayString;
+    }
+    const std::optional<std::string>& certificateSubjectDisplayString() const {
+        return _certificateSubjectDisplayString;
+    }
+    const std::optional<std::string>& certificateSubjectUnitString() const {
+        return _certificateSubjectUnitString;
+    }
     /// DER, leaf first, root last.
     const std::optional<std::vector<Bytes>>& certificates() const { return _certificates; }
-    const std::optional<ZRPropertyListDictionary>& bundleResourceFileInfos() const { return _bundleResourceFileInfos; }
+    const std::optional<ZRPropertyListDictionary>& bundleResourceFileInfos() const {
+        return _bundleResourceFileInfos;
+    }
     const std::optional<ZRPropertyListDictionary>& infoPList() const { return _infoPList; }
     const std::optional<Details>& details() const { return _details; }
 

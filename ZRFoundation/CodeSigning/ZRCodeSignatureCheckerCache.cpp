@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <sys/stat.h>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -45,7 +46,8 @@ ZRCodeSignatureCheckerCache::ZRCodeSignatureCheckerCache(Clock clock)
     _cache.reserve(capacity);
 }
 
-std::shared_ptr<const ZRCodeSignatureCheckResult> ZRCodeSignatureCheckerCache::cachedResultForKey(const Key& key) {
+std::shared_ptr<const ZRCodeSignatureCheckResult>
+ZRCodeSignatureCheckerCache::cachedResultForKey(const Key& key) {
     std::lock_guard lock(_mutex);
     const auto found = _cache.find(key);
     if (found == _cache.end()) {

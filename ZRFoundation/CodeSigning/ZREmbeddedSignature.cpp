@@ -1,6 +1,6 @@
 #include "ZRFoundation/CodeSigning/ZREmbeddedSignature.h"
 
-#include "ZRFoundation/CodeSigning/ZRByteReader.h"
+#include "ZRFoundation/CodeSigning/ZRByteView.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSigningDigest.h"
 
 #include <algorithm>
@@ -41,7 +41,7 @@ int hashPriority(std::uint8_t hashType) {
 } // namespace
 
 ZRCodeSigningResult<ZREmbeddedSignature> ZREmbeddedSignature::parse(std::span<const std::uint8_t> bytes) {
-    const ZRByteReader reader(bytes);
+    const ZRByteView reader(bytes);
     if (reader.u32(0) != superBlobMagic) {
         return failed("embedded signature has no SuperBlob magic");
     }
@@ -54,7 +54,7 @@ ZRCodeSigningResult<ZREmbeddedSignature> ZREmbeddedSignature::parse(std::span<co
     if (*count > maximumIndexCount || *count > (*length - superBlobHeaderSize) / indexEntrySize) {
         return failed("embedded signature index declares " + std::to_string(*count) + " entries");
     }
-    const ZRByteReader blobReader(bytes.first(*length));
+    const ZRByteView blobReader(bytes.first(*length));
     const std::uint64_t indexEnd = superBlobHeaderSize + std::uint64_t{*count} * indexEntrySize;
 
     ZREmbeddedSignature signature;
@@ -118,7 +118,7 @@ ZRCodeSigningResult<ZREmbeddedSignature> ZREmbeddedSignature::parse(std::span<co
     }
 
     if (const auto wrapper = signature.blob(signatureSlot)) {
-        if (ZRByteReader(*wrapper).u32(0) != blobWrapperMagic) {
+        if (ZRByteView(*wrapper).u32(0) != blobWrapperMagic) {
             return failed("signature blob has the wrong magic");
         }
         signature._cms = wrapper->subspan(8);

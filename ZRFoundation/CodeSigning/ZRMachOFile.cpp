@@ -39,7 +39,7 @@ bool overlaps(const ZRMachOSlice::Range& a, const ZRMachOSlice::Range& b) {
 }
 
 struct SliceParser {
-    ZRByteReader reader;
+    ZRByteView reader;
     ZRMachOSlice slice;
     std::string place;
 
@@ -89,7 +89,7 @@ std::optional<ZRCodeSigningError> SliceParser::parseSegment(std::uint64_t comman
             continue;
         }
         if (fileOffset < segment.fileOffset ||
-            !ZRByteReader::rangeFits(fileOffset - segment.fileOffset, size, segment.fileSize)) {
+            !ZRByteView::rangeFits(fileOffset - segment.fileOffset, size, segment.fileSize)) {
             return error(commandPlace + " section " + segment.name + "," + sectionName +
                          " lies outside its segment");
         }
@@ -110,24 +110,24 @@ std::optional<ZRCodeSigningError> SliceParser::parseSegment(std::uint64_t comman
 }
 
 std::optional<ZRCodeSigningError> SliceParser::parse() {
-    const auto magic = ZRByteReader(reader.bytes(), ZRByteReader::ByteOrder::Big).u32(0);
+    const auto magic = ZRByteView(reader.bytes(), ZRByteView::ByteOrder::Big).u32(0);
     if (!magic) {
         return error("is too short for a Mach-O header");
     }
     switch (*magic) {
     case machMagic32:
     case machMagic64:
-        slice.byteOrder = ZRByteReader::ByteOrder::Big;
+        slice.byteOrder = ZRByteView::ByteOrder::Big;
         break;
     case machCigam32:
     case machCigam64:
-        slice.byteOrder = ZRByteReader::ByteOrder::Little;
+        slice.byteOrder = ZRByteView::ByteOrder::Little;
         break;
     default:
         return error("has no Mach-O magic");
     }
     slice.is64Bit = *magic == machMagic64 || *magic == machCigam64;
-    reader = ZRByteReader(reader.bytes(), slice.byteOrder);
+    reader = ZRByteView(reader.bytes(), slice.byteOrder);
     const std::uint64_t headerSize = slice.is64Bit ? 32 : 28;
     if (!reader.contains(0, headerSize)) {
         return error("is too short for its Mach-O header");
@@ -156,7 +156,7 @@ std::optional<ZRCodeSigningError> SliceParser::parse() {
         if (*commandSize < 8 || *commandSize % 4 != 0) {
             return error(commandPlace + " has an invalid size " + std::to_string(*commandSize));
         }
-        if (!ZRByteReader::rangeFits(offset, *commandSize, commandsEnd)) {
+        if (!ZRByteView::rangeFits(offset, *commandSize, commandsEnd)) {
             return error(commandPlace + " extends past the end of the load commands");
         }
         if (*command == loadCommandSegment || *command == loadCommandSegment64) {
@@ -222,7 +222,7 @@ void SliceParser::findStrictProblems(const ZRMachOSlice::Range&) {
 
 std::optional<ZRCodeSigningError> parseSlice(std::span<const std::uint8_t> bytes, std::uint64_t fileOffset,
                                              std::string place, ZRMachOSlice& slice) {
-    SliceParser parser{ZRByteReader(bytes), ZRMachOSlice{}, std::move(place)};
+    SliceParser parser{ZRByteView(bytes), ZRMachOSlice{}, std::move(place)};
     parser.slice.bytes = bytes;
     parser.slice.fileOffset = fileOffset;
     if (auto failure = parser.parse()) {
@@ -258,7 +258,7 @@ std::string ZRMachOSlice::architectureName() const {
 }
 
 bool ZRMachOFile::isMachO(std::span<const std::uint8_t> bytes) {
-    const auto magic = ZRByteReader(bytes).u32(0);
+    const auto magic = ZRByteView(bytes).u32(0);
     if (!magic) {
         return false;
     }
@@ -278,7 +278,7 @@ bool ZRMachOFile::isMachO(std::span<const std::uint8_t> bytes) {
 }
 
 ZRCodeSigningResult<ZRMachOFile> ZRMachOFile::parse(std::span<const std::uint8_t> bytes) {
-    const ZRByteReader bigEndian(bytes);
+    const ZRByteView bigEndian(bytes);
     const auto magic = bigEndian.u32(0);
     if (!magic) {
         return badFormat("file is too short for a Mach-O header");
@@ -296,9 +296,9 @@ ZRCodeSigningResult<ZRMachOFile> ZRMachOFile::parse(std::span<const std::uint8_t
 
     file._isUniversal = true;
     const bool is64 = *magic == fatMagic64 || *magic == fatCigam64;
-    const ZRByteReader reader(bytes, *magic == fatMagic || *magic == fatMagic64
-                                         ? ZRByteReader::ByteOrder::Big
-                                         : ZRByteReader::ByteOrder::Little);
+    const ZRByteView reader(bytes, *magic == fatMagic || *magic == fatMagic64
+                                       ? ZRByteView::ByteOrder::Big
+                                       : ZRByteView::ByteOrder::Little);
     const auto count = reader.u32(4);
     const std::uint64_t entrySize = is64 ? 32 : 20;
     if (!count || *count == 0 || *count > maximumSliceCount) {

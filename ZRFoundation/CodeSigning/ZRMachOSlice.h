@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ZRFoundation/CodeSigning/ZRByteReader.h"
+#include "ZRFoundation/CodeSigning/ZRByteView.h"
 
 #include <cstdint>
 #include <optional>
@@ -25,7 +25,7 @@ struct ZRMachOSlice {
     std::int32_t cpuSubtype = 0;
     std::uint32_t fileType = 0;
     bool is64Bit = false;
-    ZRByteReader::ByteOrder byteOrder = ZRByteReader::ByteOrder::Little;
+    ZRByteView::ByteOrder byteOrder = ZRByteView::ByteOrder::Little;
     /// Position of the slice in its file.
     std::uint64_t fileOffset = 0;
     std::span<const std::uint8_t> bytes;

@@ -167,8 +167,7 @@ bool ZRTrustEvaluator::isAppleRoot(std::span<const std::uint8_t> certificate) {
 }
 
 ZRTrustEvaluator::Evaluation ZRTrustEvaluator::evaluate(X509* leaf, const std::vector<X509*>& intermediates,
-                                                        std::optional<std::time_t> time,
-                                                        bool requireCodeSigning) const {
+                                                        std::optional<std::time_t> time) const {
     Evaluation evaluation;
     std::unique_ptr<X509_STORE, StoreDeleter> store(X509_STORE_new());
     std::unique_ptr<X509_STORE_CTX, ContextDeleter> context(X509_STORE_CTX_new());
@@ -198,9 +197,6 @@ ZRTrustEvaluator::Evaluation ZRTrustEvaluator::evaluate(X509* leaf, const std::v
     X509_VERIFY_PARAM* parameters = X509_STORE_CTX_get0_param(context.get());
     X509_VERIFY_PARAM_set_depth(parameters, maximumChainDepth);
     X509_VERIFY_PARAM_set_time(parameters, time.value_or(std::time(nullptr)));
-    if (requireCodeSigning) {
-        X509_STORE_CTX_set_purpose(context.get(), X509_PURPOSE_ANY);
-    }
     const int verified = X509_verify_cert(context.get());
     if (STACK_OF(X509)* chain = X509_STORE_CTX_get0_chain(context.get())) {
         for (int index = 0; index < sk_X509_num(chain); ++index) {

@@ -42,8 +42,8 @@ public:
     /// Evaluates the chain from `leaf` through `intermediates` at `time`. Without a secure time
     /// the evaluation uses the current time and tolerates expiry, as signed code stays valid after
     /// its certificate expires.
-    Evaluation evaluate(X509* leaf, const std::vector<X509*>& intermediates, std::optional<std::time_t> time,
-                        bool requireCodeSigning = false) const;
+    Evaluation evaluate(X509* leaf, const std::vector<X509*>& intermediates,
+                        std::optional<std::time_t> time) const;
 
     /// Apple's five roots, DER.
     static const std::vector<Certificate>& appleRootCertificates();

@@ -1,12 +1,13 @@
 #include "tools/FixtureSigner/FixtureCertificate.h"
 
 #include <atomic>
+#include <stdexcept>
+
 #include <openssl/bio.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
-#include <stdexcept>
 
 namespace {
 
@@ -20,8 +21,8 @@ void require(bool condition, const char* what) {
 
 void addName(X509_NAME* name, const char* field, const std::optional<std::string>& value) {
     if (value) {
-        X509_NAME_add_entry_by_txt(name, field, MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(value->c_str()),
-                                   -1, -1, 0);
+        X509_NAME_add_entry_by_txt(name, field, MBSTRING_UTF8,
+                                   reinterpret_cast<const unsigned char*>(value->c_str()), -1, -1, 0);
     }
 }
 
@@ -75,7 +76,7 @@ namespace {
 void build(const FixtureCertificate* issuer, const FixtureCertificate::Names& names,
            const FixtureCertificate::Options& options, std::shared_ptr<X509>& certificateOut,
            std::shared_ptr<EVP_PKEY>& keyOut) {
-    keyOut = makeKey();
+    keyOut = options.key ? options.key : makeKey();
     X509* certificate = X509_new();
     require(certificate != nullptr, "allocation");
     certificateOut = std::shared_ptr<X509>(certificate, X509_free);
@@ -88,7 +89,8 @@ void build(const FixtureCertificate* issuer, const FixtureCertificate::Names& na
     addName(name, "CN", names.commonName);
     addName(name, "UID", names.userID);
     X509_set_issuer_name(certificate, issuer ? X509_get_subject_name(issuer->x509()) : name);
-    X509_time_adj_ex(X509_getm_notBefore(certificate), 0, static_cast<long>(options.notBeforeOffset), nullptr);
+    X509_time_adj_ex(X509_getm_notBefore(certificate), 0, static_cast<long>(options.notBeforeOffset),
+                     nullptr);
     X509_time_adj_ex(X509_getm_notAfter(certificate), 0, static_cast<long>(options.notAfterOffset), nullptr);
     X509_set_pubkey(certificate, keyOut.get());
 
@@ -98,7 +100,8 @@ void build(const FixtureCertificate* issuer, const FixtureCertificate::Names& na
     addExtension(certificate, &context, NID_basic_constraints,
                  options.isCertificateAuthority ? "critical,CA:TRUE" : "critical,CA:FALSE");
     addExtension(certificate, &context, NID_key_usage,
-                 options.isCertificateAuthority ? "critical,keyCertSign,cRLSign" : "critical,digitalSignature");
+                 options.isCertificateAuthority ? "critical,keyCertSign,cRLSign"
+                                                : "critical,digitalSignature");
     addExtension(certificate, &context, NID_subject_key_identifier, "hash");
     if (issuer != nullptr) {
         addExtension(certificate, &context, NID_authority_key_identifier, "keyid:always");
@@ -112,7 +115,8 @@ void build(const FixtureCertificate* issuer, const FixtureCertificate::Names& na
     for (const auto& oid : options.markerOIDs) {
         addMarker(certificate, oid);
     }
-    require(X509_sign(certificate, issuer ? issuer->privateKey() : keyOut.get(), EVP_sha256()) > 0, "signing");
+    require(X509_sign(certificate, issuer ? issuer->privateKey() : keyOut.get(), EVP_sha256()) > 0,
+            "signing");
 }
 
 } // namespace

@@ -32,15 +32,20 @@ public:
         /// Validity relative to now, in seconds.
         std::int64_t notBeforeOffset = -86400;
         std::int64_t notAfterOffset = 10 * 365 * 86400;
+        /// The key of another certificate, for cross-signed and looping hierarchies; a fresh key
+        /// when empty.
+        std::shared_ptr<EVP_PKEY> key;
     };
 
     /// A self-signed certificate.
     static FixtureCertificate makeRoot(const Names& names, const Options& options);
     /// A certificate issued by `issuer`.
-    static FixtureCertificate makeIssued(const FixtureCertificate& issuer, const Names& names, const Options& options);
+    static FixtureCertificate makeIssued(const FixtureCertificate& issuer, const Names& names,
+                                         const Options& options);
 
     X509* x509() const { return _certificate.get(); }
     EVP_PKEY* privateKey() const { return _key.get(); }
+    std::shared_ptr<EVP_PKEY> sharedKey() const { return _key; }
     std::vector<std::uint8_t> der() const;
     std::string pem() const;
 

@@ -1,21 +1,23 @@
 #include "tools/FixtureSigner/FixtureCertificateHierarchy.h"
 
-FixtureCertificateHierarchy FixtureCertificateHierarchy::make(std::int64_t leafNotBeforeOffset, std::int64_t leafNotAfterOffset,
+FixtureCertificateHierarchy FixtureCertificateHierarchy::make(std::int64_t leafNotBeforeOffset,
+                                                              std::int64_t leafNotAfterOffset,
                                                               const std::string& rootCommonName) {
     FixtureCertificate::Options authority;
     authority.isCertificateAuthority = true;
     authority.notBeforeOffset = -20L * 365 * 86400;
     authority.notAfterOffset = 20L * 365 * 86400;
-    const auto root = FixtureCertificate::makeRoot(
-        {rootCommonName, std::string("Fixture Inc."), std::string("Fixture Certification Authority"), std::nullopt},
-        authority);
+    const auto root =
+        FixtureCertificate::makeRoot({rootCommonName, std::string("Fixture Inc."),
+                                      std::string("Fixture Certification Authority"), std::nullopt},
+                                     authority);
     FixtureCertificate::Options intermediateOptions = authority;
     intermediateOptions.markerOIDs = {developerIDIntermediateMarker};
-    const auto intermediate = FixtureCertificate::makeIssued(
-        root,
-        {"Developer ID Certification Authority", std::string("Fixture Inc."),
-         std::string("Fixture Certification Authority"), std::nullopt},
-        intermediateOptions);
+    const auto intermediate =
+        FixtureCertificate::makeIssued(root,
+                                       {"Developer ID Certification Authority", std::string("Fixture Inc."),
+                                        std::string("Fixture Certification Authority"), std::nullopt},
+                                       intermediateOptions);
 
     auto leaf = [&](const std::string& commonName, const std::string& organization, const char* marker) {
         FixtureCertificate::Options options;
@@ -25,10 +27,9 @@ FixtureCertificateHierarchy FixtureCertificateHierarchy::make(std::int64_t leafN
         if (marker != nullptr) {
             options.markerOIDs = {marker};
         }
-        return FixtureCertificate::makeIssued(intermediate,
-                                              {commonName, organization, std::string(teamIdentifier),
-                                               std::string(teamIdentifier)},
-                                              options);
+        return FixtureCertificate::makeIssued(
+            intermediate,
+            {commonName, organization, std::string(teamIdentifier), std::string(teamIdentifier)}, options);
     };
     FixtureCertificate::Options selfSignedOptions;
     selfSignedOptions.codeSigning = true;
@@ -41,7 +42,8 @@ FixtureCertificateHierarchy FixtureCertificateHierarchy::make(std::int64_t leafN
     return FixtureCertificateHierarchy{
         root,
         intermediate,
-        leaf("Developer ID Application: Fixture Developer (FIXTURE123)", "Fixture Developer", developerIDMarker),
+        leaf("Developer ID Application: Fixture Developer (FIXTURE123)", "Fixture Developer",
+             developerIDMarker),
         leaf("Apple Development: Fixture Person (FIXTURE123)", "Fixture Developer", developmentMarker),
         leaf("Apple Mac OS Application Signing", "Fixture Store Developer", macAppStoreMarker),
         leaf("Software Signing", "Fixture Inc.", appleSoftwareMarker),

@@ -26,7 +26,9 @@ struct Writer {
             bytes[offset + index] = static_cast<std::uint8_t>(value >> (8 * index));
         }
     }
-    void name(std::uint64_t offset, const char* text) { std::memcpy(bytes.data() + offset, text, std::strlen(text)); }
+    void name(std::uint64_t offset, const char* text) {
+        std::memcpy(bytes.data() + offset, text, std::strlen(text));
+    }
 };
 
 struct Section {
@@ -62,9 +64,11 @@ std::uint64_t writeSegment(Writer& writer, std::uint64_t at, const char* name, s
 
 } // namespace
 
-FixtureMachOBuilder::Layout FixtureMachOBuilder::build(const Executable& executable, std::uint32_t signatureSize) {
+FixtureMachOBuilder::Layout FixtureMachOBuilder::build(const Executable& executable,
+                                                       std::uint32_t signatureSize) {
     const bool withPlist = executable.infoPlist.has_value();
-    const std::uint64_t commandsSize = 72 + (72 + 80 * (withPlist ? 2 : 1)) + 72 + (signatureSize > 0 ? 16 : 0);
+    const std::uint64_t commandsSize =
+        72 + (72 + 80 * (withPlist ? 2 : 1)) + 72 + (signatureSize > 0 ? 16 : 0);
     const std::uint64_t commandCount = 3 + (signatureSize > 0 ? 1 : 0);
     Layout layout;
     layout.codeOffset = alignUp(32 + commandsSize, 16);
@@ -98,9 +102,11 @@ FixtureMachOBuilder::Layout FixtureMachOBuilder::build(const Executable& executa
     if (withPlist) {
         sections.push_back({"__info_plist", *layout.infoPlistOffset, layout.infoPlistSize});
     }
-    at = writeSegment(writer, at, "__TEXT", textAddress, layout.textSegmentSize, 0, layout.textSegmentSize, sections, 5);
+    at = writeSegment(writer, at, "__TEXT", textAddress, layout.textSegmentSize, 0, layout.textSegmentSize,
+                      sections, 5);
     at = writeSegment(writer, at, "__LINKEDIT", textAddress + layout.textSegmentSize,
-                      alignUp(fileSize - linkEditOffset, pageSize), linkEditOffset, fileSize - linkEditOffset, {}, 1);
+                      alignUp(fileSize - linkEditOffset, pageSize), linkEditOffset, fileSize - linkEditOffset,
+                      {}, 1);
     if (signatureSize > 0) {
         writer.u32(at, commandCodeSignature);
         writer.u32(at + 4, 16);
@@ -114,7 +120,8 @@ FixtureMachOBuilder::Layout FixtureMachOBuilder::build(const Executable& executa
         layout.bytes[layout.codeOffset + index] = static_cast<std::uint8_t>(state >> 24);
     }
     if (withPlist) {
-        std::memcpy(layout.bytes.data() + *layout.infoPlistOffset, executable.infoPlist->data(), layout.infoPlistSize);
+        std::memcpy(layout.bytes.data() + *layout.infoPlistOffset, executable.infoPlist->data(),
+                    layout.infoPlistSize);
     }
     for (std::uint64_t index = linkEditOffset; index < layout.signatureOffset; ++index) {
         layout.bytes[index] = static_cast<std::uint8_t>(index);
@@ -122,7 +129,8 @@ FixtureMachOBuilder::Layout FixtureMachOBuilder::build(const Executable& executa
     return layout;
 }
 
-std::vector<std::uint8_t> FixtureMachOBuilder::universal(const std::vector<std::vector<std::uint8_t>>& slices) {
+std::vector<std::uint8_t>
+FixtureMachOBuilder::universal(const std::vector<std::vector<std::uint8_t>>& slices) {
     constexpr std::uint32_t alignmentShift = 14;
     std::vector<std::uint8_t> bytes(8 + 20 * slices.size(), 0);
     auto bigEndian = [&](std::uint64_t offset, std::uint32_t value) {
@@ -137,7 +145,8 @@ std::vector<std::uint8_t> FixtureMachOBuilder::universal(const std::vector<std::
         const std::uint64_t offset = alignUp(bytes.size(), std::uint64_t{1} << alignmentShift);
         bytes.resize(offset, 0);
         auto littleEndian = [&](std::uint64_t at) {
-            return static_cast<std::uint32_t>(slice[at] | slice[at + 1] << 8 | slice[at + 2] << 16 | slice[at + 3] << 24);
+            return static_cast<std::uint32_t>(slice[at] | slice[at + 1] << 8 | slice[at + 2] << 16 |
+                                              slice[at + 3] << 24);
         };
         const std::uint64_t entry = 8 + 20 * index;
         bigEndian(entry, littleEndian(4));

@@ -1,13 +1,15 @@
 #include "tools/FixtureSigner/FixtureTamper.h"
 
-#include "ZRFoundation/CodeSigning/ZRByteReader.h"
+#include "ZRFoundation/CodeSigning/ZRByteView.h"
 #include "ZRFoundation/CodeSigning/ZRMachOFile.h"
 
 #include <algorithm>
+
 #include <openssl/cms.h>
 
 std::pair<std::uint64_t, std::uint64_t> FixtureTamper::blobRange(const std::vector<std::uint8_t>& file,
-                                                                 std::uint64_t sliceOffset, std::uint32_t slot) {
+                                                                 std::uint64_t sliceOffset,
+                                                                 std::uint32_t slot) {
     const auto parsed = ZRMachOFile::parse(file);
     if (!parsed) {
         return {0, 0};
@@ -16,12 +18,13 @@ std::pair<std::uint64_t, std::uint64_t> FixtureTamper::blobRange(const std::vect
         if (slice.fileOffset != sliceOffset || !slice.codeSignature) {
             continue;
         }
-        const ZRByteReader reader(slice.signatureBytes());
+        const ZRByteView reader(slice.signatureBytes());
         const std::uint32_t count = reader.u32(8).value_or(0);
         for (std::uint32_t index = 0; index < count; ++index) {
             if (reader.u32(12 + index * 8) == slot) {
                 const std::uint32_t offset = *reader.u32(16 + index * 8);
-                return {sliceOffset + slice.codeSignature->offset + offset, reader.u32(offset + 4).value_or(0)};
+                return {sliceOffset + slice.codeSignature->offset + offset,
+                        reader.u32(offset + 4).value_or(0)};
             }
         }
     }
@@ -62,7 +65,8 @@ bool FixtureTamper::flipCMSSignatureByte(std::vector<std::uint8_t>& file, std::u
                                               ASN1_STRING_get0_data(value) + ASN1_STRING_length(value));
     CMS_ContentInfo_free(cms);
     const auto begin = file.begin() + static_cast<std::ptrdiff_t>(offset);
-    const auto found = std::search(begin, begin + static_cast<std::ptrdiff_t>(length), signature.begin(), signature.end());
+    const auto found =
+        std::search(begin, begin + static_cast<std::ptrdiff_t>(length), signature.begin(), signature.end());
     if (found == begin + static_cast<std::ptrdiff_t>(length)) {
         return false;
     }
@@ -73,7 +77,8 @@ bool FixtureTamper::flipCMSSignatureByte(std::vector<std::uint8_t>& file, std::u
 
 bool FixtureTamper::setUnknownSignerDigest(std::vector<std::uint8_t>& file, std::uint64_t sliceOffset) {
     const auto [offset, length] = blobRange(file, sliceOffset, 0x10000);
-    static const std::uint8_t sha256OID[] = {0x06, 0x09, 0x60, 0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x02, 0x01};
+    static const std::uint8_t sha256OID[] = {0x06, 0x09, 0x60, 0x86, 0x48, 0x01,
+                                             0x65, 0x03, 0x04, 0x02, 0x01};
     const auto begin = file.begin() + static_cast<std::ptrdiff_t>(offset);
     const auto end = begin + static_cast<std::ptrdiff_t>(length);
     // The first occurrence is the SignedData's digest list, the second the signer's algorithm.

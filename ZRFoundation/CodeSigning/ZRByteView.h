@@ -7,12 +7,12 @@
 
 /// A checked view over untrusted bytes. Every read names an absolute offset and fails (returns
 /// nothing) instead of reading past the end; offset + length overflow is a failure too.
-class ZRByteReader {
+class ZRByteView {
 public:
     enum class ByteOrder : std::uint8_t { Big, Little };
 
-    ZRByteReader() = default;
-    explicit ZRByteReader(std::span<const std::uint8_t> bytes, ByteOrder order = ByteOrder::Big)
+    ZRByteView() = default;
+    explicit ZRByteView(std::span<const std::uint8_t> bytes, ByteOrder order = ByteOrder::Big)
         : _bytes(bytes)
         , _order(order) {}
 
@@ -35,7 +35,7 @@ public:
 
     std::optional<std::span<const std::uint8_t>> span(std::uint64_t offset, std::uint64_t length) const;
     /// A reader over a sub-range with the same byte order.
-    std::optional<ZRByteReader> subReader(std::uint64_t offset, std::uint64_t length) const;
+    std::optional<ZRByteView> subReader(std::uint64_t offset, std::uint64_t length) const;
     /// A NUL-terminated string starting at offset; the terminator must be inside the buffer
     /// within maximumLength bytes.
     std::optional<std::string> cString(std::uint64_t offset, std::uint64_t maximumLength = 4096) const;

@@ -1,6 +1,6 @@
-#include "ZRFoundation/CodeSigning/ZRByteReader.h"
+#include "ZRFoundation/CodeSigning/ZRByteView.h"
 
-std::optional<std::uint64_t> ZRByteReader::readUnsigned(std::uint64_t offset, unsigned width) const {
+std::optional<std::uint64_t> ZRByteView::readUnsigned(std::uint64_t offset, unsigned width) const {
     if (!contains(offset, width)) {
         return std::nullopt;
     }
@@ -12,44 +12,44 @@ std::optional<std::uint64_t> ZRByteReader::readUnsigned(std::uint64_t offset, un
     return value;
 }
 
-std::optional<std::uint8_t> ZRByteReader::u8(std::uint64_t offset) const {
+std::optional<std::uint8_t> ZRByteView::u8(std::uint64_t offset) const {
     if (!contains(offset, 1)) {
         return std::nullopt;
     }
     return _bytes[offset];
 }
 
-std::optional<std::uint16_t> ZRByteReader::u16(std::uint64_t offset) const {
+std::optional<std::uint16_t> ZRByteView::u16(std::uint64_t offset) const {
     const auto value = readUnsigned(offset, 2);
     return value ? std::optional<std::uint16_t>(static_cast<std::uint16_t>(*value)) : std::nullopt;
 }
 
-std::optional<std::uint32_t> ZRByteReader::u32(std::uint64_t offset) const {
+std::optional<std::uint32_t> ZRByteView::u32(std::uint64_t offset) const {
     const auto value = readUnsigned(offset, 4);
     return value ? std::optional<std::uint32_t>(static_cast<std::uint32_t>(*value)) : std::nullopt;
 }
 
-std::optional<std::uint64_t> ZRByteReader::u64(std::uint64_t offset) const {
+std::optional<std::uint64_t> ZRByteView::u64(std::uint64_t offset) const {
     return readUnsigned(offset, 8);
 }
 
-std::optional<std::span<const std::uint8_t>> ZRByteReader::span(std::uint64_t offset,
-                                                                std::uint64_t length) const {
+std::optional<std::span<const std::uint8_t>> ZRByteView::span(std::uint64_t offset,
+                                                              std::uint64_t length) const {
     if (!contains(offset, length)) {
         return std::nullopt;
     }
     return _bytes.subspan(offset, length);
 }
 
-std::optional<ZRByteReader> ZRByteReader::subReader(std::uint64_t offset, std::uint64_t length) const {
+std::optional<ZRByteView> ZRByteView::subReader(std::uint64_t offset, std::uint64_t length) const {
     const auto bytes = span(offset, length);
     if (!bytes) {
         return std::nullopt;
     }
-    return ZRByteReader(*bytes, _order);
+    return ZRByteView(*bytes, _order);
 }
 
-std::optional<std::string> ZRByteReader::cString(std::uint64_t offset, std::uint64_t maximumLength) const {
+std::optional<std::string> ZRByteView::cString(std::uint64_t offset, std::uint64_t maximumLength) const {
     if (offset >= size()) {
         return std::nullopt;
     }
@@ -62,7 +62,7 @@ std::optional<std::string> ZRByteReader::cString(std::uint64_t offset, std::uint
     return std::nullopt;
 }
 
-std::optional<std::string> ZRByteReader::fixedString(std::uint64_t offset, std::uint64_t width) const {
+std::optional<std::string> ZRByteView::fixedString(std::uint64_t offset, std::uint64_t width) const {
     const auto bytes = span(offset, width);
     if (!bytes) {
         return std::nullopt;

@@ -1,0 +1,246 @@
+// Signatures made by real signing tools for real products, fetched once from the npm registry
+// into a cache outside the repository. Every test skips, saying why, when the registry cannot be
+// reached.
+
+#include "ZRFoundation/CodeSigning/CodeSigningFixtures.h"
+#include "ZRFoundation/CodeSigning/ZRCodeInfo.h"
+#include "ZRFoundation/CodeSigning/ZRCodeSignatureChecker.h"
+#include "ZRFoundation/CodeSigning/ZREmbeddedSignature.h"
+#include "ZRFoundation/CodeSigning/ZRMachOFile.h"
+#include "ZRFoundation/CodeSigning/ZRMappedFile.h"
+
+#include <cstdlib>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace {
+
+using Type = ZRCodeSignatureCertificateType;
+
+std::filesystem::path cacheFolder() {
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    return (cache != nullptr && *cache != '\0' ? std::filesystem::path(cache)
+                                               : std::filesystem::path("/tmp")) /
+           "lumora-real-signatures";
+}
+
+/// The unpacked "package" folder of an npm package, downloaded with `npm pack` on first use;
+/// nothing when npm or the registry fails.
+std::optional<std::filesystem::path> package(const std::string& specification) {
+    std::string name = specification;
+    for (char& character : name) {
+        if (character == '/' || character == '@') {
+            character = '-';
+        }
+    }
+    const auto folder = cacheFolder() / name;
+    if (std::filesystem::exists(folder / "package")) {
+        return folder / "package";
+    }
+    std::error_code error;
+    std::filesystem::create_directories(cacheFolder(), error);
+    const auto work = cacheFolder() / (name + ".download-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(work, error);
+    std::filesystem::create_directories(work, error);
+    const std::string command = "cd '" + work.string() + "' && npm pack --silent '" + specification +
+                                "' >/dev/null 2>&1 && tar xzf *.tgz && rm -f *.tgz";
+    if (std::system(command.c_str()) != 0 || !std::filesystem::exists(work / "package")) {
+        std::filesystem::remove_all(work, error);
+        return std::nullopt;
+    }
+    std::filesystem::rename(work, folder, error);
+    std::filesystem::remove_all(work, error);
+    return std::filesystem::exists(folder / "package") ? std::optional(folder / "package") : std::nullopt;
+}
+
+#define REAL_PACKAGE(variable, specification)                                                                \
+    const auto variable = package(specification);                                                            \
+    if (!variable) {                                                                                         \
+        GTEST_SKIP() << "npm pack " << specification << " failed: the registry cannot be reached";           \
+    }
+
+std::string hex(const std::vector<std::uint8_t>& bytes) {
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string text;
+    for (const auto byte : bytes) {
+        text += digits[byte >> 4];
+        text += digits[byte & 0xf];
+    }
+    return text;
+}
+
+ZRCodeSignatureChecker::Result check(const std::filesystem::path& path,
+                                     ZRCodeSignatureCheckOptions options = 0) {
+    return ZRCodeSignatureChecker::checkFileURL(path, options | ZRCodeSignatureCheckIgnoreCache);
+}
+
+/// The parsed signature of a slice, from a mapping that the caller keeps.
+ZREmbeddedSignature signatureOf(const ZRMappedFile& file, std::size_t slice = 0) {
+    const auto parsed = ZRMachOFile::parse(file.bytes());
+    EXPECT_TRUE(parsed);
+    return ZREmbeddedSignature::parse(parsed->slices()[slice].signatureBytes()).value();
+}
+
+std::shared_ptr<const ZRMappedFile> map(const std::filesystem::path& path) {
+    std::error_code error;
+    auto file = ZRMappedFile::open(path, error);
+    EXPECT_TRUE(file) << error.message();
+    return file;
+}
+
+TEST(RealSignatures, DeveloperIDWithTwoCodeDirectoriesAndATimestamp) {
+    REAL_PACKAGE(folder, "@expo/ngrok-bin-darwin-arm64@2.3.41");
+    const auto path = *folder / "ngrok";
+    const auto result = check(path);
+    EXPECT_EQ(result->validity(), 1U);
+    EXPECT_EQ(result->certificateType(), Type::developerID);
+    EXPECT_EQ(result->identifier(), "darwin_arm64");
+    EXPECT_EQ(result->teamIdentifier(), "TEX8MHRDQ9");
+    EXPECT_EQ(hex(*result->codeDirectoryHash()), "c06d0b06676e52f6797f978db32ed2867b033c87");
+    EXPECT_EQ(result->certificateSubjectDisplayString(), "ngrok LLC");
+    EXPECT_EQ(result->certificateSubjectUnitString(), "TEX8MHRDQ9");
+    EXPECT_EQ(result->certificates()->size(), 3U);
+    EXPECT_FALSE(result->usedExtraTrustAnchor());
+
+    const auto file = map(path);
+    const auto signature = signatureOf(*file);
+    ASSERT_EQ(signature.codeDirectories().size(), 2U);
+    const auto& base = signature.codeDirectories()[0];
+    EXPECT_EQ(base.version(), 0x20200U);
+    EXPECT_EQ(base.flags(), 0x10000U);
+    EXPECT_EQ(base.codeSlotCount(), 7198U);
+    EXPECT_EQ(hex(base.cdhash()), "08ca5529b9ef02c0c91199261d6b83ad2cef5fed");
+    EXPECT_EQ(hex(signature.bestCodeDirectory().fullHash()),
+              "c06d0b06676e52f6797f978db32ed2867b033c875c6bb2d4eb6b8227f292c2da");
+
+    const auto infos = ZRCodeInfo::readFromFileURL(path, true);
+    ASSERT_EQ(infos.size(), 1U);
+    EXPECT_EQ(hex(*infos[0].cdHash), "08ca5529b9ef02c0c91199261d6b83ad2cef5fed");
+    EXPECT_TRUE(infos[0].hasTrustedSignature());
+    EXPECT_EQ(infos[0].authorDisplayString(), "ngrok LLC");
+    EXPECT_EQ(infos[0].authorDisplayStringWithTeamID(), "ngrok LLC (TEX8MHRDQ9)");
+    EXPECT_EQ(infos[0].rootCACommonName, "Apple Root CA");
+}
+
+TEST(RealSignatures, DeveloperIDWithOneSHA256CodeDirectory) {
+    REAL_PACKAGE(folder, "@expo/ngrok-bin-darwin-x64@2.3.41");
+    const auto path = *folder / "ngrok";
+    const auto result = check(path);
+    EXPECT_EQ(result->validity(), 1U);
+    EXPECT_EQ(result->identifier(), "darwin_amd64");
+    EXPECT_EQ(hex(*result->codeDirectoryHash()), "0f53ce99ad2c675b202981e4ddf335f6ab734dea");
+    const auto file = map(path);
+    const auto signature = signatureOf(*file);
+    ASSERT_EQ(signature.codeDirectories().size(), 1U);
+    EXPECT_EQ(signature.codeDirectories()[0].version(), 0x20400U);
+}
+
+TEST(RealSignatures, ABundleExecutableValidatesWithItsInfoPlistAndResourceDirectory) {
+    REAL_PACKAGE(folder, "osx-notifier@0.2.2");
+    const auto contents = *folder / "osx" / "terminal-notifier-info.app" / "Contents";
+    const auto executable = contents / "MacOS" / "terminal-notifier";
+    // Alone, the executable lacks the Info.plist its signature binds.
+    EXPECT_EQ(check(executable)->validity(), 3U);
+
+    auto request = ZRCodeSignatureChecker::requestForOptions(executable, 0);
+    request.infoPlist = CodeSigningFixtures::read(contents / "Info.plist");
+    request.resourceDirectory = CodeSigningFixtures::read(contents / "_CodeSignature" / "CodeResources");
+    const auto outcome = ZRCodeSignatureValidator::validate(request);
+    EXPECT_EQ(outcome.status, 0) << outcome.description;
+    EXPECT_EQ(outcome.information.identifier, "nl.superalloy.oss.notify.terminal-notifier");
+    EXPECT_EQ(hex(outcome.information.cdhash), "7422e08dedef5837107239af3e84a6d92d23e43d");
+    const auto result = ZRCodeSignatureChecker::resultForValidation(outcome, executable, 0);
+    EXPECT_EQ(result->validity(), 1U);
+    EXPECT_EQ(result->certificateType(), Type::developerID);
+    EXPECT_EQ(result->certificateSubjectDisplayString(), "Springest Corporate B.V.");
+    EXPECT_EQ(result->certificateSubjectUnitString(), "LS4R756LZZ");
+
+    const auto file = map(executable);
+    const auto signature = signatureOf(*file);
+    const auto& directory = signature.codeDirectories()[0];
+    EXPECT_EQ(directory.version(), 0x20100U);
+    EXPECT_EQ(directory.specialSlotCount(), 3U);
+    EXPECT_EQ(directory.codeSlotCount(), 8U);
+    EXPECT_EQ(directory.codeLimit(), 30496U);
+
+    auto edited = request;
+    edited.infoPlist->push_back('\n');
+    EXPECT_EQ(ZRCodeSignatureValidator::validate(edited).status, ZROSStatus::errSecCSInfoPlistFailed);
+    auto resources = request;
+    resources.resourceDirectory->push_back('\n');
+    EXPECT_EQ(ZRCodeSignatureValidator::validate(resources).status,
+              ZROSStatus::errSecCSResourceDirectoryFailed);
+
+    for (const auto& [name, identifier, cdhash] :
+         {std::tuple{"terminal-notifier-pass.app", "nl.superalloy.oss.success.terminal-notifier",
+                     "542ad1c598e87ea6e28e72c9a963a9f1fa90ce64"},
+          std::tuple{"terminal-notifier-fail.app", "nl.superalloy.oss.failed.terminal-notifier",
+                     "91ed2ecae29089eaca33c22453047382b80866f2"}}) {
+        const auto other = *folder / "osx" / name / "Contents";
+        auto otherRequest =
+            ZRCodeSignatureChecker::requestForOptions(other / "MacOS" / "terminal-notifier", 0);
+        otherRequest.infoPlist = CodeSigningFixtures::read(other / "Info.plist");
+        const auto otherOutcome = ZRCodeSignatureValidator::validate(otherRequest);
+        EXPECT_EQ(otherOutcome.status, 0) << otherOutcome.description;
+        EXPECT_EQ(otherOutcome.information.identifier, identifier);
+        EXPECT_EQ(hex(otherOutcome.information.cdhash), cdhash);
+    }
+}
+
+TEST(RealSignatures, UniversalFileWithAnUnsignedAndALinkerSignedSlice) {
+    REAL_PACKAGE(folder, "fsevents@2.3.3");
+    const auto path = *folder / "fsevents.node";
+    EXPECT_EQ(check(path)->validity(), 4U);
+    const auto infos = ZRCodeInfo::readFromFileURL(path, false);
+    ASSERT_EQ(infos.size(), 2U);
+    EXPECT_EQ(infos[0].signatureCertificateType, Type::none);
+    EXPECT_EQ(infos[1].signatureCertificateType, Type::adhoc);
+    EXPECT_EQ(infos[1].cdIdentifier, "fsevents.node");
+    EXPECT_EQ(hex(*infos[1].cdHash256).substr(0, 40), "8c4bc119d234ef99eb186d1f92dc1882732fda60");
+
+    const auto file = map(path);
+    const auto parsed = ZRMachOFile::parse(file->bytes());
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->slices()[0].fileOffset, 16384U);
+    EXPECT_EQ(parsed->slices()[1].fileOffset, 98304U);
+    const auto signature = signatureOf(*file, 1);
+    EXPECT_EQ(signature.codeDirectories()[0].flags(), 0x20002U);
+    EXPECT_EQ(signature.codeDirectories()[0].version(), 0x20400U);
+    EXPECT_FALSE(signature.cmsSignature());
+}
+
+TEST(RealSignatures, AdhocUniversalExecutableWithSixteenKilobytePages) {
+    REAL_PACKAGE(folder, "xcodebuildmcp@2.7.0");
+    const auto path = *folder / "bundled" / "axe";
+    const auto result = check(path);
+    EXPECT_EQ(result->validity(), 5U);
+    EXPECT_EQ(result->certificateType(), Type::adhoc);
+    EXPECT_EQ(check(path, ZRCodeSignatureCheckSkipRequirement)->validity(), 5U);
+    const auto infos = ZRCodeInfo::readFromFileURL(path, false);
+    ASSERT_EQ(infos.size(), 2U);
+    EXPECT_EQ(hex(*infos[0].cdHash256).substr(0, 40), "613c189a888259f3afb4698ecd090d42c5e72260");
+    EXPECT_EQ(hex(*infos[1].cdHash256).substr(0, 40), "4c1e75334dfd038b025054725cabdc8aba78684d");
+    const auto file = map(path);
+    EXPECT_EQ(signatureOf(*file, 1).codeDirectories()[0].pageSizeShift(), 14);
+}
+
+TEST(RealSignatures, AdhocFrameworkExecutableBindsItsInfoPlistAndResourceSeal) {
+    REAL_PACKAGE(folder, "xcodebuildmcp@2.7.0");
+    const auto version = *folder / "bundled" / "Frameworks" / "FBControlCore.framework" / "Versions" / "A";
+    auto request = ZRCodeSignatureChecker::requestForOptions(version / "FBControlCore",
+                                                             ZRCodeSignatureCheckSkipRequirement);
+    request.infoPlist = CodeSigningFixtures::read(version / "Resources" / "Info.plist");
+    request.resourceDirectory = CodeSigningFixtures::read(version / "_CodeSignature" / "CodeResources");
+    const auto outcome = ZRCodeSignatureValidator::validate(request);
+    EXPECT_EQ(outcome.status, 0) << outcome.description;
+    EXPECT_EQ(outcome.information.identifier, "com.facebook.FBControlCore");
+    EXPECT_TRUE(outcome.information.isAdhoc());
+    const auto infos = ZRCodeInfo::readFromFileURL(version / "FBControlCore", false);
+    ASSERT_EQ(infos.size(), 2U);
+    EXPECT_EQ(hex(*infos[0].cdHash256).substr(0, 40), "e38ca588ef3daf48577e5651d5ff83cdc7d7d960");
+    EXPECT_EQ(hex(*infos[1].cdHash256).substr(0, 40), "d657cfdad440b97b539efbbf5c6a3bebb30f0369");
+}
+
+} // namespace

@@ -1,0 +1,172 @@
+#include "ZRFoundation/CodeSigning/CodeSigningFixtures.h"
+#include "ZRFoundation/CodeSigning/ZRCodeInfo.h"
+#include "tools/FixtureSigner/FixtureTamper.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace CodeSigningFixtures;
+using Architecture = FixtureMachOBuilder::Architecture;
+using Type = ZRCodeSignatureCertificateType;
+
+int errorCode(const std::filesystem::path& path) {
+    try {
+        ZRCodeInfo::readFromFileURL(path, false);
+    } catch (const ZRCodeInfoError& error) {
+        return error.code();
+    }
+    return 0;
+}
+
+TEST(CodeInfo, ReadsOneRecordPerSliceInHeaderOrder) {
+    TemporaryFolder folder;
+    const auto path =
+        write(folder, "universal",
+              FixtureMachOBuilder::universal(
+                  {FixtureSigner::makeUnsigned(executable(Architecture::x86_64)),
+                   FixtureSigner::sign(executable(Architecture::arm64), developerIDOptions())}));
+    const auto infos = ZRCodeInfo::readFromFileURL(path, true, fixtureAnchors());
+    ASSERT_EQ(infos.size(), 2U);
+    EXPECT_EQ(infos[0].cpuType, 0x01000007);
+    EXPECT_EQ(infos[0].cpuSubtype, 3);
+    EXPECT_EQ(infos[1].cpuType, 0x0100000c);
+
+    const auto& unsignedSlice = infos[0];
+    EXPECT_FALSE(unsignedSlice.cdHash);
+    EXPECT_FALSE(unsignedSlice.cdIdentifier);
+    EXPECT_EQ(unsignedSlice.signatureCertificateType, Type::none);
+    EXPECT_FALSE(unsignedSlice.signatureIsFormallyCorrect);
+    EXPECT_FALSE(unsignedSlice.authorDisplayString());
+
+    const auto& signedSlice = infos[1];
+    ASSERT_TRUE(signedSlice.cdHash);
+    EXPECT_EQ(signedSlice.cdHash->size(), 20U);
+    ASSERT_TRUE(signedSlice.cdHash256);
+    EXPECT_EQ(signedSlice.cdHash256->size(), 32U);
+    EXPECT_EQ(signedSlice.cdIdentifier, "com.example.fixture");
+    EXPECT_EQ(signedSlice.cdTeamIdentifier, "FIXTURE123");
+    EXPECT_EQ(signedSlice.signatureCertificateType, Type::developerID);
+    EXPECT_TRUE(signedSlice.signatureIsFormallyCorrect);
+    EXPECT_TRUE(signedSlice.signatureHasTrustedAnchor);
+    EXPECT_FALSE(signedSlice.signatureIsCryptographicallyCorrect) << "the whole file is unsigned";
+    EXPECT_EQ(signedSlice.signerOrganization, "Fixture Developer");
+    EXPECT_EQ(signedSlice.signerOrganizationalUnit, "FIXTURE123");
+    EXPECT_EQ(signedSlice.signerUserID, "FIXTURE123");
+    EXPECT_EQ(signedSlice.rootCACommonName, "Fixture Root CA");
+    EXPECT_EQ(signedSlice.rootCAOrganization, "Fixture Inc.");
+    EXPECT_EQ(signedSlice.signerPublicKeySHA256->size(), 32U);
+    EXPECT_EQ(signedSlice.authorDisplayString(), "Fixture Developer");
+    EXPECT_EQ(signedSlice.authorDisplayStringWithTeamID(), "Fixture Developer (FIXTURE123)");
+    EXPECT_EQ(signedSlice.kernelCSFlags, 0U);
+    EXPECT_FALSE(ZRCodeInfo::haveEqualCertificateType(infos));
+}
+
+TEST(CodeInfo, TrustsOnlyCorrectAnchoredUnrevokedSignatures) {
+    TemporaryFolder folder;
+    const auto path = write(folder, "signed", FixtureSigner::sign(executable(), developerIDOptions()));
+    auto infos = ZRCodeInfo::readFromFileURL(path, true, fixtureAnchors());
+    ASSERT_EQ(infos.size(), 1U);
+    EXPECT_TRUE(infos[0].signatureIsCryptographicallyCorrect);
+    EXPECT_TRUE(infos[0].hasTrustedSignature());
+    EXPECT_TRUE(ZRCodeInfo::haveEqualCertificateType(infos));
+    // Without the anchor the chain ends at an unknown root.
+    EXPECT_FALSE(ZRCodeInfo::readFromFileURL(path, false)[0].hasTrustedSignature());
+
+    auto damaged = FixtureSigner::sign(executable(), developerIDOptions());
+    ASSERT_TRUE(FixtureTamper::flipCodeByte(damaged));
+    const auto broken =
+        ZRCodeInfo::readFromFileURL(write(folder, "damaged", damaged), true, fixtureAnchors());
+    EXPECT_FALSE(broken[0].signatureIsCryptographicallyCorrect);
+    EXPECT_TRUE(broken[0].signatureIsFormallyCorrect);
+    EXPECT_FALSE(broken[0].hasTrustedSignature());
+}
+
+TEST(CodeInfo, AdhocAndLinkerSignedSlicesAreTypeOne) {
+    TemporaryFolder folder;
+    for (const auto kind : {FixtureSigner::Kind::adhoc, FixtureSigner::Kind::linkerSigned}) {
+        const auto path = write(folder, "adhoc", FixtureSigner::sign(executable(), adhocOptions(kind)));
+        const auto infos = ZRCodeInfo::readFromFileURL(path, true);
+        ASSERT_EQ(infos.size(), 1U);
+        EXPECT_EQ(infos[0].signatureCertificateType, Type::adhoc);
+        EXPECT_TRUE(infos[0].signatureIsFormallyCorrect);
+        EXPECT_TRUE(infos[0].signatureIsCryptographicallyCorrect);
+        EXPECT_FALSE(infos[0].hasTrustedSignature());
+        EXPECT_EQ(infos[0].authorDisplayStringWithTeamID(), "<nil>");
+    }
+}
+
+TEST(CodeInfo, ReportsErrorsWithTheirPOSIXCodes) {
+    TemporaryFolder folder;
+    EXPECT_EQ(errorCode(folder.write("short", "12345")), 96);
+    EXPECT_EQ(errorCode(folder.write("text", "This is a text file, not an executable.\n")), 8);
+    EXPECT_EQ(errorCode(folder.path() / "missing"), ENOENT);
+    // A universal header whose table does not fit into the bytes read.
+    std::string fat("\xca\xfe\xba\xbe\x00\x00\x10\x00", 8);
+    fat.append(64, '\0');
+    EXPECT_EQ(errorCode(folder.write("fat", fat)), 96);
+    // A slice that is not Mach-O.
+    auto universal = FixtureMachOBuilder::universal({FixtureSigner::makeUnsigned(executable())});
+    universal[16384] = 'X';
+    EXPECT_EQ(errorCode(write(folder, "notMachO", universal)), 8);
+    // A slice beyond the end of the file is skipped, leaving no slices.
+    auto beyond = FixtureMachOBuilder::universal({FixtureSigner::makeUnsigned(executable())});
+    beyond[16] = 0x7f;
+    EXPECT_EQ(errorCode(write(folder, "beyond", beyond)), 8);
+    EXPECT_FALSE(ZRCodeInfo::haveEqualCertificateType({}));
+}
+
+TEST(CodeInfo, BuildsAuthorTextsByCertificateType) {
+    ZRCodeInfo info;
+    info.signerCommonName = "Apple Development: Jane Doe (AB12CD34EF)";
+    info.signerUserID = "USERID";
+    info.signerOrganizationalUnit = "TEAMID";
+    info.cdTeamIdentifier = "CDTEAM";
+    info.signatureCertificateType = Type::development;
+    EXPECT_EQ(info.authorDisplayString(), "Apple Development: Jane Doe");
+    EXPECT_EQ(info.authorDisplayStringWithTeamID(), "Apple Development: Jane Doe (USERID)");
+    info.signatureCertificateType = Type::macAppStore;
+    EXPECT_EQ(info.authorDisplayStringWithTeamID(), "Mac App Store (CDTEAM)");
+    info.signatureCertificateType = Type::apple;
+    EXPECT_EQ(info.authorDisplayString(), "Apple, Inc.");
+    info.signatureCertificateType = Type::other;
+    EXPECT_EQ(info.authorDisplayStringWithTeamID(), "Apple Development: Jane Doe (AB12CD34EF)");
+    info.signatureCertificateType = Type::developerID;
+    EXPECT_EQ(info.authorDisplayString(), "TEAMID") << "without an organization the unit stands in";
+    info.signerOrganizationalUnit.reset();
+    EXPECT_EQ(info.authorDisplayStringWithTeamID(), "<nil> (<nil>)");
+}
+
+TEST(CodeInfo, DescribesEveryFieldOnItsOwnLine) {
+    ZRCodeInfo info;
+    info.cpuType = 7;
+    info.cdHash = std::vector<std::uint8_t>{0x01, 0x02, 0x03, 0x04, 0x05};
+    info.kernelCSFlags = 0x2a;
+    const auto text = info.description();
+    EXPECT_EQ(text.rfind("<ZRCodeInfo: ", 0), 0U);
+    EXPECT_NE(text.find(">:\ncpuType = 7\ncpuSubtype = 0\ncdHash = <01020304 05>\ncdHash256 = <nil>\n"),
+              std::string::npos);
+    EXPECT_NE(text.find("signatureCertificateType = 0\nsignerPublicKeySHA256 = <nil>\n"), std::string::npos);
+    EXPECT_NE(text.find("signerOrganization = <nil>\nkernelCSFlags = 0x2a\n"), std::string::npos);
+}
+
+} // namespace
+
+namespace {
+
+TEST(CodeInfo, AChainWithABadCertificateSignatureIsNotFormallyCorrect) {
+    TemporaryFolder folder;
+    auto bytes = FixtureSigner::sign(executable(), developerIDOptions());
+    const auto intermediate = hierarchy().intermediate.der();
+    const auto found = std::search(bytes.begin(), bytes.end(), intermediate.begin(), intermediate.end());
+    ASSERT_NE(found, bytes.end());
+    // The last byte belongs to the issuer's signature over the intermediate.
+    *(found + static_cast<std::ptrdiff_t>(intermediate.size()) - 1) ^= 0x01;
+    const auto infos = ZRCodeInfo::readFromFileURL(write(folder, "forged", bytes), false, fixtureAnchors());
+    ASSERT_EQ(infos.size(), 1U);
+    EXPECT_FALSE(infos[0].signatureIsFormallyCorrect);
+    EXPECT_FALSE(infos[0].signatureHasTrustedAnchor);
+    EXPECT_FALSE(infos[0].hasTrustedSignature());
+}
+
+} // namespace

@@ -1,0 +1,496 @@
+#include "ZRFoundation/CodeSigning/CodeSigningFixtures.h"
+#include "ZRFoundation/CodeSigning/ZRCodeInfo.h"
+#include "ZRFoundation/CodeSigning/ZRCodeSignatureChecker.h"
+#include "ZRFoundation/CodeSigning/ZRCodeSignatureCheckerCache.h"
+#include "ZRFoundation/CodeSigning/ZRCodeSigningDigest.h"
+#include "tools/FixtureSigner/FixtureTamper.h"
+
+#include <condition_variable>
+#include <mutex>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/time.h>
+
+namespace {
+
+using namespace CodeSigningFixtures;
+using Architecture = FixtureMachOBuilder::Architecture;
+using Type = ZRCodeSignatureCertificateType;
+
+constexpr ZRCodeSignatureCheckOptions fresh = ZRCodeSignatureCheckIgnoreCache;
+
+ZRCodeSignatureValidator::Outcome validate(const std::filesystem::path& path, bool requirement = true,
+                                           bool withAnchors = true) {
+    auto request = ZRCodeSignatureChecker::requestForOptions(
+        path, requirement ? 0 : ZRCodeSignatureCheckSkipRequirement);
+    if (withAnchors) {
+        request.extraTrustAnchors = fixtureAnchors();
+    }
+    return ZRCodeSignatureValidator::validate(request);
+}
+
+ZRCodeSignatureChecker::Result check(const std::filesystem::path& path,
+                                     ZRCodeSignatureCheckOptions options = fresh, bool withAnchors = true) {
+    return ZRCodeSignatureChecker::checkFileURL(
+        path, options | fresh, withAnchors ? fixtureAnchors() : std::vector<ZRTrustEvaluator::Certificate>());
+}
+
+class CodeSignatureChecker : public ::testing::Test {
+protected:
+    TemporaryFolder folder;
+};
+
+// --- Validity values ------------------------------------------------------------------------
+
+TEST_F(CodeSignatureChecker, AcceptsADeveloperIDSignatureThroughAnExtraAnchorAndSaysSo) {
+    const auto path = write(folder, "signed", FixtureSigner::sign(executable(), developerIDOptions()));
+    const auto result = check(path);
+    EXPECT_EQ(result->validity(), 1U);
+    EXPECT_EQ(result->certificateType(), Type::developerID);
+    EXPECT_TRUE(result->usedExtraTrustAnchor());
+    EXPECT_EQ(result->identifier(), "com.example.fixture");
+    EXPECT_EQ(result->teamIdentifier(), "FIXTURE123");
+    EXPECT_EQ(result->certificateSubjectDisplayString(), "Fixture Developer");
+    EXPECT_EQ(result->certificateSubjectUnitString(), "FIXTURE123");
+    EXPECT_EQ(result->certificateIssuerDisplayString(), "Fixture Inc.");
+    ASSERT_TRUE(result->certificates());
+    ASSERT_EQ(result->certificates()->size(), 3U);
+    EXPECT_EQ(result->certificates()->back(), hierarchy().root.der());
+    EXPECT_FALSE(result->details());
+    EXPECT_FALSE(result->infoPList()) << "the Info.plist is returned only under option 0x20";
+    EXPECT_FALSE(result->localizedTrustEvaluationErrorDescription());
+}
+
+TEST_F(CodeSignatureChecker, ReportsTheHashOfTheSHA256CodeDirectory) {
+    const auto bytes = FixtureSigner::sign(executable(), developerIDOptions());
+    const auto path = write(folder, "signed", bytes);
+    const auto result = check(path);
+    ASSERT_TRUE(result->codeDirectoryHash());
+    const auto [offset, length] = FixtureTamper::blobRange(bytes, 0, 0x1000);
+    auto expected =
+        ZRCodeSigningDigest::digest(ZRCodeSigningDigest::sha256, std::span(bytes).subspan(offset, length));
+    expected.resize(20);
+    EXPECT_EQ(*result->codeDirectoryHash(), expected);
+}
+
+TEST_F(CodeSignatureChecker, WithoutTheAnchorADeveloperIDSignatureIsNotAppleAnchored) {
+    const auto path = write(folder, "signed", FixtureSigner::sign(executable(), developerIDOptions()));
+    const auto result = check(path, fresh, false);
+    EXPECT_EQ(result->validity(), 6U);
+    EXPECT_EQ(result->certificateType(), Type::other);
+    EXPECT_TRUE(result->localizedTrustEvaluationErrorDescription());
+    EXPECT_FALSE(result->usedExtraTrustAnchor());
+    // With the requirement skipped the signature itself is valid.
+    EXPECT_EQ(check(path, ZRCodeSignatureCheckSkipRequirement, false)->validity(), 1U);
+}
+
+TEST_F(CodeSignatureChecker, ClassifiesEachCertificateKind) {
+    const auto& certificates = hierarchy();
+    const std::pair<const FixtureCertificate*, Type> cases[] = {
+        {&certificates.developmentLeaf, Type::development},
+        {&certificates.macAppStoreLeaf, Type::macAppStore},
+        {&certificates.plainLeaf, Type::other},
+    };
+    for (const auto& [leaf, type] : cases) {
+        auto options = optionsSignedBy(*leaf);
+        options.designatedRequirement.reset();
+        const auto path = write(folder, "kind", FixtureSigner::sign(executable(), options));
+        const auto result = check(path);
+        EXPECT_EQ(result->validity(), 1U);
+        EXPECT_EQ(result->certificateType(), type);
+    }
+}
+
+TEST_F(CodeSignatureChecker, ASelfSignedSignatureIsNotAnchoredWhateverItsMarker) {
+    auto options = developerIDOptions();
+    options.signer = &hierarchy().selfSignedLeaf;
+    options.chain = {};
+    const auto path = write(folder, "self", FixtureSigner::sign(executable(), options));
+    const auto result = check(path);
+    EXPECT_EQ(result->validity(), 6U);
+    EXPECT_EQ(result->certificateType(), Type::other);
+    ASSERT_TRUE(result->details());
+    EXPECT_TRUE(result->details()->empty());
+}
+
+TEST_F(CodeSignatureChecker, AdhocSignaturesGiveTheShortForm) {
+    for (const auto kind : {FixtureSigner::Kind::adhoc, FixtureSigner::Kind::linkerSigned}) {
+        const auto path = write(folder, "adhoc", FixtureSigner::sign(executable(), adhocOptions(kind)));
+        const auto result = check(path);
+        EXPECT_EQ(result->validity(), 5U);
+        EXPECT_EQ(result->certificateType(), Type::adhoc);
+        EXPECT_TRUE(result->codeDirectoryHash());
+        EXPECT_FALSE(result->identifier()) << "the short form leaves the identifier out";
+        EXPECT_FALSE(result->certificates());
+        EXPECT_EQ(check(path, ZRCodeSignatureCheckSkipRequirement)->validity(), 5U);
+    }
+}
+
+TEST_F(CodeSignatureChecker, UnsignedFilesAreResultsNotErrors) {
+    const auto thin = write(folder, "thin", FixtureSigner::makeUnsigned(executable()));
+    const auto result = check(thin);
+    EXPECT_EQ(result->validity(), 4U);
+    EXPECT_EQ(result->certificateType(), Type::none);
+    EXPECT_FALSE(result->certificateSubjectDisplayString());
+    const auto text = folder.write("text", "just some text\n");
+    EXPECT_EQ(check(text)->validity(), 4U);
+    const auto empty = folder.write("empty", "");
+    EXPECT_EQ(check(empty)->validity(), 4U);
+}
+
+TEST_F(CodeSignatureChecker, AUniversalFileWithOneUnsignedSliceIsUnsigned) {
+    const auto file = FixtureMachOBuilder::universal(
+        {FixtureSigner::makeUnsigned(executable(Architecture::x86_64)),
+         FixtureSigner::sign(executable(Architecture::arm64), developerIDOptions())});
+    EXPECT_EQ(check(write(folder, "mixed", file))->validity(), 4U);
+    const auto signedFile = FixtureMachOBuilder::universal(
+        {FixtureSigner::sign(executable(Architecture::x86_64), developerIDOptions()),
+         FixtureSigner::sign(executable(Architecture::arm64), developerIDOptions())});
+    EXPECT_EQ(check(write(folder, "both", signedFile))->validity(), 1U);
+}
+
+// --- Tampering ------------------------------------------------------------------------------
+
+TEST_F(CodeSignatureChecker, RejectsEachKindOfTampering) {
+    auto options = developerIDOptions();
+    options.timestampAuthority = &hierarchy().timestampAuthority;
+    options.timestampChain = {&hierarchy().root};
+    const auto original = FixtureSigner::sign(executable(), options);
+    ASSERT_EQ(check(write(folder, "original", original))->validity(), 1U);
+
+    auto page = original;
+    ASSERT_TRUE(FixtureTamper::flipCodeByte(page));
+    const auto pageOutcome = validate(write(folder, "page", page));
+    EXPECT_EQ(pageOutcome.status, ZROSStatus::errSecCSSignatureFailed);
+    EXPECT_NE(pageOutcome.description.find("page 1 hash mismatch"), std::string::npos)
+        << pageOutcome.description;
+
+    auto requirements = original;
+    ASSERT_TRUE(FixtureTamper::flipRequirementsByte(requirements));
+    const auto slotOutcome = validate(write(folder, "slot", requirements));
+    EXPECT_EQ(slotOutcome.status, ZROSStatus::errSecCSSignatureFailed);
+    EXPECT_NE(slotOutcome.description.find("special slot 2"), std::string::npos) << slotOutcome.description;
+
+    auto cms = original;
+    ASSERT_TRUE(FixtureTamper::flipCMSSignatureByte(cms));
+    EXPECT_EQ(validate(write(folder, "cms", cms)).status, ZROSStatus::errSecCSSignatureFailed);
+
+    auto plist = original;
+    const auto layout = FixtureMachOBuilder::build(executable(), 1);
+    plist[*layout.infoPlistOffset + 60] ^= 0x20;
+    const auto plistResult = check(write(folder, "plist", plist));
+    EXPECT_EQ(plistResult->validity(), 3U);
+}
+
+TEST_F(CodeSignatureChecker, RejectsAPageHashMismatchInAnAlternateCodeDirectoryOnly) {
+    // Sign with SHA-256 only in the alternate slot and damage only its page hashes: the slot-0
+    // directory still matches the code, the alternate does not.
+    auto options = developerIDOptions();
+    options.codeDirectoryHashAttributes = false;
+    auto bytes = FixtureSigner::sign(executable(), options);
+    const auto [offset, length] = FixtureTamper::blobRange(bytes, 0, 0x1000);
+    ASSERT_GT(length, 32U);
+    bytes[offset + length - 1] ^= 0xff; // last code slot hash of the SHA-256 directory
+    const auto outcome = validate(write(folder, "alternate", bytes));
+    EXPECT_EQ(outcome.status, ZROSStatus::errSecCSSignatureFailed);
+    EXPECT_NE(outcome.description.find("code directory 0x1000: page"), std::string::npos)
+        << outcome.description;
+}
+
+TEST_F(CodeSignatureChecker, AnUnknownSignerDigestCannotBeCheckedAndIsAnError) {
+    auto bytes = FixtureSigner::sign(executable(), developerIDOptions());
+    ASSERT_TRUE(FixtureTamper::setUnknownSignerDigest(bytes));
+    const auto path = write(folder, "digest", bytes);
+    EXPECT_EQ(validate(path).status, ZROSStatus::errSecCSSignatureNotVerifiable);
+    try {
+        check(path);
+        FAIL() << "validity 8 must be reported as an error";
+    } catch (const ZRCodeSignatureCheckError& error) {
+        EXPECT_EQ(error.code(), ZROSStatus::errSecCSSignatureNotVerifiable);
+    }
+}
+
+TEST_F(CodeSignatureChecker, StrictValidationRefusesTrailingBytesAndALimitShortOfTheSignature) {
+    auto bytes = FixtureSigner::sign(executable(), developerIDOptions());
+    bytes.push_back(0);
+    const auto outcome = validate(write(folder, "trailing", bytes));
+    EXPECT_EQ(outcome.status, ZROSStatus::errSecCSBadMainExecutable);
+    EXPECT_EQ(check(write(folder, "trailing2", bytes))->validity(), 0U);
+
+    auto universal =
+        FixtureMachOBuilder::universal({FixtureSigner::sign(executable(), developerIDOptions())});
+    universal[100] = 1; // inside the zero gap between the header and the slice
+    EXPECT_EQ(validate(write(folder, "gap", universal)).status, ZROSStatus::errSecCSBadMainExecutable);
+}
+
+TEST_F(CodeSignatureChecker, MissingFilesAndMalformedMachOAreErrors) {
+    EXPECT_THROW(check(folder.path() / "missing"), ZRCodeSignatureCheckError);
+    auto bytes = FixtureSigner::sign(executable(), developerIDOptions());
+    bytes.resize(40);
+    try {
+        check(write(folder, "truncated", bytes));
+        FAIL();
+    } catch (const ZRCodeSignatureCheckError& error) {
+        EXPECT_EQ(error.code(), ZROSStatus::errSecCSBadObjectFormat);
+        EXPECT_FALSE(error.errorDescription().empty());
+    }
+}
+
+// --- Time -----------------------------------------------------------------------------------
+
+TEST_F(CodeSignatureChecker, ExpiredLeafIsJudgedAtTheTimestamp) {
+    const auto expired = FixtureCertificateHierarchy::make(-3L * 365 * 86400, -365L * 86400);
+    auto options = developerIDOptions();
+    options.signer = &expired.developerIDLeaf;
+    options.chain = {&expired.intermediate, &expired.root};
+    const std::vector<ZRTrustEvaluator::Certificate> anchors{expired.root.der()};
+    auto checkWith = [&](const std::filesystem::path& path) {
+        return ZRCodeSignatureChecker::checkFileURL(path, fresh, anchors);
+    };
+    // Without a timestamp expiry is tolerated.
+    EXPECT_EQ(checkWith(write(folder, "plain", FixtureSigner::sign(executable(), options)))->validity(), 1U);
+    // A timestamp inside the validity period makes it valid.
+    options.timestampAuthority = &expired.timestampAuthority;
+    options.timestampChain = {&expired.root};
+    options.timestampTime = std::time(nullptr) - 2L * 365 * 86400;
+    EXPECT_EQ(checkWith(write(folder, "inside", FixtureSigner::sign(executable(), options)))->validity(), 1U);
+    // A timestamp after expiry makes it invalid.
+    options.timestampTime = std::time(nullptr) - 86400;
+    const auto late = write(folder, "late", FixtureSigner::sign(executable(), options));
+    auto request = ZRCodeSignatureChecker::requestForOptions(late, 0);
+    request.extraTrustAnchors = anchors;
+    EXPECT_EQ(ZRCodeSignatureValidator::validate(request).status, ZROSStatus::trustCertificateExpired);
+    EXPECT_EQ(checkWith(late)->validity(), 0U);
+}
+
+TEST_F(CodeSignatureChecker, ATimestampAuthorityOutsideTheSigningChainsAnchorsIsRefused) {
+    const auto stranger = FixtureCertificateHierarchy::make();
+    auto options = developerIDOptions();
+    options.timestampAuthority = &stranger.timestampAuthority;
+    options.timestampChain = {&stranger.root};
+    const auto path = write(folder, "tsa", FixtureSigner::sign(executable(), options));
+    EXPECT_EQ(validate(path).status, ZROSStatus::trustNotTrusted);
+}
+
+// --- Options --------------------------------------------------------------------------------
+
+TEST_F(CodeSignatureChecker, ReturnsTheEmbeddedInfoPlistUnderOption0x20) {
+    const auto path = write(folder, "signed", FixtureSigner::sign(executable(), developerIDOptions()));
+    const auto result = check(path, ZRCodeSignatureCheckInfoPList);
+    ASSERT_TRUE(result->infoPList());
+    const auto* identifier = result->infoPList()->find("CFBundleIdentifier");
+    ASSERT_NE(identifier, nullptr);
+    EXPECT_EQ(*identifier->stringValue(), "com.example.fixture");
+}
+
+TEST_F(CodeSignatureChecker, TheI386OptionNeedsAnI386Slice) {
+    const auto path = write(folder, "signed", FixtureSigner::sign(executable(), developerIDOptions()));
+    EXPECT_THROW(check(path, ZRCodeSignatureCheckI386Architecture), ZRCodeSignatureCheckError);
+}
+
+TEST(CodeSignatureValidity, ClassifiesStatusesAsTheTableSays) {
+    using C = ZRCodeSignatureChecker;
+    EXPECT_EQ(C::validityForStatus(0, false, true), 1U);
+    EXPECT_EQ(C::validityForStatus(0, true, true), 1U);
+    EXPECT_EQ(C::validityForStatus(0, true, false), 5U);
+    EXPECT_EQ(C::validityForStatus(-67061, false, true), 2U);
+    for (const auto status : {-67057, -67056, -67054, -67030}) {
+        EXPECT_EQ(C::validityForStatus(status, false, true), 3U);
+    }
+    EXPECT_EQ(C::validityForStatus(-67062, false, true), 4U);
+    EXPECT_EQ(C::validityForStatus(-67050, true, true), 5U);
+    EXPECT_EQ(C::validityForStatus(-66996, true, true), 5U);
+    EXPECT_EQ(C::validityForStatus(-67050, false, true), 6U);
+    EXPECT_EQ(C::validityForStatus(-67050, true, false), 6U);
+    EXPECT_EQ(C::validityForStatus(-2147409652, false, true), 7U);
+    EXPECT_EQ(C::validityForStatus(-67060, false, true), 8U);
+    EXPECT_EQ(C::validityForStatus(-67037, false, true), 8U);
+    for (const auto status : {-67059, -67058, -67055, -67053, -67052, -67051, -67010, 12345}) {
+        EXPECT_EQ(C::validityForStatus(status, false, true), 0U);
+    }
+    EXPECT_EQ(C::checkPID(1, 0), 0U);
+}
+
+// --- Cache ----------------------------------------------------------------------------------
+
+TEST_F(CodeSignatureChecker, AnswersFromTheCacheUntilTheExecutableChanges) {
+    const auto path = write(folder, "cached", FixtureSigner::sign(executable(), developerIDOptions()));
+    const auto anchors = fixtureAnchors();
+    const auto first = ZRCodeSignatureChecker::checkFileURL(path, ZRCodeSignatureCheckResourceInfos, anchors);
+    const auto second = ZRCodeSignatureChecker::checkFileURL(path, ZRCodeSignatureCheckInfoPList, anchors);
+    EXPECT_NE(first, second) << "different options are different checks";
+    EXPECT_EQ(ZRCodeSignatureChecker::checkFileURL(path, ZRCodeSignatureCheckResourceInfos, anchors), first);
+    EXPECT_EQ(ZRCodeSignatureChecker::checkFileURL(path, ZRCodeSignatureCheckInfoPList, anchors), second);
+
+    const auto bypass = ZRCodeSignatureChecker::checkFileURL(
+        path, ZRCodeSignatureCheckResourceInfos | ZRCodeSignatureCheckIgnoreCache, anchors);
+    EXPECT_NE(bypass, first);
+
+    struct timeval times[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(::utimes(path.c_str(), times), 0);
+    EXPECT_NE(ZRCodeSignatureChecker::checkFileURL(path, ZRCodeSignatureCheckInfoPList, anchors), second);
+}
+
+TEST(CodeSignatureCheckerCache, PrunesToTheMostRecentlyUsedQuarter) {
+    TemporaryFolder folder;
+    const auto file = folder.write("executable", "x");
+    double clock = 0;
+    ZRCodeSignatureCheckerCache cache([&clock] { return clock; });
+    const auto result =
+        std::make_shared<const ZRCodeSignatureCheckResult>(file, 4, Type::none, std::nullopt, std::nullopt);
+    for (int index = 0; index < 100; ++index) {
+        clock += 1;
+        cache.cacheResultForKey(result, {folder.path() / std::to_string(index), 0, ""});
+    }
+    EXPECT_EQ(cache.count(), 100U);
+    clock += 1;
+    cache.cacheResultForKey(result, {file, 7, ""});
+    EXPECT_EQ(cache.count(), 26U);
+    EXPECT_NE(cache.cachedResultForKey({file, 7, ""}), nullptr);
+    EXPECT_EQ(cache.cachedResultForKey({folder.path() / "0", 0, ""}), nullptr);
+
+    // A result without a main executable removes what was cached under its key.
+    cache.cacheResultForKey(std::make_shared<const ZRCodeSignatureCheckResult>(std::nullopt, 4, Type::none,
+                                                                               std::nullopt, std::nullopt),
+                            {file, 7, ""});
+    EXPECT_EQ(cache.cachedResultForKey({file, 7, ""}), nullptr);
+}
+
+TEST(CodeSignatureCheckerCache, DropsStaleEntriesOnLookup) {
+    TemporaryFolder folder;
+    const auto file = folder.write("executable", "x");
+    ZRCodeSignatureCheckerCache cache([] { return 1.0; });
+    cache.cacheResultForKey(
+        std::make_shared<const ZRCodeSignatureCheckResult>(file, 4, Type::none, std::nullopt, std::nullopt),
+        {file, 0, ""});
+    std::filesystem::remove(file);
+    EXPECT_EQ(cache.cachedResultForKey({file, 0, ""}), nullptr);
+    EXPECT_EQ(cache.count(), 0U);
+}
+
+TEST_F(CodeSignatureChecker, TheCompletionFormHandsItsCallbackToTheExecutor) {
+    const auto path = write(folder, "async", FixtureSigner::sign(executable(), developerIDOptions()));
+    std::mutex mutex;
+    std::condition_variable done;
+    std::vector<std::function<void()>> queued;
+    bool called = false;
+    ZRCodeSignatureChecker::Result received;
+    ZRCodeSignatureChecker::checkFileURL(
+        path, fresh,
+        [&](std::function<void()> callback) {
+            std::lock_guard lock(mutex);
+            queued.push_back(std::move(callback));
+            done.notify_all();
+        },
+        [&](ZRCodeSignatureChecker::Result result, std::optional<ZRCodeSignatureCheckError> error) {
+            called = true;
+            received = result;
+            EXPECT_FALSE(error);
+        },
+        fixtureAnchors());
+    std::unique_lock lock(mutex);
+    done.wait(lock, [&] { return !queued.empty(); });
+    EXPECT_FALSE(called) << "the handler runs only when the executor runs it";
+    queued.front()();
+    EXPECT_TRUE(called);
+    ASSERT_TRUE(received);
+    EXPECT_EQ(received->validity(), 1U);
+}
+
+} // namespace
+
+namespace {
+
+TEST(CodeSignatureCheckerChains, SurvivesACertificateLoop) {
+    using namespace CodeSigningFixtures;
+    FixtureCertificate::Options authority;
+    authority.isCertificateAuthority = true;
+    const auto first =
+        FixtureCertificate::makeRoot({"Loop B", std::string("Loop"), std::nullopt, std::nullopt}, authority);
+    const auto a = FixtureCertificate::makeIssued(
+        first, {"Loop A", std::string("Loop"), std::nullopt, std::nullopt}, authority);
+    auto reused = authority;
+    reused.key = first.sharedKey();
+    // B again, now issued by A with B's own key: A and B issue each other.
+    const auto b = FixtureCertificate::makeIssued(
+        a, {"Loop B", std::string("Loop"), std::nullopt, std::nullopt}, reused);
+    FixtureCertificate::Options leafOptions;
+    leafOptions.codeSigning = true;
+    const auto leaf = FixtureCertificate::makeIssued(
+        a, {"Loop Leaf", std::string("Loop"), std::nullopt, std::nullopt}, leafOptions);
+    auto options = developerIDOptions();
+    options.signer = &leaf;
+    options.chain = {&a, &b};
+    options.designatedRequirement.reset();
+    TemporaryFolder folder;
+    const auto path = write(folder, "loop", FixtureSigner::sign(executable(), options));
+    const auto result = ZRCodeSignatureChecker::checkFileURL(path, ZRCodeSignatureCheckIgnoreCache);
+    EXPECT_NE(result->validity(), 1U);
+    const auto infos = ZRCodeInfo::readFromFileURL(path, false);
+    ASSERT_EQ(infos.size(), 1U);
+    EXPECT_FALSE(infos[0].signatureIsFormallyCorrect);
+    EXPECT_FALSE(infos[0].hasTrustedSignature());
+}
+
+TEST(CodeSignatureCheckerChains, ClassifiesAppleSoftwareLeavesInSigningRecords) {
+    using namespace CodeSigningFixtures;
+    auto options = optionsSignedBy(hierarchy().appleSoftwareLeaf);
+    options.designatedRequirement.reset();
+    TemporaryFolder folder;
+    const auto path = write(folder, "apple", FixtureSigner::sign(executable(), options));
+    const auto infos = ZRCodeInfo::readFromFileURL(path, true, fixtureAnchors());
+    EXPECT_EQ(infos[0].signatureCertificateType, ZRCodeSignatureCertificateType::apple);
+    EXPECT_EQ(infos[0].authorDisplayString(), "Apple, Inc.");
+    // The checker has no marker to go by and the root is not Apple Root CA.
+    EXPECT_EQ(ZRCodeSignatureChecker::checkFileURL(path, ZRCodeSignatureCheckIgnoreCache, fixtureAnchors())
+                  ->certificateType(),
+              ZRCodeSignatureCertificateType::other);
+}
+
+} // namespace
+
+namespace {
+
+TEST(CodeSignatureCheckerCMS, AnUnknownDigestInTheSignedDataListBreaksTheSignatureWithoutLeaking) {
+    using namespace CodeSigningFixtures;
+    auto bytes = FixtureSigner::sign(executable(), developerIDOptions());
+    const auto [offset, length] = FixtureTamper::blobRange(bytes, 0, 0x10000);
+    static const std::uint8_t sha256OID[] = {0x06, 0x09, 0x60, 0x86, 0x48, 0x01,
+                                             0x65, 0x03, 0x04, 0x02, 0x01};
+    const auto begin = bytes.begin() + static_cast<std::ptrdiff_t>(offset);
+    const auto found = std::search(begin, begin + static_cast<std::ptrdiff_t>(length), std::begin(sha256OID),
+                                   std::end(sha256OID));
+    ASSERT_NE(found, begin + static_cast<std::ptrdiff_t>(length));
+    *(found + 3) = 0x65; // the SignedData's digest list, not the signer's algorithm
+    TemporaryFolder folder;
+    auto request = ZRCodeSignatureChecker::requestForOptions(write(folder, "list", bytes), 0);
+    request.extraTrustAnchors = fixtureAnchors();
+    EXPECT_EQ(ZRCodeSignatureValidator::validate(request).status, ZROSStatus::errSecCSSignatureFailed);
+}
+
+} // namespace
+
+namespace {
+
+TEST(CodeSignatureCheckerTeam, RefusesACodeDirectoryTeamThatDiffersFromTheDeveloperCertificate) {
+    using namespace CodeSigningFixtures;
+    TemporaryFolder folder;
+    auto options = developerIDOptions();
+    options.teamIdentifier = "OTHERTEAM1";
+    options.designatedRequirement.reset();
+    auto request = ZRCodeSignatureChecker::requestForOptions(
+        write(folder, "team", FixtureSigner::sign(executable(), options)), 0);
+    request.extraTrustAnchors = fixtureAnchors();
+    EXPECT_EQ(ZRCodeSignatureValidator::validate(request).status, ZROSStatus::errSecCSBadTeamIdentifier);
+
+    // Directories older than team identifiers carry none, and nothing is compared.
+    options.version = 0x20100;
+    request.executable = write(folder, "old", FixtureSigner::sign(executable(), options));
+    const auto outcome = ZRCodeSignatureValidator::validate(request);
+    EXPECT_EQ(outcome.status, 0) << outcome.description;
+    EXPECT_FALSE(outcome.information.teamIdentifier);
+}
+
+} // namespace

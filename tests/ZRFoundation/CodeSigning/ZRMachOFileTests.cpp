@@ -1,0 +1,193 @@
+#include "ZRFoundation/CodeSigning/CodeSigningFixtures.h"
+#include "ZRFoundation/CodeSigning/ZRByteView.h"
+#include "ZRFoundation/CodeSigning/ZRMachOFile.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace CodeSigningFixtures;
+using Architecture = FixtureMachOBuilder::Architecture;
+
+void putLittle(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value) {
+    for (int index = 0; index < 4; ++index) {
+        bytes[offset + index] = static_cast<std::uint8_t>(value >> (8 * index));
+    }
+}
+
+void putBig(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value) {
+    for (int index = 0; index < 4; ++index) {
+        bytes[offset + index] = static_cast<std::uint8_t>(value >> (24 - 8 * index));
+    }
+}
+
+std::string failure(const std::vector<std::uint8_t>& bytes) {
+    const auto parsed = ZRMachOFile::parse(bytes);
+    return parsed ? std::string() : parsed.error().description;
+}
+
+TEST(ByteView, ReadsBothByteOrdersAndRefusesToOverrun) {
+    const std::vector<std::uint8_t> bytes{1, 2, 3, 4, 5, 6, 7, 8};
+    const ZRByteView big(bytes);
+    const ZRByteView little(bytes, ZRByteView::ByteOrder::Little);
+    EXPECT_EQ(big.u32(0), 0x01020304U);
+    EXPECT_EQ(little.u32(0), 0x04030201U);
+    EXPECT_EQ(big.u64(0), 0x0102030405060708ULL);
+    EXPECT_EQ(little.u16(6), 0x0807U);
+    EXPECT_FALSE(big.u32(5));
+    EXPECT_FALSE(big.u64(1));
+    EXPECT_FALSE(big.u8(8));
+    EXPECT_FALSE(big.span(4, UINT64_MAX));
+    EXPECT_FALSE(big.span(UINT64_MAX, 2));
+    EXPECT_TRUE(big.span(8, 0));
+    EXPECT_FALSE(ZRByteView::rangeFits(UINT64_MAX - 1, 4, UINT64_MAX));
+    const std::vector<std::uint8_t> text{'a', 'b', 0, 'c'};
+    EXPECT_EQ(ZRByteView(text).cString(0), "ab");
+    EXPECT_FALSE(ZRByteView(text).cString(3)) << "a string must end inside the buffer";
+}
+
+TEST(MachOFile, ReadsThinSlicesWithTheirSignatureAndInfoPlist) {
+    const auto bytes = FixtureSigner::sign(executable(Architecture::arm64), developerIDOptions());
+    const auto parsed = ZRMachOFile::parse(bytes);
+    ASSERT_TRUE(parsed) << parsed.error().description;
+    ASSERT_EQ(parsed->slices().size(), 1U);
+    const auto& slice = parsed->slices().front();
+    EXPECT_FALSE(parsed->isUniversal());
+    EXPECT_EQ(slice.architectureName(), "arm64");
+    EXPECT_TRUE(slice.is64Bit);
+    ASSERT_TRUE(slice.codeSignature);
+    ASSERT_TRUE(slice.infoPlistSection);
+    const auto plist = slice.infoPlistBytes();
+    EXPECT_EQ(std::string(plist.begin(), plist.end()), infoPlist);
+    EXPECT_FALSE(parsed->strictProblem());
+    ASSERT_EQ(slice.segments.size(), 3U);
+    EXPECT_EQ(slice.segments.back().name, "__LINKEDIT");
+}
+
+TEST(MachOFile, ReadsUniversalFilesInHeaderOrder) {
+    const auto bytes =
+        FixtureMachOBuilder::universal({FixtureSigner::makeUnsigned(executable(Architecture::x86_64)),
+                                        FixtureSigner::makeUnsigned(executable(Architecture::arm64))});
+    const auto parsed = ZRMachOFile::parse(bytes);
+    ASSERT_TRUE(parsed) << parsed.error().description;
+    ASSERT_EQ(parsed->slices().size(), 2U);
+    EXPECT_TRUE(parsed->isUniversal());
+    EXPECT_EQ(parsed->slices()[0].architectureName(), "x86_64");
+    EXPECT_EQ(parsed->slices()[1].architectureName(), "arm64");
+    EXPECT_EQ(parsed->slices()[1].fileOffset % 16384, 0U);
+    EXPECT_FALSE(parsed->strictProblem());
+}
+
+TEST(MachOFile, ReadsTheBigEndianAnd64BitUniversalForms) {
+    auto slice = FixtureSigner::makeUnsigned(executable());
+    auto universal = FixtureMachOBuilder::universal({slice});
+    // Rewrite the table as a 64-bit one: magic, count, then {cputype, subtype, offset64, size64,
+    // align, reserved}.
+    std::vector<std::uint8_t> wide(universal.size(), 0);
+    std::copy(universal.begin() + 16384, universal.end(), wide.begin() + 16384);
+    putBig(wide, 0, 0xcafebabf);
+    putBig(wide, 4, 1);
+    putBig(wide, 8, 0x01000007);
+    putBig(wide, 12, 3);
+    putBig(wide, 20, 16384);
+    putBig(wide, 28, static_cast<std::uint32_t>(slice.size()));
+    putBig(wide, 32, 14);
+    const auto parsed = ZRMachOFile::parse(wide);
+    ASSERT_TRUE(parsed) << parsed.error().description;
+    EXPECT_EQ(parsed->slices().front().architectureName(), "x86_64");
+}
+
+TEST(MachOFile, RefusesLyingHeaders) {
+    const auto good = FixtureSigner::sign(executable(), developerIDOptions());
+    auto truncated = good;
+    truncated.resize(20);
+    EXPECT_NE(failure(truncated), "");
+    EXPECT_NE(failure({0xcf, 0xfa}), "");
+
+    auto commandsTooLarge = good;
+    putLittle(commandsTooLarge, 20, 0x7fffffff);
+    EXPECT_NE(failure(commandsTooLarge).find("load commands extend past"), std::string::npos);
+
+    auto tooManyCommands = good;
+    putLittle(tooManyCommands, 16, 100000);
+    EXPECT_NE(failure(tooManyCommands).find("load commands"), std::string::npos);
+
+    auto commandSize = good;
+    putLittle(commandSize, 32 + 4, 4); // first command claims 4 bytes
+    EXPECT_NE(failure(commandSize).find("load command 0 has an invalid size"), std::string::npos);
+
+    auto runsPast = good;
+    putLittle(runsPast, 32 + 4, 0x10000);
+    EXPECT_NE(failure(runsPast).find("load command 0 extends past"), std::string::npos);
+}
+
+TEST(MachOFile, RefusesSegmentsAndSignaturesOutsideTheSlice) {
+    const auto good = FixtureSigner::sign(executable(), developerIDOptions());
+    const auto parsed = ZRMachOFile::parse(good);
+    ASSERT_TRUE(parsed);
+    const std::uint64_t text = 32 + 72; // second command: __TEXT
+    auto segment = good;
+    putLittle(segment, text + 48, 0x7fffffff); // file size
+    EXPECT_NE(failure(segment).find("extends past the end of the slice"), std::string::npos);
+
+    auto sections = good;
+    putLittle(sections, text + 64, 1000); // section count
+    EXPECT_NE(failure(sections).find("more sections than fit"), std::string::npos);
+
+    auto sectionOutside = good;
+    putLittle(sectionOutside, text + 72 + 48, 0x7ffffff0); // __text file offset
+    EXPECT_NE(failure(sectionOutside).find("lies outside its segment"), std::string::npos);
+
+    const std::uint64_t signatureCommand = 32 + 72 + (72 + 160) + 72;
+    auto signature = good;
+    putLittle(signature, signatureCommand + 12, 0x7fffffff);
+    EXPECT_NE(failure(signature).find("LC_CODE_SIGNATURE"), std::string::npos);
+
+    auto overlapping = good;
+    putLittle(overlapping, signatureCommand + 8, 0); // signature over the header
+    EXPECT_NE(failure(overlapping).find("overlaps the load commands"), std::string::npos);
+
+    auto segmentsOverlap = good;
+    putLittle(segmentsOverlap, 32 + 72 + 232 + 40, 0); // __LINKEDIT file offset 0
+    EXPECT_NE(failure(segmentsOverlap).find("overlaps segment __TEXT"), std::string::npos);
+}
+
+TEST(MachOFile, RefusesLyingUniversalTables) {
+    const auto universal = FixtureMachOBuilder::universal({FixtureSigner::makeUnsigned(executable())});
+    auto count = universal;
+    putBig(count, 4, 1000);
+    EXPECT_NE(failure(count), "");
+    auto zero = universal;
+    putBig(zero, 4, 0);
+    EXPECT_NE(failure(zero), "");
+    auto outside = universal;
+    putBig(outside, 16, 0x7fffffff);
+    EXPECT_NE(failure(outside).find("slice 0 extends outside the file"), std::string::npos);
+    auto intoHeader = universal;
+    putBig(intoHeader, 16, 0);
+    EXPECT_NE(failure(intoHeader), "");
+    auto wrongCPU = universal;
+    putBig(wrongCPU, 8, 0x0100000c);
+    EXPECT_NE(failure(wrongCPU).find("CPU type"), std::string::npos);
+    auto twice = FixtureMachOBuilder::universal(
+        {FixtureSigner::makeUnsigned(executable()), FixtureSigner::makeUnsigned(executable())});
+    putBig(twice, 28 + 8, 16384); // second slice at the first one's offset
+    putBig(twice, 28 + 12, 100);
+    EXPECT_NE(failure(twice).find("overlaps another slice"), std::string::npos);
+}
+
+TEST(MachOFile, NotesLayoutsOnlyStrictValidationRefuses) {
+    auto trailing = FixtureSigner::makeUnsigned(executable());
+    trailing.push_back(0);
+    const auto parsed = ZRMachOFile::parse(trailing);
+    ASSERT_TRUE(parsed);
+    ASSERT_TRUE(parsed->strictProblem());
+    EXPECT_NE(parsed->strictProblem()->find("after __LINKEDIT"), std::string::npos);
+
+    auto universal = FixtureMachOBuilder::universal({FixtureSigner::makeUnsigned(executable())});
+    universal.push_back(0);
+    EXPECT_NE(ZRMachOFile::parse(universal)->strictProblem()->find("after its last slice"),
+              std::string::npos);
+}
+
+} // namespace
