@@ -1,7 +1,7 @@
 #include "Code/Loading/LumoraLoader.h"
 #include "Code/Loading/ZRBundleResourceVerifier.h"
 #include "Code/Model/LumoraSource.h"
-#include "Support/FixtureSigning.h"
+#include "Support/CodeSigningFixtures.h"
 #include "Support/TemporaryFolder.h"
 #include "ZRFoundation/Localization/ZRPreferredLanguages.h"
 #include "tools/FixtureSigner/FixtureBundleBuilder.h"
@@ -20,7 +20,7 @@ using VerifierError = ZRBundleResourceVerifier::Error;
 using InitializationError = Lumora::InitializationError;
 
 LumoraLoader::Options trustingFixtures() {
-    return {{fixtureHierarchy().root.der()}};
+    return {{CodeSigningFixtures::hierarchy().root.der()}};
 }
 
 const char* declaration = R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -63,7 +63,8 @@ protected:
     }
     void TearDown() override { ZRPreferredLanguages::overridePreferredLanguages(std::nullopt); }
 
-    fs::path write(const Bundle& bundle, const FixtureSigner::Options& signing = developerIDSigning()) {
+    fs::path write(const Bundle& bundle,
+                   const FixtureSigner::Options& signing = CodeSigningFixtures::developerIDOptions()) {
         return FixtureBundleBuilder::write(folder.path(), bundle, signing);
     }
     static Lumora load(const fs::path& path, bool asDirectory = true) {
@@ -98,8 +99,8 @@ TEST_F(LumoraLoaderTest, RefusesFilesChangedAfterSigning) {
         EXPECT_EQ(error.file().lastPathComponent(), "Lumora.plist");
     }
     // A tampered string table fails the load too.
-    const auto other =
-        FixtureBundleBuilder::write(folder.path() / "second", application(), developerIDSigning());
+    const auto other = FixtureBundleBuilder::write(folder.path() / "second", application(),
+                                                   CodeSigningFixtures::developerIDOptions());
     std::ofstream(other / "Contents/Resources/de.lproj/Lumora.strings", std::ios::app) << " ";
     EXPECT_THROW(load(other), VerifierError);
 }
@@ -134,8 +135,8 @@ TEST_F(LumoraLoaderTest, ReportsCorruptDeclarations) {
         EXPECT_EQ(error.debugMessage(), "Plist is not a dictionary");
     }
     // A corrupt declaration in a nested bundle fails the whole application.
-    const auto broken =
-        FixtureBundleBuilder::write(folder.path() / "nested", application("{"), developerIDSigning());
+    const auto broken = FixtureBundleBuilder::write(folder.path() / "nested", application("{"),
+                                                    CodeSigningFixtures::developerIDOptions());
     EXPECT_THROW(load(broken), InitializationError);
 }
 
@@ -148,8 +149,7 @@ TEST_F(LumoraLoaderTest, RefusesSignaturesNotAnchoredAtATrustedRoot) {
         EXPECT_EQ(error.errorCase(), VerifierError::Case::codeSignatureVerificationFailed);
         EXPECT_EQ(error.file().path(), path);
     }
-    FixtureSigner::Options adhoc;
-    adhoc.kind = FixtureSigner::Kind::adhoc;
+    auto adhoc = CodeSigningFixtures::adhocOptions();
     const auto adhocPath = FixtureBundleBuilder::write(folder.path() / "adhoc", application(), adhoc);
     EXPECT_THROW(load(adhocPath), VerifierError);
 }
@@ -162,7 +162,7 @@ TEST_F(LumoraLoaderTest, LoadsTheDeclarationEmbeddedInAnExecutable) {
         <key>ApplicationDescription</key><string>A tool</string>
         <key>Localizations</key><dict><key>de</key><dict><key>A tool</key><string>Ein Werkzeug</string></dict></dict>
       </dict></dict></plist>)";
-    auto signing = developerIDSigning();
+    auto signing = CodeSigningFixtures::developerIDOptions();
     signing.identifier = "com.example.tool";
     const auto bytes = FixtureSigner::sign(executable, signing);
     const auto path = folder.write("tool", std::string(bytes.begin(), bytes.end()));
@@ -170,8 +170,7 @@ TEST_F(LumoraLoaderTest, LoadsTheDeclarationEmbeddedInAnExecutable) {
     EXPECT_EQ(document.primarySource()->localizedPurpose(), "Ein Werkzeug.");
     EXPECT_TRUE(document.additionalSources().empty());
 
-    FixtureSigner::Options adhoc;
-    adhoc.kind = FixtureSigner::Kind::adhoc;
+    auto adhoc = CodeSigningFixtures::adhocOptions();
     const auto adhocBytes = FixtureSigner::sign(executable, adhoc);
     const auto adhocPath = folder.write("adhoc-tool", std::string(adhocBytes.begin(), adhocBytes.end()));
     EXPECT_THROW(load(adhocPath, false), VerifierError);
@@ -179,7 +178,8 @@ TEST_F(LumoraLoaderTest, LoadsTheDeclarationEmbeddedInAnExecutable) {
 
 TEST_F(LumoraLoaderTest, VerifierReportsWhereAMissingFileWasExpected) {
     const auto path = write(application());
-    ZRBundleResourceVerifier verifier(ZRBundle::bundleWithPath(path), {fixtureHierarchy().root.der()});
+    ZRBundleResourceVerifier verifier(ZRBundle::bundleWithPath(path),
+                                      {CodeSigningFixtures::hierarchy().root.der()});
     try {
         verifier.verifiedData("Lumora", "strings", std::nullopt, "fr");
         FAIL();

@@ -2,7 +2,7 @@
 // into a cache outside the repository. Every test skips, saying why, when the registry cannot be
 // reached.
 
-#include "ZRFoundation/CodeSigning/CodeSigningFixtures.h"
+#include "Support/CodeSigningFixtures.h"
 #include "ZRFoundation/CodeSigning/ZRCodeInfo.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureChecker.h"
 #include "ZRFoundation/CodeSigning/ZREmbeddedSignature.h"

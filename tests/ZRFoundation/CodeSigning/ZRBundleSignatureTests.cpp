@@ -1,7 +1,7 @@
 // Signed bundles made by the fixture signer, checked the way the loader and `lumora codesign` check
 // them: every outcome a bundle can have.
 
-#include "Support/FixtureSigning.h"
+#include "Support/CodeSigningFixtures.h"
 #include "Support/TemporaryFolder.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureChecker.h"
 #include "tools/FixtureSigner/FixtureBundleBuilder.h"
@@ -43,7 +43,7 @@ Bundle application() {
 
 Result check(const fs::path& path, ZRCodeSignatureCheckOptions options) {
     return ZRCodeSignatureChecker::checkFileURL(path, options | ZRCodeSignatureCheckIgnoreCache,
-                                                {fixtureHierarchy().root.der()});
+                                                {CodeSigningFixtures::hierarchy().root.der()});
 }
 
 void appendTo(const fs::path& path, const std::string& text) {
@@ -58,7 +58,8 @@ std::string readText(const fs::path& path) {
 class ZRBundleSignature : public testing::Test {
 protected:
     void SetUp() override {
-        bundlePath = FixtureBundleBuilder::write(folder.path(), application(), developerIDSigning());
+        bundlePath = FixtureBundleBuilder::write(folder.path(), application(),
+                                                 CodeSigningFixtures::developerIDOptions());
     }
     fs::path contents() const { return bundlePath / "Contents"; }
 
@@ -126,7 +127,7 @@ TEST_F(ZRBundleSignature, RefusesAnEnvelopeEditedTogetherWithAFile) {
     auto edited = application();
     edited.files[0].contents += "<!-- edited -->";
     const auto signedExecutable = readText(contents() / "MacOS/Editor");
-    FixtureBundleBuilder::resign(bundlePath, edited, developerIDSigning());
+    FixtureBundleBuilder::resign(bundlePath, edited, CodeSigningFixtures::developerIDOptions());
     std::ofstream(contents() / "MacOS/Editor", std::ios::binary) << signedExecutable;
 
     for (const auto options : {ZRCodeSignatureCheckResourceInfos, ZRCodeSignatureCheckValidateResources}) {
@@ -164,7 +165,7 @@ TEST_F(ZRBundleSignature, RejectsNestedCodeThatFailsItsRequirement) {
     // requires the identifier it was sealed with.
     auto helper = application().nestedBundles[0].second;
     helper.identifier = "com.example.impostor";
-    auto signing = developerIDSigning();
+    auto signing = CodeSigningFixtures::developerIDOptions();
     FixtureBundleBuilder::resign(contents() / "XPCServices/Sync.xpc", helper, signing);
     const auto result = check(bundlePath, ZRCodeSignatureCheckValidateResources);
     EXPECT_EQ(result->validity(), ZRCodeSignatureCheckResult::validityInvalid);
@@ -178,8 +179,7 @@ TEST_F(ZRBundleSignature, RejectsUnsealedContentInTheBundleRoot) {
 
 TEST(ZRBundleSignatureKinds, ClassifiesAdhocSelfSignedAndUnsignedBundles) {
     const TemporaryFolder folder;
-    FixtureSigner::Options adhoc;
-    adhoc.kind = FixtureSigner::Kind::adhoc;
+    auto adhoc = CodeSigningFixtures::adhocOptions();
     auto bundle = application();
     bundle.nestedBundles.clear();
     const auto adhocPath = FixtureBundleBuilder::write(folder.path() / "adhoc", bundle, adhoc);
@@ -188,8 +188,8 @@ TEST(ZRBundleSignatureKinds, ClassifiesAdhocSelfSignedAndUnsignedBundles) {
     EXPECT_EQ(adhocResult->certificateType(), ZRCodeSignatureCertificateType::adhoc);
     EXPECT_TRUE(adhocResult->bundleResourceFileInfos().has_value());
 
-    FixtureSigner::Options selfSigned;
-    selfSigned.signer = &fixtureHierarchy().selfSignedLeaf;
+    auto selfSigned = CodeSigningFixtures::optionsSignedBy(CodeSigningFixtures::hierarchy().selfSignedLeaf);
+    selfSigned.chain.clear();
     const auto selfSignedPath = FixtureBundleBuilder::write(folder.path() / "self", bundle, selfSigned);
     const auto selfSignedResult = ZRCodeSignatureChecker::checkFileURL(
         selfSignedPath, ZRCodeSignatureCheckResourceInfos | ZRCodeSignatureCheckIgnoreCache);

@@ -1,4 +1,4 @@
-#include "ZRFoundation/CodeSigning/CodeSigningFixtures.h"
+#include "Support/CodeSigningFixtures.h"
 #include "ZRFoundation/CodeSigning/ZRCodeInfo.h"
 #include "tools/FixtureSigner/FixtureTamper.h"
 

@@ -1,4 +1,4 @@
-#include "ZRFoundation/CodeSigning/CodeSigningFixtures.h"
+#include "Support/CodeSigningFixtures.h"
 #include "ZRFoundation/CodeSigning/ZRCodeRequirement.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "ZRFoundation/CodeSigning/CodeSigningFixtures.h"
+#include "Support/CodeSigningFixtures.h"
 #include "ZRFoundation/CodeSigning/ZRByteView.h"
 #include "ZRFoundation/CodeSigning/ZRMachOFile.h"
 
