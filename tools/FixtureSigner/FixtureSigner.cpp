@@ -198,7 +198,8 @@ std::vector<std::uint8_t> timestampToken(std::span<const std::uint8_t> signature
     TS_MSG_IMPRINT* imprint = TS_MSG_IMPRINT_new();
     X509_ALGOR* algorithm = X509_ALGOR_new();
     X509_ALGOR_set0(algorithm, OBJ_nid2obj(NID_sha256), V_ASN1_NULL, nullptr);
-    TS_MSG_IMPRINT_set_algo(imprint, algorithm);
+    TS_MSG_IMPRINT_set_algo(imprint, algorithm); // copies
+    X509_ALGOR_free(algorithm);
     TS_MSG_IMPRINT_set_msg(imprint, digest, sizeof digest);
     TS_REQ_set_msg_imprint(request, imprint);
     TS_REQ_set_cert_req(request, 1);
