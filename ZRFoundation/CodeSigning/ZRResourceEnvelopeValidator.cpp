@@ -70,11 +70,10 @@ void hashInParallel(const fs::path& contentPath, std::vector<HashJob>& jobs) {
 
 class Walk {
 public:
-    Walk(const fs::path& contentPath, const ZRCodeResources& envelope, const std::string& mainExecutable,
+    Walk(const ZRCodeResources& envelope, const std::string& mainExecutable,
          const ZRResourceEnvelopeValidator::NestedCodeValidator& validator,
          ZRResourceEnvelopeValidator::Outcome& outcome)
-        : _contentPath(contentPath)
-        , _envelope(envelope)
+        : _envelope(envelope)
         , _mainExecutable(mainExecutable)
         , _validator(validator)
         , _outcome(outcome) {}
@@ -199,7 +198,6 @@ private:
         return stop(status);
     }
 
-    const fs::path& _contentPath;
     const ZRCodeResources& _envelope;
     const std::string& _mainExecutable;
     const ZRResourceEnvelopeValidator::NestedCodeValidator& _validator;
@@ -222,7 +220,7 @@ ZRResourceEnvelopeValidator::ZRResourceEnvelopeValidator(fs::path contentPath,
 
 ZRResourceEnvelopeValidator::Outcome ZRResourceEnvelopeValidator::validate() const {
     Outcome outcome;
-    Walk walk(_contentPath, _envelope, _mainExecutable, _nestedCodeValidator, outcome);
+    Walk walk(_envelope, _mainExecutable, _nestedCodeValidator, outcome);
     if (!walk.visitDirectory(_contentPath, "", 0)) {
         return outcome;
     }

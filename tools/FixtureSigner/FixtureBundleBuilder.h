@@ -22,6 +22,8 @@ public:
         std::string target;
     };
 
+    struct NestedBundle;
+
     struct Bundle {
         /// "Editor.app", "Helper.xpc", "Kit.framework"; a framework is written flat (its
         /// resources in `Resources/`, its executable at the top), the others with `Contents/`.
@@ -33,8 +35,14 @@ public:
         std::vector<File> files;
         std::vector<Symlink> symlinks;
         /// Bundles inside this one, each at a path relative to the content folder, signed first.
-        std::vector<std::pair<std::string, Bundle>> nestedBundles;
+        std::vector<NestedBundle> nestedBundles;
         std::uint32_t seed = 1;
+    };
+
+    /// A bundle inside another, in a folder relative to the outer one's content folder.
+    struct NestedBundle {
+        std::string folder;
+        Bundle bundle;
     };
 
     /// Writes `bundle` into `parentFolder` and signs it (and everything nested) with `signing`;

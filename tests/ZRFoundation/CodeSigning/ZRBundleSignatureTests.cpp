@@ -163,7 +163,7 @@ TEST_F(ZRBundleSignature, ValidatesNestedCode) {
 TEST_F(ZRBundleSignature, RejectsNestedCodeThatFailsItsRequirement) {
     // Re-sign the helper under another identifier: its own signature is fine, but the envelope
     // requires the identifier it was sealed with.
-    auto helper = application().nestedBundles[0].second;
+    auto helper = application().nestedBundles[0].bundle;
     helper.identifier = "com.example.impostor";
     auto signing = CodeSigningFixtures::developerIDOptions();
     FixtureBundleBuilder::resign(contents() / "XPCServices/Sync.xpc", helper, signing);
