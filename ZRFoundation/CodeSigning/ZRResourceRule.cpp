@@ -10,6 +10,32 @@ namespace {
 
 // Patterns come from the signed envelope, which an attacker may have written: keep them short.
 constexpr std::size_t maximumPatternLength = 1024;
+// The platform's regular-expression compiler copies the operand of every "+" and interval, so
+// stacked or nested repetitions grow the compiled form exponentially. Signing tools write none
+// of those forms: refuse intervals, a repetition right after another, and more than a few "+".
+constexpr std::size_t maximumPlusCount = 8;
+
+bool isSafePattern(std::string_view pattern) {
+    std::size_t plusCount = 0;
+    bool previousWasRepetition = false;
+    for (std::size_t index = 0; index < pattern.size(); ++index) {
+        const char c = pattern[index];
+        if (c == '\\') {
+            ++index;
+            previousWasRepetition = false;
+            continue;
+        }
+        const bool isRepetition = c == '*' || c == '+' || c == '?';
+        if (c == '{' || (isRepetition && previousWasRepetition)) {
+            return false;
+        }
+        if (c == '+' && ++plusCount > maximumPlusCount) {
+            return false;
+        }
+        previousWasRepetition = isRepetition;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -28,7 +54,7 @@ struct ZRResourceRule::CompiledPattern {
 
 std::optional<ZRResourceRule> ZRResourceRule::rule(std::string_view pattern, double weight, unsigned flags) {
     if (pattern.size() > maximumPatternLength || pattern.find('\0') != std::string_view::npos ||
-        !std::isfinite(weight)) {
+        !isSafePattern(pattern) || !std::isfinite(weight)) {
         return std::nullopt;
     }
     auto compiled = std::make_shared<CompiledPattern>();

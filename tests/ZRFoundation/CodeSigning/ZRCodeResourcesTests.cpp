@@ -30,6 +30,13 @@ TEST(ZRResourceRule, PicksExclusionsFirstThenTheHeaviestRule) {
     EXPECT_FALSE(ZRResourceRule::rule("^a", ZRPropertyList::string("yes")).has_value());
     EXPECT_FALSE(ZRResourceRule::rule("^a", weighted(std::numeric_limits<double>::infinity())).has_value());
     EXPECT_FALSE(ZRResourceRule::rule(std::string(2000, 'a'), ZRPropertyList::boolean(true)).has_value());
+    // Forms whose compiled size explodes are refused before compiling.
+    for (const std::string& pattern : {"a" + std::string(120, '+'), std::string("a{1000}{1000}"),
+                                       std::string("a*?"), std::string("((((((((((a+)+)+)+)+)+)+)+)+)+)+")}) {
+        EXPECT_FALSE(ZRResourceRule::rule(pattern, ZRPropertyList::boolean(true)).has_value()) << pattern;
+    }
+    EXPECT_TRUE(ZRResourceRule::rule("^(.*/)?\\.DS_Store$", ZRPropertyList::boolean(true)).has_value());
+    EXPECT_TRUE(ZRResourceRule::rule("\\++", ZRPropertyList::boolean(true)).has_value());
 }
 
 TEST(ZRCodeResources, ReadsSealsOfEveryKindAndRefusesMalformedOnes) {
