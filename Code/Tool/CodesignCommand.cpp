@@ -6,6 +6,7 @@
 #include "ZRFoundation/CodeSigning/ZRCertificate.h"
 #include "ZRFoundation/CodeSigning/ZRCodeInfo.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureChecker.h"
+#include "ZRFoundation/Crypto/ZRDigest.h"
 
 #include <cstdio>
 #include <iostream>
@@ -17,14 +18,8 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
-std::string hex(const std::vector<std::uint8_t>& bytes) {
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string text;
-    for (const std::uint8_t byte : bytes) {
-        text += digits[byte >> 4];
-        text += digits[byte & 0xf];
-    }
-    return text;
+std::string hex(std::span<const std::uint8_t> bytes) {
+    return ZRDigest::hexString(bytes);
 }
 
 template <typename T>

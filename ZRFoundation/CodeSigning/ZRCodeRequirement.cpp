@@ -2,6 +2,7 @@
 
 #include "ZRFoundation/CodeSigning/ZRByteView.h"
 #include "ZRFoundation/CodeSigning/ZRCertificate.h"
+#include "ZRFoundation/Crypto/ZRDigest.h"
 
 #include <algorithm>
 #include <cctype>
@@ -66,13 +67,7 @@ ZRCodeSigningError unsupported(std::string text) {
 }
 
 std::string hex(std::span<const std::uint8_t> bytes) {
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string text;
-    for (const std::uint8_t byte : bytes) {
-        text += digits[byte >> 4];
-        text += digits[byte & 0xf];
-    }
-    return text;
+    return ZRDigest::hexString(bytes);
 }
 
 /// Dotted form of the contents of a DER object identifier; nothing for malformed bytes.

@@ -3,6 +3,7 @@
 #include "ZRFoundation/CodeSigning/ZRBundleSignatureValidator.h"
 #include "ZRFoundation/CodeSigning/ZRCertificate.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureCheckerCache.h"
+#include "ZRFoundation/Crypto/ZRDigest.h"
 #include "ZRFoundation/PropertyList/ZRPropertyListReader.h"
 #include "ZRFoundation/Support/ZRThreadPool.h"
 
@@ -16,14 +17,8 @@ namespace {
 constexpr const char* appleRootCASHA1 = "611e5b662c593a08ff58d14ae22452d198df6c60";
 constexpr const char* defaultRequirement = "anchor apple generic";
 
-std::string hex(const std::vector<std::uint8_t>& bytes) {
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string text;
-    for (const std::uint8_t byte : bytes) {
-        text += digits[byte >> 4];
-        text += digits[byte & 0xf];
-    }
-    return text;
+std::string hex(std::span<const std::uint8_t> bytes) {
+    return ZRDigest::hexString(bytes);
 }
 
 std::string anchorsDigest(const std::vector<ZRTrustEvaluator::Certificate>& anchors) {
