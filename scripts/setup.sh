@@ -25,7 +25,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libssl-dev libicu-dev libexpat1-dev nlohmann-json3-dev liburiparser-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libplist-utils openssl
+  libplist-utils openssl chromium
   clang libclang-rt-14-dev clang-format
 )
 

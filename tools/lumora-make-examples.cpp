@@ -22,6 +22,17 @@ std::string readText(const fs::path& path) {
     return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
 }
 
+std::string bigEndian32(std::size_t value) {
+    return {static_cast<char>(value >> 24 & 0xFF), static_cast<char>(value >> 16 & 0xFF),
+            static_cast<char>(value >> 8 & 0xFF), static_cast<char>(value & 0xFF)};
+}
+
+// An icon file with one PNG entry ("ic07", the 128-pixel slot).
+std::string iconFileWithPNG(const std::string& png) {
+    const std::string entry = "ic07" + bigEndian32(png.size() + 8) + png;
+    return "icns" + bigEndian32(entry.size() + 8) + entry;
+}
+
 Bundle textEditor(const fs::path& examples) {
     Bundle sync;
     sync.name = "SyncService.xpc";
@@ -58,7 +69,8 @@ Bundle textEditor(const fs::path& examples) {
     editor.identifier = "com.example.texteditor";
     editor.executableName = "TextEditor";
     editor.extraInfoPlistEntries =
-        "<key>NSHumanReadableCopyright</key><string>Copyright 2026 Example Software Ltd.</string>\n";
+        "<key>NSHumanReadableCopyright</key><string>Copyright 2026 Example Software Ltd.</string>\n"
+        "<key>CFBundleIconFile</key><string>TextEditor</string>\n";
     editor.files = {
         {"Resources/Lumora.plist", readText(examples / "declarations" / "TextEditor.plist")},
         {"Resources/en.lproj/Lumora.strings",
@@ -69,6 +81,7 @@ Bundle textEditor(const fs::path& examples) {
          "zwischen Ihren Geräten abgleicht\";\n"
          "\"Checks for new versions of the application\" = \"Sucht nach neuen Versionen des Programms\";\n"
          "\"Sends anonymous usage statistics\" = \"Sendet anonyme Nutzungsstatistiken\";\n"},
+        {"Resources/TextEditor.icns", iconFileWithPNG(readText(examples / "icons" / "TextEditor.png"))},
         {"PkgInfo", "APPL????"}};
     editor.nestedBundles = {{"XPCServices", sync}, {"Frameworks", kit}};
     return editor;

@@ -31,6 +31,12 @@ constexpr std::array commands{
     Command{"codesign", "lumora codesign [--json] [--options HEX] [--extra-trust-anchors FILE] PATH",
             "Check the code signature of an executable and print the result and one record per slice.",
             runCodesign},
+    Command{"page",
+            "lumora page [--dark] [--show-ports] [--developer-connection] [connection options of match]\n"
+            "                  [--extra-trust-anchors FILE] [-o FILE] PATH\n"
+            "       lumora page [--dark] --empty-selection [--proposed-folder DIR]... [-o FILE]",
+            "Write the page the viewer shows for an application or a declaration file (or for no selection).",
+            runPage},
 };
 
 void printUsage(std::FILE* stream) {

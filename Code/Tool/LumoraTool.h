@@ -23,6 +23,7 @@ int runMatch(const std::vector<std::string>& arguments);
 int runCodesign(const std::vector<std::string>& arguments);
 int runCheck(const std::vector<std::string>& arguments);
 int runShow(const std::vector<std::string>& arguments);
+int runPage(const std::vector<std::string>& arguments);
 
 } // namespace LumoraTool
 

@@ -1,11 +1,11 @@
 // lumora match: builds a connection exactly as the developer panel would from the options, and
 // prints the declared connection descriptions that cover it, best first.
 
-#include "Code/Model/DeveloperPanelModel.h"
 #include "Code/Model/LumoraMatching.h"
 #include "Code/Presentation/ConnectionHeading.h"
 #include "Code/Tool/LumoraDocumentJSON.h"
 #include "Code/Tool/LumoraTool.h"
+#include "Code/Tool/ToolConnectionOptions.h"
 #include "Code/Tool/ToolDocumentLoading.h"
 #include "Code/Tool/ToolOptions.h"
 
@@ -16,7 +16,6 @@ namespace LumoraTool {
 namespace {
 
 using json = nlohmann::ordered_json;
-using EndpointType = DeveloperPanelModel::RemoteEndpointType;
 
 std::string_view matchName(Lumora::Match match) {
     switch (match) {
@@ -38,70 +37,21 @@ struct MatchOptions {
     LumoraLoader::Options loading;
 };
 
-// Applies one option to the panel; returns an error message for bad usage.
+// Applies one option; returns an error message for bad usage.
 std::optional<std::string> applyOption(const std::vector<std::string>& arguments, std::size_t& index,
-                                       DeveloperPanelModel& panel, MatchOptions& options,
-                                       bool& endpointGiven) {
+                                       ToolConnectionOptions& connection, MatchOptions& options) {
     const std::string& argument = arguments[index];
-    const auto value = [&]() -> std::optional<std::string> {
-        if (index + 1 >= arguments.size()) {
-            return std::nullopt;
-        }
-        return arguments[++index];
-    };
-    const auto setEndpoint = [&](EndpointType type,
-                                 std::optional<std::string> endpointArgument) -> std::optional<std::string> {
-        if (endpointGiven) {
-            return "give at most one of --host, --domain, --ip, --local-network and --bpf";
-        }
-        endpointGiven = true;
-        panel.setRemoteEndpointType(type);
-        if (endpointArgument) {
-            panel.setRemoteEndpointArgument(*endpointArgument);
-        }
-        return std::nullopt;
-    };
+    std::optional<std::string> problem;
+    if (connection.consume(arguments, index, problem)) {
+        return problem;
+    }
     if (argument == "--json") {
         options.asJSON = true;
-    } else if (argument == "--incoming") {
-        panel.setIsIncoming(true);
-    } else if (argument == "--local-network") {
-        return setEndpoint(EndpointType::localNetwork, std::nullopt);
-    } else if (argument == "--bpf") {
-        return setEndpoint(EndpointType::berkeleyPacketFilter, std::nullopt);
-    } else if (argument == "--host" || argument == "--domain" || argument == "--ip") {
-        const auto text = value();
-        if (!text) {
-            return argument + " needs a value";
-        }
-        if (argument == "--ip" && !NQIPAddressSet::addressSetFromDisplayString(*text)) {
-            return "'" + *text + "' is not an address, range or network";
-        }
-        return setEndpoint(argument == "--host"
-                               ? EndpointType::host
-                               : (argument == "--domain" ? EndpointType::domain : EndpointType::ipAddresses),
-                           text);
-    } else if (argument == "--protocol") {
-        const auto text = value();
-        const std::vector<std::string> names{"any", "tcp", "udp", "icmp"};
-        const auto found = text ? std::find(names.begin(), names.end(), *text) : names.end();
-        if (found == names.end()) {
-            return "--protocol takes any, tcp, udp or icmp";
-        }
-        panel.setNetworkProtocol(
-            *DeveloperPanelModel::networkProtocolFromRawValue(static_cast<int>(found - names.begin())));
-    } else if (argument == "--port") {
-        const auto text = value();
-        if (!text) {
-            return "--port needs a port number";
-        }
-        panel.setPortsString(*text);
     } else if (argument == "--extra-trust-anchors") {
-        const auto file = value();
-        if (!file) {
+        if (index + 1 >= arguments.size()) {
             return "--extra-trust-anchors needs a certificate file";
         }
-        return ToolOptions::appendExtraTrustAnchors(*file, options.loading.extraTrustAnchors);
+        return ToolOptions::appendExtraTrustAnchors(arguments[++index], options.loading.extraTrustAnchors);
     } else if (argument.starts_with("-")) {
         return "unknown option " + argument;
     } else if (options.path) {
@@ -115,12 +65,10 @@ std::optional<std::string> applyOption(const std::vector<std::string>& arguments
 } // namespace
 
 int runMatch(const std::vector<std::string>& arguments) {
-    DeveloperPanelModel panel;
-    panel.setSimulateConnection(true);
+    ToolConnectionOptions connectionOptions;
     MatchOptions options;
-    bool endpointGiven = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
-        if (const auto problem = applyOption(arguments, i, panel, options, endpointGiven)) {
+        if (const auto problem = applyOption(arguments, i, connectionOptions, options)) {
             return usageError("match", *problem);
         }
     }
@@ -132,7 +80,7 @@ int runMatch(const std::vector<std::string>& arguments) {
         return reportDocumentFailure(options.asJSON, *failure);
     }
     const auto& document = std::get<Lumora>(loaded);
-    const auto connection = panel.connectionInformation();
+    const auto connection = connectionOptions.connectionInformation();
     const auto matches = document.matchingConnectionDescriptions(*connection);
 
     json list = json::array();

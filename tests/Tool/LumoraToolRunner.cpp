@@ -24,11 +24,15 @@ std::string readAll(const std::filesystem::path& path) {
 } // namespace
 
 LumoraToolRun runLumoraTool(const std::vector<std::string>& arguments) {
+    return runProgram(LUMORA_TOOL_PATH, arguments);
+}
+
+LumoraToolRun runProgram(const std::string& program, const std::vector<std::string>& arguments) {
     const TemporaryFolder outputs;
     const auto outputPath = outputs.path() / "stdout";
     const auto errorPath = outputs.path() / "stderr";
 
-    std::vector<std::string> argumentStrings{LUMORA_TOOL_PATH};
+    std::vector<std::string> argumentStrings{program};
     argumentStrings.insert(argumentStrings.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (auto& argument : argumentStrings) {
@@ -43,7 +47,7 @@ LumoraToolRun runLumoraTool(const std::vector<std::string>& arguments) {
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
     pid_t child = 0;
-    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
         throw std::runtime_error("cannot start " + argumentStrings[0]);

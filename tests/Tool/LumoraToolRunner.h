@@ -14,3 +14,6 @@ struct LumoraToolRun {
 };
 
 LumoraToolRun runLumoraTool(const std::vector<std::string>& arguments);
+
+/// Runs any program (looked up on PATH when the name has no slash) the same way.
+LumoraToolRun runProgram(const std::string& program, const std::vector<std::string>& arguments);

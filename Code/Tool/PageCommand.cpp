@@ -1,0 +1,225 @@
+// lumora page: writes the page the viewer shows for one application (or for a bare declaration
+// file, as the loaded document of an application named after the file), or the page shown when
+// no application is selected.
+
+#include "Code/Presentation/DocumentPage.h"
+#include "Code/Tool/LumoraTool.h"
+#include "Code/Tool/ToolConnectionOptions.h"
+#include "Code/Tool/ToolDocumentLoading.h"
+#include "Code/Tool/ToolOptions.h"
+#include "ZRFoundation/Bundle/ZRBundle.h"
+#include "ZRFoundation/Bundle/ZRFileManager.h"
+#include "ZRFoundation/CodeSigning/ZRMappedFile.h"
+#include "ZRFoundation/Image/ZRIconFile.h"
+#include "ZRFoundation/PropertyList/ZRTypedAccessors.h"
+
+#include <fstream>
+#include <iostream>
+
+#include <pwd.h>
+#include <unistd.h>
+
+namespace LumoraTool {
+
+namespace {
+
+using Snapshot = DocumentPageSnapshot;
+
+constexpr std::uintmax_t maximumImageFileSize = 32 * 1024 * 1024;
+
+struct PageOptions {
+    std::optional<std::string> path;
+    std::optional<std::string> outputPath;
+    bool emptySelection = false;
+    bool developerConnection = false;
+    std::vector<std::filesystem::path> proposedFolders;
+    LumoraLoader::Options loading;
+};
+
+std::optional<std::string> applyOption(const std::vector<std::string>& arguments, std::size_t& index,
+                                       Snapshot& snapshot, ToolConnectionOptions& connection,
+                                       PageOptions& options) {
+    const std::string& argument = arguments[index];
+    std::optional<std::string> problem;
+    if (connection.consume(arguments, index, problem)) {
+        return problem;
+    }
+    const auto value = [&]() -> std::optional<std::string> {
+        if (index + 1 >= arguments.size()) {
+            return std::nullopt;
+        }
+        return arguments[++index];
+    };
+    if (argument == "--dark") {
+        snapshot.dark = true;
+    } else if (argument == "--show-ports") {
+        snapshot.showPortsAndProtocols = true;
+    } else if (argument == "--developer-connection") {
+        options.developerConnection = true;
+    } else if (argument == "--empty-selection") {
+        options.emptySelection = true;
+    } else if (argument == "--proposed-folder") {
+        const auto folder = value();
+        if (!folder) {
+            return "--proposed-folder needs a folder";
+        }
+        options.proposedFolders.emplace_back(*folder);
+    } else if (argument == "-o") {
+        options.outputPath = value();
+        if (!options.outputPath) {
+            return "-o needs a file name";
+        }
+    } else if (argument == "--extra-trust-anchors") {
+        const auto file = value();
+        if (!file) {
+            return "--extra-trust-anchors needs a certificate file";
+        }
+        return ToolOptions::appendExtraTrustAnchors(*file, options.loading.extraTrustAnchors);
+    } else if (argument.starts_with("-")) {
+        return "unknown option " + argument;
+    } else if (options.path) {
+        return "page takes one path";
+    } else {
+        options.path = argument;
+    }
+    return std::nullopt;
+}
+
+std::vector<std::uint8_t> readImage(const std::optional<std::filesystem::path>& path) {
+    if (!path) {
+        return {};
+    }
+    return ZRMappedFile::readRegularFile(*path, maximumImageFileSize).value_or(std::vector<std::uint8_t>{});
+}
+
+std::vector<std::uint8_t> programImage(std::string_view name) {
+    return readImage(ZRBundle::mainBundle().pathForResource(name, "png", "Images"));
+}
+
+// The PNG image of the bundle's icon file closest to 128 pixels (the header shows it at 64 points),
+// or the generic application icon.
+std::vector<std::uint8_t> applicationIcon(const std::filesystem::path& bundlePath) {
+    std::error_code error;
+    if (std::filesystem::is_directory(bundlePath, error)) {
+        if (const auto bundle = ZRBundle::bundleWithPath(bundlePath)) {
+            if (const auto* name =
+                    ZRTypedAccessors::stringForKey(bundle->infoDictionary(), "CFBundleIconFile")) {
+                std::filesystem::path file(*name);
+                if (file.extension() == ".icns") {
+                    file.replace_extension();
+                }
+                const auto bytes = readImage(bundle->pathForResource(file.string(), "icns"));
+                if (auto png = ZRIconFile::pngClosestToSize(bytes, 128)) {
+                    return std::move(*png);
+                }
+            }
+        }
+    }
+    return programImage("GenericApplicationIcon");
+}
+
+std::filesystem::path homeFolder() {
+    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) {
+        return entry->pw_dir;
+    }
+    return {};
+}
+
+Snapshot::LoadState loadState(const std::string& state) {
+    if (state == "loaded") {
+        return Snapshot::LoadState::loaded;
+    }
+    if (state == "unavailable") {
+        return Snapshot::LoadState::unavailable;
+    }
+    if (state == "noReadPermission") {
+        return Snapshot::LoadState::noReadPermission;
+    }
+    return Snapshot::LoadState::loadFailed;
+}
+
+// The selected application for PATH; the failure to report when PATH is a declaration file that
+// cannot be read (a page about it would only show a made-up state).
+std::variant<Snapshot::Application, ToolDocumentLoading::Failure> application(const std::string& path,
+                                                                              const PageOptions& options) {
+    const std::filesystem::path filePath(path);
+    const auto extension = filePath.extension();
+    if (extension == ".plist" || extension == ".json") {
+        auto loaded = ToolDocumentLoading::loadDeclarationFile(path);
+        if (auto* failure = std::get_if<ToolDocumentLoading::Failure>(&loaded)) {
+            return std::move(*failure);
+        }
+        Snapshot::InstalledApplication installed;
+        installed.bundlePath = std::filesystem::absolute(filePath);
+        installed.loadState = Snapshot::LoadState::loaded;
+        installed.document = std::make_shared<const Lumora>(std::move(std::get<Lumora>(loaded)));
+        return Snapshot::Application{filePath.stem().string(), programImage("GenericApplicationIcon"),
+                                     std::move(installed)};
+    }
+    auto checked = ToolDocumentLoading::loadApplication(path, options.loading);
+    auto installed = installedApplicationFacts(std::filesystem::absolute(filePath));
+    installed.loadState = loadState(checked.state);
+    installed.errorDescription = checked.errorText;
+    if (checked.document) {
+        installed.document = std::make_shared<const Lumora>(std::move(*checked.document));
+    }
+    return Snapshot::Application{ZRFileManager::displayNameAtPath(filePath), applicationIcon(filePath),
+                                 std::move(installed)};
+}
+
+} // namespace
+
+int runPage(const std::vector<std::string>& arguments) {
+    Snapshot snapshot;
+    ToolConnectionOptions connection;
+    PageOptions options;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        if (const auto problem = applyOption(arguments, i, snapshot, connection, options)) {
+            return usageError("page", *problem);
+        }
+    }
+    if (options.emptySelection == options.path.has_value()) {
+        return usageError("page",
+                          options.path ? "give a path or --empty-selection, not both" : "no path given");
+    }
+    if (!options.proposedFolders.empty() && !options.emptySelection) {
+        return usageError("page", "--proposed-folder belongs to --empty-selection");
+    }
+
+    snapshot.initialLoadingFinished = true;
+    snapshot.homeFolder = homeFolder();
+    snapshot.proposedFoldersToGrantReadPermission = options.proposedFolders;
+    snapshot.cautionImagePNG = programImage("Caution");
+    snapshot.previewApplicationsImagePNG = programImage("PreviewApplicationsHTML");
+    if (options.developerConnection) {
+        snapshot.simulatedConnection = connection.connectionInformation();
+    }
+    if (options.path) {
+        std::error_code error;
+        if (!std::filesystem::exists(*options.path, error)) {
+            std::cerr << "lumora: " << *options.path << ": no such file or folder\n";
+            return exitFailure;
+        }
+        auto selected = application(*options.path, options);
+        if (const auto* failure = std::get_if<ToolDocumentLoading::Failure>(&selected)) {
+            return reportDocumentFailure(false, *failure);
+        }
+        snapshot.selection.push_back(std::move(std::get<Snapshot::Application>(selected)));
+    }
+
+    const auto page = pageHTML(snapshot);
+    if (!options.outputPath || *options.outputPath == "-") {
+        std::cout << page;
+        return std::cout.flush() ? exitSuccess : exitFailure;
+    }
+    std::ofstream file(*options.outputPath, std::ios::binary | std::ios::trunc);
+    file << page;
+    file.close();
+    if (!file) {
+        std::cerr << "lumora: could not write " << *options.outputPath << "\n";
+        return exitFailure;
+    }
+    return exitSuccess;
+}
+
+} // namespace LumoraTool

@@ -1,0 +1,168 @@
+#include "Tool/LumoraToolRunner.h"
+#include "ZRFoundation/Text/ZRBase64.h"
+
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string examples = LUMORA_EXAMPLES_DIR;
+const std::string anchor = examples + "/DemoCertificateAuthority.pem";
+
+bool contains(const std::string& text, std::string_view part) {
+    return text.find(part) != std::string::npos;
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream stream(path, std::ios::binary);
+    std::ostringstream contents;
+    contents << stream.rdbuf();
+    return contents.str();
+}
+
+std::string page(const std::vector<std::string>& arguments) {
+    const auto run = runLumoraTool(arguments);
+    EXPECT_EQ(run.exitStatus, 0) << run.standardError;
+    return run.standardOutput;
+}
+
+// A declaration whose texts try every way into the page's markup.
+const std::string hostileDeclaration = R"json({
+  "LumoraDictionaryVersion": "1.0",
+  "DeveloperName": "<img src=x onerror=alert(1)>",
+  "ApplicationDescription": "Hi <script>alert(1)</script> ![p](https://evil.example/p.png) [x](javascript:alert(1))",
+                  "Connections" : [ {
+                      "Host" : "a.example\"><script>b</script>",
+                      "Purpose" : "<iframe src='https://evil.example'></iframe>",
+                      "DenyConsequences" : "</p><style>body{display:none}</style>"
+                  } ]
+})json";
+
+TEST(PageCommand, WritesThePageOfEverySampleState) {
+    const auto editor = page({"page", "--extra-trust-anchors", anchor, examples + "/TextEditor.app"});
+    EXPECT_TRUE(editor.starts_with("<meta charset=\"UTF-8\">\n<html>\n"));
+    EXPECT_TRUE(contains(editor,
+                         "<h1>TextEditor</h1>\n        <p>Version 1.0</p><p> Copyright 2026 Example Software "
+                         "Ltd.</p><p>"));
+    EXPECT_TRUE(
+        contains(editor, "<h3>Outgoing connections via SpellKit.framework to dictionaries.example.org</h3>"));
+    EXPECT_TRUE(contains(editor, "Signed by a certificate authority you added"));
+    // The icon is the PNG entry of the bundle's icon file, unchanged.
+    const auto icon = readFile(std::filesystem::path(LUMORA_SOURCE_DIR) / "examples/icons/TextEditor.png");
+    EXPECT_TRUE(contains(editor, "src=\"data:image/png;base64," +
+                                     ZRBase64::encode(std::span(
+                                         reinterpret_cast<const std::uint8_t*>(icon.data()), icon.size()))));
+
+    EXPECT_TRUE(contains(page({"page", examples + "/Calculator.app"}), "<h2>No Lumora document</h2>"));
+    const auto tampered = page({"page", "--extra-trust-anchors", anchor, examples + "/Tampered.app"});
+    EXPECT_TRUE(contains(tampered, "<h2>The document could not be loaded</h2>"));
+    EXPECT_TRUE(
+        contains(page({"page", examples + "/Unsigned.app"}), "<h2>The document could not be loaded</h2>"));
+    EXPECT_TRUE(contains(page({"page", "--extra-trust-anchors", anchor, examples + "/backup-agent"}),
+                         "<h1>backup-agent</h1>"));
+    // Without the demo authority the editor's signature is not trusted.
+    EXPECT_TRUE(
+        contains(page({"page", examples + "/TextEditor.app"}), "<h2>The document could not be loaded</h2>"));
+}
+
+TEST(PageCommand, PreviewsDeclarationFilesAndAppliesTheOptions) {
+    const std::string declaration = std::string(LUMORA_SOURCE_DIR) + "/examples/declarations/TextEditor.json";
+    const auto abbreviated = page({"page", declaration});
+    EXPECT_TRUE(contains(abbreviated, "<h1>TextEditor</h1>\n        <p>" + std::string(LUMORA_SOURCE_DIR) +
+                                          "/examples/declarations</p>\n"));
+    EXPECT_TRUE(contains(abbreviated, "<h3>Outgoing connections to updates.example.com</h3>"));
+    EXPECT_TRUE(contains(abbreviated, "background-color: #ffffff;"));
+
+    const auto detailed = page({"page", "--show-ports", "--dark", declaration});
+    EXPECT_TRUE(contains(detailed, "<h3>Outgoing TCP connections to updates.example.com on port 443</h3>"));
+    EXPECT_TRUE(contains(detailed, "background-color: #1e1e1e;"));
+
+    // A simulated connection keeps only the declarations that cover it, and no services.
+    const auto simulated = page({"page", "--developer-connection", "--incoming", "--local-network",
+                                 "--protocol", "udp", "--port", "5353", declaration});
+    EXPECT_TRUE(contains(simulated, "Finds other copies of the editor"));
+    EXPECT_FALSE(contains(simulated, "updates.example.com"));
+    EXPECT_FALSE(contains(simulated, "Live Share"));
+
+    const TemporaryFolder folder;
+    const auto output = folder.path() / "page.html";
+    EXPECT_EQ(runLumoraTool({"page", "-o", output.string(), declaration}).standardOutput, "");
+    EXPECT_EQ(readFile(output), abbreviated);
+}
+
+TEST(PageCommand, EscapesHostileDeclarations) {
+    const TemporaryFolder folder;
+    const auto file = folder.write("Evil <b>.json", hostileDeclaration);
+    const auto html = page({"page", file.string()});
+    for (const char* forbidden :
+         {"<script", "<img src=x", "<iframe", "<style>body", "href=\"javascript", "<b>"}) {
+        EXPECT_FALSE(contains(html, forbidden)) << forbidden;
+    }
+    EXPECT_TRUE(contains(html, "<h1>Evil &lt;b&gt;</h1>"));
+}
+
+TEST(PageCommand, WritesTheEmptySelectionPage) {
+    const auto plain = page({"page", "--empty-selection"});
+    EXPECT_TRUE(contains(plain, "<h2>No application selected</h2>"));
+    EXPECT_TRUE(contains(plain, "action=\"showPreviewApplications\" method=\"post\""));
+    const auto folders = page({"page", "--empty-selection", "--proposed-folder", "/opt/apps"});
+    EXPECT_TRUE(contains(folders, "<li>/opt/apps</li>"));
+    EXPECT_TRUE(contains(folders, "fileURL=file%3A%2F%2F%2Fopt%2Fapps%2F\" method=\"post\""));
+    EXPECT_FALSE(contains(folders, "action=\"showPreviewApplications\""));
+}
+
+TEST(PageCommand, RefusesBadUsage) {
+    for (const auto& arguments :
+         std::vector<std::vector<std::string>>{{"page"},
+                                               {"page", "--empty-selection", "x.app"},
+                                               {"page", "--proposed-folder", "/opt", "x.app"},
+                                               {"page", "--frobnicate", "x.app"},
+                                               {"page", "--protocol", "sctp", "x.app"},
+                                               {"page", "a.app", "b.app"},
+                                               {"page", "-o"}}) {
+        const auto run = runLumoraTool(arguments);
+        EXPECT_EQ(run.exitStatus, 2) << arguments.back();
+        EXPECT_TRUE(contains(run.standardError, "usage: lumora page")) << run.standardError;
+    }
+    const auto missing = runLumoraTool({"page", "/nonexistent/Missing.app"});
+    EXPECT_EQ(missing.exitStatus, 1);
+    EXPECT_TRUE(contains(missing.standardError, "no such file or folder"));
+    const TemporaryFolder folder;
+    const auto broken = runLumoraTool({"page", folder.write("broken.json", "{").string()});
+    EXPECT_EQ(broken.exitStatus, 1);
+    EXPECT_EQ(broken.standardOutput, "");
+}
+
+// Headless Chromium loads the pages without a console message: no blocked script, image or style,
+// which is what a policy violation or broken markup would produce.
+TEST(PageCommand, PagesRenderInChromium) {
+    if (runProgram("sh", {"-c", "command -v chromium"}).exitStatus != 0) {
+        GTEST_SKIP() << "chromium is not installed (apt-get install chromium); the render check is skipped";
+    }
+    const TemporaryFolder folder;
+    const auto hostile = folder.write("Hostile.json", hostileDeclaration);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> pages{
+        {{"--extra-trust-anchors", anchor, examples + "/TextEditor.app"}, "<h1>TextEditor</h1>"},
+        {{"--dark", "--extra-trust-anchors", anchor, examples + "/Tampered.app"}, "<h1>Tampered</h1>"},
+        {{"--empty-selection", "--proposed-folder", "/opt/apps"}, "<li>/opt/apps</li>"},
+        {{hostile.string()}, "<h1>Hostile</h1>"},
+    };
+    for (std::size_t index = 0; index < pages.size(); ++index) {
+        const auto output = folder.path() / ("page" + std::to_string(index) + ".html");
+        auto arguments = pages[index].first;
+        arguments.insert(arguments.begin(), {"page", "-o", output.string()});
+        ASSERT_EQ(runLumoraTool(arguments).exitStatus, 0);
+        const auto run = runProgram("chromium", {"--headless", "--no-sandbox", "--disable-gpu",
+                                                 "--user-data-dir=" + (folder.path() / "profile").string(),
+                                                 "--enable-logging=stderr", "--v=0", "--dump-dom",
+                                                 "file://" + output.string()});
+        EXPECT_EQ(run.exitStatus, 0) << run.standardError;
+        EXPECT_TRUE(contains(run.standardOutput, pages[index].second)) << run.standardOutput.substr(0, 2000);
+        EXPECT_FALSE(contains(run.standardOutput, "<script")) << index;
+        EXPECT_FALSE(contains(run.standardError, ":CONSOLE")) << run.standardError;
+    }
+}
+
+} // namespace
