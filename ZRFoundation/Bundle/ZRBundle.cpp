@@ -149,6 +149,12 @@ std::string ZRBundle::developmentLocalization() const {
 }
 
 std::vector<std::string> ZRBundle::localizations() const {
+    {
+        std::lock_guard lock(_mutex);
+        if (_localizations) {
+            return *_localizations;
+        }
+    }
     std::vector<std::string> names;
     if (!_resourcePath) {
         return names;
@@ -162,6 +168,8 @@ std::vector<std::string> ZRBundle::localizations() const {
         }
     }
     std::sort(names.begin(), names.end());
+    std::lock_guard lock(_mutex);
+    _localizations = names;
     return names;
 }
 
@@ -211,6 +219,21 @@ std::optional<fs::path> ZRBundle::pathForResource(std::string_view name, std::st
     return std::nullopt;
 }
 
+std::optional<fs::path> ZRBundle::stringTableFile(std::string_view table,
+                                                  std::string_view localization) const {
+    const std::pair<std::string, std::string> key{table, localization};
+    {
+        std::lock_guard lock(_mutex);
+        if (const auto found = _stringTableFiles.find(key); found != _stringTableFiles.end()) {
+            return found->second;
+        }
+    }
+    auto file = pathForResource(table, "strings", {}, localization);
+    std::lock_guard lock(_mutex);
+    _stringTableFiles.emplace(key, file);
+    return file;
+}
+
 const std::unordered_map<std::string, std::string>* ZRBundle::stringTable(const fs::path& file) const {
     auto [entry, inserted] = _stringTables.try_emplace(file);
     if (inserted) {
@@ -233,7 +256,7 @@ std::string ZRBundle::localizedStringForKey(std::string_view key, std::string_vi
     auto order = preferredLocalizations();
     order.push_back(developmentLocalization());
     for (const auto& localization : order) {
-        const auto file = pathForResource(table, "strings", {}, localization);
+        const auto file = stringTableFile(table, localization);
         if (!file) {
             continue;
         }

@@ -67,6 +67,8 @@ private:
     explicit ZRBundle(std::filesystem::path bundlePath);
     ZRBundle(std::filesystem::path bundlePath, std::filesystem::path resourcePath);
     const std::unordered_map<std::string, std::string>* stringTable(const std::filesystem::path& file) const;
+    std::optional<std::filesystem::path> stringTableFile(std::string_view table,
+                                                         std::string_view localization) const;
 
     std::filesystem::path _bundlePath;
     std::optional<std::filesystem::path> _resourcePath;
@@ -74,4 +76,9 @@ private:
     mutable std::optional<ZRPropertyListDictionary> _infoDictionary;
     mutable std::map<std::filesystem::path, std::optional<std::unordered_map<std::string, std::string>>>
         _stringTables;
+    // Like the tables themselves, which localizations exist and where each table lives are read
+    // once: texts are looked up for every line of a page, and the bundle does not change under us.
+    mutable std::optional<std::vector<std::string>> _localizations;
+    mutable std::map<std::pair<std::string, std::string>, std::optional<std::filesystem::path>, std::less<>>
+        _stringTableFiles;
 };
