@@ -155,11 +155,19 @@ const char* validityName(std::uint64_t validity) {
     return validity < std::size(names) ? names[validity] : "unknown";
 }
 
-// What a check found wrong, each with the path it concerns: resource problems from the result's
-// details, nested code that failed, and the item a bundle failure is about.
-json problemsJSON(const ZRCodeSignatureCheckResult* result, const ZRBundleSignatureValidator::Outcome* bundle,
-                  ZROSStatus::Value status) {
+// What a check found wrong, each with the path it concerns, relative to the bundle folder:
+// resource problems from the result's details, nested code that failed, and the item a bundle
+// failure is about.
+json problemsJSON(const ZRCodeSignatureCheckResult* result, const std::filesystem::path& bundlePath,
+                  const ZRBundleSignatureValidator::Outcome* bundle, ZROSStatus::Value status) {
     json problems = json::array();
+    // Resource paths are relative to the content folder.
+    const auto inBundle = [&](const std::string& path) {
+        if (bundle == nullptr || bundle->contentsPath.empty()) {
+            return path;
+        }
+        return (bundle->contentsPath.lexically_relative(bundlePath) / path).lexically_normal().string();
+    };
     if (result != nullptr && result->details()) {
         static const std::pair<const char*, const char*> kinds[] = {
             {ZRBundleSignatureValidator::resourceAddedKey, "added"},
@@ -169,7 +177,7 @@ json problemsJSON(const ZRCodeSignatureCheckResult* result, const ZRBundleSignat
         for (const auto& [key, kind] : kinds) {
             if (const auto found = result->details()->find(key); found != result->details()->end()) {
                 for (const auto& path : found->second) {
-                    problems.push_back({{"kind", kind}, {"path", path}});
+                    problems.push_back({{"kind", kind}, {"path", inBundle(path)}});
                 }
             }
         }
@@ -181,7 +189,7 @@ json problemsJSON(const ZRCodeSignatureCheckResult* result, const ZRBundleSignat
         const bool requirement = failure.status == ZROSStatus::errSecCSReqFailed;
         problems.push_back(
             {{"kind", requirement ? "nested code fails its requirement" : "nested code invalid"},
-             {"path", failure.path},
+             {"path", inBundle(failure.path)},
              {"status", failure.status}});
     }
     // Failed nested code is already named above.
@@ -315,12 +323,12 @@ int runCodesign(const std::vector<std::string>& arguments) {
                    : ZRCodeSignatureChecker::resultForValidation(outcome, mainExecutable, options);
         validity = checked->validity();
         result = resultJSON(*checked);
-        problems = problemsJSON(checked.get(), bundle ? &*bundle : nullptr, outcome.status);
+        problems = problemsJSON(checked.get(), *path, bundle ? &*bundle : nullptr, outcome.status);
     } catch (const ZRCodeSignatureCheckError& failure) {
         error = {{"domain", ZRCodeSignatureCheckError::domain},
                  {"code", failure.code()},
                  {"description", failure.errorDescription()}};
-        problems = problemsJSON(nullptr, bundle ? &*bundle : nullptr, outcome.status);
+        problems = problemsJSON(nullptr, *path, bundle ? &*bundle : nullptr, outcome.status);
     }
     json slices = json::array();
     if (!mainExecutable.empty()) {

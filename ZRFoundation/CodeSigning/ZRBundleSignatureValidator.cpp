@@ -223,7 +223,8 @@ Outcome validateBundle(const ZRBundleSignatureValidator::Request& request, const
     // A versioned framework is validated through its current version.
     fs::path codePath = request.bundlePath;
     std::optional<std::string> currentVersion;
-    if (ZRFileManager::isDirectoryAtPath(request.bundlePath / "Versions")) {
+    if (!ZRFileManager::isDirectoryAtPath(request.bundlePath / "Contents") &&
+        ZRFileManager::isDirectoryAtPath(request.bundlePath / "Versions")) {
         const auto versions = request.bundlePath / "Versions";
         currentVersion = readLinkTarget(versions / "Current");
         if (!currentVersion) {
@@ -247,6 +248,7 @@ Outcome validateBundle(const ZRBundleSignatureValidator::Request& request, const
         return outcome;
     }
     outcome.mainExecutable = *executable;
+    outcome.contentsPath = bundle->contentsPath();
     const auto relativeToBundle = [&](const fs::path& path) {
         return path.lexically_relative(request.bundlePath).lexically_normal().string();
     };

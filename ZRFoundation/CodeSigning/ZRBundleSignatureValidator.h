@@ -43,6 +43,9 @@ public:
         /// The main executable's validation; `status` is the bundle's overall status.
         ZRCodeSignatureValidator::Outcome executable;
         std::filesystem::path mainExecutable;
+        /// The folder that resource and nested code paths are relative to (`Contents`, a
+        /// framework's current version folder, or the bundle folder itself).
+        std::filesystem::path contentsPath;
         /// "files2" of a version 2 envelope that the signature covers.
         std::optional<ZRPropertyListDictionary> sealedResources;
         /// Resource problems by kind ("SecCSResourceAdded", "SecCSResourceAltered",

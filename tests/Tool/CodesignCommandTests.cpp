@@ -175,16 +175,16 @@ TEST_F(CodesignBundle, PrintsEachResourceProblemWithItsPath) {
     EXPECT_NE(run.standardOutput.find("options: 0x4\n"), std::string::npos) << run.standardOutput;
     EXPECT_NE(run.standardOutput.find("validity: 3 "), std::string::npos) << run.standardOutput;
     EXPECT_EQ(problemLines(run.standardOutput),
-              (std::vector<std::string>{"problem: added: Resources/Added.txt",
-                                        "problem: altered: Resources/Lumora.plist",
-                                        "problem: missing: Resources/Other.txt"}));
+              (std::vector<std::string>{"problem: added: Contents/Resources/Added.txt",
+                                        "problem: altered: Contents/Resources/Lumora.plist",
+                                        "problem: missing: Contents/Resources/Other.txt"}));
 
     const auto asJSON =
         json::parse(codesign({"--json", "--options", "8", "--verify-resources"}).standardOutput);
     EXPECT_EQ(asJSON["options"], "0xc");
     ASSERT_EQ(asJSON["problems"].size(), 3U);
     EXPECT_EQ(asJSON["problems"][0]["kind"], "added");
-    EXPECT_EQ(asJSON["problems"][0]["path"], "Resources/Added.txt");
+    EXPECT_EQ(asJSON["problems"][0]["path"], "Contents/Resources/Added.txt");
     EXPECT_EQ(asJSON["result"]["details"]["SecCSResourceMissing"][0], "Resources/Other.txt");
 
     // Without the option the resources are not looked at.
@@ -200,7 +200,7 @@ TEST_F(CodesignBundle, NamesBrokenNestedCodeAndAChangedInfoPlist) {
     EXPECT_EQ(nested.exitStatus, 1);
     const auto nestedLines = problemLines(nested.standardOutput);
     ASSERT_FALSE(nestedLines.empty()) << nested.standardOutput;
-    EXPECT_EQ(nestedLines[0], "problem: nested code invalid: XPCServices/Sync.xpc");
+    EXPECT_EQ(nestedLines[0], "problem: nested code invalid: Contents/XPCServices/Sync.xpc");
 
     ASSERT_TRUE(FixtureTamper::changeInfoPlist(bundlePath));
     const auto infoPlist = codesign({"--json"});
@@ -221,6 +221,39 @@ TEST_F(CodesignBundle, ABundleWithoutAnExecutableIsAnError) {
     EXPECT_TRUE(output["result"].is_null());
     EXPECT_EQ(output["error"]["code"], -67028);
     EXPECT_TRUE(output["slices"].empty());
+}
+
+TEST(CodesignFramework, NamesTheVersionOrRootEntryThatBreaksAFramework) {
+    const TemporaryFolder folder;
+    FixtureBundleBuilder::Bundle kit;
+    kit.name = "Kit.framework";
+    kit.identifier = "com.example.kit";
+    kit.executableName = "Kit";
+    kit.versioned = true;
+    kit.otherVersions = {"B"};
+    kit.files = {{"Resources/Strings.txt", "text"}};
+    const auto path =
+        FixtureBundleBuilder::write(folder.path(), kit, CodeSigningFixtures::developerIDOptions());
+    const auto anchor = folder.write("anchor.pem", CodeSigningFixtures::hierarchy().root.pem());
+    const auto run = [&] {
+        return json::parse(runLumoraTool({"codesign", "--json", "--verify-resources", "--extra-trust-anchors",
+                                          anchor.string(), path.string()})
+                               .standardOutput);
+    };
+    EXPECT_EQ(run()["status"], 0);
+
+    ASSERT_TRUE(FixtureTamper::changeFile(path / "Versions/B/Resources/Strings.txt"));
+    const auto version = run();
+    EXPECT_EQ(version["status"], -67009);
+    ASSERT_EQ(version["problems"].size(), 1U);
+    EXPECT_EQ(version["problems"][0]["path"], "Versions/B");
+
+    ASSERT_TRUE(FixtureTamper::addFile(path / "README"));
+    const auto root = run();
+    EXPECT_EQ(root["status"], -67008);
+    ASSERT_EQ(root["problems"].size(), 1U);
+    EXPECT_EQ(root["problems"][0]["path"], "README");
+    EXPECT_EQ(root["result"]["mainExecutableFileURL"], (path / "Versions/A/Kit").string());
 }
 
 } // namespace

@@ -264,11 +264,6 @@ void writeCode(const fs::path& codeFolder, const Bundle& bundle, const FixtureSi
     signBundle(codeFolder, bundle, signing);
 }
 
-fs::path FixtureBundleBuilder::contentFolder(const fs::path& bundlePath, const Bundle& bundle) {
-    return isVersioned(bundle) ? bundlePath / "Versions" / currentVersion
-                               : codeContentFolder(bundlePath, bundle);
-}
-
 fs::path FixtureBundleBuilder::write(const fs::path& parentFolder, const Bundle& bundle,
                                      const FixtureSigner::Options& signing) {
     const auto bundlePath = parentFolder / bundle.name;

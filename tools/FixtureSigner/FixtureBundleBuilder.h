@@ -62,10 +62,6 @@ public:
     static void resign(const std::filesystem::path& bundlePath, const Bundle& bundle,
                        const FixtureSigner::Options& signing);
 
-    /// The folder a written bundle's envelope paths are relative to: `Contents` of an application,
-    /// `Versions/A` of a versioned framework, the bundle folder of a flat one.
-    static std::filesystem::path contentFolder(const std::filesystem::path& bundlePath, const Bundle& bundle);
-
     /// The designated requirement written for nested code signed with `signing`.
     static std::string designatedRequirement(const std::string& identifier,
                                              const FixtureSigner::Options& signing);
