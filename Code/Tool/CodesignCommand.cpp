@@ -1,14 +1,17 @@
-// lumora codesign: checks the code signature of one executable and prints the check result and
-// the signing record of every architecture slice.
+// lumora codesign: checks the code signature of one executable or bundle and prints the check
+// result, the problems found (one per line, each with its path) and the signing record of every
+// architecture slice of the main executable.
 
 #include "Code/Tool/LumoraTool.h"
 #include "Code/Tool/ToolOptions.h"
+#include "ZRFoundation/CodeSigning/ZRBundleSignatureValidator.h"
 #include "ZRFoundation/CodeSigning/ZRCertificate.h"
 #include "ZRFoundation/CodeSigning/ZRCodeInfo.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureChecker.h"
 #include "ZRFoundation/Crypto/ZRDigest.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <nlohmann/json.hpp>
 
@@ -152,8 +155,54 @@ const char* validityName(std::uint64_t validity) {
     return validity < std::size(names) ? names[validity] : "unknown";
 }
 
+// What a check found wrong, each with the path it concerns, relative to the bundle folder:
+// resource problems from the result's details, nested code that failed, and the item a bundle
+// failure is about.
+json problemsJSON(const ZRCodeSignatureCheckResult* result, const std::filesystem::path& bundlePath,
+                  const ZRBundleSignatureValidator::Outcome* bundle, ZROSStatus::Value status) {
+    json problems = json::array();
+    // Resource paths are relative to the content folder.
+    const auto inBundle = [&](const std::string& path) {
+        if (bundle == nullptr || bundle->contentsPath.empty()) {
+            return path;
+        }
+        return (bundle->contentsPath.lexically_relative(bundlePath) / path).lexically_normal().string();
+    };
+    if (result != nullptr && result->details()) {
+        static const std::pair<const char*, const char*> kinds[] = {
+            {ZRBundleSignatureValidator::resourceAddedKey, "added"},
+            {ZRBundleSignatureValidator::resourceAlteredKey, "altered"},
+            {ZRBundleSignatureValidator::resourceMissingKey, "missing"},
+            {"SecCSResourceHasSidebandData", "sideband data"}};
+        for (const auto& [key, kind] : kinds) {
+            if (const auto found = result->details()->find(key); found != result->details()->end()) {
+                for (const auto& path : found->second) {
+                    problems.push_back({{"kind", kind}, {"path", inBundle(path)}});
+                }
+            }
+        }
+    }
+    if (bundle == nullptr) {
+        return problems;
+    }
+    for (const auto& failure : bundle->nestedCodeFailures) {
+        const bool requirement = failure.status == ZROSStatus::errSecCSReqFailed;
+        problems.push_back(
+            {{"kind", requirement ? "nested code fails its requirement" : "nested code invalid"},
+             {"path", inBundle(failure.path)},
+             {"status", failure.status}});
+    }
+    // Failed nested code is already named above.
+    if (!bundle->failurePath.empty() && status != ZROSStatus::success && bundle->nestedCodeFailures.empty()) {
+        problems.push_back(
+            {{"kind", ZROSStatus::description(status)}, {"path", bundle->failurePath}, {"status", status}});
+    }
+    return problems;
+}
+
 void printText(const std::string& path, std::uint64_t options, ZROSStatus::Value status,
-               const std::string& statusText, const json& result, const json& error, const json& slices) {
+               const std::string& statusText, const json& result, const json& error, const json& problems,
+               const json& slices) {
     std::printf("path: %s\noptions: 0x%llx\nstatus: %d (%s)\n", path.c_str(),
                 static_cast<unsigned long long>(options), status, statusText.c_str());
     if (!error.is_null()) {
@@ -184,6 +233,10 @@ void printText(const std::string& path, std::uint64_t options, ZROSStatus::Value
             std::printf("note: trusted only through an anchor given with --extra-trust-anchors\n");
         }
     }
+    for (const auto& problem : problems) {
+        std::printf("problem: %s: %s\n", problem["kind"].get<std::string>().c_str(),
+                    problem["path"].get<std::string>().c_str());
+    }
     int index = 0;
     for (const auto& slice : slices) {
         std::printf("slice %d:\n", index++);
@@ -198,6 +251,7 @@ void printText(const std::string& path, std::uint64_t options, ZROSStatus::Value
 
 int runCodesign(const std::vector<std::string>& arguments) {
     bool asJSON = false;
+    bool verifyResources = false;
     ZRCodeSignatureCheckOptions options = 0;
     std::vector<ZRTrustEvaluator::Certificate> anchors;
     std::optional<std::string> path;
@@ -205,6 +259,8 @@ int runCodesign(const std::vector<std::string>& arguments) {
         const auto& argument = arguments[index];
         if (argument == "--json") {
             asJSON = true;
+        } else if (argument == "--verify-resources") {
+            verifyResources = true;
         } else if (argument == "--options") {
             if (++index == arguments.size()) {
                 return usageError("codesign", "--options needs a hexadecimal value, for example 0x21");
@@ -237,39 +293,80 @@ int runCodesign(const std::vector<std::string>& arguments) {
         return usageError("codesign", "no path given");
     }
 
+    if (verifyResources) {
+        options |= ZRCodeSignatureCheckValidateResources;
+    }
+
     auto request = ZRCodeSignatureChecker::requestForOptions(*path, options);
     request.extraTrustAnchors = anchors;
-    const auto outcome = ZRCodeSignatureValidator::validate(request);
+    std::error_code directoryError;
+    const bool isBundle = std::filesystem::is_directory(*path, directoryError);
+    std::optional<ZRBundleSignatureValidator::Outcome> bundle;
+    ZRCodeSignatureValidator::Outcome outcome;
+    std::filesystem::path mainExecutable = *path;
+    if (isBundle) {
+        bundle = ZRBundleSignatureValidator::validate(ZRBundleSignatureValidator::Request{
+            *path, request, (options & ZRCodeSignatureCheckValidateResources) != 0});
+        outcome = bundle->executable;
+        mainExecutable = bundle->mainExecutable;
+    } else {
+        outcome = ZRCodeSignatureValidator::validate(request);
+    }
     json result = nullptr;
     json error = nullptr;
+    json problems = json::array();
     std::uint64_t validity = 0;
     try {
-        const auto checked = ZRCodeSignatureChecker::resultForValidation(outcome, *path, options);
+        const auto checked =
+            bundle ? ZRCodeSignatureChecker::resultForValidation(outcome, mainExecutable, options,
+                                                                 bundle->sealedResources, bundle->problems)
+                   : ZRCodeSignatureChecker::resultForValidation(outcome, mainExecutable, options);
         validity = checked->validity();
         result = resultJSON(*checked);
+        problems = problemsJSON(checked.get(), *path, bundle ? &*bundle : nullptr, outcome.status);
     } catch (const ZRCodeSignatureCheckError& failure) {
         error = {{"domain", ZRCodeSignatureCheckError::domain},
                  {"code", failure.code()},
                  {"description", failure.errorDescription()}};
+        problems = problemsJSON(nullptr, *path, bundle ? &*bundle : nullptr, outcome.status);
     }
     json slices = json::array();
-    try {
-        for (const auto& info : ZRCodeInfo::readFromFileURL(*path, true, anchors)) {
-            slices.push_back(sliceJSON(info));
+    if (!mainExecutable.empty()) {
+        try {
+            // A bundle's executable is bound to the bundle's Info.plist and envelope: whether its
+            // signature is cryptographically sound is the bundle's answer, not the file's alone.
+            auto infos = ZRCodeInfo::readFromFileURL(mainExecutable, !isBundle, anchors);
+            if (isBundle) {
+                auto withoutRequirement = request;
+                withoutRequirement.requirement.reset();
+                const auto skipped = ZRCodeSignatureChecker::validityForStatus(
+                    ZRBundleSignatureValidator::validate({*path, withoutRequirement, false})
+                        .executable.status,
+                    outcome.information.isAdhoc(), false);
+                for (auto& info : infos) {
+                    info.signatureIsCryptographicallyCorrect =
+                        skipped == ZRCodeSignatureCheckResult::validityValid ||
+                        skipped == ZRCodeSignatureCheckResult::validityAdhoc;
+                }
+            }
+            for (const auto& info : infos) {
+                slices.push_back(sliceJSON(info));
+            }
+        } catch (const ZRCodeInfoError&) {
+            // A file without readable slices simply has no slice records.
         }
-    } catch (const ZRCodeInfoError&) {
-        // A file without readable slices simply has no slice records.
     }
     char optionsText[24];
     std::snprintf(optionsText, sizeof optionsText, "0x%llx", static_cast<unsigned long long>(options));
     if (asJSON) {
         json document = {{"path", *path},    {"options", optionsText}, {"status", outcome.status},
-                         {"result", result}, {"error", error},         {"slices", slices}};
+                         {"result", result}, {"error", error},         {"problems", problems},
+                         {"slices", slices}};
         std::cout << document.dump(2) << '\n';
     } else {
         printText(*path, options, outcome.status,
                   outcome.description.empty() ? ZROSStatus::description(outcome.status) : outcome.description,
-                  result, error, slices);
+                  result, error, problems, slices);
     }
     return validity == 1 ? exitSuccess : exitFailure;
 }

@@ -28,8 +28,10 @@ constexpr std::array commands{
             "--bpf]\n"
             "                   [--protocol any|tcp|udp|icmp] [--port N] [--extra-trust-anchors FILE] PATH",
             "Simulate a connection and print the declared connections that cover it, best first.", runMatch},
-    Command{"codesign", "lumora codesign [--json] [--options HEX] [--extra-trust-anchors FILE] PATH",
-            "Check the code signature of an executable and print the result and one record per slice.",
+    Command{"codesign",
+            "lumora codesign [--json] [--options HEX] [--verify-resources] [--extra-trust-anchors FILE] PATH",
+            "Check the code signature of an executable or bundle and print the result, the problems found\n"
+            "      and one record per slice of the main executable.",
             runCodesign},
     Command{"page",
             "lumora page [--dark] [--show-ports] [--developer-connection] [connection options of match]\n"

@@ -72,10 +72,12 @@ class Walk {
 public:
     Walk(const ZRCodeResources& envelope, const std::string& mainExecutable,
          const ZRResourceEnvelopeValidator::NestedCodeValidator& validator,
+         const std::optional<ZRResourceEnvelopeValidator::SymlinkRestriction>& symlinkRestriction,
          ZRResourceEnvelopeValidator::Outcome& outcome)
         : _envelope(envelope)
         , _mainExecutable(mainExecutable)
         , _validator(validator)
+        , _symlinkRestriction(symlinkRestriction)
         , _outcome(outcome) {}
 
     // False when the walk had to stop (a limit, an unreadable folder, failed nested code).
@@ -138,6 +140,14 @@ private:
         if (excluded) {
             return true;
         }
+        if (S_ISLNK(status.st_mode) && _symlinkRestriction) {
+            const auto target = readSymlinkTarget(path);
+            if (!target ||
+                !ZRResourceEnvelopeValidator::symlinkIsAllowed(path, *target, *_symlinkRestriction)) {
+                _outcome.failedPath = relativePath;
+                return stop(ZROSStatus::errSecCSInvalidSymlink);
+            }
+        }
         const auto sealed = _envelope.seals().find(relativePath);
         if (sealed == _envelope.seals().end()) {
             if (!(S_ISLNK(status.st_mode) && !_envelope.isVersion2())) {
@@ -194,13 +204,14 @@ private:
             _outcome.nestedRequirementFailures.push_back(relativePath);
             return true;
         }
-        _outcome.failedNestedCodePath = relativePath;
+        _outcome.failedPath = relativePath;
         return stop(status);
     }
 
     const ZRCodeResources& _envelope;
     const std::string& _mainExecutable;
     const ZRResourceEnvelopeValidator::NestedCodeValidator& _validator;
+    const std::optional<ZRResourceEnvelopeValidator::SymlinkRestriction>& _symlinkRestriction;
     ZRResourceEnvelopeValidator::Outcome& _outcome;
     std::vector<HashJob> _hashJobs;
     std::set<std::string> _seen;
@@ -212,15 +223,34 @@ private:
 ZRResourceEnvelopeValidator::ZRResourceEnvelopeValidator(fs::path contentPath,
                                                          const ZRCodeResources& envelope,
                                                          std::string mainExecutable,
-                                                         NestedCodeValidator nestedCodeValidator)
+                                                         NestedCodeValidator nestedCodeValidator,
+                                                         std::optional<SymlinkRestriction> symlinkRestriction)
     : _contentPath(std::move(contentPath))
     , _envelope(envelope)
     , _mainExecutable(std::move(mainExecutable))
-    , _nestedCodeValidator(std::move(nestedCodeValidator)) {}
+    , _nestedCodeValidator(std::move(nestedCodeValidator))
+    , _symlinkRestriction(std::move(symlinkRestriction)) {}
+
+bool ZRResourceEnvelopeValidator::symlinkIsAllowed(const fs::path& linkPath, const std::string& target,
+                                                   const SymlinkRestriction& restriction) {
+    if (target.empty()) {
+        return false;
+    }
+    // Judged on the text alone: the link is never followed, and "..", "." and doubled slashes
+    // cannot lead a target out of where it seems to point.
+    if (target.front() == '/') {
+        const std::string normal = fs::path(target).lexically_normal().string();
+        return normal.starts_with("/System/") || normal.starts_with("/Library/");
+    }
+    const fs::path boundary = restriction.boundary.lexically_normal();
+    const fs::path resolved = (linkPath.parent_path() / target).lexically_normal();
+    const fs::path inside = resolved.lexically_relative(boundary);
+    return !inside.empty() && *inside.begin() != ".." && !inside.is_absolute();
+}
 
 ZRResourceEnvelopeValidator::Outcome ZRResourceEnvelopeValidator::validate() const {
     Outcome outcome;
-    Walk walk(_envelope, _mainExecutable, _nestedCodeValidator, outcome);
+    Walk walk(_envelope, _mainExecutable, _nestedCodeValidator, _symlinkRestriction, outcome);
     if (!walk.visitDirectory(_contentPath, "", 0)) {
         return outcome;
     }

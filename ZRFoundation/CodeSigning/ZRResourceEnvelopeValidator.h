@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,16 +26,29 @@ public:
         std::vector<std::string> added;
         std::vector<std::string> altered;
         std::vector<std::string> missing;
-        /// Nested code that failed its requirement, and the path of nested code that failed otherwise.
+        /// Nested code that failed its requirement.
         std::vector<std::string> nestedRequirementFailures;
-        std::string failedNestedCodePath;
+        /// The entry that stopped the walk: nested code that failed otherwise, a refused link.
+        std::string failedPath;
+    };
+
+    /// Where symbolic links may point when they are restricted: absolute targets only under
+    /// `/System/` or `/Library/`, relative ones only inside `boundary` (the outermost bundle being
+    /// validated). A link that points elsewhere fails the walk with errSecCSInvalidSymlink.
+    struct SymlinkRestriction {
+        std::filesystem::path boundary;
     };
 
     /// `contentPath` is the folder the envelope's paths are relative to (`Contents` of an
     /// application, the version folder of a framework); `mainExecutable` is relative to it and is
     /// never a resource.
     ZRResourceEnvelopeValidator(std::filesystem::path contentPath, const ZRCodeResources& envelope,
-                                std::string mainExecutable, NestedCodeValidator nestedCodeValidator);
+                                std::string mainExecutable, NestedCodeValidator nestedCodeValidator,
+                                std::optional<SymlinkRestriction> symlinkRestriction = std::nullopt);
+
+    /// True when a link at `linkPath` with `target` keeps to the restriction.
+    static bool symlinkIsAllowed(const std::filesystem::path& linkPath, const std::string& target,
+                                 const SymlinkRestriction& restriction);
 
     Outcome validate() const;
 
@@ -47,4 +61,5 @@ private:
     const ZRCodeResources& _envelope;
     std::string _mainExecutable;
     NestedCodeValidator _nestedCodeValidator;
+    std::optional<SymlinkRestriction> _symlinkRestriction;
 };

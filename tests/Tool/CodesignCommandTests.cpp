@@ -1,6 +1,9 @@
+#include "Support/CodeSigningFixtures.h"
 #include "Tool/LumoraToolRunner.h"
+#include "tools/FixtureSigner/FixtureBundleBuilder.h"
 #include "tools/FixtureSigner/FixtureCertificateHierarchy.h"
 #include "tools/FixtureSigner/FixtureSigner.h"
+#include "tools/FixtureSigner/FixtureTamper.h"
 
 #include <nlohmann/json.hpp>
 
@@ -93,6 +96,164 @@ TEST_F(CodesignCommand, RefusesBadUsage) {
               2);
     EXPECT_EQ(runLumoraTool({"codesign", "--bogus", signedPath.string()}).exitStatus, 2);
     EXPECT_EQ(runLumoraTool({"codesign", signedPath.string(), unsignedPath.string()}).exitStatus, 2);
+}
+
+// --- Bundles --------------------------------------------------------------------------------
+
+class CodesignBundle : public ::testing::Test {
+protected:
+    void SetUp() override {
+        FixtureBundleBuilder::Bundle helper;
+        helper.name = "Sync.xpc";
+        helper.identifier = "com.example.editor.sync";
+        helper.executableName = "Sync";
+        helper.files = {{"Resources/Lumora.json", "{}"}};
+        helper.seed = 2;
+        FixtureBundleBuilder::Bundle editor;
+        editor.name = "Editor.app";
+        editor.identifier = "com.example.editor";
+        editor.executableName = "Editor";
+        editor.files = {{"Resources/Lumora.plist", "<plist><dict/></plist>"},
+                        {"Resources/Other.txt", "other"}};
+        editor.nestedBundles = {{"XPCServices", helper}};
+        bundlePath =
+            FixtureBundleBuilder::write(folder.path(), editor, CodeSigningFixtures::developerIDOptions());
+        anchorPath = folder.write("anchor.pem", CodeSigningFixtures::hierarchy().root.pem());
+    }
+    std::filesystem::path contents() const { return bundlePath / "Contents"; }
+    LumoraToolRun codesign(std::vector<std::string> extra) const {
+        std::vector<std::string> arguments{"codesign", "--extra-trust-anchors", anchorPath.string()};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        arguments.push_back(bundlePath.string());
+        return runLumoraTool(arguments);
+    }
+    static std::vector<std::string> problemLines(const std::string& output) {
+        std::vector<std::string> lines;
+        std::size_t start = 0;
+        while (start < output.size()) {
+            const auto end = output.find('\n', start);
+            const auto line =
+                output.substr(start, end == std::string::npos ? std::string::npos : end - start);
+            if (line.starts_with("problem: ")) {
+                lines.push_back(line);
+            }
+            if (end == std::string::npos) {
+                break;
+            }
+            start = end + 1;
+        }
+        return lines;
+    }
+
+    TemporaryFolder folder;
+    std::filesystem::path bundlePath;
+    std::filesystem::path anchorPath;
+};
+
+TEST_F(CodesignBundle, ChecksAnIntactBundleWithItsResources) {
+    const auto run = codesign({"--json", "--verify-resources"});
+    ASSERT_EQ(run.exitStatus, 0) << run.standardOutput << run.standardError;
+    const auto output = json::parse(run.standardOutput);
+    EXPECT_EQ(output["options"], "0x4");
+    EXPECT_EQ(output["status"], 0);
+    EXPECT_TRUE(output["problems"].empty());
+    EXPECT_EQ(output["result"]["validity"], 1);
+    EXPECT_EQ(output["result"]["identifier"], "com.example.editor");
+    EXPECT_EQ(output["result"]["mainExecutableFileURL"], (contents() / "MacOS/Editor").string());
+    ASSERT_EQ(output["slices"].size(), 1U);
+    EXPECT_EQ(output["slices"][0]["cdIdentifier"], "com.example.editor");
+    EXPECT_EQ(output["slices"][0]["signatureIsCryptographicallyCorrect"], true);
+}
+
+TEST_F(CodesignBundle, PrintsEachResourceProblemWithItsPath) {
+    ASSERT_TRUE(FixtureTamper::changeFile(contents() / "Resources/Lumora.plist"));
+    ASSERT_TRUE(FixtureTamper::addFile(contents() / "Resources/Added.txt"));
+    ASSERT_TRUE(FixtureTamper::removeFile(contents() / "Resources/Other.txt"));
+
+    const auto run = codesign({"--verify-resources"});
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_NE(run.standardOutput.find("options: 0x4\n"), std::string::npos) << run.standardOutput;
+    EXPECT_NE(run.standardOutput.find("validity: 3 "), std::string::npos) << run.standardOutput;
+    EXPECT_EQ(problemLines(run.standardOutput),
+              (std::vector<std::string>{"problem: added: Contents/Resources/Added.txt",
+                                        "problem: altered: Contents/Resources/Lumora.plist",
+                                        "problem: missing: Contents/Resources/Other.txt"}));
+
+    const auto asJSON =
+        json::parse(codesign({"--json", "--options", "8", "--verify-resources"}).standardOutput);
+    EXPECT_EQ(asJSON["options"], "0xc");
+    ASSERT_EQ(asJSON["problems"].size(), 3U);
+    EXPECT_EQ(asJSON["problems"][0]["kind"], "added");
+    EXPECT_EQ(asJSON["problems"][0]["path"], "Contents/Resources/Added.txt");
+    EXPECT_EQ(asJSON["result"]["details"]["SecCSResourceMissing"][0], "Resources/Other.txt");
+
+    // Without the option the resources are not looked at.
+    const auto unchecked = codesign({});
+    EXPECT_EQ(unchecked.exitStatus, 0) << unchecked.standardOutput;
+    EXPECT_TRUE(problemLines(unchecked.standardOutput).empty());
+}
+
+TEST_F(CodesignBundle, NamesBrokenNestedCodeAndAChangedInfoPlist) {
+    ASSERT_TRUE(
+        FixtureTamper::changeFile(contents() / "XPCServices/Sync.xpc/Contents/Resources/Lumora.json"));
+    const auto nested = codesign({"--verify-resources"});
+    EXPECT_EQ(nested.exitStatus, 1);
+    const auto nestedLines = problemLines(nested.standardOutput);
+    ASSERT_FALSE(nestedLines.empty()) << nested.standardOutput;
+    EXPECT_EQ(nestedLines[0], "problem: nested code invalid: Contents/XPCServices/Sync.xpc");
+
+    ASSERT_TRUE(FixtureTamper::changeInfoPlist(bundlePath));
+    const auto infoPlist = codesign({"--json"});
+    EXPECT_EQ(infoPlist.exitStatus, 1);
+    const auto output = json::parse(infoPlist.standardOutput);
+    EXPECT_EQ(output["status"], -67030);
+    EXPECT_EQ(output["result"]["validity"], 3);
+    ASSERT_EQ(output["problems"].size(), 1U);
+    EXPECT_EQ(output["problems"][0]["path"], "Contents/Info.plist");
+    EXPECT_EQ(output["slices"][0]["signatureIsCryptographicallyCorrect"], false);
+}
+
+TEST_F(CodesignBundle, ABundleWithoutAnExecutableIsAnError) {
+    std::filesystem::create_directories(folder.path() / "Empty.app/Contents");
+    const auto run = runLumoraTool({"codesign", "--json", (folder.path() / "Empty.app").string()});
+    EXPECT_EQ(run.exitStatus, 1);
+    const auto output = json::parse(run.standardOutput);
+    EXPECT_TRUE(output["result"].is_null());
+    EXPECT_EQ(output["error"]["code"], -67028);
+    EXPECT_TRUE(output["slices"].empty());
+}
+
+TEST(CodesignFramework, NamesTheVersionOrRootEntryThatBreaksAFramework) {
+    const TemporaryFolder folder;
+    FixtureBundleBuilder::Bundle kit;
+    kit.name = "Kit.framework";
+    kit.identifier = "com.example.kit";
+    kit.executableName = "Kit";
+    kit.versioned = true;
+    kit.otherVersions = {"B"};
+    kit.files = {{"Resources/Strings.txt", "text"}};
+    const auto path =
+        FixtureBundleBuilder::write(folder.path(), kit, CodeSigningFixtures::developerIDOptions());
+    const auto anchor = folder.write("anchor.pem", CodeSigningFixtures::hierarchy().root.pem());
+    const auto run = [&] {
+        return json::parse(runLumoraTool({"codesign", "--json", "--verify-resources", "--extra-trust-anchors",
+                                          anchor.string(), path.string()})
+                               .standardOutput);
+    };
+    EXPECT_EQ(run()["status"], 0);
+
+    ASSERT_TRUE(FixtureTamper::changeFile(path / "Versions/B/Resources/Strings.txt"));
+    const auto version = run();
+    EXPECT_EQ(version["status"], -67009);
+    ASSERT_EQ(version["problems"].size(), 1U);
+    EXPECT_EQ(version["problems"][0]["path"], "Versions/B");
+
+    ASSERT_TRUE(FixtureTamper::addFile(path / "README"));
+    const auto root = run();
+    EXPECT_EQ(root["status"], -67008);
+    ASSERT_EQ(root["problems"].size(), 1U);
+    EXPECT_EQ(root["problems"][0]["path"], "README");
+    EXPECT_EQ(root["result"]["mainExecutableFileURL"], (path / "Versions/A/Kit").string());
 }
 
 } // namespace

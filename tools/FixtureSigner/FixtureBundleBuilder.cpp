@@ -23,19 +23,27 @@ bool isFramework(const Bundle& bundle) {
     return bundle.name.ends_with(".framework");
 }
 
-fs::path contentFolder(const fs::path& bundlePath, const Bundle& bundle) {
-    return isFramework(bundle) ? bundlePath : bundlePath / "Contents";
+bool isVersioned(const Bundle& bundle) {
+    return isFramework(bundle) && bundle.versioned;
 }
 
-fs::path executablePath(const fs::path& bundlePath, const Bundle& bundle) {
-    return isFramework(bundle) ? bundlePath / bundle.executableName
-                               : bundlePath / "Contents" / "MacOS" / bundle.executableName;
+// The paths below take the folder the code lives in: the bundle folder, or one version folder of
+// a versioned framework.
+fs::path codeContentFolder(const fs::path& codeFolder, const Bundle& bundle) {
+    return isFramework(bundle) ? codeFolder : codeFolder / "Contents";
 }
 
-fs::path infoPlistPath(const fs::path& bundlePath, const Bundle& bundle) {
-    return isFramework(bundle) ? bundlePath / "Resources" / "Info.plist"
-                               : bundlePath / "Contents" / "Info.plist";
+fs::path executablePath(const fs::path& codeFolder, const Bundle& bundle) {
+    return isFramework(bundle) ? codeFolder / bundle.executableName
+                               : codeFolder / "Contents" / "MacOS" / bundle.executableName;
 }
+
+fs::path infoPlistPath(const fs::path& codeFolder, const Bundle& bundle) {
+    return isFramework(bundle) ? codeFolder / "Resources" / "Info.plist"
+                               : codeFolder / "Contents" / "Info.plist";
+}
+
+constexpr const char* currentVersion = "A";
 
 void writeFile(const fs::path& path, const std::string& contents) {
     fs::create_directories(path.parent_path());
@@ -199,7 +207,7 @@ std::string codeResourcesText(const fs::path& contents, const std::string& mainE
 }
 
 void signBundle(const fs::path& bundlePath, const Bundle& bundle, const FixtureSigner::Options& signing) {
-    const auto contents = contentFolder(bundlePath, bundle);
+    const auto contents = codeContentFolder(bundlePath, bundle);
     std::map<std::string, std::string> nestedRequirements;
     for (const auto& [relativeFolder, nested] : bundle.nestedBundles) {
         nestedRequirements[relativeFolder + "/" + nested.name] =
@@ -237,11 +245,10 @@ std::string FixtureBundleBuilder::designatedRequirement(const std::string& ident
     return FixtureSigner::developerIDRequirement(identifier, signing.teamIdentifier.value_or("FIXTURE123"));
 }
 
-fs::path FixtureBundleBuilder::write(const fs::path& parentFolder, const Bundle& bundle,
-                                     const FixtureSigner::Options& signing) {
-    const auto bundlePath = parentFolder / bundle.name;
-    const auto contents = contentFolder(bundlePath, bundle);
-    writeFile(infoPlistPath(bundlePath, bundle), infoPlistText(bundle));
+// Writes one copy of the bundle's code and resources into `codeFolder` and signs it.
+void writeCode(const fs::path& codeFolder, const Bundle& bundle, const FixtureSigner::Options& signing) {
+    const auto contents = codeContentFolder(codeFolder, bundle);
+    writeFile(infoPlistPath(codeFolder, bundle), infoPlistText(bundle));
     for (const auto& file : bundle.files) {
         writeFile(contents / file.path, file.contents);
     }
@@ -252,13 +259,30 @@ fs::path FixtureBundleBuilder::write(const fs::path& parentFolder, const Bundle&
     for (const auto& [relativeFolder, nested] : bundle.nestedBundles) {
         FixtureSigner::Options nestedSigning = signing;
         nestedSigning.designatedRequirement.reset();
-        write(contents / relativeFolder, nested, nestedSigning);
+        FixtureBundleBuilder::write(contents / relativeFolder, nested, nestedSigning);
     }
-    signBundle(bundlePath, bundle, signing);
+    signBundle(codeFolder, bundle, signing);
+}
+
+fs::path FixtureBundleBuilder::write(const fs::path& parentFolder, const Bundle& bundle,
+                                     const FixtureSigner::Options& signing) {
+    const auto bundlePath = parentFolder / bundle.name;
+    if (!isVersioned(bundle)) {
+        writeCode(bundlePath, bundle, signing);
+        return bundlePath;
+    }
+    for (const auto& version : bundle.otherVersions) {
+        writeCode(bundlePath / "Versions" / version, bundle, signing);
+    }
+    writeCode(bundlePath / "Versions" / currentVersion, bundle, signing);
+    fs::create_symlink(currentVersion, bundlePath / "Versions" / "Current");
+    for (const std::string& name : {bundle.executableName, std::string("Resources")}) {
+        fs::create_symlink("Versions/Current/" + name, bundlePath / name);
+    }
     return bundlePath;
 }
 
 void FixtureBundleBuilder::resign(const fs::path& bundlePath, const Bundle& bundle,
                                   const FixtureSigner::Options& signing) {
-    signBundle(bundlePath, bundle, signing);
+    signBundle(isVersioned(bundle) ? bundlePath / "Versions" / currentVersion : bundlePath, bundle, signing);
 }

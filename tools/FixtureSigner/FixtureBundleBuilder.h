@@ -26,8 +26,15 @@ public:
 
     struct Bundle {
         /// "Editor.app", "Helper.xpc", "Kit.framework"; a framework is written flat (its
-        /// resources in `Resources/`, its executable at the top), the others with `Contents/`.
+        /// resources in `Resources/`, its executable at the top) unless `versioned`, the others
+        /// with `Contents/`.
         std::string name;
+        /// For a framework: each version in `Versions/<name>` laid out like a flat framework,
+        /// `Versions/Current` a link to "A", and links at the top for the executable and
+        /// `Resources` pointing into `Versions/Current`.
+        bool versioned = false;
+        /// For a versioned framework: versions written and signed beside "A" ("B", …).
+        std::vector<std::string> otherVersions;
         std::string identifier = "com.example.fixture";
         std::string executableName = "Fixture";
         /// Extra Info.plist entries, as XML fragments ("<key>A</key><string>b</string>").

@@ -4,6 +4,8 @@
 #include "ZRFoundation/CodeSigning/ZRMachOFile.h"
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 
 #include <openssl/cms.h>
 
@@ -92,4 +94,81 @@ bool FixtureTamper::setUnknownSignerDigest(std::vector<std::uint8_t>& file, std:
     }
     *(found + sizeof sha256OID - 1) = 0x63;
     return true;
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool isRegularFile(const fs::path& path) {
+    std::error_code error;
+    return fs::is_regular_file(fs::symlink_status(path, error));
+}
+
+} // namespace
+
+bool FixtureTamper::addFile(const fs::path& path, const std::string& contents) {
+    std::error_code error;
+    if (fs::exists(fs::symlink_status(path, error))) {
+        return false;
+    }
+    fs::create_directories(path.parent_path(), error);
+    std::ofstream stream(path, std::ios::binary);
+    stream << contents;
+    return static_cast<bool>(stream);
+}
+
+bool FixtureTamper::changeFile(const fs::path& path) {
+    if (!isRegularFile(path)) {
+        return false;
+    }
+    std::error_code error;
+    const auto modified = fs::last_write_time(path, error);
+    {
+        std::ofstream stream(path, std::ios::binary | std::ios::app);
+        stream << '\n';
+        if (!stream) {
+            return false;
+        }
+    }
+    // Content changes must be found by hashing, not by a newer date.
+    fs::last_write_time(path, modified, error);
+    return true;
+}
+
+bool FixtureTamper::removeFile(const fs::path& path) {
+    std::error_code error;
+    return fs::remove(path, error);
+}
+
+bool FixtureTamper::swapSymlinkTarget(const fs::path& link, const std::string& newTarget) {
+    std::error_code error;
+    if (!fs::is_symlink(fs::symlink_status(link, error)) || !fs::remove(link, error)) {
+        return false;
+    }
+    fs::create_symlink(newTarget, link, error);
+    return !error;
+}
+
+bool FixtureTamper::changeInfoPlist(const fs::path& bundlePath) {
+    for (const auto& candidate :
+         {bundlePath / "Contents" / "Info.plist", bundlePath / "Resources" / "Info.plist"}) {
+        std::error_code error;
+        if (!fs::is_regular_file(candidate, error)) {
+            continue;
+        }
+        std::string text;
+        {
+            std::ifstream stream(candidate, std::ios::binary);
+            text.assign(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+        }
+        const auto end = text.rfind("</dict>");
+        if (end == std::string::npos) {
+            return false;
+        }
+        text.insert(end, "<key>FixtureTampered</key><true/>\n");
+        std::ofstream(candidate, std::ios::binary | std::ios::trunc) << text;
+        return true;
+    }
+    return false;
 }

@@ -3,11 +3,15 @@
 // reached.
 
 #include "Support/CodeSigningFixtures.h"
+#include "Support/TemporaryFolder.h"
+#include "ZRFoundation/CodeSigning/ZRBundleSignatureValidator.h"
 #include "ZRFoundation/CodeSigning/ZRCodeInfo.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureChecker.h"
+#include "ZRFoundation/CodeSigning/ZRCodeSigningDigest.h"
 #include "ZRFoundation/CodeSigning/ZREmbeddedSignature.h"
 #include "ZRFoundation/CodeSigning/ZRMachOFile.h"
 #include "ZRFoundation/CodeSigning/ZRMappedFile.h"
+#include "tools/FixtureSigner/FixtureTamper.h"
 
 #include <cstdlib>
 
@@ -241,6 +245,108 @@ TEST(RealSignatures, AdhocFrameworkExecutableBindsItsInfoPlistAndResourceSeal) {
     ASSERT_EQ(infos.size(), 2U);
     EXPECT_EQ(hex(*infos[0].cdHash256).substr(0, 40), "e38ca588ef3daf48577e5651d5ff83cdc7d7d960");
     EXPECT_EQ(hex(*infos[1].cdHash256).substr(0, 40), "d657cfdad440b97b539efbbf5c6a3bebb30f0369");
+}
+
+ZRBundleSignatureValidator::Outcome validateLeniently(const std::filesystem::path& bundle) {
+    auto request = ZRCodeSignatureChecker::requestForOptions(bundle, 0);
+    request.strict = false;
+    return ZRBundleSignatureValidator::validate({bundle, std::move(request), true});
+}
+
+TEST(RealSignatures, AVersionOneResourceSealValidatesButHandsOutNoSealedList) {
+    REAL_PACKAGE(folder, "osx-notifier@0.2.2");
+    const auto app = *folder / "osx" / "terminal-notifier-info.app";
+    const auto result = check(app, ZRCodeSignatureCheckResourceInfos);
+    EXPECT_EQ(result->validity(), 1U);
+    EXPECT_EQ(result->certificateType(), Type::developerID);
+    EXPECT_EQ(result->identifier(), "nl.superalloy.oss.notify.terminal-notifier");
+    EXPECT_EQ(hex(*result->codeDirectoryHash()), "7422e08dedef5837107239af3e84a6d92d23e43d");
+    EXPECT_EQ(result->mainExecutableFileURL(), app / "Contents" / "MacOS" / "terminal-notifier");
+    // Only "files" and "rules": nothing of the modern kind to hand out.
+    EXPECT_FALSE(result->bundleResourceFileInfos().has_value());
+
+    const auto contents = app / "Contents";
+    EXPECT_EQ(hex(ZRCodeSigningDigest::digest(ZRCodeSigningDigest::sha1,
+                                              CodeSigningFixtures::read(contents / "Info.plist"))),
+              "987eafdf7c47ab7f4e11f4178b73790da3ada5a0");
+    EXPECT_EQ(hex(ZRCodeSigningDigest::digest(
+                  ZRCodeSigningDigest::sha1,
+                  CodeSigningFixtures::read(contents / "_CodeSignature" / "CodeResources"))),
+              "7a0938d3af4e3db867f909cda4a6bf3047c143fc");
+
+    // A strict check refuses to validate resources under a version 1 seal.
+    EXPECT_EQ(check(app, ZRCodeSignatureCheckValidateResources)->validity(), 0U);
+    auto strictRequest = ZRCodeSignatureChecker::requestForOptions(app, 0);
+    const auto strict = ZRBundleSignatureValidator::validate({app, strictRequest, true});
+    EXPECT_EQ(strict.executable.status, ZROSStatus::errSecCSWeakResourceEnvelope);
+    EXPECT_EQ(strict.failurePath, "Contents/_CodeSignature/CodeResources");
+    const auto lenient = validateLeniently(app);
+    EXPECT_EQ(lenient.executable.status, 0) << lenient.executable.description;
+    EXPECT_TRUE(lenient.problems.empty());
+}
+
+TEST(RealSignatures, AVersionOneSealCoversTheLocalizedResourcesButNotPkgInfo) {
+    REAL_PACKAGE(folder, "osx-notifier@0.2.2");
+    const TemporaryFolder copies;
+    const auto copy = [&](const std::string& name) {
+        const auto target = copies.path() / name / "terminal-notifier-info.app";
+        std::filesystem::create_directories(target.parent_path());
+        std::filesystem::copy(*folder / "osx" / "terminal-notifier-info.app", target,
+                              std::filesystem::copy_options::recursive);
+        return target;
+    };
+    const auto credits = copy("credits");
+    ASSERT_TRUE(FixtureTamper::changeFile(credits / "Contents/Resources/en.lproj/Credits.rtf"));
+    const auto creditsOutcome = validateLeniently(credits);
+    EXPECT_EQ(creditsOutcome.executable.status, ZROSStatus::errSecCSBadResource);
+    EXPECT_EQ(creditsOutcome.problems.at(ZRBundleSignatureValidator::resourceAlteredKey),
+              std::vector<std::string>{"Resources/en.lproj/Credits.rtf"});
+
+    const auto pkgInfo = copy("pkginfo");
+    ASSERT_TRUE(FixtureTamper::changeFile(pkgInfo / "Contents/PkgInfo"));
+    EXPECT_EQ(validateLeniently(pkgInfo).executable.status, 0);
+
+    const auto infoPlist = copy("infoplist");
+    ASSERT_TRUE(FixtureTamper::changeInfoPlist(infoPlist));
+    EXPECT_EQ(validateLeniently(infoPlist).executable.status, ZROSStatus::errSecCSInfoPlistFailed);
+    EXPECT_EQ(check(infoPlist, ZRCodeSignatureCheckResourceInfos)->validity(), 3U);
+}
+
+TEST(RealSignatures, AModernFrameworkSealListsFiftyThreeFilesThatAllMatch) {
+    REAL_PACKAGE(folder, "xcodebuildmcp@2.7.0");
+    const auto framework = *folder / "bundled" / "Frameworks" / "FBControlCore.framework";
+    const auto version = framework / "Versions" / "A";
+    const auto envelope = CodeSigningFixtures::read(version / "_CodeSignature" / "CodeResources");
+    EXPECT_EQ(envelope.size(), 10690U);
+    EXPECT_EQ(hex(ZRCodeSigningDigest::digest(ZRCodeSigningDigest::sha256, envelope)),
+              "b0d76d6df73428dced38bcd4b3a4f495b955c728bbc95166adf984eee7a61eb8");
+    EXPECT_TRUE(
+        hex(ZRCodeSigningDigest::digest(ZRCodeSigningDigest::sha256,
+                                        CodeSigningFixtures::read(version / "Resources" / "Info.plist")))
+            .starts_with("4891bef9"));
+
+    const auto result = check(version, ZRCodeSignatureCheckResourceInfos);
+    EXPECT_EQ(result->validity(), 5U);
+    EXPECT_EQ(result->certificateType(), Type::adhoc);
+    EXPECT_EQ(result->mainExecutableFileURL(), version / "FBControlCore");
+    ASSERT_TRUE(result->bundleResourceFileInfos().has_value());
+    EXPECT_EQ(result->bundleResourceFileInfos()->size(), 53U);
+    const auto* header = result->bundleResourceFileInfos()->find("Headers/FBAccessibilityTraits.h");
+    ASSERT_NE(header, nullptr);
+    const auto headerDigest = ZRCodeSigningDigest::digest(
+        ZRCodeSigningDigest::sha256,
+        CodeSigningFixtures::read(version / "Headers" / "FBAccessibilityTraits.h"));
+    EXPECT_EQ(*header->dictionaryValue()->find("hash2")->dataValue(), headerDigest);
+
+    // Every sealed file matches, under the strict rules too.
+    const auto validated =
+        check(version, ZRCodeSignatureCheckValidateResources | ZRCodeSignatureCheckSkipRequirement);
+    EXPECT_EQ(validated->validity(), 5U);
+    EXPECT_FALSE(validated->details().has_value());
+
+    // The package dropped the framework's links: without Versions/Current there is no current
+    // version to examine.
+    EXPECT_THROW(check(framework, ZRCodeSignatureCheckResourceInfos), ZRCodeSignatureCheckError);
 }
 
 } // namespace

@@ -3,16 +3,21 @@
 
 #include "Support/CodeSigningFixtures.h"
 #include "Support/TemporaryFolder.h"
+#include "ZRFoundation/CodeSigning/ZRBundleSignatureValidator.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureChecker.h"
+#include "ZRFoundation/CodeSigning/ZRResourceEnvelopeValidator.h"
 #include "tools/FixtureSigner/FixtureBundleBuilder.h"
 #include "tools/FixtureSigner/FixtureCertificateHierarchy.h"
 #include "tools/FixtureSigner/FixtureMachOBuilder.h"
 #include "tools/FixtureSigner/FixtureTamper.h"
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include <gtest/gtest.h>
+
+#include <sys/time.h>
 
 namespace {
 
@@ -44,6 +49,20 @@ Bundle application() {
 Result check(const fs::path& path, ZRCodeSignatureCheckOptions options) {
     return ZRCodeSignatureChecker::checkFileURL(path, options | ZRCodeSignatureCheckIgnoreCache,
                                                 {CodeSigningFixtures::hierarchy().root.der()});
+}
+
+struct ValidationOptions {
+    bool validateResources = true;
+    bool strict = true;
+    bool restrictSymlinks = false;
+};
+
+ZRBundleSignatureValidator::Outcome validate(const fs::path& path, ValidationOptions options = {}) {
+    auto request = ZRCodeSignatureChecker::requestForOptions(path, 0);
+    request.extraTrustAnchors = CodeSigningFixtures::fixtureAnchors();
+    request.strict = options.strict;
+    return ZRBundleSignatureValidator::validate(
+        {path, std::move(request), options.validateResources, options.restrictSymlinks});
 }
 
 void appendTo(const fs::path& path, const std::string& text) {
@@ -91,11 +110,10 @@ TEST_F(ZRBundleSignature, AcceptsAnIntactBundleAndHandsOutItsSealedResources) {
 }
 
 TEST_F(ZRBundleSignature, ReportsEachKindOfResourceProblem) {
-    appendTo(contents() / "Resources/Lumora.plist", " ");
-    fs::remove(contents() / "Resources/de.lproj/Lumora.strings");
-    std::ofstream(contents() / "Resources/Added.txt") << "new";
-    fs::remove(contents() / "Resources/Current");
-    fs::create_symlink("de.lproj", contents() / "Resources/Current");
+    ASSERT_TRUE(FixtureTamper::changeFile(contents() / "Resources/Lumora.plist"));
+    ASSERT_TRUE(FixtureTamper::removeFile(contents() / "Resources/de.lproj/Lumora.strings"));
+    ASSERT_TRUE(FixtureTamper::addFile(contents() / "Resources/Added.txt"));
+    ASSERT_TRUE(FixtureTamper::swapSymlinkTarget(contents() / "Resources/Current", "de.lproj"));
 
     const auto result = check(bundlePath, ZRCodeSignatureCheckValidateResources);
     EXPECT_EQ(result->validity(), ZRCodeSignatureCheckResult::validityResourcesDamaged);
@@ -113,7 +131,7 @@ TEST_F(ZRBundleSignature, ReportsEachKindOfResourceProblem) {
 }
 
 TEST_F(ZRBundleSignature, ReportsMissingFiles) {
-    fs::remove(contents() / "Resources/Lumora.plist");
+    ASSERT_TRUE(FixtureTamper::removeFile(contents() / "Resources/Lumora.plist"));
     const auto result = check(bundlePath, ZRCodeSignatureCheckValidateResources);
     EXPECT_EQ(result->validity(), ZRCodeSignatureCheckResult::validityResourcesDamaged);
     EXPECT_EQ(result->details()->at("SecCSResourceMissing"),
@@ -138,7 +156,7 @@ TEST_F(ZRBundleSignature, RefusesAnEnvelopeEditedTogetherWithAFile) {
 }
 
 TEST_F(ZRBundleSignature, BindsTheInfoPlist) {
-    appendTo(contents() / "Info.plist", "\n");
+    ASSERT_TRUE(FixtureTamper::changeInfoPlist(bundlePath));
     EXPECT_EQ(check(bundlePath, ZRCodeSignatureCheckResourceInfos)->validity(),
               ZRCodeSignatureCheckResult::validityResourcesDamaged);
 }
@@ -172,7 +190,7 @@ TEST_F(ZRBundleSignature, RejectsNestedCodeThatFailsItsRequirement) {
 }
 
 TEST_F(ZRBundleSignature, RejectsUnsealedContentInTheBundleRoot) {
-    std::ofstream(bundlePath / "README") << "hello";
+    ASSERT_TRUE(FixtureTamper::addFile(bundlePath / "README"));
     EXPECT_EQ(check(bundlePath, ZRCodeSignatureCheckResourceInfos)->validity(),
               ZRCodeSignatureCheckResult::validityInvalid);
 }
@@ -209,6 +227,220 @@ TEST(ZRBundleSignatureKinds, ClassifiesAdhocSelfSignedAndUnsignedBundles) {
     fs::create_directories(folder.path() / "Empty.app/Contents");
     EXPECT_THROW(check(folder.path() / "Empty.app", ZRCodeSignatureCheckResourceInfos),
                  ZRCodeSignatureCheckError);
+}
+
+TEST_F(ZRBundleSignature, NamesTheNestedCodeThatFailed) {
+    ASSERT_TRUE(
+        FixtureTamper::changeFile(contents() / "XPCServices/Sync.xpc/Contents/Resources/Lumora.json"));
+    const auto outcome = validate(bundlePath);
+    EXPECT_EQ(outcome.executable.status, ZROSStatus::errSecCSBadResource);
+    ASSERT_EQ(outcome.nestedCodeFailures.size(), 1U);
+    EXPECT_EQ(outcome.nestedCodeFailures[0].path, "XPCServices/Sync.xpc");
+    EXPECT_EQ(outcome.nestedCodeFailures[0].status, ZROSStatus::errSecCSBadResource);
+    EXPECT_EQ(outcome.failurePath, "Contents/XPCServices/Sync.xpc");
+}
+
+TEST_F(ZRBundleSignature, CachesBundleChecksPerOptionsUntilTheMainExecutableChanges) {
+    const auto anchors = CodeSigningFixtures::fixtureAnchors();
+    const auto infos =
+        ZRCodeSignatureChecker::checkFileURL(bundlePath, ZRCodeSignatureCheckResourceInfos, anchors);
+    const auto validated =
+        ZRCodeSignatureChecker::checkFileURL(bundlePath, ZRCodeSignatureCheckValidateResources, anchors);
+    EXPECT_NE(infos, validated) << "two option sets are two checks";
+    EXPECT_EQ(ZRCodeSignatureChecker::checkFileURL(bundlePath, ZRCodeSignatureCheckResourceInfos, anchors),
+              infos);
+    EXPECT_EQ(
+        ZRCodeSignatureChecker::checkFileURL(bundlePath, ZRCodeSignatureCheckValidateResources, anchors),
+        validated);
+
+    // A resource edit alone leaves the executable's time as it was: the cached answer stands.
+    ASSERT_TRUE(FixtureTamper::changeFile(contents() / "Resources/Lumora.plist"));
+    EXPECT_EQ(
+        ZRCodeSignatureChecker::checkFileURL(bundlePath, ZRCodeSignatureCheckValidateResources, anchors),
+        validated);
+
+    struct timeval times[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(::utimes((contents() / "MacOS/Editor").c_str(), times), 0);
+    const auto rechecked =
+        ZRCodeSignatureChecker::checkFileURL(bundlePath, ZRCodeSignatureCheckValidateResources, anchors);
+    EXPECT_NE(rechecked, validated);
+    EXPECT_EQ(rechecked->validity(), ZRCodeSignatureCheckResult::validityResourcesDamaged);
+    EXPECT_EQ(
+        ZRCodeSignatureChecker::checkFileURL(bundlePath, ZRCodeSignatureCheckValidateResources, anchors),
+        rechecked);
+}
+
+// --- Versioned frameworks -------------------------------------------------------------------
+
+Bundle framework(std::vector<std::string> otherVersions = {}) {
+    Bundle kit;
+    kit.name = "Kit.framework";
+    kit.identifier = "com.example.kit";
+    kit.executableName = "Kit";
+    kit.versioned = true;
+    kit.otherVersions = std::move(otherVersions);
+    kit.files = {{"Resources/Strings.txt", "text"}, {"Headers/Kit.h", "int kit(void);"}};
+    kit.seed = 3;
+    return kit;
+}
+
+class ZRFrameworkSignature : public testing::Test {
+protected:
+    fs::path write(const Bundle& bundle) {
+        return FixtureBundleBuilder::write(folder.path(), bundle, CodeSigningFixtures::developerIDOptions());
+    }
+    TemporaryFolder folder;
+};
+
+TEST_F(ZRFrameworkSignature, ValidatesThroughTheCurrentVersion) {
+    const auto kit = write(framework());
+    EXPECT_TRUE(fs::is_symlink(kit / "Versions/Current"));
+    EXPECT_EQ(fs::read_symlink(kit / "Kit"), "Versions/Current/Kit");
+    EXPECT_EQ(fs::read_symlink(kit / "Resources"), "Versions/Current/Resources");
+
+    const auto result = check(kit, ZRCodeSignatureCheckValidateResources | ZRCodeSignatureCheckResourceInfos);
+    EXPECT_EQ(result->validity(), ZRCodeSignatureCheckResult::validityValid);
+    EXPECT_EQ(result->identifier(), "com.example.kit");
+    EXPECT_EQ(result->mainExecutableFileURL(), kit / "Versions/A/Kit");
+    ASSERT_TRUE(result->bundleResourceFileInfos().has_value());
+    EXPECT_NE(result->bundleResourceFileInfos()->find("Headers/Kit.h"), nullptr);
+    EXPECT_EQ(result->bundleResourceFileInfos()->find("Kit"), nullptr);
+
+    ASSERT_TRUE(FixtureTamper::changeInfoPlist(kit));
+    EXPECT_EQ(check(kit, ZRCodeSignatureCheckResourceInfos)->validity(),
+              ZRCodeSignatureCheckResult::validityResourcesDamaged);
+    EXPECT_EQ(validate(kit).failurePath, "Versions/A/Resources/Info.plist");
+}
+
+TEST_F(ZRFrameworkSignature, AFrameworkNestedInAnApplicationIsValidatedAsNestedCode) {
+    auto editor = application();
+    editor.nestedBundles.push_back({"Frameworks", framework()});
+    const auto app = write(editor);
+    EXPECT_EQ(check(app, ZRCodeSignatureCheckValidateResources)->validity(),
+              ZRCodeSignatureCheckResult::validityValid);
+
+    ASSERT_TRUE(
+        FixtureTamper::changeFile(app / "Contents/Frameworks/Kit.framework/Versions/A/Headers/Kit.h"));
+    const auto outcome = validate(app);
+    EXPECT_EQ(outcome.executable.status, ZROSStatus::errSecCSBadResource);
+    ASSERT_EQ(outcome.nestedCodeFailures.size(), 1U);
+    EXPECT_EQ(outcome.nestedCodeFailures[0].path, "Frameworks/Kit.framework");
+}
+
+TEST_F(ZRFrameworkSignature, AStrictCheckRefusesAnUnsealedFrameworkRoot) {
+    struct Case {
+        const char* what;
+        std::function<bool(const fs::path&)> damage;
+        const char* path;
+    };
+    const std::vector<Case> cases{
+        {"a file beside Versions", [](const fs::path& kit) { return FixtureTamper::addFile(kit / "README"); },
+         "README"},
+        {"a top-level link that skips Current",
+         [](const fs::path& kit) {
+             return FixtureTamper::swapSymlinkTarget(kit / "Resources", "Versions/A/Resources");
+         },
+         "Resources"},
+        {"a top-level link to another name",
+         [](const fs::path& kit) {
+             return FixtureTamper::swapSymlinkTarget(kit / "Kit", "Versions/Current/Resources");
+         },
+         "Kit"},
+        {"Current as a folder instead of a link",
+         [](const fs::path& kit) {
+             fs::remove(kit / "Versions/Current");
+             fs::copy(kit / "Versions/A", kit / "Versions/Current",
+                      fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+             return true;
+         },
+         "Versions/Current"},
+    };
+    int index = 0;
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.what);
+        const auto kit = FixtureBundleBuilder::write(folder.path() / std::to_string(index++), framework(),
+                                                     CodeSigningFixtures::developerIDOptions());
+        ASSERT_TRUE(testCase.damage(kit));
+        const auto outcome = validate(kit, {.validateResources = false});
+        EXPECT_EQ(outcome.executable.status, ZROSStatus::errSecCSUnsealedFrameworkRoot);
+        EXPECT_EQ(outcome.failurePath, testCase.path);
+        EXPECT_EQ(check(kit, ZRCodeSignatureCheckResourceInfos)->validity(),
+                  ZRCodeSignatureCheckResult::validityInvalid);
+        EXPECT_EQ(validate(kit, {.validateResources = false, .strict = false}).executable.status,
+                  ZROSStatus::success);
+    }
+}
+
+TEST_F(ZRFrameworkSignature, AFrameworkWithoutACurrentVersionCannotBeExamined) {
+    const auto kit = write(framework());
+    fs::remove(kit / "Versions/Current");
+    EXPECT_TRUE(validate(kit).executable.creationError.has_value());
+    EXPECT_THROW(check(kit, ZRCodeSignatureCheckResourceInfos), ZRCodeSignatureCheckError);
+}
+
+TEST_F(ZRFrameworkSignature, EveryOtherVersionMustValidateToo) {
+    const auto kit = write(framework({"B"}));
+    EXPECT_EQ(check(kit, ZRCodeSignatureCheckValidateResources)->validity(),
+              ZRCodeSignatureCheckResult::validityValid);
+
+    ASSERT_TRUE(FixtureTamper::changeFile(kit / "Versions/B/Resources/Strings.txt"));
+    const auto outcome = validate(kit);
+    EXPECT_EQ(outcome.executable.status, ZROSStatus::errSecCSBadFrameworkVersion);
+    EXPECT_EQ(outcome.failurePath, "Versions/B");
+    EXPECT_EQ(check(kit, ZRCodeSignatureCheckValidateResources)->validity(),
+              ZRCodeSignatureCheckResult::validityInvalid);
+    // Other versions are only looked at with the resources, and only by a strict check.
+    EXPECT_EQ(check(kit, ZRCodeSignatureCheckResourceInfos)->validity(),
+              ZRCodeSignatureCheckResult::validityValid);
+    EXPECT_EQ(validate(kit, {.strict = false}).executable.status, ZROSStatus::success);
+}
+
+// --- Restricted symbolic links --------------------------------------------------------------
+
+TEST(ZRRestrictedSymlinks, JudgesTargetsByTheirText) {
+    const ZRResourceEnvelopeValidator::SymlinkRestriction restriction{"/b/X.app"};
+    const fs::path link = "/b/X.app/Contents/Resources/link";
+    const auto allowed = [&](const std::string& target) {
+        return ZRResourceEnvelopeValidator::symlinkIsAllowed(link, target, restriction);
+    };
+    EXPECT_TRUE(allowed("en.lproj"));
+    EXPECT_TRUE(allowed("../Info.plist"));
+    EXPECT_TRUE(allowed("../../../X.app/Contents"));
+    EXPECT_TRUE(allowed("/System/Library/Fonts/A.ttf"));
+    EXPECT_TRUE(allowed("/Library/Fonts/A.ttf"));
+    EXPECT_FALSE(allowed(""));
+    EXPECT_FALSE(allowed("../../../Y.app/Contents"));
+    EXPECT_FALSE(allowed("../../../X.appendix"));
+    EXPECT_FALSE(allowed("../../../.."));
+    EXPECT_FALSE(allowed("/etc/passwd"));
+    EXPECT_FALSE(allowed("/System"));
+    EXPECT_FALSE(allowed("/Libraryx/Fonts"));
+    EXPECT_FALSE(allowed("/System/../etc/passwd"));
+    EXPECT_FALSE(allowed("//etc/passwd"));
+}
+
+TEST(ZRRestrictedSymlinks, AStrictCheckRefusesLinksLeavingTheBundle) {
+    const TemporaryFolder folder;
+    auto bundle = application();
+    bundle.nestedBundles.clear();
+    bundle.symlinks = {{"Resources/Current", "en.lproj"}, {"Resources/Fonts", "/System/Library/Fonts"}};
+    const auto path =
+        FixtureBundleBuilder::write(folder.path(), bundle, CodeSigningFixtures::developerIDOptions());
+    const ValidationOptions restricted{.restrictSymlinks = true};
+    EXPECT_EQ(validate(path, restricted).executable.status, ZROSStatus::success);
+
+    for (const char* target : {"/etc", "/System/../etc", "../../../../outside"}) {
+        SCOPED_TRACE(target);
+        // Sealed again with the new target: only the restriction can object.
+        ASSERT_TRUE(FixtureTamper::swapSymlinkTarget(path / "Contents/Resources/Fonts", target));
+        FixtureBundleBuilder::resign(path, bundle, CodeSigningFixtures::developerIDOptions());
+        const auto outcome = validate(path, restricted);
+        EXPECT_EQ(outcome.executable.status, ZROSStatus::errSecCSInvalidSymlink);
+        EXPECT_EQ(outcome.failurePath, "Contents/Resources/Fonts");
+        EXPECT_EQ(validate(path).executable.status, ZROSStatus::success);
+        EXPECT_EQ(validate(path, {.strict = false, .restrictSymlinks = true}).executable.status,
+                  ZROSStatus::success);
+    }
 }
 
 } // namespace

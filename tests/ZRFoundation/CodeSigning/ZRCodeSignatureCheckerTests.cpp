@@ -358,6 +358,41 @@ TEST(CodeSignatureCheckerCache, PrunesToTheMostRecentlyUsedQuarter) {
     EXPECT_EQ(cache.cachedResultForKey({file, 7, ""}), nullptr);
 }
 
+TEST(CodeSignatureCheckerCache, PruningKeepsTiesAndDropsStaleEntries) {
+    TemporaryFolder folder;
+    const auto file = folder.write("executable", "x");
+    const auto gone = folder.write("gone", "x");
+    double clock = 0;
+    ZRCodeSignatureCheckerCache cache([&clock] { return clock; });
+    const auto result = [](const std::filesystem::path& executable) {
+        return std::make_shared<const ZRCodeSignatureCheckResult>(executable, 4, Type::none, std::nullopt,
+                                                                  std::nullopt);
+    };
+    // Used at one moment, all 100 tie with the threshold and stay; a recent but stale entry goes.
+    for (int index = 0; index < 99; ++index) {
+        cache.cacheResultForKey(result(file), {folder.path() / std::to_string(index), 0, ""});
+    }
+    clock = 1;
+    cache.cacheResultForKey(result(gone), {gone, 0, ""});
+    std::filesystem::remove(gone);
+    cache.cacheResultForKey(result(file), {file, 1, ""});
+    EXPECT_EQ(cache.count(), 100U);
+    EXPECT_EQ(cache.cachedResultForKey({gone, 0, ""}), nullptr);
+
+    // Reading an entry counts as using it: the most recently used quarter remains.
+    for (int index = 0; index < 30; ++index) {
+        clock += 1;
+        EXPECT_NE(cache.cachedResultForKey({folder.path() / std::to_string(index), 0, ""}), nullptr);
+    }
+    clock += 1;
+    cache.cacheResultForKey(result(file), {file, 2, ""});
+    EXPECT_EQ(cache.count(), 26U);
+    EXPECT_NE(cache.cachedResultForKey({folder.path() / "29", 0, ""}), nullptr);
+    EXPECT_NE(cache.cachedResultForKey({file, 2, ""}), nullptr);
+    EXPECT_EQ(cache.cachedResultForKey({folder.path() / "3", 0, ""}), nullptr);
+    EXPECT_EQ(cache.cachedResultForKey({folder.path() / "50", 0, ""}), nullptr);
+}
+
 TEST(CodeSignatureCheckerCache, DropsStaleEntriesOnLookup) {
     TemporaryFolder folder;
     const auto file = folder.write("executable", "x");
