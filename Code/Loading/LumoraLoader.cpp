@@ -87,8 +87,7 @@ std::shared_ptr<const Lumora::Source> loadSource(const std::shared_ptr<const ZRB
 
 // The folders whose bundles may carry declarations of their own, in search order.
 std::vector<fs::path> nestedBundleFolders(const ZRBundle& bundle) {
-    const auto contents = bundle.contentsPath();
-    return {contents / "SharedFrameworks", contents / "Frameworks", contents / "PlugIns",
+    return {bundle.sharedFrameworksPath(), bundle.privateFrameworksPath(), bundle.builtInPlugInsPath(),
             bundle.bundlePath() / "Contents" / "XPCServices", bundle.bundlePath() / "XPCServices"};
 }
 

@@ -27,6 +27,11 @@ public:
     const std::filesystem::path& bundlePath() const { return _bundlePath; }
     /// `Contents` for an application bundle, the bundle folder otherwise.
     std::filesystem::path contentsPath() const;
+    /// The folders of shared frameworks, private frameworks and built-in plug-ins
+    /// (`SharedFrameworks`, `Frameworks`, `PlugIns` in the contents folder), whether or not they exist.
+    std::filesystem::path sharedFrameworksPath() const { return contentsPath() / "SharedFrameworks"; }
+    std::filesystem::path privateFrameworksPath() const { return contentsPath() / "Frameworks"; }
+    std::filesystem::path builtInPlugInsPath() const { return contentsPath() / "PlugIns"; }
     /// `Contents/Resources` or `Resources`; none when the bundle has no such folder.
     std::optional<std::filesystem::path> resourcePath() const { return _resourcePath; }
 
