@@ -34,17 +34,17 @@ struct LargeBundle {
         folder = mkdtemp(pattern);
         const auto hierarchy = FixtureCertificateHierarchy::make();
         anchor = hierarchy.root.der();
-        FixtureBundleBuilder::Bundle spec;
-        spec.name = "Large.app";
-        spec.identifier = "com.example.large";
-        spec.executableName = "Large";
+        FixtureBundleBuilder::Bundle large;
+        large.name = "Large.app";
+        large.identifier = "com.example.large";
+        large.executableName = "Large";
         std::mt19937 random(5);
         std::string contents(fileSize, '\0');
         for (std::size_t i = 0; i < files; ++i) {
             for (auto& c : contents) {
                 c = static_cast<char>(random());
             }
-            spec.files.push_back(
+            large.files.push_back(
                 {"Resources/Data" + std::to_string(i / 100) + "/file" + std::to_string(i) + ".bin",
                  contents});
             bytes += fileSize;
@@ -53,7 +53,7 @@ struct LargeBundle {
         signing.signer = &hierarchy.developerIDLeaf;
         signing.chain = {&hierarchy.intermediate, &hierarchy.root};
         signing.teamIdentifier = FixtureCertificateHierarchy::teamIdentifier;
-        bundle = FixtureBundleBuilder::write(folder, spec, signing);
+        bundle = FixtureBundleBuilder::write(folder, large, signing);
     }
     ~LargeBundle() {
         std::error_code error;

@@ -32,8 +32,8 @@ std::filesystem::path cacheFolder() {
 
 /// The unpacked "package" folder of an npm package, downloaded with `npm pack` on first use;
 /// nothing when npm or the registry fails.
-std::optional<std::filesystem::path> package(const std::string& specification) {
-    std::string name = specification;
+std::optional<std::filesystem::path> package(const std::string& packageAndVersion) {
+    std::string name = packageAndVersion;
     for (char& character : name) {
         if (character == '/' || character == '@') {
             character = '-';
@@ -48,7 +48,7 @@ std::optional<std::filesystem::path> package(const std::string& specification) {
     const auto work = cacheFolder() / (name + ".download-" + std::to_string(::getpid()));
     std::filesystem::remove_all(work, error);
     std::filesystem::create_directories(work, error);
-    const std::string command = "cd '" + work.string() + "' && npm pack --silent '" + specification +
+    const std::string command = "cd '" + work.string() + "' && npm pack --silent '" + packageAndVersion +
                                 "' >/dev/null 2>&1 && tar xzf *.tgz && rm -f *.tgz";
     if (std::system(command.c_str()) != 0 || !std::filesystem::exists(work / "package")) {
         std::filesystem::remove_all(work, error);
@@ -59,10 +59,10 @@ std::optional<std::filesystem::path> package(const std::string& specification) {
     return std::filesystem::exists(folder / "package") ? std::optional(folder / "package") : std::nullopt;
 }
 
-#define REAL_PACKAGE(variable, specification)                                                                \
-    const auto variable = package(specification);                                                            \
+#define REAL_PACKAGE(variable, packageAndVersion)                                                            \
+    const auto variable = package(packageAndVersion);                                                        \
     if (!variable) {                                                                                         \
-        GTEST_SKIP() << "npm pack " << specification << " failed: the registry cannot be reached";           \
+        GTEST_SKIP() << "npm pack " << packageAndVersion << " failed: the registry cannot be reached";       \
     }
 
 std::string hex(const std::vector<std::uint8_t>& bytes) {
