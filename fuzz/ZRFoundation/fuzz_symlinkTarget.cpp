@@ -4,6 +4,7 @@
 
 #include "ZRFoundation/CodeSigning/ZRResourceEnvelopeValidator.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -15,9 +16,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (split == std::string_view::npos) {
         return 0;
     }
+    // The walk only ever meets links inside the bundle: a relative path without "..".
+    const std::filesystem::path linkInBundle(std::string(input.substr(0, split)));
+    if (linkInBundle.empty() || linkInBundle.has_root_path() ||
+        std::any_of(linkInBundle.begin(), linkInBundle.end(),
+                    [](const auto& part) { return part == ".."; })) {
+        return 0;
+    }
     const std::filesystem::path boundary = "/bundles/X.app";
     const std::string target(input.substr(split + 1));
-    const auto link = boundary / std::string(input.substr(0, split));
+    const auto link = boundary / linkInBundle;
     const ZRResourceEnvelopeValidator::SymlinkRestriction restriction{boundary};
     if (!ZRResourceEnvelopeValidator::symlinkIsAllowed(link, target, restriction)) {
         return 0;
