@@ -1,27 +1,20 @@
 #include "Code/Presentation/PageColor.h"
 
+#include "ZRFoundation/Text/ZRHexadecimal.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 namespace {
 
-std::optional<int> hexPair(std::string_view text) {
-    int value = 0;
-    for (const char character : text) {
-        int digit = 0;
-        if (character >= '0' && character <= '9') {
-            digit = character - '0';
-        } else if (character >= 'a' && character <= 'f') {
-            digit = character - 'a' + 10;
-        } else if (character >= 'A' && character <= 'F') {
-            digit = character - 'A' + 10;
-        } else {
-            return std::nullopt;
-        }
-        value = value * 16 + digit;
+std::optional<int> hexPair(char high, char low) {
+    const auto first = ZRHexadecimal::digitValue(high);
+    const auto second = ZRHexadecimal::digitValue(low);
+    if (!first || !second) {
+        return std::nullopt;
     }
-    return value;
+    return *first * 16 + *second;
 }
 
 double blend(double component, double target, double level) {
@@ -49,7 +42,7 @@ std::optional<PageColor> PageColor::colorWithHexString(std::string_view text) {
     }
     int components[4] = {0, 0, 0, 255};
     for (std::size_t index = 0; index * 2 < digits.size(); ++index) {
-        const auto value = hexPair(std::string_view(digits).substr(index * 2, 2));
+        const auto value = hexPair(digits[index * 2], digits[index * 2 + 1]);
         if (!value) {
             return std::nullopt;
         }

@@ -9,6 +9,7 @@
 
 #include "ZRFoundation/PropertyList/ZRPropertyListReader.h"
 #include "ZRFoundation/PropertyList/ZRPropertyListReaderSupport.h"
+#include "ZRFoundation/Text/ZRHexadecimal.h"
 #include "ZRFoundation/Text/ZRUnicodeConversion.h"
 
 #include <algorithm>
@@ -86,19 +87,6 @@ bool isUnquotedCharacter(char c) {
 
 bool isWhitespace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
-std::optional<int> hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return std::nullopt;
 }
 
 class OpenStepParser {
@@ -349,7 +337,7 @@ std::optional<ZRPropertyList> OpenStepParser::data() {
         if (isWhitespace(c)) {
             continue;
         }
-        const auto digit = hexDigit(c);
+        const auto digit = ZRHexadecimal::digitValue(c);
         if (!digit) {
             --_position;
             return fail("Unexpected character " + quotedCharacter(c) + " in data");
@@ -415,7 +403,7 @@ std::optional<char32_t> OpenStepParser::unicodeEscapeUnit() {
     char32_t unit = 0;
     std::size_t digits = 0;
     while (digits < 4 && !atEnd()) {
-        const auto digit = hexDigit(current());
+        const auto digit = ZRHexadecimal::digitValue(current());
         if (!digit) {
             break;
         }

@@ -1,5 +1,7 @@
 #include "ZRFoundation/PropertyList/ZRPropertyListReaderSupport.h"
 
+#include "ZRFoundation/Text/ZRHexadecimal.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -58,17 +60,8 @@ std::string_view trimmingWhitespace(std::string_view text) {
 namespace {
 
 std::optional<int> digitValue(char c, int base) {
-    int value = 0;
-    if (c >= '0' && c <= '9') {
-        value = c - '0';
-    } else if (c >= 'a' && c <= 'f') {
-        value = c - 'a' + 10;
-    } else if (c >= 'A' && c <= 'F') {
-        value = c - 'A' + 10;
-    } else {
-        return std::nullopt;
-    }
-    return value < base ? std::optional<int>(value) : std::nullopt;
+    const auto value = ZRHexadecimal::digitValue(c);
+    return value && *value < base ? value : std::nullopt;
 }
 
 bool equalsIgnoringCase(std::string_view text, std::string_view lowercase) {
