@@ -320,20 +320,8 @@ std::string emptySelectionBody(const Snapshot& snapshot) {
     return body;
 }
 
-std::string percentEncodeAllButAlphanumerics(std::string_view text) {
-    static constexpr char digits[] = "0123456789ABCDEF";
-    std::string encoded;
-    for (const char character : text) {
-        const auto byte = static_cast<unsigned char>(character);
-        if ((byte >= '0' && byte <= '9') || (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z')) {
-            encoded += character;
-        } else {
-            encoded += '%';
-            encoded += digits[byte >> 4];
-            encoded += digits[byte & 0xF];
-        }
-    }
-    return encoded;
+bool isASCIIAlphanumeric(unsigned char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
 } // namespace
@@ -368,7 +356,8 @@ std::string imageHTML(std::span<const std::uint8_t> pngBytes, int width, int hei
 }
 
 std::string grantReadPermissionFormHTML(const std::filesystem::path& folder) {
-    const auto encoded = percentEncodeAllButAlphanumerics(ZRURL::fileURL(folder, true).absoluteString());
+    const auto encoded =
+        ZRURL::percentEncoded(ZRURL::fileURL(folder, true).absoluteString(), isASCIIAlphanumeric);
     return "<div class=\"grant-read-permission\">\n    <form action=\"grantReadPermission?fileURL=" +
            encoded + "\" method=\"post\">\n        <input type=\"submit\" value=\"" +
            localize("grantReadPermissionButtonTitle") + "\">\n    </form>\n</div>";

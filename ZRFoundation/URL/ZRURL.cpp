@@ -15,23 +15,6 @@ bool isUnreservedPathCharacter(unsigned char c) {
            c == '@';
 }
 
-std::string percentEncodedPath(const std::string& path) {
-    static constexpr char digits[] = "0123456789ABCDEF";
-    std::string encoded;
-    encoded.reserve(path.size());
-    for (const char character : path) {
-        const auto c = static_cast<unsigned char>(character);
-        if (isUnreservedPathCharacter(c)) {
-            encoded += character;
-        } else {
-            encoded += '%';
-            encoded += digits[c >> 4];
-            encoded += digits[c & 0xF];
-        }
-    }
-    return encoded;
-}
-
 std::string rangeText(const UriTextRangeA& range) {
     if (range.first == nullptr || range.afterLast == nullptr || range.afterLast < range.first) {
         return {};
@@ -54,6 +37,23 @@ bool withParsedURI(std::string_view text, Use&& use) {
 
 } // namespace
 
+std::string ZRURL::percentEncoded(std::string_view text, bool (*keep)(unsigned char)) {
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string encoded;
+    encoded.reserve(text.size());
+    for (const char character : text) {
+        const auto c = static_cast<unsigned char>(character);
+        if (keep(c)) {
+            encoded += character;
+        } else {
+            encoded += '%';
+            encoded += digits[c >> 4];
+            encoded += digits[c & 0xF];
+        }
+    }
+    return encoded;
+}
+
 ZRURL ZRURL::fileURL(const std::filesystem::path& path, bool isDirectory) {
     std::filesystem::path absolute = path.is_absolute() ? path : std::filesystem::absolute(path);
     std::string text = absolute.lexically_normal().string();
@@ -64,7 +64,8 @@ ZRURL ZRURL::fileURL(const std::filesystem::path& path, bool isDirectory) {
     url._path = text;
     url._isFileURL = true;
     url._isDirectory = isDirectory;
-    url._text = "file://" + percentEncodedPath(text) + (isDirectory && text != "/" ? "/" : "");
+    url._text =
+        "file://" + percentEncoded(text, isUnreservedPathCharacter) + (isDirectory && text != "/" ? "/" : "");
     return url;
 }
 

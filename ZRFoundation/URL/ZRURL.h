@@ -16,6 +16,9 @@ public:
     /// a URI reference (spaces, stray characters, bad percent escapes, empty text).
     static std::optional<ZRURL> URLWithString(std::string_view text);
 
+    /// `text` with every byte that `keep` refuses written as "%XX" (upper-case hexadecimal).
+    static std::string percentEncoded(std::string_view text, bool (*keep)(unsigned char));
+
     const std::string& absoluteString() const { return _text; }
     std::string scheme() const;
     std::string host() const;
