@@ -35,16 +35,10 @@ std::optional<std::string> parseOptions(std::string_view command, const std::vec
         if (argument == "--json") {
             options.asJSON = true;
         } else if (argument == "--extra-trust-anchors") {
-            if (++index == arguments.size()) {
-                return "--extra-trust-anchors needs a certificate file";
+            if (auto problem = ToolOptions::consumeExtraTrustAnchors(arguments, index,
+                                                                     options.loading.extraTrustAnchors)) {
+                return problem;
             }
-            std::string failure;
-            auto read = ZRTrustEvaluator::readCertificateFile(arguments[index], failure);
-            if (!read) {
-                return failure;
-            }
-            options.loading.extraTrustAnchors.insert(options.loading.extraTrustAnchors.end(), read->begin(),
-                                                     read->end());
         } else if (argument.starts_with("-")) {
             return "unknown option " + argument;
         } else {

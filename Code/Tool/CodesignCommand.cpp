@@ -275,10 +275,7 @@ int runCodesign(const std::vector<std::string>& arguments) {
                 return usageError("codesign", "--options needs a hexadecimal value, not " + arguments[index]);
             }
         } else if (argument == "--extra-trust-anchors") {
-            if (++index == arguments.size()) {
-                return usageError("codesign", "--extra-trust-anchors needs a certificate file");
-            }
-            if (const auto problem = ToolOptions::appendExtraTrustAnchors(arguments[index], anchors)) {
+            if (const auto problem = ToolOptions::consumeExtraTrustAnchors(arguments, index, anchors)) {
                 return usageError("codesign", *problem);
             }
         } else if (argument.starts_with("-")) {

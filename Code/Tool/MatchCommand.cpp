@@ -48,10 +48,7 @@ std::optional<std::string> applyOption(const std::vector<std::string>& arguments
     if (argument == "--json") {
         options.asJSON = true;
     } else if (argument == "--extra-trust-anchors") {
-        if (index + 1 >= arguments.size()) {
-            return "--extra-trust-anchors needs a certificate file";
-        }
-        return ToolOptions::appendExtraTrustAnchors(arguments[++index], options.loading.extraTrustAnchors);
+        return ToolOptions::consumeExtraTrustAnchors(arguments, index, options.loading.extraTrustAnchors);
     } else if (argument.starts_with("-")) {
         return "unknown option " + argument;
     } else if (options.path) {

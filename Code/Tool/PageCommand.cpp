@@ -70,11 +70,7 @@ std::optional<std::string> applyOption(const std::vector<std::string>& arguments
             return "-o needs a file name";
         }
     } else if (argument == "--extra-trust-anchors") {
-        const auto file = value();
-        if (!file) {
-            return "--extra-trust-anchors needs a certificate file";
-        }
-        return ToolOptions::appendExtraTrustAnchors(*file, options.loading.extraTrustAnchors);
+        return ToolOptions::consumeExtraTrustAnchors(arguments, index, options.loading.extraTrustAnchors);
     } else if (argument.starts_with("-")) {
         return "unknown option " + argument;
     } else if (options.path) {
@@ -143,8 +139,7 @@ Snapshot::LoadState loadState(const std::string& state) {
 std::variant<Snapshot::Application, ToolDocumentLoading::Failure> application(const std::string& path,
                                                                               const PageOptions& options) {
     const std::filesystem::path filePath(path);
-    const auto extension = filePath.extension();
-    if (extension == ".plist" || extension == ".json") {
+    if (ToolDocumentLoading::isDeclarationFile(filePath)) {
         auto loaded = ToolDocumentLoading::loadDeclarationFile(path);
         if (auto* failure = std::get_if<ToolDocumentLoading::Failure>(&loaded)) {
             return std::move(*failure);

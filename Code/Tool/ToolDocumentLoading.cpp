@@ -20,6 +20,11 @@ nlohmann::ordered_json errorJSON(std::string_view type, std::string_view caseNam
 
 } // namespace
 
+bool isDeclarationFile(const std::filesystem::path& path) {
+    const auto extension = path.extension();
+    return extension == ".plist" || extension == ".json";
+}
+
 Checked loadApplication(const std::string& path, const LumoraLoader::Options& options) {
     Checked checked;
     if (::access(path.c_str(), R_OK) != 0) {
@@ -56,8 +61,7 @@ Checked loadApplication(const std::string& path, const LumoraLoader::Options& op
 
 std::variant<Lumora, Failure> loadDeclarationOrApplication(const std::string& path,
                                                            const LumoraLoader::Options& options) {
-    const auto extension = std::filesystem::path(path).extension();
-    if (extension == ".plist" || extension == ".json") {
+    if (isDeclarationFile(path)) {
         return loadDeclarationFile(path);
     }
     auto checked = loadApplication(path, options);

@@ -3,6 +3,7 @@
 #include "Code/Loading/LumoraLoader.h"
 #include "Code/Model/Lumora.h"
 
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -17,6 +18,10 @@ struct Failure {
     /// One line for standard error.
     std::string message;
 };
+
+/// Whether `path` names a bare declaration file (by its ".plist" or ".json" name) rather than an
+/// application.
+bool isDeclarationFile(const std::filesystem::path& path);
 
 /// A bare declaration file (.plist in any property-list form, or .json), parsed as an embedded
 /// declaration with the string table of its own "Localizations", if any. Nothing is verified.

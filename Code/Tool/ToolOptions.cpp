@@ -4,10 +4,14 @@
 
 namespace ToolOptions {
 
-std::optional<std::string> appendExtraTrustAnchors(const std::string& file,
-                                                   std::vector<std::vector<std::uint8_t>>& anchors) {
+std::optional<std::string> consumeExtraTrustAnchors(const std::vector<std::string>& arguments,
+                                                    std::size_t& index,
+                                                    std::vector<std::vector<std::uint8_t>>& anchors) {
+    if (index + 1 >= arguments.size()) {
+        return "--extra-trust-anchors needs a certificate file";
+    }
     std::string failure;
-    auto read = ZRTrustEvaluator::readCertificateFile(file, failure);
+    auto read = ZRTrustEvaluator::readCertificateFile(arguments[++index], failure);
     if (!read) {
         return failure;
     }

@@ -8,9 +8,11 @@
 /// Option handling shared by the commands.
 namespace ToolOptions {
 
-/// Appends the certificates (PEM or DER, one or more) of `file` to `anchors`; the problem to report
-/// as a usage error when the file cannot be read or holds no certificate.
-std::optional<std::string> appendExtraTrustAnchors(const std::string& file,
-                                                   std::vector<std::vector<std::uint8_t>>& anchors);
+/// Handles "--extra-trust-anchors FILE" found at `arguments[index]`: moves `index` to FILE and
+/// appends its certificates (PEM or DER, one or more) to `anchors`. The problem to report as a
+/// usage error when FILE is missing, cannot be read or holds no certificate.
+std::optional<std::string> consumeExtraTrustAnchors(const std::vector<std::string>& arguments,
+                                                    std::size_t& index,
+                                                    std::vector<std::vector<std::uint8_t>>& anchors);
 
 } // namespace ToolOptions
