@@ -64,7 +64,8 @@ private:
     bool readTrailer();
     std::optional<ZRPropertyList> object(std::uint64_t index, std::size_t depth);
     std::optional<ZRPropertyList> objectAt(std::uint64_t index, std::size_t depth);
-    std::optional<std::uint64_t> objectOffset(std::uint64_t index);
+    /// Moves the object reader to object `index` and reads its marker byte.
+    std::optional<std::uint8_t> objectMarker(std::uint64_t index);
     std::optional<std::uint64_t> count(std::uint8_t marker, std::uint64_t index);
     std::optional<ZRPropertyList> simple(std::uint8_t marker, std::uint64_t index);
     std::optional<ZRPropertyList> integer(std::uint8_t marker, std::uint64_t index);
@@ -164,7 +165,7 @@ bool BinaryPropertyListDecoder::readTrailer() {
     return true;
 }
 
-std::optional<std::uint64_t> BinaryPropertyListDecoder::objectOffset(std::uint64_t index) {
+std::optional<std::uint8_t> BinaryPropertyListDecoder::objectMarker(std::uint64_t index) {
     ZRByteReader table(_file);
     // The table was checked to hold objectCount entries, and index < objectCount.
     if (!table.seek(_trailer.offsetTableOffset + index * _trailer.offsetWidth)) {
@@ -174,7 +175,9 @@ std::optional<std::uint64_t> BinaryPropertyListDecoder::objectOffset(std::uint64
     if (!offset || *offset < headerSize || *offset >= _trailer.offsetTableOffset) {
         return failObject(index, "offset out of range");
     }
-    return *offset - headerSize;
+    // The offset lies before the offset table, so inside the object bytes.
+    _objects.seek(*offset - headerSize);
+    return *_objects.readUInt8();
 }
 
 std::optional<ZRPropertyList> BinaryPropertyListDecoder::object(std::uint64_t index, std::size_t depth) {
@@ -194,12 +197,11 @@ std::optional<ZRPropertyList> BinaryPropertyListDecoder::object(std::uint64_t in
 }
 
 std::optional<ZRPropertyList> BinaryPropertyListDecoder::objectAt(std::uint64_t index, std::size_t depth) {
-    const auto offset = objectOffset(index);
-    if (!offset) {
+    const auto read = objectMarker(index);
+    if (!read) {
         return std::nullopt;
     }
-    _objects.seek(*offset);
-    const std::uint8_t marker = *_objects.readUInt8();
+    const std::uint8_t marker = *read;
     switch (marker >> 4) {
     case Simple:
         return simple(marker, index);
@@ -481,12 +483,11 @@ std::optional<std::string> BinaryPropertyListDecoder::key(std::uint64_t index,
     if (index >= _trailer.objectCount) {
         return fail("Binary property list reference " + std::to_string(index) + " out of range");
     }
-    const auto offset = objectOffset(index);
-    if (!offset) {
+    const auto read = objectMarker(index);
+    if (!read) {
         return std::nullopt;
     }
-    _objects.seek(*offset);
-    const std::uint8_t marker = *_objects.readUInt8();
+    const std::uint8_t marker = *read;
     switch (marker >> 4) {
     case ASCIIString:
         return asciiString(marker, index);
