@@ -94,14 +94,13 @@ ZROSStatus::Value validateNestedCode(const ZRBundleSignatureValidator::Request& 
         }
         ZRBundleSignatureValidator::Request request{path, executableRequest, true, parent.restrictSymlinks};
         const auto nested = validateBundle(request, Context{context.depth + 1, context.symlinkBoundary});
-        return nested.executable.creationError ? nested.executable.creationError->status
-                                               : nested.executable.status;
+        return nested.executable.overallStatus();
     }
     executableRequest.executable = path;
     executableRequest.infoPlist.reset();
     executableRequest.resourceDirectory.reset();
     const auto nested = ZRCodeSignatureValidator::validate(executableRequest);
-    return nested.creationError ? nested.creationError->status : nested.status;
+    return nested.overallStatus();
 }
 
 void validateResources(const ZRBundleSignatureValidator::Request& request, const ZRBundle& bundle,
@@ -160,6 +159,11 @@ void validateResources(const ZRBundleSignatureValidator::Request& request, const
     fail(outcome, resources.status, ZROSStatus::description(resources.status) + where, failedPath);
 }
 
+// What `Versions/Current` may name: one folder directly inside `Versions`.
+bool isVersionName(const std::string& name) {
+    return !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
+}
+
 // The root of a versioned framework holds only `Versions/` and links into `Versions/Current`
 // named like their targets; `Versions/Current` is a link to one of the versions. Returns the
 // offending entry, or none.
@@ -170,8 +174,8 @@ std::optional<std::string> unsealedFrameworkRootEntry(const fs::path& root) {
         return "Versions";
     }
     const auto current = readLinkTarget(versions / "Current");
-    if (!current || current->empty() || current->find('/') != std::string::npos || *current == "." ||
-        *current == ".." || !fs::is_directory(fs::symlink_status(versions / *current, error))) {
+    if (!current || !isVersionName(*current) ||
+        !fs::is_directory(fs::symlink_status(versions / *current, error))) {
         return "Versions/Current";
     }
     for (fs::directory_iterator entry(root, error), end; !error && entry != end; entry.increment(error)) {
@@ -206,8 +210,7 @@ void validateOtherFrameworkVersions(const ZRBundleSignatureValidator::Request& r
         versionRequest.bundlePath = versions / name;
         const auto version =
             validateBundle(versionRequest, Context{context.depth + 1, context.symlinkBoundary});
-        const auto status = version.executable.creationError ? version.executable.creationError->status
-                                                             : version.executable.status;
+        const auto status = version.executable.overallStatus();
         if (status != ZROSStatus::success) {
             fail(outcome, ZROSStatus::errSecCSBadFrameworkVersion,
                  "framework version " + name + " does not validate: " + ZROSStatus::description(status),
@@ -231,8 +234,7 @@ Outcome validateBundle(const ZRBundleSignatureValidator::Request& request, const
             // Not a link: a strict check refuses such a root, a lenient one takes the folder.
             currentVersion = "Current";
         }
-        if (currentVersion->empty() || currentVersion->find('/') != std::string::npos ||
-            *currentVersion == "." || *currentVersion == ".." ||
+        if (!isVersionName(*currentVersion) ||
             !ZRFileManager::isDirectoryAtPath(versions / *currentVersion)) {
             outcome.executable.creationError = ZRCodeSigningError{ZROSStatus::errSecCSBadBundleFormat,
                                                                   "the framework has no current version"};

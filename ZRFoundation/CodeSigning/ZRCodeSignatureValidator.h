@@ -72,6 +72,9 @@ public:
         ZROSStatus::Value status = ZROSStatus::success;
         std::string description;
         SigningInformation information;
+
+        /// The status of the whole attempt: the creation error's, or the validation's.
+        ZROSStatus::Value overallStatus() const { return creationError ? creationError->status : status; }
     };
 
     static Outcome validate(const Request& request);
