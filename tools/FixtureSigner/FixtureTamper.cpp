@@ -1,5 +1,6 @@
 #include "tools/FixtureSigner/FixtureTamper.h"
 
+#include "ZRFoundation/Bundle/ZRBundle.h"
 #include "ZRFoundation/CodeSigning/ZRByteView.h"
 #include "ZRFoundation/CodeSigning/ZRMachOFile.h"
 
@@ -151,24 +152,21 @@ bool FixtureTamper::swapSymlinkTarget(const fs::path& link, const std::string& n
 }
 
 bool FixtureTamper::changeInfoPlist(const fs::path& bundlePath) {
-    for (const auto& candidate :
-         {bundlePath / "Contents" / "Info.plist", bundlePath / "Resources" / "Info.plist"}) {
-        std::error_code error;
-        if (!fs::is_regular_file(candidate, error)) {
-            continue;
-        }
-        std::string text;
-        {
-            std::ifstream stream(candidate, std::ios::binary);
-            text.assign(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
-        }
-        const auto end = text.rfind("</dict>");
-        if (end == std::string::npos) {
-            return false;
-        }
-        text.insert(end, "<key>FixtureTampered</key><true/>\n");
-        std::ofstream(candidate, std::ios::binary | std::ios::trunc) << text;
-        return true;
+    const auto bundle = ZRBundle::bundleWithPath(bundlePath);
+    if (!bundle || !isRegularFile(bundle->infoPlistPath())) {
+        return false;
     }
-    return false;
+    const auto path = bundle->infoPlistPath();
+    std::string text;
+    {
+        std::ifstream stream(path, std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+    }
+    const auto end = text.rfind("</dict>");
+    if (end == std::string::npos) {
+        return false;
+    }
+    text.insert(end, "<key>FixtureTampered</key><true/>\n");
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+    return true;
 }
