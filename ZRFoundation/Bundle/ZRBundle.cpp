@@ -49,6 +49,15 @@ fs::path mainBundleResourcePath() {
     return directory.parent_path() / "Resources";
 }
 
+/// "name.extension", or the name alone for an empty extension.
+std::string resourceFileName(std::string_view name, std::string_view extension) {
+    std::string fileName(name);
+    if (!extension.empty()) {
+        fileName.append(1, '.').append(extension);
+    }
+    return fileName;
+}
+
 } // namespace
 
 ZRBundle::ZRBundle(fs::path bundlePath, fs::path resourcePath)
@@ -190,7 +199,7 @@ std::optional<fs::path> ZRBundle::pathForResource(std::string_view name, std::st
     if (!_resourcePath) {
         return std::nullopt;
     }
-    const std::string fileName = std::string(name) + (extension.empty() ? "" : "." + std::string(extension));
+    const std::string fileName = resourceFileName(name, extension);
     const auto unlocalized = *_resourcePath / subdirectory / fileName;
     if (ZRFileManager::fileExistsAtPath(unlocalized)) {
         return unlocalized;
@@ -211,7 +220,7 @@ std::optional<fs::path> ZRBundle::pathForResource(std::string_view name, std::st
     if (!_resourcePath) {
         return std::nullopt;
     }
-    const std::string fileName = std::string(name) + (extension.empty() ? "" : "." + std::string(extension));
+    const std::string fileName = resourceFileName(name, extension);
     const auto candidate = *_resourcePath / subdirectory / (std::string(localization) + ".lproj") / fileName;
     if (ZRFileManager::fileExistsAtPath(candidate)) {
         return candidate;
