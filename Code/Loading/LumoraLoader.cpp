@@ -44,20 +44,12 @@ std::pair<ZRURL, ZRPropertyListDictionary> readDictionary(const ZRBundleResource
             throw;
         }
         const auto& data = *verified;
-        const bool isJSON = extension == "json";
-        const auto parsed = isJSON ? ZRPropertyListReader::readJSON(data.bytes)
-                                   : ZRPropertyListReader::readPropertyList(data.bytes);
-        if (!parsed) {
-            throw InitializationError::fileCorrupt(data.url, parsed.errorDescription.empty()
-                                                                 ? std::nullopt
-                                                                 : std::optional(parsed.errorDescription));
+        auto read = LumoraDeclarationFile::readDeclaration(data.bytes, extension == "json");
+        if (auto* failure = std::get_if<LumoraDeclarationFile::ReadFailure>(&read)) {
+            throw InitializationError::fileCorrupt(data.url, failure->debugMessage());
         }
-        const auto* dictionary = parsed.value->dictionaryValue();
-        if (dictionary == nullptr) {
-            throw InitializationError::fileCorrupt(data.url, isJSON ? "JSON is not a dictionary"
-                                                                    : "Plist is not a dictionary");
-        }
-        return {data.url, *dictionary};
+        auto& dictionary = std::get<ZRPropertyListDictionary>(read);
+        return {data.url, std::move(dictionary)};
     }
     throw InitializationError::bundleHasNoLumora(ZRURL::fileURL(verifier.bundle().bundlePath(), true));
 }

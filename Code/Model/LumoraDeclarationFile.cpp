@@ -17,7 +17,7 @@ std::variant<ZRPropertyListDictionary, ReadFailure> readDeclaration(std::span<co
     }
     const auto* dictionary = result.value->dictionaryValue();
     if (dictionary == nullptr) {
-        throw Lumora::Source::ParseError::invalidDictionary();
+        return ReadFailure{isJSON ? "JSON is not a dictionary" : "Plist is not a dictionary"};
     }
     return *dictionary;
 }
@@ -26,15 +26,15 @@ std::variant<ZRPropertyListDictionary, ReadFailure> readDeclarationFile(const st
     std::error_code error;
     const auto size = std::filesystem::file_size(path, error);
     if (error) {
-        return ReadFailure{path.string() + ": " + error.message()};
+        return ReadFailure{path.string() + ": " + error.message(), false};
     }
     if (size > maximumFileSize) {
-        return ReadFailure{path.string() + ": file larger than " + std::to_string(maximumFileSize) +
-                           " bytes"};
+        return ReadFailure{path.string() + ": file larger than " + std::to_string(maximumFileSize) + " bytes",
+                           false};
     }
     std::ifstream stream(path, std::ios::binary);
     if (!stream) {
-        return ReadFailure{path.string() + ": cannot be opened"};
+        return ReadFailure{path.string() + ": cannot be opened", false};
     }
     const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(stream)),
                                           std::istreambuf_iterator<char>());

@@ -18,12 +18,21 @@ namespace LumoraDeclarationFile {
 inline constexpr std::uintmax_t maximumFileSize = 16 * 1024 * 1024;
 
 struct ReadFailure {
-    /// The reader's debug description, or the file error.
+    /// The reader's debug description (may be empty), "Plist is not a dictionary" or "JSON is
+    /// not a dictionary" for another top-level value, or the file error.
     std::string description;
+    /// The bytes were read but are no declaration: what a bundle's loader reports as a corrupt
+    /// file. False when the file itself could not be read.
+    bool contentIsCorrupt = true;
+
+    /// The description as a corrupt file's debug message: none when the reader gave none.
+    std::optional<std::string> debugMessage() const {
+        return description.empty() ? std::nullopt : std::optional(description);
+    }
 };
 
 /// JSON for a ".json" file name, any property-list form otherwise. The top level must be a
-/// dictionary: any other value is reported as ParseError::invalidDictionary (thrown).
+/// dictionary.
 std::variant<ZRPropertyListDictionary, ReadFailure> readDeclaration(std::span<const std::uint8_t> bytes,
                                                                     bool isJSON);
 std::variant<ZRPropertyListDictionary, ReadFailure> readDeclarationFile(const std::filesystem::path& path);

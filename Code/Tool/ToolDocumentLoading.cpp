@@ -80,13 +80,19 @@ std::variant<Lumora, Failure> loadDeclarationOrApplication(const std::string& pa
 std::variant<Lumora, Failure> loadDeclarationFile(const std::string& path) {
     try {
         auto read = LumoraDeclarationFile::readDeclarationFile(path);
+        const auto url = ZRURL::fileURL(path, false);
         if (const auto* failure = std::get_if<LumoraDeclarationFile::ReadFailure>(&read)) {
-            return Failure{
-                {{"type", "fileCorrupt"}, {"case", nullptr}, {"description", failure->description}},
-                path + ": " + failure->description};
+            if (!failure->contentIsCorrupt) {
+                return Failure{
+                    {{"type", "fileCorrupt"}, {"case", nullptr}, {"description", failure->description}},
+                    failure->description};
+            }
+            // The error a bundle's loader gives for the same bytes.
+            const auto error = Lumora::InitializationError::fileCorrupt(url, failure->debugMessage());
+            return Failure{errorJSON("InitializationError", error.caseName(), error.errorDescription()),
+                           error.errorDescription()};
         }
         const auto& dictionary = std::get<ZRPropertyListDictionary>(read);
-        const auto url = ZRURL::fileURL(path, false);
         auto source = Lumora::Source::makeFromEmbeddedDictionary(
             Lumora::Source::SourceType::internal, url, url, std::nullopt, std::nullopt, dictionary,
             LumoraDeclarationFile::stringTableFromLocalizations(dictionary));

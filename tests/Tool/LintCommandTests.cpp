@@ -1,12 +1,17 @@
 #include "Tool/LumoraToolRunner.h"
+#include "tools/FixtureSigner/FixtureBundleBuilder.h"
+#include "tools/FixtureSigner/FixtureCertificateHierarchy.h"
 
 #include <nlohmann/json.hpp>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace {
 
 using json = nlohmann::json;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
 
 const std::string exampleDeclaration =
     std::string(LUMORA_SOURCE_DIR) + "/examples/declarations/TextEditor.plist";
@@ -64,11 +69,6 @@ TEST(LintCommand, ReportsParseErrorsWithTheirCase) {
             R"({"error": {"type": "ParseError", "case": "invalidValue", "description": "Invalid value for key port: 80-80"}})"));
     EXPECT_NE(run.standardError.find("Invalid value for key port: 80-80"), std::string::npos);
 
-    const auto notADictionary = folder.write("list.json", "[1, 2]");
-    const auto listRun = runLumoraTool({"lint", notADictionary.string()});
-    EXPECT_EQ(listRun.exitStatus, 1);
-    EXPECT_NE(listRun.standardError.find("The Lumora is in an invalid format"), std::string::npos);
-
     const auto number =
         folder.write("version.json", R"({"LumoraDictionaryVersion": 1, "ApplicationDescription": "x"})");
     EXPECT_EQ(json::parse(
@@ -89,12 +89,72 @@ TEST(LintCommand, ReportsUnreadableFilesAsCorrupt) {
     const auto run = runLumoraTool({"lint", "--json", file.string()});
     EXPECT_EQ(run.exitStatus, 1);
     const auto output = json::parse(run.standardOutput);
-    EXPECT_EQ(output["error"]["type"], "fileCorrupt");
-    EXPECT_FALSE(output["error"]["description"].get<std::string>().empty());
+    EXPECT_EQ(output["error"]["type"], "InitializationError");
+    EXPECT_EQ(output["error"]["case"], "fileCorrupt");
+    EXPECT_THAT(output["error"]["description"].get<std::string>(), HasSubstr("broken.plist"));
 
     const auto missing = runLumoraTool({"lint", (folder.path() / "absent.plist").string()});
     EXPECT_EQ(missing.exitStatus, 1);
     EXPECT_FALSE(missing.standardError.empty());
+}
+
+// Whatever the top level holds besides a dictionary, lint gives the error the viewer's loader
+// gives for the same file in a bundle.
+TEST(LintCommand, ReportsEveryTopLevelShapeAsTheLoaderDoes) {
+    const TemporaryFolder folder;
+    const std::string plist = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"array.plist", plist + "<array><string>a</string></array></plist>"},
+        {"string.plist", plist + "<string>a</string></plist>"},
+        {"number.plist", plist + "<integer>7</integer></plist>"},
+        {"data.plist", plist + "<data>AAEC</data></plist>"},
+        {"old-style.plist", "(a, b)"},
+        {"array.json", "[1, 2]"},
+        {"string.json", "\"a\""},
+        {"number.json", "7"},
+    };
+    for (const auto& [name, contents] : files) {
+        const auto run = runLumoraTool({"lint", "--json", folder.write(name, contents).string()});
+        EXPECT_EQ(run.exitStatus, 1) << name;
+        const auto error = json::parse(run.standardOutput)["error"];
+        EXPECT_EQ(error["type"], "InitializationError") << name;
+        EXPECT_EQ(error["case"], "fileCorrupt") << name;
+        const std::string expected =
+            name.ends_with(".json") ? ": JSON is not a dictionary" : ": Plist is not a dictionary";
+        EXPECT_THAT(error["description"].get<std::string>(), EndsWith(expected)) << name;
+        EXPECT_THAT(error["description"].get<std::string>(), HasSubstr(name)) << name;
+        EXPECT_THAT(run.standardError, HasSubstr(expected)) << name;
+    }
+}
+
+TEST(LintCommand, AgreesWithCheckOnADeclarationThatIsNoDictionary) {
+    const TemporaryFolder folder;
+    const auto hierarchy = FixtureCertificateHierarchy::make();
+    FixtureSigner::Options signing;
+    signing.signer = &hierarchy.developerIDLeaf;
+    signing.chain = {&hierarchy.intermediate, &hierarchy.root};
+    FixtureBundleBuilder::Bundle bundle;
+    bundle.name = "Listed.app";
+    bundle.files = {{"Resources/Lumora.json", "[\"not\", \"a\", \"dictionary\"]"}};
+    const auto application = FixtureBundleBuilder::write(folder.path(), bundle, signing);
+    const auto rootDER = hierarchy.root.der();
+    const auto anchorFile = folder.write("anchor.der", std::string(rootDER.begin(), rootDER.end()));
+    const auto loose = folder.write("Lumora.json", "[\"not\", \"a\", \"dictionary\"]");
+
+    const auto check = runLumoraTool(
+        {"check", "--json", "--extra-trust-anchors", anchorFile.string(), application.string()});
+    ASSERT_FALSE(check.standardOutput.empty()) << check.standardError;
+    const auto checked = json::parse(check.standardOutput)[0]["error"];
+    const auto linted =
+        json::parse(runLumoraTool({"lint", "--json", loose.string()}).standardOutput)["error"];
+    EXPECT_EQ(linted["type"], checked["type"]);
+    EXPECT_EQ(linted["case"], checked["case"]);
+    const auto tail = [](const json& error) {
+        const auto text = error["description"].get<std::string>();
+        return text.substr(text.rfind(": "));
+    };
+    EXPECT_EQ(tail(linted), tail(checked));
+    EXPECT_EQ(tail(checked), ": JSON is not a dictionary");
 }
 
 TEST(LintCommand, RejectsBadUsage) {
