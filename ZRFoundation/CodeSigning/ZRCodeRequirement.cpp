@@ -6,9 +6,22 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdio>
+#include <limits>
 
 namespace {
+
+/// Decimal digits as a word. Leading zeros do not make a number octal: "010" is ten, the
+/// way the requirement language has always read integers. No sign, nothing past 2^32 - 1.
+std::optional<std::uint32_t> unsignedWord(std::string_view digits) {
+    std::uint32_t number = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size()) {
+        return std::nullopt;
+    }
+    return number;
+}
 
 // Operation codes of the compiled form.
 enum Opcode : std::uint32_t {
@@ -633,10 +646,10 @@ struct TextParser {
         if (symbol("-1")) {
             return anchorSlot;
         }
-        if (!word.empty() && word.size() < 4 &&
-            std::all_of(word.begin(), word.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        if (const auto index = unsignedWord(word);
+            index && *index <= static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max())) {
             position += word.size();
-            return std::stoi(word);
+            return static_cast<std::int32_t>(*index);
         }
         fail("expected a certificate index");
         return std::nullopt;
@@ -691,11 +704,10 @@ struct TextParser {
         } else if (keyword("platform")) {
             node->opcode = opPlatform;
             symbol("=");
-            node->value = value().value_or("0");
-            if (node->value.empty() || node->value.size() > 9 ||
-                !std::all_of(node->value.begin(), node->value.end(),
-                             [](char c) { return c >= '0' && c <= '9'; })) {
-                fail("platform must be a number");
+            if (const auto platform = unsignedWord(value().value_or(""))) {
+                node->value = std::to_string(*platform);
+            } else {
+                fail("platform must be a decimal number below 2^32");
             }
         } else if (keyword("notarized")) {
             node->opcode = opNotarized;
@@ -827,7 +839,7 @@ struct BlobEncoder {
             string(node.name);
             break;
         case opPlatform:
-            word(static_cast<std::uint32_t>(std::stoul(node.value.empty() ? "0" : node.value)));
+            word(unsignedWord(node.value).value_or(0));
             break;
         case opAnchorHash:
             word(static_cast<std::uint32_t>(node.slot));

@@ -115,6 +115,28 @@ TEST(CodeRequirement, RefusesMalformedTextAndBlobs) {
     EXPECT_EQ(ZRCodeRequirement::fromBlob(unknown).error().status, ZROSStatus::errSecCSReqUnsupported);
 }
 
+TEST(CodeRequirement, ReadsNumbersAsDecimalWords) {
+    // Leading zeros are decimal, never octal, and print as the plain number.
+    EXPECT_EQ(roundTrip("platform 09"), "platform = 9");
+    EXPECT_EQ(roundTrip("platform = 010"), "platform = 10");
+    EXPECT_EQ(roundTrip("platform 0000"), "platform = 0");
+    EXPECT_EQ(roundTrip("platform 4294967295"), "platform = 4294967295");
+    EXPECT_EQ(roundTrip("platform 00004294967295"), "platform = 4294967295");
+    EXPECT_EQ(roundTrip("certificate 01[subject.CN] = x"), "certificate 1[subject.CN] = x");
+    EXPECT_EQ(roundTrip("certificate 0000[subject.CN] = x"), "certificate leaf[subject.CN] = x");
+    for (const char* text : {"platform 4294967296", "platform 99999999999999999999", "platform -1",
+                             "platform +1", "platform 0x10", "platform 1e3",
+                             "certificate 2147483648[subject.CN] = x", "certificate +1[subject.CN] = x"}) {
+        EXPECT_FALSE(ZRCodeRequirement::fromText(text)) << text;
+    }
+
+    auto context = developerIDContext();
+    context.platform = 9;
+    EXPECT_EQ(evaluate("platform 09", context), 0);
+    EXPECT_EQ(evaluate("platform 9", context), 0);
+    EXPECT_EQ(evaluate("platform 011", context), ZROSStatus::errSecCSReqFailed);
+}
+
 TEST(CodeRequirement, LimitsNesting) {
     std::string deep;
     for (int index = 0; index < 200; ++index) {
