@@ -27,7 +27,7 @@ std::string anchorsDigest(const std::vector<ZRTrustEvaluator::Certificate>& anch
     }
     EVP_MD_CTX* context = EVP_MD_CTX_new();
     std::vector<std::uint8_t> digest(32);
-    EVP_DigestInit_ex2(context, EVP_sha256(), nullptr);
+    EVP_DigestInit_ex2(context, ZRDigest::implementation(ZRDigest::Algorithm::SHA256), nullptr);
     for (const auto& anchor : anchors) {
         EVP_DigestUpdate(context, anchor.data(), anchor.size());
     }

@@ -1,5 +1,7 @@
 #include "ZRFoundation/CodeSigning/ZRCodeSigningDigest.h"
 
+#include "ZRFoundation/Crypto/ZRDigest.h"
+
 #include <cstring>
 
 #include <openssl/evp.h>
@@ -27,14 +29,14 @@ std::size_t ZRCodeSigningDigest::storedSize(std::uint8_t hashType) {
 const EVP_MD* ZRCodeSigningDigest::algorithm(std::uint8_t hashType) {
     switch (hashType) {
     case sha1:
-        return EVP_sha1();
+        return ZRDigest::implementation(ZRDigest::Algorithm::SHA1);
     case sha256:
     case sha256Truncated:
-        return EVP_sha256();
+        return ZRDigest::implementation(ZRDigest::Algorithm::SHA256);
     case sha384:
-        return EVP_sha384();
+        return ZRDigest::implementation(ZRDigest::Algorithm::SHA384);
     case sha512:
-        return EVP_sha512();
+        return ZRDigest::implementation(ZRDigest::Algorithm::SHA512);
     default:
         return nullptr;
     }

@@ -1,10 +1,16 @@
 #include "ZRFoundation/CodeSigning/ZRTrustEvaluator.h"
 
+#include "ZRFoundation/Crypto/ZRDigest.h"
+
 #include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <limits>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <unordered_map>
 
 #include <openssl/bio.h>
 #include <openssl/err.h>
@@ -122,26 +128,163 @@ struct StackDeleter {
     void operator()(STACK_OF(X509) * stack) const { sk_X509_pop_free(stack, X509_free); }
 };
 
-bool addAnchor(X509_STORE* store, std::span<const std::uint8_t> bytes) {
-    X509* certificate = decode(bytes);
-    if (certificate == nullptr) {
-        return false;
-    }
-    const bool added = X509_STORE_add_cert(store, certificate) == 1;
-    X509_free(certificate);
-    return added;
-}
+struct CertificateDeleter {
+    void operator()(X509* certificate) const { X509_free(certificate); }
+};
+using CertificatePointer = std::unique_ptr<X509, CertificateDeleter>;
 
-std::vector<std::uint8_t> sha256(std::span<const std::uint8_t> bytes) {
-    std::vector<std::uint8_t> digest(32);
-    EVP_Digest(bytes.data(), bytes.size(), digest.data(), nullptr, EVP_sha256(), nullptr);
-    return digest;
+/// The span of time in which every given certificate is inside its validity period (both ends
+/// included, as OpenSSL judges them); none when that span is empty or a date cannot be read.
+struct ValidityWindow {
+    std::time_t from = std::numeric_limits<std::time_t>::min();
+    std::time_t until = std::numeric_limits<std::time_t>::max();
+
+    bool contains(std::time_t time) const { return from <= time && time <= until; }
+
+    bool narrow(X509* certificate) {
+        std::tm notBefore{};
+        std::tm notAfter{};
+        if (ASN1_TIME_to_tm(X509_get0_notBefore(certificate), &notBefore) != 1 ||
+            ASN1_TIME_to_tm(X509_get0_notAfter(certificate), &notAfter) != 1) {
+            return false;
+        }
+        from = std::max(from, ::timegm(&notBefore));
+        until = std::min(until, ::timegm(&notAfter));
+        return from <= until;
+    }
+};
+
+} // namespace
+
+/// Apple's roots and one set of extra anchors in an OpenSSL store, built once per set and shared
+/// by every evaluation (OpenSSL locks a store for concurrent verifications).
+class ZRTrustEvaluator::TrustStore {
+public:
+    explicit TrustStore(const std::vector<Certificate>& extraAnchors, std::string key)
+        : _store(X509_STORE_new())
+        , _key(std::move(key)) {
+        for (const auto* anchors : {&appleRootCertificates(), &extraAnchors}) {
+            for (const auto& bytes : *anchors) {
+                if (CertificatePointer certificate{decode(bytes)}) {
+                    if (_store && X509_STORE_add_cert(_store.get(), certificate.get()) == 1) {
+                        _anchors.push_back(std::move(certificate));
+                    }
+                }
+            }
+        }
+        ERR_clear_error();
+    }
+
+    X509_STORE* store() const { return _store.get(); }
+    /// Names the set of anchors: equal keys, equal stores.
+    const std::string& key() const { return _key; }
+
+    /// Narrows `window` by each anchor that could issue a certificate of `chain`: OpenSSL prefers
+    /// an issuer that is valid at the evaluation time, so their validity can change the chain.
+    bool narrowByPossibleIssuers(ValidityWindow& window, STACK_OF(X509) * chain) const {
+        for (const auto& anchor : _anchors) {
+            for (int index = 0; index < sk_X509_num(chain); ++index) {
+                if (X509_NAME_cmp(X509_get_subject_name(anchor.get()),
+                                  X509_get_issuer_name(sk_X509_value(chain, index))) == 0) {
+                    if (!window.narrow(anchor.get())) {
+                        return false;
+                    }
+                    break;
+                }
+            }
+        }
+        return true;
+    }
+
+    static std::shared_ptr<const TrustStore> forExtraAnchors(const std::vector<Certificate>& extraAnchors) {
+        std::string key;
+        for (const auto& anchor : extraAnchors) {
+            key += ZRDigest::sha256HexDigest(anchor);
+        }
+        static std::mutex mutex;
+        static std::map<std::string, std::shared_ptr<const TrustStore>> stores;
+        std::lock_guard lock(mutex);
+        if (const auto found = stores.find(key); found != stores.end()) {
+            return found->second;
+        }
+        if (stores.size() >= maximumStoreCount) {
+            stores.clear();
+        }
+        auto store = std::make_shared<const TrustStore>(extraAnchors, key);
+        stores.emplace(key, store);
+        return store;
+    }
+
+private:
+    static constexpr std::size_t maximumStoreCount = 16;
+
+    std::unique_ptr<X509_STORE, StoreDeleter> _store;
+    std::vector<CertificatePointer> _anchors;
+    std::string _key;
+};
+
+namespace {
+
+/// Results of chain evaluations, keyed by the anchors and the certificates handed in. An entry
+/// holds only an evaluation that met no certificate outside its validity period, and answers only
+/// for a time at which every certificate that took part is still inside it: then the time cannot
+/// change the outcome. Applications signed by one developer share their chain, so a sidebar of
+/// them evaluates it once.
+class EvaluationCache {
+public:
+    static EvaluationCache& shared() {
+        static EvaluationCache cache;
+        return cache;
+    }
+
+    std::optional<ZRTrustEvaluator::Evaluation> find(const std::string& key, std::time_t time) {
+        std::lock_guard lock(_mutex);
+        const auto found = _entries.find(key);
+        if (found == _entries.end() || !found->second.window.contains(time)) {
+            return std::nullopt;
+        }
+        return found->second.evaluation;
+    }
+
+    void insert(const std::string& key, const ZRTrustEvaluator::Evaluation& evaluation,
+                const ValidityWindow& window) {
+        std::lock_guard lock(_mutex);
+        if (_entries.size() >= maximumEntryCount) {
+            _entries.clear();
+        }
+        _entries.insert_or_assign(key, Entry{evaluation, window});
+    }
+
+private:
+    static constexpr std::size_t maximumEntryCount = 1024;
+
+    struct Entry {
+        ZRTrustEvaluator::Evaluation evaluation;
+        ValidityWindow window;
+    };
+    std::mutex _mutex;
+    std::unordered_map<std::string, Entry> _entries;
+};
+
+/// The cache key of an evaluation: the anchors, then each certificate handed in, in order.
+std::string evaluationKey(const std::string& anchorsKey, X509* leaf,
+                          const std::vector<X509*>& intermediates) {
+    std::string key = anchorsKey;
+    key += '/';
+    key += ZRDigest::sha256HexDigest(encode(leaf));
+    for (X509* certificate : intermediates) {
+        key += ZRDigest::sha256HexDigest(encode(certificate));
+    }
+    return key;
 }
 
 } // namespace
 
 ZRTrustEvaluator::ZRTrustEvaluator(std::vector<Certificate> extraAnchors)
-    : _extraAnchors(std::move(extraAnchors)) {}
+    : _extraAnchors(std::move(extraAnchors))
+    , _trustStore(TrustStore::forExtraAnchors(_extraAnchors)) {}
+
+ZRTrustEvaluator::~ZRTrustEvaluator() = default;
 
 const std::vector<ZRTrustEvaluator::Certificate>& ZRTrustEvaluator::appleRootCertificates() {
     static const std::vector<Certificate> roots = [] {
@@ -155,33 +298,56 @@ const std::vector<ZRTrustEvaluator::Certificate>& ZRTrustEvaluator::appleRootCer
 }
 
 bool ZRTrustEvaluator::isAppleRoot(std::span<const std::uint8_t> certificate) {
-    static const std::vector<std::vector<std::uint8_t>> digests = [] {
-        std::vector<std::vector<std::uint8_t>> result;
+    static const std::vector<std::array<std::uint8_t, 32>> digests = [] {
+        std::vector<std::array<std::uint8_t, 32>> result;
         for (const auto& root : appleRootCertificates()) {
-            result.push_back(sha256(root));
+            result.push_back(ZRDigest::sha256Digest(root));
         }
         return result;
     }();
-    const auto digest = sha256(certificate);
+    const auto digest = ZRDigest::sha256Digest(certificate);
     return std::find(digests.begin(), digests.end(), digest) != digests.end();
 }
 
-ZRTrustEvaluator::Evaluation ZRTrustEvaluator::evaluate(X509* leaf, const std::vector<X509*>& intermediates,
-                                                        std::optional<std::time_t> time) const {
+namespace {
+
+/// The window in which every certificate that took part in building `chain` is valid.
+std::optional<ValidityWindow> validityWindow(const ZRTrustEvaluator::TrustStore& trustStore, X509* leaf,
+                                             const std::vector<X509*>& intermediates,
+                                             STACK_OF(X509) * chain) {
+    ValidityWindow window;
+    if (!window.narrow(leaf)) {
+        return std::nullopt;
+    }
+    for (X509* certificate : intermediates) {
+        if (!window.narrow(certificate)) {
+            return std::nullopt;
+        }
+    }
+    for (int index = 0; index < sk_X509_num(chain); ++index) {
+        if (!window.narrow(sk_X509_value(chain, index))) {
+            return std::nullopt;
+        }
+    }
+    if (!trustStore.narrowByPossibleIssuers(window, chain)) {
+        return std::nullopt;
+    }
+    return window;
+}
+
+ZRTrustEvaluator::Evaluation evaluateChain(const ZRTrustEvaluator::TrustStore& trustStore,
+                                           const std::vector<ZRTrustEvaluator::Certificate>& extraAnchors,
+                                           X509* leaf, const std::vector<X509*>& intermediates,
+                                           std::optional<std::time_t> time, std::time_t at,
+                                           std::optional<ValidityWindow>& window) {
+    using Evaluation = ZRTrustEvaluator::Evaluation;
     Evaluation evaluation;
-    std::unique_ptr<X509_STORE, StoreDeleter> store(X509_STORE_new());
     std::unique_ptr<X509_STORE_CTX, ContextDeleter> context(X509_STORE_CTX_new());
     std::unique_ptr<STACK_OF(X509), StackDeleter> untrusted(sk_X509_new_null());
-    if (!store || !context || !untrusted || leaf == nullptr) {
+    if (!context || !untrusted) {
         evaluation.status = ZROSStatus::trustNotTrusted;
         evaluation.trustErrorDescription = "the certificate chain cannot be evaluated";
         return evaluation;
-    }
-    for (const auto& root : appleRootCertificates()) {
-        addAnchor(store.get(), root);
-    }
-    for (const auto& anchor : _extraAnchors) {
-        addAnchor(store.get(), anchor);
     }
     for (X509* certificate : intermediates) {
         X509_up_ref(certificate);
@@ -191,14 +357,15 @@ ZRTrustEvaluator::Evaluation ZRTrustEvaluator::evaluate(X509* leaf, const std::v
     }
     VerificationNotes notes;
     notes.tolerateTime = !time.has_value();
-    X509_STORE_CTX_init(context.get(), store.get(), leaf, untrusted.get());
+    X509_STORE_CTX_init(context.get(), trustStore.store(), leaf, untrusted.get());
     X509_STORE_CTX_set_ex_data(context.get(), exDataIndex(), &notes);
     X509_STORE_CTX_set_verify_cb(context.get(), verifyCallback);
     X509_VERIFY_PARAM* parameters = X509_STORE_CTX_get0_param(context.get());
     X509_VERIFY_PARAM_set_depth(parameters, maximumChainDepth);
-    X509_VERIFY_PARAM_set_time(parameters, time.value_or(std::time(nullptr)));
+    X509_VERIFY_PARAM_set_time(parameters, at);
     const int verified = X509_verify_cert(context.get());
-    if (STACK_OF(X509)* chain = X509_STORE_CTX_get0_chain(context.get())) {
+    STACK_OF(X509)* chain = X509_STORE_CTX_get0_chain(context.get());
+    if (chain != nullptr) {
         for (int index = 0; index < sk_X509_num(chain); ++index) {
             evaluation.chain.push_back(encode(sk_X509_value(chain, index)));
         }
@@ -222,19 +389,22 @@ ZRTrustEvaluator::Evaluation ZRTrustEvaluator::evaluate(X509* leaf, const std::v
         return evaluation;
     }
     ERR_clear_error();
+    if (!notes.outsideValidity && chain != nullptr) {
+        window = validityWindow(trustStore, leaf, intermediates, chain);
+    }
     if (notes.unanchored) {
         evaluation.trustErrorDescription = "the certificate chain does not end at a trusted root";
         return evaluation;
     }
     const auto& root = evaluation.chain.back();
-    evaluation.appleAnchored = isAppleRoot(root);
+    evaluation.appleAnchored = ZRTrustEvaluator::isAppleRoot(root);
     evaluation.extraAnchored =
         !evaluation.appleAnchored &&
-        std::find(_extraAnchors.begin(), _extraAnchors.end(), root) != _extraAnchors.end();
+        std::find(extraAnchors.begin(), extraAnchors.end(), root) != extraAnchors.end();
     if (!evaluation.anchored()) {
         // An extra anchor given as an intermediate still anchors the chain where it appears.
         for (const auto& certificate : evaluation.chain) {
-            if (std::find(_extraAnchors.begin(), _extraAnchors.end(), certificate) != _extraAnchors.end()) {
+            if (std::find(extraAnchors.begin(), extraAnchors.end(), certificate) != extraAnchors.end()) {
                 evaluation.extraAnchored = true;
             }
         }
@@ -243,6 +413,29 @@ ZRTrustEvaluator::Evaluation ZRTrustEvaluator::evaluate(X509* leaf, const std::v
         evaluation.trustErrorDescription = "the certificate chain does not end at a trusted root";
     } else if (notes.outsideValidity) {
         evaluation.trustErrorDescription = "a certificate of the chain is outside its validity period";
+    }
+    return evaluation;
+}
+
+} // namespace
+
+ZRTrustEvaluator::Evaluation ZRTrustEvaluator::evaluate(X509* leaf, const std::vector<X509*>& intermediates,
+                                                        std::optional<std::time_t> time) const {
+    if (leaf == nullptr || !_trustStore->store()) {
+        Evaluation evaluation;
+        evaluation.status = ZROSStatus::trustNotTrusted;
+        evaluation.trustErrorDescription = "the certificate chain cannot be evaluated";
+        return evaluation;
+    }
+    const std::time_t at = time.value_or(std::time(nullptr));
+    const auto key = evaluationKey(_trustStore->key(), leaf, intermediates);
+    if (auto cached = EvaluationCache::shared().find(key, at)) {
+        return std::move(*cached);
+    }
+    std::optional<ValidityWindow> window;
+    auto evaluation = evaluateChain(*_trustStore, _extraAnchors, leaf, intermediates, time, at, window);
+    if (window) {
+        EvaluationCache::shared().insert(key, evaluation, *window);
     }
     return evaluation;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -38,10 +39,12 @@ public:
     };
 
     explicit ZRTrustEvaluator(std::vector<Certificate> extraAnchors = {});
+    ~ZRTrustEvaluator();
 
     /// Evaluates the chain from `leaf` through `intermediates` at `time`. Without a secure time
     /// the evaluation uses the current time and tolerates expiry, as signed code stays valid after
-    /// its certificate expires.
+    /// its certificate expires. Evaluations are remembered process-wide for as long as the time
+    /// cannot change them.
     Evaluation evaluate(X509* leaf, const std::vector<X509*>& intermediates,
                         std::optional<std::time_t> time) const;
 
@@ -53,6 +56,11 @@ public:
                                                                        std::string& failure);
     static std::optional<std::vector<Certificate>> readCertificates(std::span<const std::uint8_t> bytes);
 
+    /// Apple's roots and one set of extra anchors, ready for OpenSSL; shared by every evaluator
+    /// with the same anchors.
+    class TrustStore;
+
 private:
     std::vector<Certificate> _extraAnchors;
+    std::shared_ptr<const TrustStore> _trustStore;
 };

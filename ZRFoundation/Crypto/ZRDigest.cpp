@@ -9,20 +9,13 @@ namespace ZRDigest {
 
 namespace {
 
-const EVP_MD* messageDigest(Algorithm algorithm) {
-    switch (algorithm) {
-    case Algorithm::MD5:
-        return EVP_md5();
-    case Algorithm::SHA1:
-        return EVP_sha1();
-    case Algorithm::SHA256:
-        return EVP_sha256();
-    case Algorithm::SHA384:
-        return EVP_sha384();
-    case Algorithm::SHA512:
-        return EVP_sha512();
+EVP_MD* fetch(const char* name) {
+    EVP_MD* fetched = EVP_MD_fetch(nullptr, name, nullptr);
+    if (fetched == nullptr) {
+        // Only a broken OpenSSL installation (or a FIPS provider refusing MD5) gets here.
+        throw std::runtime_error(std::string("OpenSSL has no digest ") + name);
     }
-    return nullptr;
+    return fetched;
 }
 
 template <std::size_t Length>
@@ -35,12 +28,39 @@ std::array<std::uint8_t, Length> fixedDigest(Algorithm algorithm, Bytes bytes) {
 
 } // namespace
 
+const EVP_MD* implementation(Algorithm algorithm) {
+    // Fetched on first use and kept for the life of the process.
+    switch (algorithm) {
+    case Algorithm::MD5: {
+        static EVP_MD* const md5 = fetch("MD5");
+        return md5;
+    }
+    case Algorithm::SHA1: {
+        static EVP_MD* const sha1 = fetch("SHA1");
+        return sha1;
+    }
+    case Algorithm::SHA256: {
+        static EVP_MD* const sha256 = fetch("SHA256");
+        return sha256;
+    }
+    case Algorithm::SHA384: {
+        static EVP_MD* const sha384 = fetch("SHA384");
+        return sha384;
+    }
+    case Algorithm::SHA512: {
+        static EVP_MD* const sha512 = fetch("SHA512");
+        return sha512;
+    }
+    }
+    return nullptr;
+}
+
 std::size_t digestLength(Algorithm algorithm) {
-    return static_cast<std::size_t>(EVP_MD_get_size(messageDigest(algorithm)));
+    return static_cast<std::size_t>(EVP_MD_get_size(implementation(algorithm)));
 }
 
 std::vector<std::uint8_t> digest(Algorithm algorithm, Bytes bytes) {
-    const EVP_MD* md = messageDigest(algorithm);
+    const EVP_MD* md = implementation(algorithm);
     std::vector<std::uint8_t> value(static_cast<std::size_t>(EVP_MD_get_size(md)));
     unsigned int length = 0;
     // EVP_Digest reads `bytes.data()` only for `bytes.size()` bytes; an empty span may have no data.

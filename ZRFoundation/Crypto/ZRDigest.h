@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+struct evp_md_st;
+
 /// Message digests of byte strings (OpenSSL EVP), as published: MD5, SHA-1, SHA-256, and the
 /// SHA-384 and SHA-512 that code directories may name.
 namespace ZRDigest {
@@ -16,6 +18,10 @@ enum class Algorithm : std::uint8_t { MD5, SHA1, SHA256, SHA384, SHA512 };
 using Bytes = std::span<const std::uint8_t>;
 
 std::vector<std::uint8_t> digest(Algorithm algorithm, Bytes bytes);
+/// OpenSSL's implementation of the algorithm, fetched once per process. Passing it (instead of
+/// EVP_sha256() and the like) spares OpenSSL an implicit fetch, with its locks and name look-ups,
+/// on every digest.
+const evp_md_st* implementation(Algorithm algorithm);
 /// Digest length in bytes.
 std::size_t digestLength(Algorithm algorithm);
 
