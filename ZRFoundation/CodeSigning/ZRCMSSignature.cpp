@@ -1,6 +1,8 @@
 #include "ZRFoundation/CodeSigning/ZRCMSSignature.h"
 
 #include "ZRFoundation/CodeSigning/ZRByteView.h"
+#include "ZRFoundation/CodeSigning/ZRCMSCertificateSplit.h"
+#include "ZRFoundation/CodeSigning/ZRCertificate.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSigningDigest.h"
 
 #include <openssl/asn1.h>
@@ -53,14 +55,49 @@ std::uint8_t hashTypeForAlgorithm(const ASN1_OBJECT* algorithm) {
     }
 }
 
+/// The structure decoded without its certificates, which are then added from the process-wide
+/// store of decoded certificates, in their order; none when that cannot be done exactly (the
+/// caller then decodes the bytes whole).
+CMS_ContentInfo* decodeSharingCertificates(std::span<const std::uint8_t> bytes) {
+    const auto split = ZRCMSCertificateSplit::split(bytes);
+    if (!split) {
+        return nullptr;
+    }
+    std::vector<ZRCertificate> certificates;
+    for (const auto encoding : split->certificates) {
+        auto certificate = ZRCertificate::fromDER(encoding);
+        if (!certificate) {
+            return nullptr;
+        }
+        certificates.push_back(std::move(*certificate));
+    }
+    const unsigned char* cursor = split->withoutCertificates.data();
+    CMS_ContentInfo* contentInfo =
+        d2i_CMS_ContentInfo(nullptr, &cursor, static_cast<long>(split->withoutCertificates.size()));
+    if (contentInfo == nullptr || OBJ_obj2nid(CMS_get0_type(contentInfo)) != NID_pkcs7_signed) {
+        CMS_ContentInfo_free(contentInfo);
+        ERR_clear_error();
+        return nullptr;
+    }
+    for (const auto& certificate : certificates) {
+        // A repeated certificate is refused here and changes nothing for the reader.
+        (void)CMS_add1_cert(contentInfo, certificate.x509());
+    }
+    ERR_clear_error();
+    return contentInfo;
+}
+
 } // namespace
 
 ZRCodeSigningResult<ZRCMSSignature> ZRCMSSignature::parse(std::span<const std::uint8_t> bytes) {
     if (bytes.empty() || bytes.size() > maximumSize) {
         return failed("has an unusable size");
     }
-    const unsigned char* cursor = bytes.data();
-    CMS_ContentInfo* raw = d2i_CMS_ContentInfo(nullptr, &cursor, static_cast<long>(bytes.size()));
+    CMS_ContentInfo* raw = decodeSharingCertificates(bytes);
+    if (raw == nullptr) {
+        const unsigned char* cursor = bytes.data();
+        raw = d2i_CMS_ContentInfo(nullptr, &cursor, static_cast<long>(bytes.size()));
+    }
     if (raw == nullptr) {
         return failed("is not a CMS structure");
     }

@@ -1,5 +1,11 @@
 #include "ZRFoundation/CodeSigning/ZRCertificate.h"
 
+#include "ZRFoundation/Crypto/ZRDigest.h"
+
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
 #include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -7,6 +13,9 @@
 #include <openssl/x509.h>
 
 namespace {
+
+/// Distinct certificates kept decoded for the process.
+constexpr std::size_t maximumDecodedCertificateCount = 256;
 
 int attributeNID(std::string_view attribute) {
     const std::string name(attribute);
@@ -54,15 +63,22 @@ std::string summary(const X509_NAME* name) {
     return text;
 }
 
-std::vector<std::uint8_t> digest(const EVP_MD* algorithm, std::span<const std::uint8_t> bytes) {
-    std::vector<std::uint8_t> output(static_cast<std::size_t>(EVP_MD_get_size(algorithm)));
-    EVP_Digest(bytes.data(), bytes.size(), output.data(), nullptr, algorithm, nullptr);
-    return output;
-}
-
 } // namespace
 
 std::optional<ZRCertificate> ZRCertificate::fromDER(std::span<const std::uint8_t> der) {
+    // Decoding a certificate's public key is the dearest step of reading a signature, and the
+    // same few certificates (a developer's, Apple's intermediates and roots) come back for every
+    // application: decoded certificates are kept by their bytes. They are never changed after
+    // decoding, so one can serve several threads.
+    static std::mutex mutex;
+    static std::unordered_map<std::string, ZRCertificate> decoded;
+    std::string key(reinterpret_cast<const char*>(der.data()), der.size());
+    {
+        std::lock_guard lock(mutex);
+        if (const auto found = decoded.find(key); found != decoded.end()) {
+            return found->second;
+        }
+    }
     const unsigned char* cursor = der.data();
     X509* certificate = d2i_X509(nullptr, &cursor, static_cast<long>(der.size()));
     if (certificate == nullptr) {
@@ -72,6 +88,11 @@ std::optional<ZRCertificate> ZRCertificate::fromDER(std::span<const std::uint8_t
     ZRCertificate result;
     result._der.assign(der.begin(), der.end());
     result._certificate = std::shared_ptr<X509>(certificate, X509_free);
+    std::lock_guard lock(mutex);
+    if (decoded.size() >= maximumDecodedCertificateCount) {
+        decoded.clear();
+    }
+    decoded.try_emplace(std::move(key), result);
     return result;
 }
 
@@ -114,11 +135,11 @@ bool ZRCertificate::hasExtension(std::string_view dottedOID) const {
 }
 
 std::vector<std::uint8_t> ZRCertificate::sha1() const {
-    return digest(EVP_sha1(), _der);
+    return ZRDigest::digest(ZRDigest::Algorithm::SHA1, _der);
 }
 
 std::vector<std::uint8_t> ZRCertificate::sha256() const {
-    return digest(EVP_sha256(), _der);
+    return ZRDigest::digest(ZRDigest::Algorithm::SHA256, _der);
 }
 
 std::vector<std::uint8_t> ZRCertificate::publicKeySHA256() const {
@@ -127,7 +148,7 @@ std::vector<std::uint8_t> ZRCertificate::publicKeySHA256() const {
     if (length <= 0) {
         return {};
     }
-    auto result = digest(EVP_sha256(), {buffer, static_cast<std::size_t>(length)});
+    auto result = ZRDigest::digest(ZRDigest::Algorithm::SHA256, {buffer, static_cast<std::size_t>(length)});
     OPENSSL_free(buffer);
     return result;
 }

@@ -5,6 +5,7 @@
 #include "Support/CodeSigningFixtures.h"
 #include "Support/TemporaryFolder.h"
 #include "ZRFoundation/CodeSigning/ZRBundleSignatureValidator.h"
+#include "ZRFoundation/CodeSigning/ZRCMSCertificateSplit.h"
 #include "ZRFoundation/CodeSigning/ZRCodeInfo.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureChecker.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSigningDigest.h"
@@ -13,6 +14,7 @@
 #include "ZRFoundation/CodeSigning/ZRMappedFile.h"
 #include "tools/FixtureSigner/FixtureTamper.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include <gtest/gtest.h>
@@ -111,6 +113,18 @@ TEST(RealSignatures, DeveloperIDWithTwoCodeDirectoriesAndATimestamp) {
     const auto file = map(path);
     const auto signature = signatureOf(*file);
     ASSERT_EQ(signature.codeDirectories().size(), 2U);
+    // The certificates come apart from the rest of Apple's encoding.
+    ASSERT_TRUE(signature.cmsSignature());
+    const auto split = ZRCMSCertificateSplit::split(*signature.cmsSignature());
+    ASSERT_TRUE(split);
+    std::vector<std::vector<std::uint8_t>> apart;
+    for (const auto encoding : split->certificates) {
+        apart.emplace_back(encoding.begin(), encoding.end());
+    }
+    auto chain = *result->certificates();
+    std::sort(apart.begin(), apart.end());
+    std::sort(chain.begin(), chain.end());
+    EXPECT_EQ(apart, chain);
     const auto& base = signature.codeDirectories()[0];
     EXPECT_EQ(base.version(), 0x20200U);
     EXPECT_EQ(base.flags(), 0x10000U);
