@@ -9,8 +9,8 @@
 #include <system_error>
 #include <vector>
 
-/// A regular file mapped read-only into memory. Readers of large executables work on the mapping
-/// so that hashing streams through the page cache without copies.
+/// A regular file's contents in memory: mapped read-only when large, so that hashing a large
+/// executable streams through the page cache without copies; read into a buffer when small.
 class ZRMappedFile {
 public:
     /// The mapping, or an error (with the system's error code) when the file cannot be opened,
@@ -36,5 +36,7 @@ private:
 
     const std::uint8_t* _data = nullptr;
     std::size_t _size = 0;
+    bool _mapped = false;
+    std::vector<std::uint8_t> _buffer;
     std::int64_t _modificationTime = 0;
 };

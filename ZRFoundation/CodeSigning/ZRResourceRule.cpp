@@ -3,6 +3,8 @@
 #include "ZRFoundation/PropertyList/ZRPropertyList.h"
 
 #include <cmath>
+#include <mutex>
+#include <unordered_map>
 
 #include <regex.h>
 
@@ -14,6 +16,8 @@ constexpr std::size_t maximumPatternLength = 1024;
 // stacked or nested repetitions grow the compiled form exponentially. Signing tools write none
 // of those forms: refuse intervals, a repetition right after another, and more than a few "+".
 constexpr std::size_t maximumPlusCount = 8;
+// Distinct patterns kept compiled for the process.
+constexpr std::size_t maximumSharedPatternCount = 512;
 
 bool isSafePattern(std::string_view pattern) {
     std::size_t plusCount = 0;
@@ -50,6 +54,31 @@ struct ZRResourceRule::CompiledPattern {
             regfree(&expression);
         }
     }
+
+    /// The compiled pattern, shared: every envelope carries the same few rules, so each is
+    /// compiled once per process (matching with one compiled expression from several threads is
+    /// safe). None when the pattern does not compile.
+    static std::shared_ptr<const CompiledPattern> compile(const std::string& pattern) {
+        static std::mutex mutex;
+        static std::unordered_map<std::string, std::shared_ptr<const CompiledPattern>> patterns;
+        {
+            std::lock_guard lock(mutex);
+            if (const auto found = patterns.find(pattern); found != patterns.end()) {
+                return found->second;
+            }
+        }
+        auto fresh = std::make_shared<CompiledPattern>();
+        if (regcomp(&fresh->expression, pattern.c_str(), REG_EXTENDED | REG_NOSUB) != 0) {
+            return nullptr;
+        }
+        fresh->compiled = true;
+        std::lock_guard lock(mutex);
+        if (patterns.size() >= maximumSharedPatternCount) {
+            // Rules keep their own references; the map only saves compiling again.
+            patterns.clear();
+        }
+        return patterns.try_emplace(pattern, std::move(fresh)).first->second;
+    }
 };
 
 std::optional<ZRResourceRule> ZRResourceRule::rule(std::string_view pattern, double weight, unsigned flags) {
@@ -57,12 +86,11 @@ std::optional<ZRResourceRule> ZRResourceRule::rule(std::string_view pattern, dou
         !isSafePattern(pattern) || !std::isfinite(weight)) {
         return std::nullopt;
     }
-    auto compiled = std::make_shared<CompiledPattern>();
     const std::string terminated(pattern);
-    if (regcomp(&compiled->expression, terminated.c_str(), REG_EXTENDED | REG_NOSUB) != 0) {
+    auto compiled = CompiledPattern::compile(terminated);
+    if (!compiled) {
         return std::nullopt;
     }
-    compiled->compiled = true;
     return ZRResourceRule(terminated, weight, flags, std::move(compiled));
 }
 
