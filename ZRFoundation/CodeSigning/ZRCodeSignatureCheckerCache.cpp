@@ -23,17 +23,22 @@ std::size_t ZRCodeSignatureCheckerCache::KeyHash::operator()(const Key& key) con
            std::hash<std::string>{}(key.anchorsDigest);
 }
 
-std::int64_t ZRCodeSignatureCheckerCache::modificationTime(const std::filesystem::path& path) {
+std::optional<ZRCodeSignatureCheckerCache::FileStamp>
+ZRCodeSignatureCheckerCache::fileStamp(const std::filesystem::path& path) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {
-        return -1;
+        return std::nullopt;
     }
-    return static_cast<std::int64_t>(status.st_mtim.tv_sec);
+    return FileStamp{
+        static_cast<std::int64_t>(status.st_mtim.tv_sec), static_cast<std::int64_t>(status.st_mtim.tv_nsec),
+        static_cast<std::int64_t>(status.st_ctim.tv_sec), static_cast<std::int64_t>(status.st_ctim.tv_nsec),
+        static_cast<std::uint64_t>(status.st_size),       static_cast<std::uint64_t>(status.st_dev),
+        static_cast<std::uint64_t>(status.st_ino)};
 }
 
 bool ZRCodeSignatureCheckerCache::Entry::stale() const {
-    return !result || !result->mainExecutableFileURL() ||
-           modificationTime(*result->mainExecutableFileURL()) != lastMainExecutableModificationTime;
+    return !result || !result->mainExecutableFileURL() || !lastMainExecutableStamp ||
+           fileStamp(*result->mainExecutableFileURL()) != lastMainExecutableStamp;
 }
 
 ZRCodeSignatureCheckerCache& ZRCodeSignatureCheckerCache::sharedInstance() {
@@ -41,9 +46,10 @@ ZRCodeSignatureCheckerCache& ZRCodeSignatureCheckerCache::sharedInstance() {
     return instance;
 }
 
-ZRCodeSignatureCheckerCache::ZRCodeSignatureCheckerCache(Clock clock)
-    : _clock(std::move(clock)) {
-    _cache.reserve(capacity);
+ZRCodeSignatureCheckerCache::ZRCodeSignatureCheckerCache(Clock clock, std::size_t capacity)
+    : _clock(std::move(clock))
+    , _capacity(capacity) {
+    _cache.reserve(std::min<std::size_t>(_capacity, 128));
 }
 
 std::shared_ptr<const ZRCodeSignatureCheckResult>
@@ -69,13 +75,13 @@ void ZRCodeSignatureCheckerCache::cacheResultForKey(std::shared_ptr<const ZRCode
         _cache.erase(key);
         return;
     }
-    Entry entry{result, modificationTime(*result->mainExecutableFileURL()), _clock()};
+    Entry entry{result, fileStamp(*result->mainExecutableFileURL()), _clock()};
     _cache.insert_or_assign(key, std::move(entry));
     prune();
 }
 
 void ZRCodeSignatureCheckerCache::prune() {
-    if (_cache.size() <= capacity) {
+    if (_cache.size() <= _capacity) {
         return;
     }
     std::vector<double> times;
@@ -86,7 +92,7 @@ void ZRCodeSignatureCheckerCache::prune() {
     std::sort(times.begin(), times.end());
     const double threshold = times[times.size() * 3 / 4];
     std::unordered_map<Key, Entry, KeyHash> kept;
-    kept.reserve(capacity);
+    kept.reserve(_cache.size() / 4 + 1);
     for (auto& [key, entry] : _cache) {
         if (entry.lastAccessTime >= threshold && !entry.stale()) {
             kept.emplace(key, std::move(entry));

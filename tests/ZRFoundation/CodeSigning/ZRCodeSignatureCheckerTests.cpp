@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 
@@ -333,11 +334,30 @@ TEST_F(CodeSignatureChecker, AnswersFromTheCacheUntilTheExecutableChanges) {
     EXPECT_NE(ZRCodeSignatureChecker::checkFileURL(path, ZRCodeSignatureCheckInfoPList, anchors), second);
 }
 
+TEST_F(CodeSignatureChecker, CatchesAChangedExecutableWhoseModificationTimeWasPutBack) {
+    auto bytes = FixtureSigner::sign(executable(), developerIDOptions());
+    const auto path = write(folder, "rewritten", bytes);
+    const auto anchors = fixtureAnchors();
+    const auto valid = ZRCodeSignatureChecker::checkFileURL(path, ZRCodeSignatureCheckInfoPList, anchors);
+    ASSERT_EQ(valid->validity(), ZRCodeSignatureCheckResult::validityValid);
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+
+    // Same size, same modification time to the nanosecond: only the change time tells.
+    bytes[64] ^= 0xff;
+    write(folder, "rewritten", bytes);
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    const auto again = ZRCodeSignatureChecker::checkFileURL(path, ZRCodeSignatureCheckInfoPList, anchors);
+    EXPECT_NE(again, valid);
+    EXPECT_NE(again->validity(), ZRCodeSignatureCheckResult::validityValid);
+}
+
 TEST(CodeSignatureCheckerCache, PrunesToTheMostRecentlyUsedQuarter) {
     TemporaryFolder folder;
     const auto file = folder.write("executable", "x");
     double clock = 0;
-    ZRCodeSignatureCheckerCache cache([&clock] { return clock; });
+    ZRCodeSignatureCheckerCache cache([&clock] { return clock; }, 100);
     const auto result =
         std::make_shared<const ZRCodeSignatureCheckResult>(file, 4, Type::none, std::nullopt, std::nullopt);
     for (int index = 0; index < 100; ++index) {
@@ -363,7 +383,7 @@ TEST(CodeSignatureCheckerCache, PruningKeepsTiesAndDropsStaleEntries) {
     const auto file = folder.write("executable", "x");
     const auto gone = folder.write("gone", "x");
     double clock = 0;
-    ZRCodeSignatureCheckerCache cache([&clock] { return clock; });
+    ZRCodeSignatureCheckerCache cache([&clock] { return clock; }, 100);
     const auto result = [](const std::filesystem::path& executable) {
         return std::make_shared<const ZRCodeSignatureCheckResult>(executable, 4, Type::none, std::nullopt,
                                                                   std::nullopt);
