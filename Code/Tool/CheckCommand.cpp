@@ -10,6 +10,7 @@
 #include "Code/Tool/ToolDocumentLoading.h"
 #include "Code/Tool/ToolOptions.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureCheckError.h"
+#include "ZRFoundation/Support/ZRParallelFor.h"
 
 #include <filesystem>
 #include <iostream>
@@ -21,6 +22,8 @@ namespace LumoraTool {
 namespace {
 
 using json = nlohmann::ordered_json;
+
+constexpr std::size_t maximumConcurrentLoads = 8;
 
 struct CheckOptions {
     bool asJSON = false;
@@ -68,10 +71,21 @@ int runCheck(const std::vector<std::string>& arguments) {
     if (const auto problem = parseOptions("check", arguments, options)) {
         return usageError("check", *problem);
     }
+    // Loaded side by side, as many at once as the viewer's load queue runs; reported in order.
+    std::vector<ToolDocumentLoading::Checked> results(options.paths.size());
+    ZRParallelFor(results.size(), maximumConcurrentLoads, [&](std::size_t index) {
+        try {
+            results[index] = ToolDocumentLoading::loadApplication(options.paths[index], options.loading);
+        } catch (const std::exception& failure) {
+            results[index].state = "loadFailed";
+            results[index].errorText = failure.what();
+        }
+    });
     bool allLoaded = true;
     json list = json::array();
-    for (const auto& path : options.paths) {
-        const auto checked = ToolDocumentLoading::loadApplication(path, options.loading);
+    for (std::size_t index = 0; index < results.size(); ++index) {
+        const auto& path = options.paths[index];
+        const auto& checked = results[index];
         allLoaded = allLoaded && checked.state == "loaded";
         if (options.asJSON) {
             list.push_back(
