@@ -253,3 +253,59 @@ TEST(MachOFile, NotesLayoutsOnlyStrictValidationRefuses) {
 }
 
 } // namespace
+
+namespace {
+
+using namespace CodeSigningFixtures;
+using Architecture = FixtureMachOBuilder::Architecture;
+
+TEST(MachOFileLenient, ListsAnUnreadableSliceAndKeepsTheOthers) {
+    auto bytes = FixtureMachOBuilder::universal(
+        {FixtureSigner::makeUnsigned(executable(Architecture::x86_64)),
+         FixtureSigner::sign(executable(Architecture::arm64), developerIDOptions())});
+    const auto validated = ZRMachOFile::parse(bytes);
+    ASSERT_TRUE(validated) << validated.error().description;
+    const std::uint64_t firstSlice = validated->slices()[0].fileOffset;
+    bytes[firstSlice] = 'X';
+
+    EXPECT_FALSE(ZRMachOFile::parse(bytes));
+    const auto lenient = ZRMachOFile::parse(bytes, ZRReadingMode::lenient);
+    ASSERT_TRUE(lenient) << lenient.error().description;
+    ASSERT_EQ(lenient->slices().size(), 1U);
+    EXPECT_EQ(lenient->slices()[0].architectureName(), "arm64");
+    EXPECT_TRUE(lenient->slices()[0].codeSignature);
+    ASSERT_EQ(lenient->unreadableSlices().size(), 1U);
+    EXPECT_NE(lenient->unreadableSlices()[0].description.find("slice 0"), std::string::npos);
+}
+
+TEST(MachOFileLenient, StopsAtADamagedLoadCommandButRefusesASignatureOutsideTheSlice) {
+    auto bytes = FixtureSigner::sign(executable(), developerIDOptions());
+    // The first load command claims to be longer than all of them.
+    const std::size_t firstCommand = ZRByteView::encodedSize<ZRMachOFormat::MachHeader64>();
+    auto damaged = bytes;
+    putLittle(damaged, firstCommand + 4, 0x7ffffff0);
+    EXPECT_FALSE(ZRMachOFile::parse(damaged));
+    const auto lenient = ZRMachOFile::parse(damaged, ZRReadingMode::lenient);
+    ASSERT_TRUE(lenient);
+    ASSERT_EQ(lenient->slices().size(), 1U);
+    EXPECT_FALSE(lenient->slices()[0].codeSignature) << "the signature command lies after the damage";
+
+    const auto parsed = ZRMachOFile::parse(bytes);
+    ASSERT_TRUE(parsed);
+    const auto range = *parsed->slices()[0].codeSignature;
+    std::vector<std::uint8_t> command(16);
+    putLittle(command, 0, ZRMachOFormat::loadCommandCodeSignature);
+    putLittle(command, 4, 16);
+    putLittle(command, 8, static_cast<std::uint32_t>(range.offset));
+    putLittle(command, 12, static_cast<std::uint32_t>(range.size));
+    const auto found = std::search(bytes.begin(), bytes.end(), command.begin(), command.end());
+    ASSERT_NE(found, bytes.end());
+    auto outside = bytes;
+    putLittle(outside, static_cast<std::size_t>(found - bytes.begin()) + 12, 0x7fffffff);
+    const auto refused = ZRMachOFile::parse(outside, ZRReadingMode::lenient);
+    ASSERT_TRUE(refused);
+    EXPECT_TRUE(refused->slices().empty());
+    EXPECT_EQ(refused->unreadableSlices().size(), 1U);
+}
+
+} // namespace
