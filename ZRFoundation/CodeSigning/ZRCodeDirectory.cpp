@@ -100,11 +100,13 @@ ZRCodeSigningResult<ZRCodeDirectory> ZRCodeDirectory::parse(std::span<const std:
         directory._runtimeVersion = runtime->runtime;
     }
 
-    // Hash slots: the special slots sit below hashOffset, the code slots from it on.
+    // Hash slots: the special slots sit below hashOffset, the code slots from it on. Zero-byte
+    // hashes (only a lenient read gets this far with them) would let any count fit.
     const std::uint64_t hashSize = directory._hashSize;
     const std::uint64_t specialBytes = std::uint64_t{directory._specialSlotCount} * hashSize;
     const std::uint64_t codeBytes = std::uint64_t{directory._codeSlotCount} * hashSize;
-    if (directory._hashOffset < baseHeaderSize || specialBytes > directory._hashOffset - baseHeaderSize ||
+    if (hashSize == 0 || directory._hashOffset < baseHeaderSize ||
+        specialBytes > directory._hashOffset - baseHeaderSize ||
         !reader.contains(directory._hashOffset, codeBytes)) {
         if (validating) {
             return failed("hash slots are out of range");

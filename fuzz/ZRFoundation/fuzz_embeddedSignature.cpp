@@ -10,7 +10,7 @@
 namespace {
 
 void checkDirectory(const ZRCodeDirectory& directory, ZRReadingMode mode) {
-    for (std::uint32_t slot = 0; slot <= directory.specialSlotCount() + 1; ++slot) {
+    for (std::uint32_t slot = 0; slot <= directory.specialSlotCount() + 1 && slot < 64; ++slot) {
         (void)directory.hasSpecialSlot(slot);
     }
     for (std::uint32_t page = 0; page < directory.codeSlotCount() && page < 64; ++page) {

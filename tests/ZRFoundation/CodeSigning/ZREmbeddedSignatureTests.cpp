@@ -218,6 +218,15 @@ TEST_F(EmbeddedSignature, ALenientDirectoryWithHashesOutsideItHasNoSlots) {
     EXPECT_FALSE(directory.specialSlotHash(1));
     EXPECT_EQ(directory.identifier(), "com.example.fixture");
     EXPECT_TRUE(lenient->unreadableParts().empty());
+
+    // With zero-byte hashes any slot count would seem to fit.
+    auto sizeless = signature;
+    sizeless[directoryOffset() + 36] = 0;
+    putBig(sizeless, directoryOffset() + 24, 0x40000000); // special slot count
+    const auto withoutHashes = ZREmbeddedSignature::parse(sizeless, ZRReadingMode::lenient);
+    ASSERT_TRUE(withoutHashes) << withoutHashes.error().description;
+    EXPECT_EQ(withoutHashes->codeDirectories()[0].specialSlotCount(), 0U);
+    EXPECT_EQ(withoutHashes->codeDirectories()[0].codeSlotCount(), 0U);
 }
 
 } // namespace
