@@ -158,7 +158,7 @@ void describeSignature(std::span<const std::uint8_t> bytes, ZRCodeInfo& info,
     }
     const auto& directories = signature->codeDirectories();
     describeCodeDirectories(directories, info);
-    if (!signature->unreadableParts().empty()) {
+    if (!signature->unreadableBlobs().empty()) {
         return;
     }
     const auto cms = signature->cmsSignature();

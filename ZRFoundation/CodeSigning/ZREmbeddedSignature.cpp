@@ -107,7 +107,7 @@ ZRCodeSigningResult<ZREmbeddedSignature> ZREmbeddedSignature::parse(std::span<co
             if (validating) {
                 return failed(place + " is out of range");
             }
-            signature._unreadableParts.push_back(failed(place + " is out of range"));
+            signature._unreadableBlobs.push_back(failed(place + " is out of range"));
             break;
         }
         if (!validating) {
@@ -131,7 +131,7 @@ ZRCodeSigningResult<ZREmbeddedSignature> ZREmbeddedSignature::parse(std::span<co
     const auto addDirectory = [&](std::uint32_t slot) -> ZRCodeSigningResult<void> {
         auto added = signature.addCodeDirectory(slot, mode);
         if (!added && !validating) {
-            signature._unreadableParts.push_back(added.error());
+            signature._unreadableBlobs.push_back(added.error());
             return {};
         }
         return added;
@@ -148,10 +148,10 @@ ZRCodeSigningResult<ZREmbeddedSignature> ZREmbeddedSignature::parse(std::span<co
         }
     }
     if (signature._codeDirectories.empty()) {
-        return signature._unreadableParts.empty()
+        return signature._unreadableBlobs.empty()
                    ? ZRCodeSigningError{ZROSStatus::errSecCSUnsigned,
                                         "embedded signature has no code directory"}
-                   : signature._unreadableParts.front();
+                   : signature._unreadableBlobs.front();
     }
     for (std::size_t index = 1; index < signature._codeDirectories.size(); ++index) {
         if (hashPriority(signature._codeDirectories[index].hashType()) >
@@ -166,7 +166,7 @@ ZRCodeSigningResult<ZREmbeddedSignature> ZREmbeddedSignature::parse(std::span<co
             if (validating) {
                 return failed("signature blob has the wrong magic");
             }
-            signature._unreadableParts.push_back(failed("signature blob has the wrong magic"));
+            signature._unreadableBlobs.push_back(failed("signature blob has the wrong magic"));
         } else {
             signature._cms = wrapper->subspan(blobHeaderSize);
         }

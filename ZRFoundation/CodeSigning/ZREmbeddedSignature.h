@@ -18,7 +18,7 @@
 /// Read leniently, a detached SuperBlob (0xfade0cc1) or a bare code directory is accepted too,
 /// directories are read leniently and may lack slot 0, blobs need only lie inside the SuperBlob
 /// (the first of a slot wins), and a blob or directory that cannot be read is left out and listed
-/// in unreadableParts(); an entry outside the SuperBlob ends the index. Only a signature without
+/// in unreadableBlobs(); an entry outside the SuperBlob ends the index. Only a signature without
 /// any readable code directory is refused.
 class ZREmbeddedSignature {
 public:
@@ -50,7 +50,7 @@ public:
     /// signature has no wrapper at all.
     std::optional<std::span<const std::uint8_t>> cmsSignature() const { return _cms; }
     /// Read leniently: why blobs or code directories were left out (empty when nothing was).
-    const std::vector<ZRCodeSigningError>& unreadableParts() const { return _unreadableParts; }
+    const std::vector<ZRCodeSigningError>& unreadableBlobs() const { return _unreadableBlobs; }
 
 private:
     ZREmbeddedSignature() = default;
@@ -62,5 +62,5 @@ private:
     std::size_t _bestIndex = 0;
     std::map<std::uint32_t, std::span<const std::uint8_t>> _blobs;
     std::optional<std::span<const std::uint8_t>> _cms;
-    std::vector<ZRCodeSigningError> _unreadableParts;
+    std::vector<ZRCodeSigningError> _unreadableBlobs;
 };

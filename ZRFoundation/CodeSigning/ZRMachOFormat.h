@@ -477,7 +477,7 @@ struct ScatterEntry {
     bool operator==(const ScatterEntry&) const = default;
 };
 
-/// The bytes of a code directory header of `version`: the fixed part and every group that
+/// The bytes of a code directory header of `version`: the fixed fields and every group that
 /// version has.
 constexpr std::uint64_t codeDirectoryHeaderSize(std::uint32_t version) {
     if (version >= CodeDirectoryLinkage::version) {

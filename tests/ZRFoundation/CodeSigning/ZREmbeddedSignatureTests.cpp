@@ -193,8 +193,8 @@ TEST_F(EmbeddedSignature, LenientReadingKeepsTheReadableDirectoriesAndListsTheRe
     ASSERT_TRUE(lenient) << lenient.error().description;
     ASSERT_EQ(lenient->codeDirectories().size(), 1U);
     EXPECT_EQ(lenient->codeDirectorySlots()[0], 0U);
-    ASSERT_EQ(lenient->unreadableParts().size(), 1U);
-    EXPECT_NE(lenient->unreadableParts()[0].description.find("code directory 0x1000"), std::string::npos);
+    ASSERT_EQ(lenient->unreadableBlobs().size(), 1U);
+    EXPECT_NE(lenient->unreadableBlobs()[0].description.find("code directory 0x1000"), std::string::npos);
     EXPECT_TRUE(lenient->cmsSignature());
 
     // An index entry outside the SuperBlob ends the index, leaving out the CMS signature.
@@ -204,7 +204,7 @@ TEST_F(EmbeddedSignature, LenientReadingKeepsTheReadableDirectoriesAndListsTheRe
     ASSERT_TRUE(cut) << cut.error().description;
     EXPECT_EQ(cut->codeDirectories().size(), 2U);
     EXPECT_FALSE(cut->cmsSignature());
-    EXPECT_EQ(cut->unreadableParts().size(), 1U);
+    EXPECT_EQ(cut->unreadableBlobs().size(), 1U);
 }
 
 TEST_F(EmbeddedSignature, ALenientDirectoryWithHashesOutsideItHasNoSlots) {
@@ -217,7 +217,7 @@ TEST_F(EmbeddedSignature, ALenientDirectoryWithHashesOutsideItHasNoSlots) {
     EXPECT_EQ(directory.specialSlotCount(), 0U);
     EXPECT_FALSE(directory.specialSlotHash(1));
     EXPECT_EQ(directory.identifier(), "com.example.fixture");
-    EXPECT_TRUE(lenient->unreadableParts().empty());
+    EXPECT_TRUE(lenient->unreadableBlobs().empty());
 
     // With zero-byte hashes any slot count would seem to fit.
     auto sizeless = signature;
