@@ -1,7 +1,9 @@
 #include "ZRFoundation/Bytes/ZRByteReader.h"
 
+#include "ZRFoundation/Bytes/ZRByteRange.h"
+
 bool ZRByteReader::contains(std::uint64_t offset, std::uint64_t count) const {
-    return offset <= size() && count <= size() - offset;
+    return ZRByteRange::fits(offset, count, size());
 }
 
 bool ZRByteReader::seek(std::uint64_t offset) {

@@ -1,15 +1,19 @@
 #include "ZRFoundation/CodeSigning/ZRByteView.h"
 
-std::optional<std::uint64_t> ZRByteView::readUnsigned(std::uint64_t offset, unsigned width) const {
-    if (!contains(offset, width)) {
-        return std::nullopt;
-    }
+std::uint64_t ZRByteView::uncheckedUnsigned(std::uint64_t offset, unsigned width) const {
     std::uint64_t value = 0;
     for (unsigned index = 0; index < width; ++index) {
         const unsigned position = _order == ByteOrder::Big ? index : width - 1 - index;
         value = (value << 8) | _bytes[offset + position];
     }
     return value;
+}
+
+std::optional<std::uint64_t> ZRByteView::readUnsigned(std::uint64_t offset, unsigned width) const {
+    if (!contains(offset, width)) {
+        return std::nullopt;
+    }
+    return uncheckedUnsigned(offset, width);
 }
 
 std::optional<std::uint8_t> ZRByteView::u8(std::uint64_t offset) const {

@@ -7,122 +7,115 @@
 
 namespace {
 
-constexpr std::uint64_t baseHeaderSize = 44;
-constexpr std::uint32_t scatterVersion = 0x20100;
-constexpr std::uint32_t teamVersion = 0x20200;
-constexpr std::uint32_t codeLimit64Version = 0x20300;
-constexpr std::uint32_t execSegmentVersion = 0x20400;
-constexpr std::uint32_t hardenedRuntimeVersion = 0x20500;
-constexpr std::uint32_t linkageVersion = 0x20600;
+using namespace ZRMachOFormat;
+
+constexpr std::uint64_t baseHeaderSize = ZRByteView::encodedSize<CodeDirectoryHeader>();
 /// Pages larger than 16 MiB are not something any signer writes.
 constexpr std::uint8_t largestPageSizeShift = 24;
-constexpr std::uint64_t scatterEntrySize = 24;
 constexpr std::uint32_t maximumScatterEntries = 65536;
 
-std::uint64_t headerSizeForVersion(std::uint32_t version) {
-    if (version >= linkageVersion) {
-        return 108;
-    }
-    if (version >= hardenedRuntimeVersion) {
-        return 96;
-    }
-    if (version >= execSegmentVersion) {
-        return 88;
-    }
-    if (version >= codeLimit64Version) {
-        return 64;
-    }
-    if (version >= teamVersion) {
-        return 52;
-    }
-    if (version >= scatterVersion) {
-        return 48;
-    }
-    return baseHeaderSize;
+/// The group of header fields a directory of `version` has, when the directory holds it.
+template <typename Group>
+std::optional<Group> readGroup(const ZRByteView& directory, std::uint32_t version) {
+    return version >= Group::version ? directory.read<Group>(Group::offset) : std::nullopt;
 }
 
 } // namespace
 
 ZRCodeSigningResult<ZRCodeDirectory> ZRCodeDirectory::parse(std::span<const std::uint8_t> blob,
-                                                            const std::string& place) {
+                                                            const std::string& place, ZRReadingMode mode) {
+    const bool validating = mode == ZRReadingMode::validating;
     auto failed = [&](std::string text) {
         return ZRCodeSigningError{ZROSStatus::errSecCSSignatureFailed, place + text};
     };
-    const ZRByteView outer(blob);
-    if (outer.u32(0) != magic) {
+    const auto blobHeader = ZRByteView(blob).read<BlobHeader>(0);
+    if (!blobHeader || blobHeader->magic != magic) {
         return failed("is not a code directory");
     }
-    const auto length = outer.u32(4);
-    if (!length || *length > blob.size() || *length < baseHeaderSize) {
+    if (blobHeader->length > blob.size() || blobHeader->length < baseHeaderSize) {
         return failed("has an invalid length");
     }
-    const ZRByteView reader(blob.first(*length));
+    const ZRByteView reader(blob.first(blobHeader->length));
+    const auto header = reader.read<CodeDirectoryHeader>(0);
+    if (!header) {
+        return failed("has an invalid length");
+    }
     ZRCodeDirectory directory;
     directory._bytes = reader.bytes();
-    directory._version = *reader.u32(8);
-    if (directory._version < earliestVersion || directory._version > latestVersion) {
+    directory._version = header->version;
+    if (validating && (directory._version < earliestVersion || directory._version > latestVersion)) {
         return ZRCodeSigningError{ZROSStatus::errSecCSSignatureUnsupported,
                                   place + "has unsupported version " + std::to_string(directory._version)};
     }
-    if (!reader.contains(0, headerSizeForVersion(directory._version))) {
+    if (validating && !reader.contains(0, codeDirectoryHeaderSize(directory._version))) {
         return failed("is shorter than its version's header");
     }
-    directory._flags = *reader.u32(12);
-    directory._hashOffset = *reader.u32(16);
-    const std::uint32_t identifierOffset = *reader.u32(20);
-    directory._specialSlotCount = *reader.u32(24);
-    directory._codeSlotCount = *reader.u32(28);
-    directory._codeLimit = *reader.u32(32);
-    directory._hashSize = *reader.u8(36);
-    directory._hashType = *reader.u8(37);
-    directory._platform = *reader.u8(38);
-    directory._pageSizeShift = *reader.u8(39);
+    directory._flags = header->flags;
+    directory._hashOffset = header->hashOffset;
+    directory._specialSlotCount = header->specialSlotCount;
+    directory._codeSlotCount = header->codeSlotCount;
+    directory._codeLimit = header->codeLimit;
+    directory._hashSize = header->hashSize;
+    directory._hashType = header->hashType;
+    directory._platform = header->platform;
+    directory._pageSizeShift = header->pageSizeShift;
 
-    if (!ZRCodeSigningDigest::isSupported(directory._hashType)) {
+    if (validating && !ZRCodeSigningDigest::isSupported(directory._hashType)) {
         return ZRCodeSigningError{ZROSStatus::errSecCSSignatureUnsupported,
                                   place + "has unknown hash type " + std::to_string(directory._hashType)};
     }
-    if (directory._hashSize != ZRCodeSigningDigest::storedSize(directory._hashType)) {
+    if (validating && directory._hashSize != ZRCodeSigningDigest::storedSize(directory._hashType)) {
         return failed("hash size does not fit its hash type");
     }
-    const auto identifier = reader.cString(identifierOffset, reader.size());
-    if (identifierOffset < baseHeaderSize || !identifier) {
+    const auto identifier = reader.cString(header->identifierOffset, reader.size());
+    if (!identifier || (validating && header->identifierOffset < baseHeaderSize)) {
         return failed("identifier is out of range");
     }
     directory._identifier = *identifier;
 
     if (directory._version >= teamVersion) {
-        const std::uint32_t teamOffset = *reader.u32(48);
-        if (teamOffset != 0) {
-            const auto team = reader.cString(teamOffset, reader.size());
-            if (teamOffset < baseHeaderSize || !team) {
+        const auto team = readGroup<CodeDirectoryTeam>(reader, directory._version);
+        if (!team) {
+            return failed("team identifier is out of range");
+        }
+        if (team->teamOffset != 0) {
+            const auto name = reader.cString(team->teamOffset, reader.size());
+            if (!name || (validating && team->teamOffset < baseHeaderSize)) {
                 return failed("team identifier is out of range");
             }
-            directory._teamIdentifier = *team;
+            directory._teamIdentifier = *name;
         }
     }
-    if (directory._version >= codeLimit64Version) {
-        const std::uint64_t codeLimit64 = *reader.u64(56);
-        if (codeLimit64 != 0) {
-            directory._codeLimit = codeLimit64;
-        }
+    if (const auto limit = readGroup<CodeDirectoryCodeLimit64>(reader, directory._version);
+        limit && limit->codeLimit64 != 0) {
+        directory._codeLimit = limit->codeLimit64;
     }
-    if (directory._version >= execSegmentVersion) {
-        directory._execSegmentBase = *reader.u64(64);
-        directory._execSegmentLimit = *reader.u64(72);
-        directory._execSegmentFlags = *reader.u64(80);
+    if (const auto segment = readGroup<CodeDirectoryExecSegment>(reader, directory._version)) {
+        directory._execSegmentBase = segment->execSegmentBase;
+        directory._execSegmentLimit = segment->execSegmentLimit;
+        directory._execSegmentFlags = segment->execSegmentFlags;
     }
-    if (directory._version >= hardenedRuntimeVersion) {
-        directory._runtimeVersion = *reader.u32(88);
+    const auto runtime = readGroup<CodeDirectoryRuntime>(reader, directory._version);
+    if (runtime) {
+        directory._runtimeVersion = runtime->runtime;
     }
 
-    // Hash slots: the special slots sit below hashOffset, the code slots from it on.
+    // Hash slots: the special slots sit below hashOffset, the code slots from it on. Zero-byte
+    // hashes (only a lenient read gets this far with them) would let any count fit.
     const std::uint64_t hashSize = directory._hashSize;
     const std::uint64_t specialBytes = std::uint64_t{directory._specialSlotCount} * hashSize;
     const std::uint64_t codeBytes = std::uint64_t{directory._codeSlotCount} * hashSize;
-    if (directory._hashOffset < baseHeaderSize || specialBytes > directory._hashOffset - baseHeaderSize ||
+    if (hashSize == 0 || directory._hashOffset < baseHeaderSize ||
+        specialBytes > directory._hashOffset - baseHeaderSize ||
         !reader.contains(directory._hashOffset, codeBytes)) {
-        return failed("hash slots are out of range");
+        if (validating) {
+            return failed("hash slots are out of range");
+        }
+        directory._specialSlotCount = 0;
+        directory._codeSlotCount = 0;
+    }
+    if (!validating) {
+        return directory;
     }
 
     if (directory._pageSizeShift != 0 && directory._pageSizeShift > largestPageSizeShift) {
@@ -137,37 +130,32 @@ ZRCodeSigningResult<ZRCodeDirectory> ZRCodeDirectory::parse(std::span<const std:
         return failed("code slot count does not match the code limit");
     }
 
-    if (directory._version >= scatterVersion) {
-        const std::uint32_t scatterOffset = *reader.u32(44);
-        if (scatterOffset != 0) {
-            std::uint64_t pages = 0;
-            std::uint32_t entry = 0;
-            for (;; ++entry) {
-                const std::uint64_t entryOffset = scatterOffset + std::uint64_t{entry} * scatterEntrySize;
-                const auto count = reader.u32(entryOffset);
-                if (!count || !reader.contains(entryOffset, scatterEntrySize) ||
-                    entry > maximumScatterEntries) {
-                    return failed("scatter vector is out of range");
-                }
-                if (*count == 0) {
-                    break;
-                }
-                const std::uint64_t base = *reader.u32(entryOffset + 4);
-                if (base != pages) {
-                    return failed("scatter vector is not contiguous");
-                }
-                pages += *count;
+    if (const auto scatter = readGroup<CodeDirectoryScatter>(reader, directory._version);
+        scatter && scatter->scatterOffset != 0) {
+        std::uint64_t pages = 0;
+        for (std::uint32_t index = 0;; ++index) {
+            const auto entry = index <= maximumScatterEntries
+                                   ? reader.read<ScatterEntry>(scatter->scatterOffset +
+                                                               std::uint64_t{index} *
+                                                                   ZRByteView::encodedSize<ScatterEntry>())
+                                   : std::nullopt;
+            if (!entry) {
+                return failed("scatter vector is out of range");
             }
-            if (pages != directory._codeSlotCount) {
-                return failed("scatter vector does not cover the code slots");
+            if (entry->count == 0) {
+                break;
             }
+            if (entry->base != pages) {
+                return failed("scatter vector is not contiguous");
+            }
+            pages += entry->count;
+        }
+        if (pages != directory._codeSlotCount) {
+            return failed("scatter vector does not cover the code slots");
         }
     }
-    if (directory._version >= hardenedRuntimeVersion) {
-        const std::uint32_t preEncryptOffset = *reader.u32(92);
-        if (preEncryptOffset != 0 && !reader.contains(preEncryptOffset, codeBytes)) {
-            return failed("pre-encryption hashes are out of range");
-        }
+    if (runtime && runtime->preEncryptOffset != 0 && !reader.contains(runtime->preEncryptOffset, codeBytes)) {
+        return failed("pre-encryption hashes are out of range");
     }
     return directory;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "ZRFoundation/CodeSigning/ZRCodeSigningResult.h"
+#include "ZRFoundation/CodeSigning/ZRMachOFormat.h"
+#include "ZRFoundation/CodeSigning/ZRReadingMode.h"
 
 #include <array>
 #include <cstdint>
@@ -13,28 +15,34 @@
 /// supported version and hash type, identifier and team strings, hash, scatter and pre-encrypt
 /// ranges inside the blob, and the number of code slots matching the code limit. Views the bytes
 /// it was made from.
+///
+/// Read leniently, only the length, the identifier and the team identifier must be sound: version,
+/// hash type, page size and scatter vector are not judged, header fields the blob is too short for
+/// read as zero, and slot counts whose hashes would lie outside the blob read as zero, so that the
+/// accessors still stay inside the blob.
 class ZRCodeDirectory {
 public:
-    static constexpr std::uint32_t magic = 0xfade0c02;
-    static constexpr std::uint32_t earliestVersion = 0x20001;
-    static constexpr std::uint32_t latestVersion = 0x2F000;
-    static constexpr std::uint32_t flagAdhoc = 0x2;
-    static constexpr std::uint32_t flagRuntime = 0x10000;
-    static constexpr std::uint32_t flagLinkerSigned = 0x20000;
+    static constexpr std::uint32_t magic = ZRMachOFormat::codeDirectoryMagic;
+    static constexpr std::uint32_t earliestVersion = ZRMachOFormat::earliestCodeDirectoryVersion;
+    static constexpr std::uint32_t latestVersion = ZRMachOFormat::latestCodeDirectoryVersion;
+    static constexpr std::uint32_t flagAdhoc = ZRMachOFormat::codeDirectoryFlagAdhoc;
+    static constexpr std::uint32_t flagRuntime = ZRMachOFormat::codeDirectoryFlagRuntime;
+    static constexpr std::uint32_t flagLinkerSigned = ZRMachOFormat::codeDirectoryFlagLinkerSigned;
 
     enum SpecialSlot : std::uint32_t {
-        infoSlot = 1,
-        requirementsSlot = 2,
-        resourceDirectorySlot = 3,
-        topDirectorySlot = 4,
-        entitlementsSlot = 5,
-        representationSpecificSlot = 6,
-        derEntitlementsSlot = 7,
+        infoSlot = ZRMachOFormat::infoSlot,
+        requirementsSlot = ZRMachOFormat::requirementsSlot,
+        resourceDirectorySlot = ZRMachOFormat::resourceDirectorySlot,
+        topDirectorySlot = ZRMachOFormat::topDirectorySlot,
+        entitlementsSlot = ZRMachOFormat::entitlementsSlot,
+        representationSpecificSlot = ZRMachOFormat::representationSpecificSlot,
+        derEntitlementsSlot = ZRMachOFormat::derEntitlementsSlot,
     };
 
     /// `place` prefixes error texts ("code directory 0x1000: ").
     static ZRCodeSigningResult<ZRCodeDirectory> parse(std::span<const std::uint8_t> blob,
-                                                      const std::string& place);
+                                                      const std::string& place,
+                                                      ZRReadingMode mode = ZRReadingMode::validating);
 
     std::span<const std::uint8_t> bytes() const { return _bytes; }
     std::uint32_t version() const { return _version; }

@@ -5,61 +5,23 @@
 #include "ZRFoundation/CodeSigning/ZRCertificate.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureChecker.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSigningDigest.h"
+#include "ZRFoundation/CodeSigning/ZREmbeddedSignature.h"
+#include "ZRFoundation/CodeSigning/ZRMachOFile.h"
+#include "ZRFoundation/CodeSigning/ZRMachOFormat.h"
+#include "ZRFoundation/CodeSigning/ZRMappedFile.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 
-#include <fcntl.h>
 #include <openssl/err.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
-constexpr std::uint64_t headerReadSize = 0x4000;
 constexpr std::uint32_t maximumChainLength = 6;
-constexpr std::uint32_t loadCommandCodeSignature = 0x1d;
-/// A signature larger than this is not something a signer writes; reading stops there.
-constexpr std::uint64_t maximumSignatureSize = 16 * 1024 * 1024;
-
-class File {
-public:
-    explicit File(const std::filesystem::path& path)
-        : _descriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    ~File() {
-        if (_descriptor >= 0) {
-            ::close(_descriptor);
-        }
-    }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-
-    bool isOpen() const { return _descriptor >= 0; }
-    std::uint64_t size() const {
-        struct stat status {};
-        return ::fstat(_descriptor, &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
-    }
-    std::vector<std::uint8_t> read(std::uint64_t offset, std::uint64_t length) const {
-        std::vector<std::uint8_t> bytes(length);
-        std::uint64_t done = 0;
-        while (done < length) {
-            const ssize_t count =
-                ::pread(_descriptor, bytes.data() + done, length - done, static_cast<off_t>(offset + done));
-            if (count <= 0) {
-                break;
-            }
-            done += static_cast<std::uint64_t>(count);
-        }
-        bytes.resize(done);
-        return bytes;
-    }
-
-private:
-    int _descriptor;
-};
+/// Fewer bytes than a universal header holds cannot be described at all.
+constexpr std::uint64_t minimumFileSize = ZRByteView::encodedSize<ZRMachOFormat::FatHeader>();
 
 struct CryptoState {
     bool correct = true;
@@ -172,171 +134,58 @@ void readCMS(std::span<const std::uint8_t> cms, ZRCodeInfo& info,
     info.rootCAOrganization = root->lastSubjectValue("O");
 }
 
-/// Code directory facts of one slot; false when the directory is malformed.
-bool readCodeDirectory(std::span<const std::uint8_t> blob, ZRCodeInfo& info, bool& adhoc) {
-    const ZRByteView reader(blob);
-    const auto length = reader.u32(4);
-    if (reader.u32(0) != 0xfade0c02 || !length || *length > blob.size() || *length < 44) {
-        return false;
-    }
-    const ZRByteView directory(blob.first(*length));
-    const std::uint32_t version = *directory.u32(8);
-    const auto identifier = directory.cString(*directory.u32(20), directory.size());
-    if (!identifier) {
-        return false;
-    }
-    std::optional<std::string> team;
-    if (version >= 0x20200) {
-        const auto teamOffset = directory.u32(48);
-        if (!teamOffset) {
-            return false;
+/// The cdhashes come from the first directory with 20-byte hashes (SHA-1 of the directory) and
+/// the first with 32-byte hashes (its full SHA-256); the names from the first directory.
+void describeCodeDirectories(const std::vector<ZRCodeDirectory>& directories, ZRCodeInfo& info) {
+    for (const auto& directory : directories) {
+        if (directory.hashSize() == 20 && !info.cdHash) {
+            info.cdHash = ZRCodeSigningDigest::digest(ZRCodeSigningDigest::sha1, directory.bytes());
+        } else if (directory.hashSize() == 32 && !info.cdHash256) {
+            info.cdHash256 = ZRCodeSigningDigest::digest(ZRCodeSigningDigest::sha256, directory.bytes());
         }
-        if (*teamOffset != 0) {
-            team = directory.cString(*teamOffset, directory.size());
-            if (!team) {
-                return false;
-            }
+        if (!info.cdIdentifier) {
+            info.cdIdentifier = directory.identifier();
+            info.cdTeamIdentifier = directory.teamIdentifier();
         }
     }
-    const std::uint8_t hashSize = *directory.u8(36);
-    if (hashSize == 20 && !info.cdHash) {
-        info.cdHash = ZRCodeSigningDigest::digest(ZRCodeSigningDigest::sha1, directory.bytes());
-    } else if (hashSize == 32 && !info.cdHash256) {
-        info.cdHash256 = ZRCodeSigningDigest::digest(ZRCodeSigningDigest::sha256, directory.bytes());
-    }
-    if (!info.cdIdentifier) {
-        info.cdIdentifier = identifier;
-        info.cdTeamIdentifier = team;
-    }
-    adhoc = adhoc || (*directory.u32(12) & 0x2) != 0;
-    return true;
 }
 
-void readSignature(std::span<const std::uint8_t> bytes, ZRCodeInfo& info,
-                   const std::vector<ZRTrustEvaluator::Certificate>& extraAnchors) {
-    const ZRByteView reader(bytes);
-    const auto magic = reader.u32(0);
-    bool adhoc = false;
-    if (magic == 0xfade0c02) {
-        info.signatureIsFormallyCorrect = readCodeDirectory(bytes, info, adhoc) && adhoc;
-        if (info.signatureIsFormallyCorrect) {
-            info.signatureCertificateType = ZRCodeSignatureCertificateType::adhoc;
-        }
+void describeSignature(std::span<const std::uint8_t> bytes, ZRCodeInfo& info,
+                       const std::vector<ZRTrustEvaluator::Certificate>& extraAnchors) {
+    const auto signature = ZREmbeddedSignature::parse(bytes, ZRReadingMode::lenient);
+    if (!signature) {
         return;
     }
-    const auto length = reader.u32(4);
-    const auto count = reader.u32(8);
-    if ((magic != 0xfade0cc0 && magic != 0xfade0cc1) || !length || !count || *length > bytes.size() ||
-        *count > 10000 || std::uint64_t{*count} * 8 + 12 > *length) {
+    const auto& directories = signature->codeDirectories();
+    describeCodeDirectories(directories, info);
+    if (!signature->unreadableBlobs().empty()) {
         return;
     }
-    const ZRByteView blob(bytes.first(*length));
-    std::optional<std::span<const std::uint8_t>> wrapper;
-    bool directoriesValid = true;
-    bool sawDirectory = false;
-    bool sawPrimary = false;
-    bool sawAlternate = false;
-    for (std::uint32_t index = 0; index < *count; ++index) {
-        const std::uint32_t slot = *blob.u32(12 + std::uint64_t{index} * 8);
-        const std::uint32_t offset = *blob.u32(16 + std::uint64_t{index} * 8);
-        const auto blobLength = blob.u32(std::uint64_t{offset} + 4);
-        const auto entry = blobLength ? blob.span(offset, *blobLength) : std::nullopt;
-        if (!entry) {
-            return;
-        }
-        if ((slot == 0 && !sawPrimary) || (slot == 0x1000 && !sawAlternate)) {
-            (slot == 0 ? sawPrimary : sawAlternate) = true;
-            sawDirectory = true;
-            directoriesValid = readCodeDirectory(*entry, info, adhoc) && directoriesValid;
-        } else if (slot == 0x10000 && !wrapper) {
-            wrapper = entry;
-        }
-    }
-    if (!sawDirectory || !directoriesValid) {
-        return;
-    }
-    if (!wrapper || wrapper->size() == 8) {
+    const auto cms = signature->cmsSignature();
+    if (!cms || cms->empty()) {
         // An empty wrapper, or none at all as linkers write it, is an ad-hoc signature.
-        if (wrapper || adhoc) {
+        const bool adhoc = std::any_of(directories.begin(), directories.end(), [](const auto& directory) {
+            return (directory.flags() & ZRCodeDirectory::flagAdhoc) != 0;
+        });
+        if (cms || adhoc) {
             info.signatureIsFormallyCorrect = true;
             info.signatureCertificateType = ZRCodeSignatureCertificateType::adhoc;
         }
         return;
     }
-    if (ZRByteView(*wrapper).u32(0) != 0xfade0b01) {
-        return;
-    }
-    readCMS(wrapper->subspan(8), info, extraAnchors);
+    readCMS(*cms, info, extraAnchors);
 }
 
-std::optional<ZRCodeInfo> readSlice(const File& file, std::uint64_t offset, std::uint64_t size,
-                                    const CryptoState& crypto,
-                                    const std::vector<ZRTrustEvaluator::Certificate>& extraAnchors) {
-    const auto header = file.read(offset, std::min(headerReadSize, size));
-    const auto magic = ZRByteView(header).u32(0);
-    if (header.size() < 28 || !magic) {
-        return std::nullopt;
-    }
-    ZRByteView::ByteOrder order;
-    bool is64 = false;
-    switch (*magic) {
-    case 0xfeedface:
-        order = ZRByteView::ByteOrder::Big;
-        break;
-    case 0xfeedfacf:
-        order = ZRByteView::ByteOrder::Big;
-        is64 = true;
-        break;
-    case 0xcefaedfe:
-        order = ZRByteView::ByteOrder::Little;
-        break;
-    case 0xcffaedfe:
-        order = ZRByteView::ByteOrder::Little;
-        is64 = true;
-        break;
-    default:
-        return std::nullopt;
-    }
-    const ZRByteView reader(header, order);
+ZRCodeInfo describeSlice(const ZRMachOSlice& slice, const CryptoState& crypto,
+                         const std::vector<ZRTrustEvaluator::Certificate>& extraAnchors) {
     ZRCodeInfo info;
-    info.cpuType = static_cast<std::int32_t>(*reader.u32(4));
-    info.cpuSubtype = static_cast<std::int32_t>(*reader.u32(8));
+    info.cpuType = slice.cpuType;
+    info.cpuSubtype = slice.cpuSubtype;
     info.signatureCertificateIsRevoked = crypto.revoked;
-    const std::uint64_t headerSize = is64 ? 32 : 28;
-    const std::uint32_t commandCount = *reader.u32(16);
-    const std::uint32_t commandsSize = *reader.u32(20);
-    if (!reader.contains(headerSize, commandsSize)) {
-        return std::nullopt;
+    if (slice.codeSignature) {
+        describeSignature(slice.signatureBytes(), info, extraAnchors);
+        info.signatureIsCryptographicallyCorrect = crypto.correct;
     }
-    const std::uint64_t commandsEnd = headerSize + commandsSize;
-    std::uint64_t position = headerSize;
-    std::optional<std::pair<std::uint32_t, std::uint32_t>> signatureRange;
-    for (std::uint32_t index = 0; index < commandCount; ++index) {
-        const auto command = reader.u32(position);
-        const auto commandSize = reader.u32(position + 4);
-        if (!command || !commandSize || *commandSize == 0 ||
-            !ZRByteView::rangeFits(position, *commandSize, commandsEnd)) {
-            break;
-        }
-        if (*command == loadCommandCodeSignature && *commandSize >= 16) {
-            signatureRange = std::make_pair(*reader.u32(position + 8), *reader.u32(position + 12));
-            break;
-        }
-        position += *commandSize;
-    }
-    if (!signatureRange) {
-        return info;
-    }
-    const auto [dataOffset, dataSize] = *signatureRange;
-    if (!ZRByteView::rangeFits(dataOffset, dataSize, size) || dataSize > maximumSignatureSize) {
-        return std::nullopt;
-    }
-    const auto signature = file.read(offset + dataOffset, dataSize);
-    if (signature.size() != dataSize) {
-        return std::nullopt;
-    }
-    readSignature(signature, info, extraAnchors);
-    info.signatureIsCryptographicallyCorrect = crypto.correct;
     return info;
 }
 
@@ -386,55 +235,31 @@ ZRCodeInfo::readFromFileURL(const std::filesystem::path& fileURL, bool checkCryp
             crypto.correct = false;
         }
     }
-    const File file(fileURL);
-    if (!file.isOpen()) {
-        throw ZRCodeInfoError(errno);
+    std::error_code error;
+    const auto file = ZRMappedFile::open(fileURL, error);
+    if (!file) {
+        // A folder has no bytes to describe, like an empty file.
+        throw ZRCodeInfoError(error == std::errc::is_a_directory ? ZRCodeInfoError::noData : error.value());
     }
-    const auto start = file.read(0, headerReadSize);
-    if (start.size() < 8) {
+    const auto bytes = file->bytes();
+    if (bytes.size() < minimumFileSize) {
         throw ZRCodeInfoError(ZRCodeInfoError::noData);
     }
-    const std::uint64_t fileSize = file.size();
-    const auto magic = ZRByteView(start).u32(0);
+    if (!ZRMachOFile::isMachO(bytes)) {
+        throw ZRCodeInfoError(ZRCodeInfoError::execFormatError);
+    }
+    // With a Mach-O magic in place, lenient reading refuses only a universal header whose slice
+    // table the file does not hold.
+    const auto machO = ZRMachOFile::parse(bytes, ZRReadingMode::lenient);
+    if (!machO) {
+        throw ZRCodeInfoError(ZRCodeInfoError::noData);
+    }
+    if (!machO->unreadableSlices().empty() || machO->slices().empty()) {
+        throw ZRCodeInfoError(ZRCodeInfoError::execFormatError);
+    }
     std::vector<ZRCodeInfo> infos;
-    std::optional<int> error;
-    if (magic == 0xcafebabe || magic == 0xcafebabf || magic == 0xbebafeca || magic == 0xbfbafeca) {
-        const bool bigEndian = magic == 0xcafebabe || magic == 0xcafebabf;
-        const bool is64 = magic == 0xcafebabf || magic == 0xbfbafeca;
-        const ZRByteView reader(start,
-                                bigEndian ? ZRByteView::ByteOrder::Big : ZRByteView::ByteOrder::Little);
-        const std::uint64_t count = *reader.u32(4);
-        const std::uint64_t entrySize = is64 ? 32 : 20;
-        if (count * entrySize > start.size() - 8) {
-            throw ZRCodeInfoError(ZRCodeInfoError::noData);
-        }
-        for (std::uint64_t index = 0; index < count; ++index) {
-            const std::uint64_t entry = 8 + index * entrySize;
-            const std::uint64_t offset = is64 ? *reader.u64(entry + 8) : *reader.u32(entry + 8);
-            const std::uint64_t size = is64 ? *reader.u64(entry + 16) : *reader.u32(entry + 12);
-            if (!ZRByteView::rangeFits(offset, size, fileSize)) {
-                continue;
-            }
-            if (auto info = readSlice(file, offset, size, crypto, extraTrustAnchors)) {
-                infos.push_back(std::move(*info));
-            } else {
-                error = ZRCodeInfoError::execFormatError;
-            }
-        }
-    } else if (magic == 0xfeedface || magic == 0xfeedfacf || magic == 0xcefaedfe || magic == 0xcffaedfe) {
-        if (auto info = readSlice(file, 0, fileSize, crypto, extraTrustAnchors)) {
-            infos.push_back(std::move(*info));
-        } else {
-            error = ZRCodeInfoError::execFormatError;
-        }
-    } else {
-        throw ZRCodeInfoError(ZRCodeInfoError::execFormatError);
-    }
-    if (error) {
-        throw ZRCodeInfoError(*error);
-    }
-    if (infos.empty()) {
-        throw ZRCodeInfoError(ZRCodeInfoError::execFormatError);
+    for (const auto& slice : machO->slices()) {
+        infos.push_back(describeSlice(slice, crypto, extraTrustAnchors));
     }
     return infos;
 }

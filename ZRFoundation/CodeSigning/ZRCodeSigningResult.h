@@ -2,12 +2,14 @@
 
 #include "ZRFoundation/CodeSigning/ZRCodeSigningError.h"
 
+#include <optional>
 #include <utility>
 #include <variant>
 
-/// Either a validated value or the error that stopped its construction.
+/// Either a validated value or the error that stopped its construction. Dropping one unread is a
+/// compile-time warning: the error inside would go unnoticed.
 template <typename T>
-class ZRCodeSigningResult {
+class [[nodiscard]] ZRCodeSigningResult {
 public:
     ZRCodeSigningResult(T value)
         : _storage(std::move(value)) {}
@@ -25,4 +27,20 @@ public:
 
 private:
     std::variant<T, ZRCodeSigningError> _storage;
+};
+
+/// The outcome of a step that yields nothing but may fail: default-constructed it is a success.
+template <>
+class [[nodiscard]] ZRCodeSigningResult<void> {
+public:
+    ZRCodeSigningResult() = default;
+    ZRCodeSigningResult(ZRCodeSigningError error)
+        : _error(std::move(error)) {}
+
+    bool hasValue() const { return !_error.has_value(); }
+    explicit operator bool() const { return hasValue(); }
+    const ZRCodeSigningError& error() const { return *_error; }
+
+private:
+    std::optional<ZRCodeSigningError> _error;
 };

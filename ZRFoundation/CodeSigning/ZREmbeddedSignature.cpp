@@ -8,8 +8,11 @@
 
 namespace {
 
-constexpr std::uint64_t superBlobHeaderSize = 12;
-constexpr std::uint64_t indexEntrySize = 8;
+using namespace ZRMachOFormat;
+
+constexpr std::uint64_t superBlobHeaderSize = ZRByteView::encodedSize<SuperBlobHeader>();
+constexpr std::uint64_t indexEntrySize = ZRByteView::encodedSize<BlobIndex>();
+constexpr std::uint64_t blobHeaderSize = ZRByteView::encodedSize<BlobHeader>();
 
 ZRCodeSigningError failed(std::string text) {
     return ZRCodeSigningError{ZROSStatus::errSecCSSignatureFailed, std::move(text)};
@@ -38,77 +41,117 @@ int hashPriority(std::uint8_t hashType) {
     }
 }
 
+bool overlapsAny(const std::map<std::uint32_t, std::span<const std::uint8_t>>& blobs,
+                 std::span<const std::uint8_t> blob) {
+    return std::any_of(blobs.begin(), blobs.end(), [&](const auto& entry) {
+        const auto& other = entry.second;
+        return blob.data() < other.data() + other.size() && other.data() < blob.data() + blob.size();
+    });
+}
+
 } // namespace
 
-ZRCodeSigningResult<ZREmbeddedSignature> ZREmbeddedSignature::parse(std::span<const std::uint8_t> bytes) {
-    const ZRByteView reader(bytes);
-    if (reader.u32(0) != superBlobMagic) {
-        return failed("embedded signature has no SuperBlob magic");
+ZRCodeSigningResult<void> ZREmbeddedSignature::addCodeDirectory(std::uint32_t slot, ZRReadingMode mode) {
+    auto directory = ZRCodeDirectory::parse(_blobs.at(slot), "code directory " + slotName(slot) + ": ", mode);
+    if (!directory) {
+        return directory.error();
     }
-    const auto length = reader.u32(4);
-    const auto count = reader.u32(8);
-    // The load command may reserve more space than the SuperBlob uses: the rest is padding.
-    if (!length || !count || *length > bytes.size() || *length < superBlobHeaderSize) {
-        return failed("embedded signature has an invalid length");
-    }
-    if (*count > maximumIndexCount || *count > (*length - superBlobHeaderSize) / indexEntrySize) {
-        return failed("embedded signature index declares " + std::to_string(*count) + " entries");
-    }
-    const ZRByteView blobReader(bytes.first(*length));
-    const std::uint64_t indexEnd = superBlobHeaderSize + std::uint64_t{*count} * indexEntrySize;
-
-    ZREmbeddedSignature signature;
-    struct Extent {
-        std::uint64_t offset, size;
-    };
-    std::vector<Extent> extents;
-    for (std::uint32_t index = 0; index < *count; ++index) {
-        const std::uint32_t slot = *blobReader.u32(superBlobHeaderSize + index * indexEntrySize);
-        const std::uint32_t offset = *blobReader.u32(superBlobHeaderSize + index * indexEntrySize + 4);
-        const auto blobLength = blobReader.u32(std::uint64_t{offset} + 4);
-        const std::string place = "embedded signature blob " + slotName(slot);
-        if (offset < indexEnd || !blobLength || *blobLength < 8 ||
-            !blobReader.contains(offset, *blobLength)) {
-            return failed(place + " is out of range");
-        }
-        for (const auto& extent : extents) {
-            if (offset < extent.offset + extent.size && extent.offset < offset + std::uint64_t{*blobLength}) {
-                return failed(place + " overlaps another blob");
-            }
-        }
-        if (!signature._blobs.emplace(slot, *blobReader.span(offset, *blobLength)).second) {
-            return failed(place + " appears twice");
-        }
-        extents.push_back({offset, *blobLength});
-    }
-
-    const auto addDirectory = [&](std::uint32_t slot) -> std::optional<ZRCodeSigningError> {
-        auto directory =
-            ZRCodeDirectory::parse(signature._blobs.at(slot), "code directory " + slotName(slot) + ": ");
-        if (!directory) {
-            return directory.error();
-        }
-        for (const auto& other : signature._codeDirectories) {
+    if (mode == ZRReadingMode::validating) {
+        for (const auto& other : _codeDirectories) {
             if (other.hashType() == directory->hashType()) {
                 return ZRCodeSigningError{ZROSStatus::errSecCSSignatureInvalid,
                                           "code directory " + slotName(slot) + " repeats a hash type"};
             }
         }
-        signature._codeDirectories.push_back(std::move(directory).value());
-        signature._codeDirectorySlots.push_back(slot);
-        return std::nullopt;
-    };
-    if (!signature._blobs.contains(codeDirectorySlot)) {
+    }
+    _codeDirectories.push_back(std::move(directory).value());
+    _codeDirectorySlots.push_back(slot);
+    return {};
+}
+
+ZRCodeSigningResult<ZREmbeddedSignature> ZREmbeddedSignature::parse(std::span<const std::uint8_t> bytes,
+                                                                    ZRReadingMode mode) {
+    const bool validating = mode == ZRReadingMode::validating;
+    const ZRByteView reader(bytes);
+    const auto magic = reader.u32(0);
+    ZREmbeddedSignature signature;
+    if (!validating && magic == codeDirectoryMagic) {
+        // Some tools store a bare code directory where the SuperBlob belongs.
+        signature._blobs.emplace(codeDirectorySlot, bytes);
+        if (auto added = signature.addCodeDirectory(codeDirectorySlot, mode); !added) {
+            return added.error();
+        }
+        return signature;
+    }
+    if (magic != superBlobMagic && (validating || magic != detachedSignatureMagic)) {
+        return failed("embedded signature has no SuperBlob magic");
+    }
+    const auto header = reader.read<SuperBlobHeader>(0);
+    // The load command may reserve more space than the SuperBlob uses: the rest is padding.
+    if (!header || header->length > bytes.size() || header->length < superBlobHeaderSize) {
+        return failed("embedded signature has an invalid length");
+    }
+    if (header->count > maximumIndexCount ||
+        header->count > (header->length - superBlobHeaderSize) / indexEntrySize) {
+        return failed("embedded signature index declares " + std::to_string(header->count) + " entries");
+    }
+    const ZRByteView blobReader(bytes.first(header->length));
+    const std::uint64_t indexEnd = superBlobHeaderSize + std::uint64_t{header->count} * indexEntrySize;
+
+    for (std::uint32_t index = 0; index < header->count; ++index) {
+        const auto entry = blobReader.read<BlobIndex>(superBlobHeaderSize + index * indexEntrySize);
+        const auto blobHeader = entry ? blobReader.read<BlobHeader>(entry->offset) : std::nullopt;
+        const auto blob = blobHeader ? blobReader.span(entry->offset, blobHeader->length) : std::nullopt;
+        const std::string place = "embedded signature blob " + slotName(entry ? entry->slot : 0);
+        if (!blob) {
+            if (validating) {
+                return failed(place + " is out of range");
+            }
+            signature._unreadableBlobs.push_back(failed(place + " is out of range"));
+            break;
+        }
+        if (!validating) {
+            signature._blobs.emplace(entry->slot, *blob);
+            continue;
+        }
+        if (entry->offset < indexEnd || blob->size() < blobHeaderSize) {
+            return failed(place + " is out of range");
+        }
+        if (overlapsAny(signature._blobs, *blob)) {
+            return failed(place + " overlaps another blob");
+        }
+        if (!signature._blobs.emplace(entry->slot, *blob).second) {
+            return failed(place + " appears twice");
+        }
+    }
+
+    if (validating && !signature._blobs.contains(codeDirectorySlot)) {
         return ZRCodeSigningError{ZROSStatus::errSecCSUnsigned, "embedded signature has no code directory"};
     }
-    if (auto failure = addDirectory(codeDirectorySlot)) {
-        return *failure;
+    const auto addDirectory = [&](std::uint32_t slot) -> ZRCodeSigningResult<void> {
+        auto added = signature.addCodeDirectory(slot, mode);
+        if (!added && !validating) {
+            signature._unreadableBlobs.push_back(added.error());
+            return {};
+        }
+        return added;
+    };
+    if (signature._blobs.contains(codeDirectorySlot)) {
+        if (auto added = addDirectory(codeDirectorySlot); !added) {
+            return added.error();
+        }
     }
     for (std::uint32_t slot = firstAlternateSlot;
          slot < firstAlternateSlot + alternateSlotCount && signature._blobs.contains(slot); ++slot) {
-        if (auto failure = addDirectory(slot)) {
-            return *failure;
+        if (auto added = addDirectory(slot); !added) {
+            return added.error();
         }
+    }
+    if (signature._codeDirectories.empty()) {
+        return signature._unreadableBlobs.empty()
+                   ? ZRCodeSigningError{ZROSStatus::errSecCSUnsigned,
+                                        "embedded signature has no code directory"}
+                   : signature._unreadableBlobs.front();
     }
     for (std::size_t index = 1; index < signature._codeDirectories.size(); ++index) {
         if (hashPriority(signature._codeDirectories[index].hashType()) >
@@ -118,10 +161,15 @@ ZRCodeSigningResult<ZREmbeddedSignature> ZREmbeddedSignature::parse(std::span<co
     }
 
     if (const auto wrapper = signature.blob(signatureSlot)) {
-        if (ZRByteView(*wrapper).u32(0) != blobWrapperMagic) {
-            return failed("signature blob has the wrong magic");
+        const auto wrapperHeader = ZRByteView(*wrapper).read<BlobHeader>(0);
+        if (!wrapperHeader || wrapperHeader->magic != blobWrapperMagic) {
+            if (validating) {
+                return failed("signature blob has the wrong magic");
+            }
+            signature._unreadableBlobs.push_back(failed("signature blob has the wrong magic"));
+        } else {
+            signature._cms = wrapper->subspan(blobHeaderSize);
         }
-        signature._cms = wrapper->subspan(8);
     }
     return signature;
 }

@@ -1,26 +1,14 @@
 #include "ZRFoundation/CodeSigning/ZRMachOFile.h"
 
+#include "ZRFoundation/CodeSigning/ZRMachOFormat.h"
+
 #include <algorithm>
 #include <cstdio>
 
 namespace {
 
-constexpr std::uint32_t machMagic32 = 0xfeedface;
-constexpr std::uint32_t machMagic64 = 0xfeedfacf;
-constexpr std::uint32_t machCigam32 = 0xcefaedfe;
-constexpr std::uint32_t machCigam64 = 0xcffaedfe;
-constexpr std::uint32_t fatMagic = 0xcafebabe;
-constexpr std::uint32_t fatMagic64 = 0xcafebabf;
-constexpr std::uint32_t fatCigam = 0xbebafeca;
-constexpr std::uint32_t fatCigam64 = 0xbfbafeca;
+using namespace ZRMachOFormat;
 
-constexpr std::uint32_t loadCommandSegment = 0x1;
-constexpr std::uint32_t loadCommandSegment64 = 0x19;
-constexpr std::uint32_t loadCommandCodeSignature = 0x1d;
-constexpr std::uint32_t sectionTypeMask = 0xff;
-constexpr std::uint32_t sectionZeroFill = 0x1;
-constexpr std::uint32_t sectionGigabyteZeroFill = 0xc;
-constexpr std::uint32_t sectionThreadLocalZeroFill = 0x12;
 /// More commands than this in a few kilobytes of header is not a real executable.
 constexpr std::uint32_t maximumLoadCommandCount = 65536;
 
@@ -38,159 +26,223 @@ bool overlaps(const ZRMachOSlice::Range& a, const ZRMachOSlice::Range& b) {
     return a.size > 0 && b.size > 0 && a.offset < b.offset + b.size && b.offset < a.offset + a.size;
 }
 
-struct SliceParser {
-    ZRByteView reader;
-    ZRMachOSlice slice;
-    std::string place;
+bool isZeroFill(std::uint32_t sectionFlags) {
+    const std::uint32_t type = sectionFlags & sectionTypeMask;
+    return type == sectionZeroFill || type == sectionGigabyteZeroFill || type == sectionThreadLocalZeroFill;
+}
 
-    std::optional<ZRCodeSigningError> parseSegment(std::uint64_t commandOffset, std::uint64_t commandSize,
-                                                   bool is64, unsigned commandIndex);
-    std::optional<ZRCodeSigningError> parse();
-    void findStrictProblems(const ZRMachOSlice::Range& commandsArea);
-    ZRCodeSigningError error(const std::string& text) const { return badFormat(place + text); }
+class SliceParser {
+public:
+    SliceParser(std::span<const std::uint8_t> bytes, std::uint64_t fileOffset, std::string place,
+                ZRReadingMode mode)
+        : _reader(bytes)
+        , _place(std::move(place))
+        , _mode(mode) {
+        _slice.bytes = bytes;
+        _slice.fileOffset = fileOffset;
+    }
+
+    ZRCodeSigningResult<ZRMachOSlice> parse() {
+        if (auto header = readHeader(); !header) {
+            return header.error();
+        }
+        auto commands = _mode == ZRReadingMode::validating ? readLoadCommands() : findCodeSignature();
+        if (!commands) {
+            return commands.error();
+        }
+        if (_mode == ZRReadingMode::validating) {
+            findStrictProblems();
+        }
+        return std::move(_slice);
+    }
+
+private:
+    ZRCodeSigningError error(const std::string& text) const { return badFormat(_place + text); }
+
+    ZRCodeSigningResult<void> readHeader();
+    ZRCodeSigningResult<void> readLoadCommands();
+    ZRCodeSigningResult<void> findCodeSignature();
+    ZRCodeSigningResult<void> readCodeSignatureCommand(std::uint64_t offset, const std::string& commandPlace);
+    template <typename Command, typename SectionLayout>
+    ZRCodeSigningResult<void> readSegment(std::uint64_t offset, std::uint64_t commandSize,
+                                          const std::string& commandPlace);
+    void findStrictProblems();
+
+    ZRByteView _reader;
+    ZRMachOSlice _slice;
+    std::string _place;
+    ZRReadingMode _mode;
+    std::uint32_t _commandCount = 0;
+    std::uint64_t _commandsStart = 0;
+    std::uint64_t _commandsEnd = 0;
 };
 
-std::optional<ZRCodeSigningError> SliceParser::parseSegment(std::uint64_t commandOffset,
-                                                            std::uint64_t commandSize, bool is64,
-                                                            unsigned commandIndex) {
-    const std::string commandPlace = "load command " + std::to_string(commandIndex);
-    const std::uint64_t headerSize = is64 ? 72 : 56;
-    const std::uint64_t sectionSize = is64 ? 80 : 68;
-    if (commandSize < headerSize) {
+ZRCodeSigningResult<void> SliceParser::readHeader() {
+    // The magic tells the byte order, so it is read before the order is known.
+    const auto magic = ZRByteView(_reader.bytes()).u32(0);
+    if (!magic) {
+        return error("is too short for a Mach-O header");
+    }
+    if (!isThinMagic(*magic)) {
+        return error("has no Mach-O magic");
+    }
+    _slice.byteOrder = *magic == machMagic32 || *magic == machMagic64 ? ZRByteView::ByteOrder::Big
+                                                                      : ZRByteView::ByteOrder::Little;
+    _slice.is64Bit = *magic == machMagic64 || *magic == machCigam64;
+    _reader = ZRByteView(_reader.bytes(), _slice.byteOrder);
+    std::optional<MachHeader> header;
+    if (_slice.is64Bit) {
+        if (const auto header64 = _reader.read<MachHeader64>(0)) {
+            header = header64->header;
+        }
+        _commandsStart = ZRByteView::encodedSize<MachHeader64>();
+    } else {
+        header = _reader.read<MachHeader>(0);
+        _commandsStart = ZRByteView::encodedSize<MachHeader>();
+    }
+    if (!header) {
+        return error("is too short for its Mach-O header");
+    }
+    _slice.cpuType = header->cpuType;
+    _slice.cpuSubtype = header->cpuSubtype;
+    _slice.fileType = header->fileType;
+    _commandCount = header->commandCount;
+    if (!_reader.contains(_commandsStart, header->commandsSize)) {
+        return error("load commands extend past the end of the slice");
+    }
+    _commandsEnd = _commandsStart + header->commandsSize;
+    return {};
+}
+
+ZRCodeSigningResult<void> SliceParser::readLoadCommands() {
+    const std::uint64_t commandsSize = _commandsEnd - _commandsStart;
+    if (_commandCount > maximumLoadCommandCount ||
+        _commandCount > commandsSize / ZRByteView::encodedSize<LoadCommand>()) {
+        return error("declares " + std::to_string(_commandCount) + " load commands in " +
+                     std::to_string(commandsSize) + " bytes");
+    }
+    std::uint64_t offset = _commandsStart;
+    for (std::uint32_t index = 0; index < _commandCount; ++index) {
+        const std::string commandPlace = "load command " + std::to_string(index);
+        const auto command =
+            ZRByteView::rangeFits(offset, ZRByteView::encodedSize<LoadCommand>(), _commandsEnd)
+                ? _reader.read<LoadCommand>(offset)
+                : std::nullopt;
+        if (!command) {
+            return error(commandPlace + " extends past the end of the load commands");
+        }
+        if (command->commandSize < ZRByteView::encodedSize<LoadCommand>() || command->commandSize % 4 != 0) {
+            return error(commandPlace + " has an invalid size " + std::to_string(command->commandSize));
+        }
+        if (!ZRByteView::rangeFits(offset, command->commandSize, _commandsEnd)) {
+            return error(commandPlace + " extends past the end of the load commands");
+        }
+        ZRCodeSigningResult<void> read;
+        if (command->command == loadCommandSegment) {
+            read = readSegment<SegmentCommand, Section>(offset, command->commandSize, commandPlace);
+        } else if (command->command == loadCommandSegment64) {
+            read = readSegment<SegmentCommand64, Section64>(offset, command->commandSize, commandPlace);
+        } else if (command->command == loadCommandCodeSignature) {
+            if (command->commandSize != ZRByteView::encodedSize<LinkEditDataCommand>()) {
+                return error(commandPlace + " (LC_CODE_SIGNATURE) has size " +
+                             std::to_string(command->commandSize));
+            }
+            if (_slice.codeSignature) {
+                return error(commandPlace + " is a second LC_CODE_SIGNATURE");
+            }
+            read = readCodeSignatureCommand(offset, commandPlace);
+        }
+        if (!read) {
+            return read;
+        }
+        offset += command->commandSize;
+    }
+    const ZRMachOSlice::Range commandsArea{0, _commandsEnd};
+    if (_slice.codeSignature && overlaps(*_slice.codeSignature, commandsArea)) {
+        return error("code signature overlaps the load commands");
+    }
+    return {};
+}
+
+ZRCodeSigningResult<void> SliceParser::findCodeSignature() {
+    std::uint64_t offset = _commandsStart;
+    for (std::uint32_t index = 0; index < _commandCount; ++index) {
+        const auto command = _reader.read<LoadCommand>(offset);
+        if (!command || command->commandSize < ZRByteView::encodedSize<LoadCommand>() ||
+            !ZRByteView::rangeFits(offset, command->commandSize, _commandsEnd)) {
+            // The commands before the damage are all a description can use.
+            return {};
+        }
+        if (command->command == loadCommandCodeSignature &&
+            command->commandSize >= ZRByteView::encodedSize<LinkEditDataCommand>()) {
+            return readCodeSignatureCommand(offset, "load command " + std::to_string(index));
+        }
+        offset += command->commandSize;
+    }
+    return {};
+}
+
+ZRCodeSigningResult<void> SliceParser::readCodeSignatureCommand(std::uint64_t offset,
+                                                                const std::string& commandPlace) {
+    const auto command = _reader.read<LinkEditDataCommand>(offset);
+    if (!command || !_reader.contains(command->dataOffset, command->dataSize)) {
+        return error(commandPlace + " (LC_CODE_SIGNATURE) extends past the end of the slice");
+    }
+    _slice.codeSignature = ZRMachOSlice::Range{command->dataOffset, command->dataSize};
+    return {};
+}
+
+template <typename Command, typename SectionLayout>
+ZRCodeSigningResult<void> SliceParser::readSegment(std::uint64_t offset, std::uint64_t commandSize,
+                                                   const std::string& commandPlace) {
+    constexpr std::uint64_t headerSize = ZRByteView::encodedSize<Command>();
+    constexpr std::uint64_t sectionSize = ZRByteView::encodedSize<SectionLayout>();
+    const auto command = commandSize >= headerSize ? _reader.read<Command>(offset) : std::nullopt;
+    if (!command) {
         return error(commandPlace + " is too small for a segment");
     }
-    ZRMachOSlice::Segment segment;
-    segment.name = *reader.fixedString(commandOffset + 8, 16);
-    std::uint32_t sectionCount = 0;
-    if (is64) {
-        segment.fileOffset = *reader.u64(commandOffset + 40);
-        segment.fileSize = *reader.u64(commandOffset + 48);
-        sectionCount = *reader.u32(commandOffset + 64);
-    } else {
-        segment.fileOffset = *reader.u32(commandOffset + 32);
-        segment.fileSize = *reader.u32(commandOffset + 36);
-        sectionCount = *reader.u32(commandOffset + 48);
-    }
-    if (!reader.contains(segment.fileOffset, segment.fileSize)) {
+    ZRMachOSlice::Segment segment{nameString(command->name), command->fileOffset, command->fileSize};
+    if (!_reader.contains(segment.fileOffset, segment.fileSize)) {
         return error(commandPlace + " (segment " + segment.name + ") extends past the end of the slice");
     }
-    if (sectionCount > (commandSize - headerSize) / sectionSize) {
+    if (command->sectionCount > (commandSize - headerSize) / sectionSize) {
         return error(commandPlace + " (segment " + segment.name + ") has more sections than fit");
     }
-    for (std::uint32_t index = 0; index < sectionCount; ++index) {
-        const std::uint64_t sectionOffset = commandOffset + headerSize + index * sectionSize;
-        const std::string sectionName = *reader.fixedString(sectionOffset, 16);
-        const std::uint64_t size = is64 ? *reader.u64(sectionOffset + 40) : *reader.u32(sectionOffset + 36);
-        const std::uint32_t fileOffset = *reader.u32(sectionOffset + (is64 ? 48 : 40));
-        const std::uint32_t flags = *reader.u32(sectionOffset + (is64 ? 64 : 56));
-        const std::uint32_t type = flags & sectionTypeMask;
-        if (type == sectionZeroFill || type == sectionGigabyteZeroFill ||
-            type == sectionThreadLocalZeroFill) {
+    for (std::uint32_t index = 0; index < command->sectionCount; ++index) {
+        const auto section = _reader.read<SectionLayout>(offset + headerSize + index * sectionSize);
+        if (!section) {
+            return error(commandPlace + " (segment " + segment.name + ") has more sections than fit");
+        }
+        if (isZeroFill(section->flags)) {
             continue;
         }
-        if (fileOffset < segment.fileOffset ||
-            !ZRByteView::rangeFits(fileOffset - segment.fileOffset, size, segment.fileSize)) {
+        const std::string sectionName = nameString(section->name);
+        if (section->fileOffset < segment.fileOffset ||
+            !ZRByteView::rangeFits(section->fileOffset - segment.fileOffset, section->size,
+                                   segment.fileSize)) {
             return error(commandPlace + " section " + segment.name + "," + sectionName +
                          " lies outside its segment");
         }
         if (segment.name == "__TEXT" && sectionName == "__info_plist") {
-            slice.infoPlistSection = ZRMachOSlice::Range{fileOffset, size};
+            _slice.infoPlistSection = ZRMachOSlice::Range{section->fileOffset, section->size};
         }
     }
-    for (const auto& other : slice.segments) {
+    for (const auto& other : _slice.segments) {
         if (overlaps({other.fileOffset, other.fileSize}, {segment.fileOffset, segment.fileSize})) {
             return error(commandPlace + " (segment " + segment.name + ") overlaps segment " + other.name);
         }
     }
     if (segment.name == "__TEXT") {
-        slice.textSegment = ZRMachOSlice::Range{segment.fileOffset, segment.fileSize};
+        _slice.textSegment = ZRMachOSlice::Range{segment.fileOffset, segment.fileSize};
     }
-    slice.segments.push_back(std::move(segment));
-    return std::nullopt;
+    _slice.segments.push_back(std::move(segment));
+    return {};
 }
 
-std::optional<ZRCodeSigningError> SliceParser::parse() {
-    const auto magic = ZRByteView(reader.bytes(), ZRByteView::ByteOrder::Big).u32(0);
-    if (!magic) {
-        return error("is too short for a Mach-O header");
-    }
-    switch (*magic) {
-    case machMagic32:
-    case machMagic64:
-        slice.byteOrder = ZRByteView::ByteOrder::Big;
-        break;
-    case machCigam32:
-    case machCigam64:
-        slice.byteOrder = ZRByteView::ByteOrder::Little;
-        break;
-    default:
-        return error("has no Mach-O magic");
-    }
-    slice.is64Bit = *magic == machMagic64 || *magic == machCigam64;
-    reader = ZRByteView(reader.bytes(), slice.byteOrder);
-    const std::uint64_t headerSize = slice.is64Bit ? 32 : 28;
-    if (!reader.contains(0, headerSize)) {
-        return error("is too short for its Mach-O header");
-    }
-    slice.cpuType = static_cast<std::int32_t>(*reader.u32(4));
-    slice.cpuSubtype = static_cast<std::int32_t>(*reader.u32(8));
-    slice.fileType = *reader.u32(12);
-    const std::uint32_t commandCount = *reader.u32(16);
-    const std::uint32_t commandsSize = *reader.u32(20);
-    if (!reader.contains(headerSize, commandsSize)) {
-        return error("load commands extend past the end of the slice");
-    }
-    if (commandCount > maximumLoadCommandCount || commandCount > commandsSize / 8) {
-        return error("declares " + std::to_string(commandCount) + " load commands in " +
-                     std::to_string(commandsSize) + " bytes");
-    }
-    const std::uint64_t commandsEnd = headerSize + commandsSize;
-    std::uint64_t offset = headerSize;
-    for (std::uint32_t index = 0; index < commandCount; ++index) {
-        const std::string commandPlace = "load command " + std::to_string(index);
-        const auto command = reader.u32(offset);
-        const auto commandSize = reader.u32(offset + 4);
-        if (!command || !commandSize || offset + 8 > commandsEnd) {
-            return error(commandPlace + " extends past the end of the load commands");
-        }
-        if (*commandSize < 8 || *commandSize % 4 != 0) {
-            return error(commandPlace + " has an invalid size " + std::to_string(*commandSize));
-        }
-        if (!ZRByteView::rangeFits(offset, *commandSize, commandsEnd)) {
-            return error(commandPlace + " extends past the end of the load commands");
-        }
-        if (*command == loadCommandSegment || *command == loadCommandSegment64) {
-            if (auto failure = parseSegment(offset, *commandSize, *command == loadCommandSegment64, index)) {
-                return failure;
-            }
-        } else if (*command == loadCommandCodeSignature) {
-            if (*commandSize != 16) {
-                return error(commandPlace + " (LC_CODE_SIGNATURE) has size " + std::to_string(*commandSize));
-            }
-            if (slice.codeSignature) {
-                return error(commandPlace + " is a second LC_CODE_SIGNATURE");
-            }
-            const std::uint32_t dataOffset = *reader.u32(offset + 8);
-            const std::uint32_t dataSize = *reader.u32(offset + 12);
-            if (!reader.contains(dataOffset, dataSize)) {
-                return error(commandPlace + " (LC_CODE_SIGNATURE) extends past the end of the slice");
-            }
-            slice.codeSignature = ZRMachOSlice::Range{dataOffset, dataSize};
-        }
-        offset += *commandSize;
-    }
-    const ZRMachOSlice::Range commandsArea{0, commandsEnd};
-    if (slice.codeSignature && overlaps(*slice.codeSignature, commandsArea)) {
-        return error("code signature overlaps the load commands");
-    }
-    findStrictProblems(commandsArea);
-    return std::nullopt;
-}
-
-void SliceParser::findStrictProblems(const ZRMachOSlice::Range&) {
+void SliceParser::findStrictProblems() {
     const ZRMachOSlice::Segment* linkEdit = nullptr;
     const ZRMachOSlice::Segment* lastInFile = nullptr;
-    for (const auto& segment : slice.segments) {
+    for (const auto& segment : _slice.segments) {
         if (segment.name == "__LINKEDIT") {
             linkEdit = &segment;
         }
@@ -201,34 +253,65 @@ void SliceParser::findStrictProblems(const ZRMachOSlice::Range&) {
         }
     }
     if (linkEdit == nullptr) {
-        if (slice.codeSignature) {
-            slice.strictProblem = place + "has a code signature but no __LINKEDIT segment";
+        if (_slice.codeSignature) {
+            _slice.strictProblem = _place + "has a code signature but no __LINKEDIT segment";
         }
         return;
     }
     const std::uint64_t linkEditEnd = linkEdit->fileOffset + linkEdit->fileSize;
     if (lastInFile != linkEdit) {
-        slice.strictProblem = place + "__LINKEDIT is not the last segment";
-    } else if (linkEditEnd != reader.size()) {
-        slice.strictProblem = place + "has " +
-                              std::to_string(reader.size() - std::min(reader.size(), linkEditEnd)) +
-                              " bytes after __LINKEDIT";
-    } else if (slice.codeSignature &&
-               (slice.codeSignature->offset < linkEdit->fileOffset ||
-                slice.codeSignature->offset + slice.codeSignature->size != linkEditEnd)) {
-        slice.strictProblem = place + "code signature is not at the end of __LINKEDIT";
+        _slice.strictProblem = _place + "__LINKEDIT is not the last segment";
+    } else if (linkEditEnd != _reader.size()) {
+        _slice.strictProblem = _place + "has " +
+                               std::to_string(_reader.size() - std::min(_reader.size(), linkEditEnd)) +
+                               " bytes after __LINKEDIT";
+    } else if (_slice.codeSignature &&
+               (_slice.codeSignature->offset < linkEdit->fileOffset ||
+                _slice.codeSignature->offset + _slice.codeSignature->size != linkEditEnd)) {
+        _slice.strictProblem = _place + "code signature is not at the end of __LINKEDIT";
     }
 }
 
-std::optional<ZRCodeSigningError> parseSlice(std::span<const std::uint8_t> bytes, std::uint64_t fileOffset,
-                                             std::string place, ZRMachOSlice& slice) {
-    SliceParser parser{ZRByteView(bytes), ZRMachOSlice{}, std::move(place)};
-    parser.slice.bytes = bytes;
-    parser.slice.fileOffset = fileOffset;
-    if (auto failure = parser.parse()) {
-        return failure;
+/// Where a universal header places one slice.
+struct Placement {
+    std::int32_t cpuType = 0;
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+    std::uint32_t alignment = 0;
+};
+
+std::optional<Placement> readPlacement(const ZRByteView& reader, std::uint64_t entry, bool is64) {
+    if (is64) {
+        const auto arch = reader.read<FatArch64>(entry);
+        return arch ? std::optional(Placement{arch->cpuType, arch->offset, arch->size, arch->alignment})
+                    : std::nullopt;
     }
-    slice = std::move(parser.slice);
+    const auto arch = reader.read<FatArch>(entry);
+    return arch ? std::optional(Placement{arch->cpuType, arch->offset, arch->size, arch->alignment})
+                : std::nullopt;
+}
+
+/// What strict validation refuses in the placement of universal slices: misalignment, gaps that
+/// are too large or not zero, and bytes after the last slice.
+std::optional<std::string> universalLayoutProblem(std::span<const std::uint8_t> bytes, std::uint64_t tableEnd,
+                                                  std::vector<Placement> placements) {
+    std::sort(placements.begin(), placements.end(), [](auto& a, auto& b) { return a.offset < b.offset; });
+    std::uint64_t position = tableEnd;
+    for (const auto& placement : placements) {
+        const std::uint64_t alignment = std::uint64_t{1} << placement.alignment;
+        if (placement.offset % alignment != 0) {
+            return "a slice is not aligned as the universal header says";
+        }
+        const auto gap = bytes.subspan(position, placement.offset - position);
+        if (gap.size() >= alignment ||
+            std::any_of(gap.begin(), gap.end(), [](std::uint8_t byte) { return byte != 0; })) {
+            return "the gap before the slice at " + hex(placement.offset) + " is too large or not zero";
+        }
+        position = placement.offset + placement.size;
+    }
+    if (position != bytes.size()) {
+        return "the file has bytes after its last slice";
+    }
     return std::nullopt;
 }
 
@@ -259,38 +342,27 @@ std::string ZRMachOSlice::architectureName() const {
 
 bool ZRMachOFile::isMachO(std::span<const std::uint8_t> bytes) {
     const auto magic = ZRByteView(bytes).u32(0);
-    if (!magic) {
-        return false;
-    }
-    switch (*magic) {
-    case machMagic32:
-    case machMagic64:
-    case machCigam32:
-    case machCigam64:
-    case fatMagic:
-    case fatMagic64:
-    case fatCigam:
-    case fatCigam64:
-        return true;
-    default:
-        return false;
-    }
+    return magic && (isThinMagic(*magic) || isUniversalMagic(*magic));
 }
 
-ZRCodeSigningResult<ZRMachOFile> ZRMachOFile::parse(std::span<const std::uint8_t> bytes) {
-    const ZRByteView bigEndian(bytes);
-    const auto magic = bigEndian.u32(0);
+ZRCodeSigningResult<ZRMachOFile> ZRMachOFile::parse(std::span<const std::uint8_t> bytes, ZRReadingMode mode) {
+    const bool lenient = mode == ZRReadingMode::lenient;
+    const auto magic = ZRByteView(bytes).u32(0);
     if (!magic) {
         return badFormat("file is too short for a Mach-O header");
     }
     ZRMachOFile file;
-    if (*magic != fatMagic && *magic != fatMagic64 && *magic != fatCigam && *magic != fatCigam64) {
-        ZRMachOSlice slice;
-        if (auto failure = parseSlice(bytes, 0, "", slice)) {
-            return *failure;
+    if (!isUniversalMagic(*magic)) {
+        auto slice = SliceParser(bytes, 0, "", mode).parse();
+        if (!slice) {
+            if (!lenient) {
+                return slice.error();
+            }
+            file._unreadableSlices.push_back(slice.error());
+            return file;
         }
-        file._strictProblem = slice.strictProblem;
-        file._slices.push_back(std::move(slice));
+        file._strictProblem = slice->strictProblem;
+        file._slices.push_back(std::move(slice).value());
         return file;
     }
 
@@ -299,71 +371,66 @@ ZRCodeSigningResult<ZRMachOFile> ZRMachOFile::parse(std::span<const std::uint8_t
     const ZRByteView reader(bytes, *magic == fatMagic || *magic == fatMagic64
                                        ? ZRByteView::ByteOrder::Big
                                        : ZRByteView::ByteOrder::Little);
-    const auto count = reader.u32(4);
-    const std::uint64_t entrySize = is64 ? 32 : 20;
-    if (!count || *count == 0 || *count > maximumSliceCount) {
-        return badFormat("universal header declares " + (count ? std::to_string(*count) : "no") + " slices");
+    const auto header = reader.read<FatHeader>(0);
+    const std::uint32_t count = header ? header->architectureCount : 0;
+    if (!lenient && (count == 0 || count > maximumSliceCount)) {
+        return badFormat("universal header declares " + (header ? std::to_string(count) : "no") + " slices");
     }
-    const std::uint64_t tableEnd = 8 + *count * entrySize;
-    if (!reader.contains(0, tableEnd)) {
+    const std::uint64_t entrySize =
+        is64 ? ZRByteView::encodedSize<FatArch64>() : ZRByteView::encodedSize<FatArch>();
+    const std::uint64_t tableStart = ZRByteView::encodedSize<FatHeader>();
+    const std::uint64_t tableEnd = tableStart + std::uint64_t{count} * entrySize;
+    if (!header || !reader.contains(0, tableEnd)) {
         return badFormat("universal header's slice table extends past the end of the file");
     }
-    struct Placement {
-        std::uint64_t offset, size, alignment;
-    };
     std::vector<Placement> placements;
-    for (std::uint32_t index = 0; index < *count; ++index) {
-        const std::uint64_t entry = 8 + index * entrySize;
+    for (std::uint32_t index = 0; index < count; ++index) {
         const std::string place = "slice " + std::to_string(index) + " ";
-        const std::uint64_t offset = is64 ? *reader.u64(entry + 8) : *reader.u32(entry + 8);
-        const std::uint64_t size = is64 ? *reader.u64(entry + 16) : *reader.u32(entry + 12);
-        const std::uint32_t alignment = *reader.u32(entry + (is64 ? 24 : 16));
-        if (!reader.contains(offset, size) || offset < tableEnd) {
+        const auto placement = readPlacement(reader, tableStart + index * entrySize, is64);
+        if (!placement || !reader.contains(placement->offset, placement->size) ||
+            (!lenient && placement->offset < tableEnd)) {
+            if (lenient) {
+                // A slice the file does not hold (a truncated copy) has nothing to describe.
+                continue;
+            }
             return badFormat(place + "extends outside the file");
         }
-        if (alignment > 31) {
-            return badFormat(place + "has alignment 2^" + std::to_string(alignment));
+        if (lenient) {
+            auto slice =
+                SliceParser(bytes.subspan(placement->offset, placement->size), placement->offset, place, mode)
+                    .parse();
+            if (slice) {
+                file._slices.push_back(std::move(slice).value());
+            } else {
+                file._unreadableSlices.push_back(slice.error());
+            }
+            continue;
+        }
+        if (placement->alignment > 31) {
+            return badFormat(place + "has alignment 2^" + std::to_string(placement->alignment));
         }
         for (const auto& other : placements) {
-            if (overlaps({other.offset, other.size}, {offset, size})) {
+            if (overlaps({other.offset, other.size}, {placement->offset, placement->size})) {
                 return badFormat(place + "overlaps another slice");
             }
         }
-        ZRMachOSlice slice;
-        if (auto failure = parseSlice(bytes.subspan(offset, size), offset, place, slice)) {
-            return *failure;
+        auto slice =
+            SliceParser(bytes.subspan(placement->offset, placement->size), placement->offset, place, mode)
+                .parse();
+        if (!slice) {
+            return slice.error();
         }
-        const auto headerCpuType = static_cast<std::int32_t>(*reader.u32(entry));
-        if (headerCpuType != slice.cpuType) {
+        if (placement->cpuType != slice->cpuType) {
             return badFormat(place + "CPU type differs from the universal header's");
         }
-        if (slice.strictProblem && !file._strictProblem) {
-            file._strictProblem = slice.strictProblem;
+        if (slice->strictProblem && !file._strictProblem) {
+            file._strictProblem = slice->strictProblem;
         }
-        placements.push_back({offset, size, std::uint64_t{1} << alignment});
-        file._slices.push_back(std::move(slice));
+        placements.push_back(*placement);
+        file._slices.push_back(std::move(slice).value());
     }
-    if (!file._strictProblem) {
-        std::vector<Placement> sorted = placements;
-        std::sort(sorted.begin(), sorted.end(), [](auto& a, auto& b) { return a.offset < b.offset; });
-        std::uint64_t position = tableEnd;
-        for (const auto& placement : sorted) {
-            if (placement.offset % placement.alignment != 0) {
-                file._strictProblem = "a slice is not aligned as the universal header says";
-                break;
-            }
-            const auto gap = bytes.subspan(position, placement.offset - position);
-            if (gap.size() >= placement.alignment ||
-                std::any_of(gap.begin(), gap.end(), [](std::uint8_t byte) { return byte != 0; })) {
-                file._strictProblem =
-                    "the gap before the slice at " + hex(placement.offset) + " is too large or not zero";
-                break;
-            }
-            position = placement.offset + placement.size;
-        }
-        if (!file._strictProblem && position != bytes.size()) {
-            file._strictProblem = "the file has bytes after its last slice";
-        }
+    if (!lenient && !file._strictProblem) {
+        file._strictProblem = universalLayoutProblem(bytes, tableEnd, std::move(placements));
     }
     return file;
 }

@@ -9,7 +9,8 @@
 #include <vector>
 
 /// One architecture of a Mach-O file, as validated by ZRMachOFile. All offsets are relative to
-/// the start of the slice; `bytes` views the caller's buffer.
+/// the start of the slice; `bytes` views the caller's buffer. A slice read leniently has only its
+/// header fields and code signature range: no segments, sections or strict problem.
 struct ZRMachOSlice {
     struct Segment {
         std::string name;

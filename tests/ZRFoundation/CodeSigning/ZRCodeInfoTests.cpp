@@ -116,6 +116,26 @@ TEST(CodeInfo, ReportsErrorsWithTheirPOSIXCodes) {
     EXPECT_FALSE(ZRCodeInfo::haveEqualCertificateType({}));
 }
 
+TEST(CodeInfo, DescribesTheReadableDirectoryOfASignatureTheCheckerRefuses) {
+    TemporaryFolder folder;
+    auto bytes = FixtureSigner::sign(executable(), developerIDOptions());
+    const auto [alternate, length] = FixtureTamper::blobRange(bytes, 0, 0x1000);
+    ASSERT_GT(length, 0U);
+    // The alternate directory's identifier offset points far outside it.
+    for (std::size_t index = 0; index < 4; ++index) {
+        bytes[alternate + 20 + index] = index == 0 ? 0x7f : 0xff;
+    }
+    const auto infos = ZRCodeInfo::readFromFileURL(write(folder, "alternate", bytes), true, fixtureAnchors());
+    ASSERT_EQ(infos.size(), 1U);
+    EXPECT_EQ(infos[0].cdIdentifier, "com.example.fixture");
+    EXPECT_EQ(infos[0].cdTeamIdentifier, "FIXTURE123");
+    ASSERT_TRUE(infos[0].cdHash) << "from the readable SHA-1 directory";
+    EXPECT_FALSE(infos[0].cdHash256) << "the SHA-256 directory is the damaged one";
+    EXPECT_FALSE(infos[0].signatureIsFormallyCorrect);
+    EXPECT_FALSE(infos[0].signatureIsCryptographicallyCorrect);
+    EXPECT_EQ(infos[0].signatureCertificateType, Type::none);
+}
+
 TEST(CodeInfo, BuildsAuthorTextsByCertificateType) {
     ZRCodeInfo info;
     info.signerCommonName = "Apple Development: Jane Doe (AB12CD34EF)";

@@ -1,7 +1,9 @@
 #include "Support/CodeSigningFixtures.h"
+#include "ZRFoundation/CodeSigning/ZRByteView.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureValidator.h"
 #include "ZRFoundation/CodeSigning/ZREmbeddedSignature.h"
 #include "ZRFoundation/CodeSigning/ZRMachOFile.h"
+#include "ZRFoundation/CodeSigning/ZRMachOFormat.h"
 #include "tools/FixtureSigner/FixtureTamper.h"
 
 #include <gtest/gtest.h>
@@ -155,6 +157,76 @@ TEST_F(EmbeddedSignature, HandlesAllPageSizesAndAShortLastPage) {
                 << "page size shift " << int(shift) << ", hash type " << int(type);
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+/// Offset inside the signature of the SuperBlob index entry for `slot`.
+std::uint64_t indexEntryOffset(const std::vector<std::uint8_t>& signature, std::uint32_t slot) {
+    const ZRByteView view(signature);
+    const auto header = view.read<ZRMachOFormat::SuperBlobHeader>(0);
+    for (std::uint32_t index = 0; header && index < header->count; ++index) {
+        const std::uint64_t offset = ZRByteView::encodedSize<ZRMachOFormat::SuperBlobHeader>() +
+                                     index * ZRByteView::encodedSize<ZRMachOFormat::BlobIndex>();
+        if (const auto entry = view.read<ZRMachOFormat::BlobIndex>(offset); entry && entry->slot == slot) {
+            return offset;
+        }
+    }
+    ADD_FAILURE() << "no blob in slot " << slot;
+    return 0;
+}
+
+/// Offset inside the signature of the blob in `slot`.
+std::uint32_t blobOffset(const std::vector<std::uint8_t>& signature, std::uint32_t slot) {
+    const auto entry =
+        ZRByteView(signature).read<ZRMachOFormat::BlobIndex>(indexEntryOffset(signature, slot));
+    return entry ? entry->offset : 0;
+}
+
+TEST_F(EmbeddedSignature, LenientReadingKeepsTheReadableDirectoriesAndListsTheRest) {
+    auto damaged = signature;
+    putBig(damaged, blobOffset(signature, 0x1000) + 20, 0x7fffffff); // identifier offset
+    EXPECT_FALSE(ZREmbeddedSignature::parse(damaged));
+    const auto lenient = ZREmbeddedSignature::parse(damaged, ZRReadingMode::lenient);
+    ASSERT_TRUE(lenient) << lenient.error().description;
+    ASSERT_EQ(lenient->codeDirectories().size(), 1U);
+    EXPECT_EQ(lenient->codeDirectorySlots()[0], 0U);
+    ASSERT_EQ(lenient->unreadableBlobs().size(), 1U);
+    EXPECT_NE(lenient->unreadableBlobs()[0].description.find("code directory 0x1000"), std::string::npos);
+    EXPECT_TRUE(lenient->cmsSignature());
+
+    // An index entry outside the SuperBlob ends the index, leaving out the CMS signature.
+    auto outside = signature;
+    putBig(outside, indexEntryOffset(signature, ZRMachOFormat::signatureSlot) + 4, 0x7ffffff0);
+    const auto cut = ZREmbeddedSignature::parse(outside, ZRReadingMode::lenient);
+    ASSERT_TRUE(cut) << cut.error().description;
+    EXPECT_EQ(cut->codeDirectories().size(), 2U);
+    EXPECT_FALSE(cut->cmsSignature());
+    EXPECT_EQ(cut->unreadableBlobs().size(), 1U);
+}
+
+TEST_F(EmbeddedSignature, ALenientDirectoryWithHashesOutsideItHasNoSlots) {
+    auto damaged = signature;
+    putBig(damaged, directoryOffset() + 28, 0x7fffffff); // code slot count
+    const auto lenient = ZREmbeddedSignature::parse(damaged, ZRReadingMode::lenient);
+    ASSERT_TRUE(lenient) << lenient.error().description;
+    const auto& directory = lenient->codeDirectories()[0];
+    EXPECT_EQ(directory.codeSlotCount(), 0U);
+    EXPECT_EQ(directory.specialSlotCount(), 0U);
+    EXPECT_FALSE(directory.specialSlotHash(1));
+    EXPECT_EQ(directory.identifier(), "com.example.fixture");
+    EXPECT_TRUE(lenient->unreadableBlobs().empty());
+
+    // With zero-byte hashes any slot count would seem to fit.
+    auto sizeless = signature;
+    sizeless[directoryOffset() + 36] = 0;
+    putBig(sizeless, directoryOffset() + 24, 0x40000000); // special slot count
+    const auto withoutHashes = ZREmbeddedSignature::parse(sizeless, ZRReadingMode::lenient);
+    ASSERT_TRUE(withoutHashes) << withoutHashes.error().description;
+    EXPECT_EQ(withoutHashes->codeDirectories()[0].specialSlotCount(), 0U);
+    EXPECT_EQ(withoutHashes->codeDirectories()[0].codeSlotCount(), 0U);
 }
 
 } // namespace

@@ -1,6 +1,9 @@
 #include "Support/CodeSigningFixtures.h"
 #include "ZRFoundation/CodeSigning/ZRByteView.h"
 #include "ZRFoundation/CodeSigning/ZRMachOFile.h"
+#include "ZRFoundation/CodeSigning/ZRMachOFormat.h"
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -44,6 +47,65 @@ TEST(ByteView, ReadsBothByteOrdersAndRefusesToOverrun) {
     const std::vector<std::uint8_t> text{'a', 'b', 0, 'c'};
     EXPECT_EQ(ZRByteView(text).cString(0), "ab");
     EXPECT_FALSE(ZRByteView(text).cString(3)) << "a string must end inside the buffer";
+}
+
+/// Puts `value` as `width` bytes at `offset` in the given order, independently of the view.
+void put(std::vector<std::uint8_t>& bytes, std::size_t offset, unsigned width, std::uint64_t value,
+         ZRByteView::ByteOrder order) {
+    for (unsigned index = 0; index < width; ++index) {
+        const unsigned shift = 8 * (order == ZRByteView::ByteOrder::Big ? width - 1 - index : index);
+        bytes[offset + index] = static_cast<std::uint8_t>(value >> shift);
+    }
+}
+
+TEST(ByteView, ReadsAWholeStructureOnlyWhenEveryByteIsInside) {
+    using ZRMachOFormat::LinkEditDataCommand;
+    const std::vector<std::uint8_t> bytes(17, 0x11);
+    const ZRByteView view(bytes);
+    ASSERT_TRUE(view.read<LinkEditDataCommand>(0));
+    EXPECT_EQ(view.read<LinkEditDataCommand>(1)->dataSize, 0x11111111U) << "ends exactly at the end";
+    EXPECT_FALSE(view.read<LinkEditDataCommand>(2)) << "ends one byte past the view";
+    EXPECT_FALSE(ZRByteView(std::span(bytes).first(15)).read<LinkEditDataCommand>(0));
+    EXPECT_FALSE(view.read<LinkEditDataCommand>(UINT64_MAX - 7)) << "offset + length wraps around";
+    EXPECT_FALSE(view.read<LinkEditDataCommand>(UINT64_MAX));
+    EXPECT_FALSE(ZRByteView().read<ZRMachOFormat::BlobHeader>(0));
+}
+
+TEST(ByteView, DecodesTheSameFieldsFromEitherByteOrder) {
+    constexpr auto Big = ZRByteView::ByteOrder::Big;
+    constexpr auto Little = ZRByteView::ByteOrder::Little;
+    const auto segment = [](ZRByteView::ByteOrder order) {
+        std::vector<std::uint8_t> bytes(ZRByteView::encodedSize<ZRMachOFormat::SegmentCommand64>());
+        put(bytes, 0, 4, 0x19, order);
+        put(bytes, 4, 4, 72 + 80, order);
+        std::copy_n("__LINKEDIT", 10, bytes.begin() + 8);
+        put(bytes, 24, 8, 0x100008000, order);
+        put(bytes, 32, 8, 0x4000, order);
+        put(bytes, 40, 8, 0x1122334455667788, order);
+        put(bytes, 48, 8, 0x3f0, order);
+        put(bytes, 56, 4, 0xffffffff, order);
+        put(bytes, 60, 4, 1, order);
+        put(bytes, 64, 4, 2, order);
+        put(bytes, 68, 4, 0x80000000, order);
+        return bytes;
+    };
+    const auto bigBytes = segment(Big);
+    const auto littleBytes = segment(Little);
+    const auto big = ZRByteView(bigBytes, Big).read<ZRMachOFormat::SegmentCommand64>(0);
+    const auto little = ZRByteView(littleBytes, Little).read<ZRMachOFormat::SegmentCommand64>(0);
+    ASSERT_TRUE(big);
+    ASSERT_TRUE(little);
+    EXPECT_EQ(*big, *little);
+    EXPECT_EQ(big->command, ZRMachOFormat::loadCommandSegment64);
+    EXPECT_EQ(ZRMachOFormat::nameString(big->name), "__LINKEDIT");
+    EXPECT_EQ(big->virtualAddress, 0x100008000U);
+    EXPECT_EQ(big->fileOffset, 0x1122334455667788U);
+    EXPECT_EQ(big->fileSize, 0x3f0U);
+    EXPECT_EQ(big->maximumProtection, -1);
+    EXPECT_EQ(big->sectionCount, 2U);
+    EXPECT_EQ(big->flags, 0x80000000U);
+    EXPECT_NE(ZRByteView(bigBytes, Little).read<ZRMachOFormat::SegmentCommand64>(0), big)
+        << "the view's byte order decides";
 }
 
 TEST(MachOFile, ReadsThinSlicesWithTheirSignatureAndInfoPlist) {
@@ -188,6 +250,62 @@ TEST(MachOFile, NotesLayoutsOnlyStrictValidationRefuses) {
     universal.push_back(0);
     EXPECT_NE(ZRMachOFile::parse(universal)->strictProblem()->find("after its last slice"),
               std::string::npos);
+}
+
+} // namespace
+
+namespace {
+
+using namespace CodeSigningFixtures;
+using Architecture = FixtureMachOBuilder::Architecture;
+
+TEST(MachOFileLenient, ListsAnUnreadableSliceAndKeepsTheOthers) {
+    auto bytes = FixtureMachOBuilder::universal(
+        {FixtureSigner::makeUnsigned(executable(Architecture::x86_64)),
+         FixtureSigner::sign(executable(Architecture::arm64), developerIDOptions())});
+    const auto validated = ZRMachOFile::parse(bytes);
+    ASSERT_TRUE(validated) << validated.error().description;
+    const std::uint64_t firstSlice = validated->slices()[0].fileOffset;
+    bytes[firstSlice] = 'X';
+
+    EXPECT_FALSE(ZRMachOFile::parse(bytes));
+    const auto lenient = ZRMachOFile::parse(bytes, ZRReadingMode::lenient);
+    ASSERT_TRUE(lenient) << lenient.error().description;
+    ASSERT_EQ(lenient->slices().size(), 1U);
+    EXPECT_EQ(lenient->slices()[0].architectureName(), "arm64");
+    EXPECT_TRUE(lenient->slices()[0].codeSignature);
+    ASSERT_EQ(lenient->unreadableSlices().size(), 1U);
+    EXPECT_NE(lenient->unreadableSlices()[0].description.find("slice 0"), std::string::npos);
+}
+
+TEST(MachOFileLenient, StopsAtADamagedLoadCommandButRefusesASignatureOutsideTheSlice) {
+    auto bytes = FixtureSigner::sign(executable(), developerIDOptions());
+    // The first load command claims to be longer than all of them.
+    const std::size_t firstCommand = ZRByteView::encodedSize<ZRMachOFormat::MachHeader64>();
+    auto damaged = bytes;
+    putLittle(damaged, firstCommand + 4, 0x7ffffff0);
+    EXPECT_FALSE(ZRMachOFile::parse(damaged));
+    const auto lenient = ZRMachOFile::parse(damaged, ZRReadingMode::lenient);
+    ASSERT_TRUE(lenient);
+    ASSERT_EQ(lenient->slices().size(), 1U);
+    EXPECT_FALSE(lenient->slices()[0].codeSignature) << "the signature command lies after the damage";
+
+    const auto parsed = ZRMachOFile::parse(bytes);
+    ASSERT_TRUE(parsed);
+    const auto range = *parsed->slices()[0].codeSignature;
+    std::vector<std::uint8_t> command(16);
+    putLittle(command, 0, ZRMachOFormat::loadCommandCodeSignature);
+    putLittle(command, 4, 16);
+    putLittle(command, 8, static_cast<std::uint32_t>(range.offset));
+    putLittle(command, 12, static_cast<std::uint32_t>(range.size));
+    const auto found = std::search(bytes.begin(), bytes.end(), command.begin(), command.end());
+    ASSERT_NE(found, bytes.end());
+    auto outside = bytes;
+    putLittle(outside, static_cast<std::size_t>(found - bytes.begin()) + 12, 0x7fffffff);
+    const auto refused = ZRMachOFile::parse(outside, ZRReadingMode::lenient);
+    ASSERT_TRUE(refused);
+    EXPECT_TRUE(refused->slices().empty());
+    EXPECT_EQ(refused->unreadableSlices().size(), 1U);
 }
 
 } // namespace
