@@ -1,6 +1,8 @@
 #include "ZRFoundation/Crypto/ZRDigest.h"
 
 #include <algorithm>
+#include <array>
+#include <mutex>
 #include <stdexcept>
 
 #include <openssl/evp.h>
@@ -29,30 +31,20 @@ std::array<std::uint8_t, Length> fixedDigest(Algorithm algorithm, Bytes bytes) {
 } // namespace
 
 const EVP_MD* implementation(Algorithm algorithm) {
-    // Fetched on first use and kept for the life of the process.
-    switch (algorithm) {
-    case Algorithm::MD5: {
-        static EVP_MD* const md5 = fetch("MD5");
-        return md5;
+    // Fetched on first use and kept for the life of the process; a fetch that fails is tried
+    // again on the next use.
+    struct Fetched {
+        std::once_flag once;
+        EVP_MD* implementation = nullptr;
+    };
+    static constexpr std::array<const char*, 5> names = {"MD5", "SHA1", "SHA256", "SHA384", "SHA512"};
+    static std::array<Fetched, names.size()> fetched;
+    const auto index = static_cast<std::size_t>(algorithm);
+    if (index >= names.size()) {
+        return nullptr;
     }
-    case Algorithm::SHA1: {
-        static EVP_MD* const sha1 = fetch("SHA1");
-        return sha1;
-    }
-    case Algorithm::SHA256: {
-        static EVP_MD* const sha256 = fetch("SHA256");
-        return sha256;
-    }
-    case Algorithm::SHA384: {
-        static EVP_MD* const sha384 = fetch("SHA384");
-        return sha384;
-    }
-    case Algorithm::SHA512: {
-        static EVP_MD* const sha512 = fetch("SHA512");
-        return sha512;
-    }
-    }
-    return nullptr;
+    std::call_once(fetched[index].once, [&] { fetched[index].implementation = fetch(names[index]); });
+    return fetched[index].implementation;
 }
 
 std::size_t digestLength(Algorithm algorithm) {

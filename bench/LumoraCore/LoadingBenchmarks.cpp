@@ -4,13 +4,13 @@
 
 #include "Code/Loading/LumoraLoader.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureCheckerCache.h"
+#include "ZRFoundation/Support/ZRParallelFor.h"
 #include "tools/FixtureSigner/FixtureBundleBuilder.h"
 #include "tools/FixtureSigner/FixtureCertificateHierarchy.h"
 
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
-#include <thread>
 
 #include <benchmark/benchmark.h>
 
@@ -62,25 +62,14 @@ GeneratedApplications& applications() {
 }
 
 void loadAll(GeneratedApplications& apps, unsigned threadCount, benchmark::State& state) {
-    std::atomic<std::size_t> next{0};
     std::atomic<int> failures{0};
-    const auto work = [&] {
-        for (std::size_t index = next++; index < apps.urls.size(); index = next++) {
-            try {
-                benchmark::DoNotOptimize(LumoraLoader::load(apps.urls[index], apps.options));
-            } catch (...) {
-                ++failures;
-            }
+    ZRParallelFor(apps.urls.size(), threadCount, [&](std::size_t index) {
+        try {
+            benchmark::DoNotOptimize(LumoraLoader::load(apps.urls[index], apps.options));
+        } catch (...) {
+            ++failures;
         }
-    };
-    std::vector<std::thread> threads;
-    for (unsigned i = 1; i < threadCount; ++i) {
-        threads.emplace_back(work);
-    }
-    work();
-    for (auto& thread : threads) {
-        thread.join();
-    }
+    });
     if (failures > 0) {
         state.SkipWithError("an application failed to load");
     }

@@ -8,6 +8,7 @@
 
 #include "Code/Loading/LumoraLoader.h"
 #include "ZRFoundation/CodeSigning/ZRTrustEvaluator.h"
+#include "ZRFoundation/Support/ZRParallelFor.h"
 
 #include <atomic>
 #include <chrono>
@@ -16,7 +17,6 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -74,25 +74,14 @@ Settings parse(int argc, char** argv) {
 
 /// Loads every URL on `threads` threads; the number that failed.
 std::size_t loadAll(const std::vector<ZRURL>& urls, unsigned threads, const LumoraLoader::Options& options) {
-    std::atomic<std::size_t> next{0};
     std::atomic<std::size_t> failures{0};
-    const auto work = [&] {
-        for (std::size_t index = next++; index < urls.size(); index = next++) {
-            try {
-                (void)LumoraLoader::load(urls[index], options);
-            } catch (...) {
-                ++failures;
-            }
+    ZRParallelFor(urls.size(), threads, [&](std::size_t index) {
+        try {
+            (void)LumoraLoader::load(urls[index], options);
+        } catch (...) {
+            ++failures;
         }
-    };
-    std::vector<std::thread> workers;
-    for (unsigned index = 1; index < threads; ++index) {
-        workers.emplace_back(work);
-    }
-    work();
-    for (auto& worker : workers) {
-        worker.join();
-    }
+    });
     return failures;
 }
 
