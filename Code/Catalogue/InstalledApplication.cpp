@@ -269,12 +269,13 @@ QString InstalledApplication::iconFilePath() const {
 }
 
 void InstalledApplication::readLumoraInBackground() {
+    const std::uint64_t load = ++*_latestLoad;
     setLumoraLoadState(LumoraLoadState::loadPending());
     // The load holds the application only weakly and never as a strong reference, so that dropping
     // the application while its load waits or runs neither keeps it alive nor destroys it off its thread.
     std::weak_ptr<InstalledApplication> weakApplication = weak_from_this();
-    lumoraLoadQueue().start([weakApplication, bundleURL = _bundleURL] {
-        if (weakApplication.expired()) {
+    lumoraLoadQueue().start([weakApplication, latestLoad = _latestLoad, load, bundleURL = _bundleURL] {
+        if (weakApplication.expired() || *latestLoad != load) {
             return;
         }
         auto state = loadState(bundleURL);
@@ -284,8 +285,9 @@ void InstalledApplication::readLumoraInBackground() {
         }
         QMetaObject::invokeMethod(
             core,
-            [weakApplication, state = std::move(state)] {
-                if (const auto application = weakApplication.lock()) {
+            [weakApplication, latestLoad, load, state = std::move(state)] {
+                const auto application = weakApplication.lock();
+                if (application && *latestLoad == load) {
                     application->setLumoraLoadState(state);
                 }
             },

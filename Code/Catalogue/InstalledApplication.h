@@ -5,6 +5,8 @@
 #include "ZRFoundation/URL/ZRURL.h"
 
 #include <QStringList>
+#include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -65,7 +67,9 @@ public:
     QString iconFilePath() const override;
 
     /// Starts a load now; the state becomes `loadPending` on the calling thread and the outcome is
-    /// applied on the main thread. Overlapping loads are not coordinated: the last to finish wins.
+    /// applied on the main thread. Only the latest load counts: one that was asked for earlier but
+    /// finishes later (say, the load that found no read permission before the user granted it) is
+    /// dropped, and one that has not started by then does not run.
     void readLumoraInBackground();
 
 signals:
@@ -78,4 +82,7 @@ private:
 
     ZRURL _bundleURL;
     LumoraLoadState _lumoraLoadState;
+    /// Counts the loads asked for; shared with them so that a superseded one can tell without
+    /// holding the application.
+    std::shared_ptr<std::atomic<std::uint64_t>> _latestLoad = std::make_shared<std::atomic<std::uint64_t>>(0);
 };

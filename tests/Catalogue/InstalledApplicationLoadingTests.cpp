@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <QThreadPool>
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <latch>
@@ -113,14 +114,14 @@ TEST_F(InstalledApplicationLoading, SameBundleFromTwoThreadsIsOneInstanceWithOne
     EXPECT_EQ(first->lumoraFileURL()->path(), bundle / "Contents/Resources/Lumora.plist");
 }
 
-TEST_F(InstalledApplicationLoading, ReportsEachChangeOfCaseOnceAndNotAnotherDocument) {
+TEST_F(InstalledApplicationLoading, ReportsEachChangeOfCaseOnce) {
     const auto bundle = makeBundle(folderPath(), "Twice.app");
     LumoraLoadEnvironment::setCurrent(environmentLoading(
         [](const ZRURL& url) { return makeDocument(url.path() / "Contents/Resources/Lumora.plist"); }));
 
     const auto application = InstalledApplication::makeForBundleURL(ZRURL::fileURL(bundle, true));
     QSignalSpy changes(application.get(), &InstalledApplication::lumoraLoadStateChanged);
-    // Two loads overlap; both end `loaded` with different documents, which is one change only.
+    // Asking again while a load is pending is no change of case; only the latest load's outcome is.
     application->readLumoraInBackground();
     EXPECT_EQ(changes.count(), 0);
     drainLoads();
@@ -137,6 +138,32 @@ TEST_F(InstalledApplicationLoading, ReportsEachChangeOfCaseOnceAndNotAnotherDocu
     change = changes.at(0).at(0).value<LumoraLoadStateChange>();
     EXPECT_EQ(change.oldValue.stateCase(), LumoraLoadState::Case::loaded);
     EXPECT_EQ(change.newValue.stateCase(), LumoraLoadState::Case::loadPending);
+}
+
+TEST_F(InstalledApplicationLoading, AnEarlierLoadFinishingLastDoesNotReplaceTheLatest) {
+    const auto bundle = makeBundle(folderPath(), "Granted.app");
+    auto gate = std::make_shared<LoadGate>();
+    auto calls = std::make_shared<std::atomic<int>>(0);
+    LumoraLoadEnvironment::setCurrent(environmentLoading([gate, calls](const ZRURL& url) -> Lumora {
+        if (++*calls == 1) {
+            // The first load is slow and fails, as one without permission would.
+            gate->enter();
+            throw Lumora::InitializationError::fileCorrupt(url, std::nullopt);
+        }
+        return makeDocument(url.path() / "Lumora.plist");
+    }));
+
+    const auto application = InstalledApplication::makeForBundleURL(ZRURL::fileURL(bundle, true));
+    ASSERT_TRUE(gate->waitUntilRunning(1));
+    application->readLumoraInBackground();
+    ASSERT_TRUE(waitUntilLoadFinished(*application));
+    EXPECT_TRUE(application->isLumoraLoaded());
+
+    QSignalSpy changes(application.get(), &InstalledApplication::lumoraLoadStateChanged);
+    gate->open();
+    drainLoads();
+    EXPECT_EQ(changes.count(), 0);
+    EXPECT_TRUE(application->isLumoraLoaded());
 }
 
 TEST_F(InstalledApplicationLoading, TurnsLoaderOutcomesIntoStates) {
