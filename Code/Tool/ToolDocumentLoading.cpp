@@ -1,9 +1,8 @@
 #include "Code/Tool/ToolDocumentLoading.h"
 
-#include "Code/Loading/ZRBundleResourceVerifier.h"
+#include "Code/Loading/LumoraLoadFailure.h"
 #include "Code/Model/LumoraDeclarationFile.h"
 #include "Code/Tool/LumoraDocumentJSON.h"
-#include "ZRFoundation/CodeSigning/ZRCodeSignatureCheckError.h"
 
 #include <filesystem>
 
@@ -37,23 +36,14 @@ Checked loadApplication(const std::string& path, const LumoraLoader::Options& op
         checked.document = LumoraLoader::load(ZRURL::fileURL(path, isDirectory), options);
         checked.state = "loaded";
         return checked;
-    } catch (const Lumora::InitializationError& failure) {
-        if (failure.errorCase() == Lumora::InitializationError::Case::bundleHasNoLumora) {
+    } catch (...) {
+        const auto failure = LumoraLoadFailure::fromLoaderException(std::current_exception());
+        if (!failure) {
             checked.state = "unavailable";
             return checked;
         }
-        checked.error = errorJSON("InitializationError", failure.caseName(), failure.errorDescription());
-        checked.errorText = failure.errorDescription();
-    } catch (const ZRBundleResourceVerifier::Error& failure) {
-        checked.error =
-            errorJSON("ZRBundleResourceVerifier.Error", failure.caseName(), failure.errorDescription());
-        checked.errorText = failure.errorDescription();
-    } catch (const Lumora::Source::ParseError& failure) {
-        checked.error = errorJSON("ParseError", failure.caseName(), failure.errorDescription());
-        checked.errorText = failure.errorDescription();
-    } catch (const ZRCodeSignatureCheckError& failure) {
-        checked.error = errorJSON("OSStatus", std::to_string(failure.code()), failure.errorDescription());
-        checked.errorText = failure.errorDescription();
+        checked.error = errorJSON(failure->type, failure->caseName, failure->description);
+        checked.errorText = failure->description;
     }
     checked.state = "loadFailed";
     return checked;

@@ -1,0 +1,52 @@
+#include "Code/Catalogue/Application.h"
+
+#include "Code/Catalogue/InstalledApplication.h"
+#include "Code/Catalogue/PreviewApplication.h"
+
+#include <QHash>
+#include <functional>
+#include <typeindex>
+#include <typeinfo>
+
+Application::Application(QString identifier, QString displayName)
+    : _identifier(std::move(identifier))
+    , _displayName(std::move(displayName)) {}
+
+Application::~Application() = default;
+
+bool Application::isEqual(const Application& other) const {
+    if (this == &other) {
+        return true;
+    }
+    return typeid(*this) == typeid(other) && _identifier == other._identifier;
+}
+
+std::size_t Application::hash() const {
+    return std::hash<std::type_index>{}(std::type_index(typeid(*this))) ^ qHash(_identifier);
+}
+
+QString Application::description() const {
+    return QStringLiteral("%1: %2 (%3)")
+        .arg(QString::fromLatin1(metaObject()->className()), _displayName, _identifier);
+}
+
+int Application::compareIsLumoraLoaded(const Application& other) const {
+    const bool loaded = isLumoraLoaded();
+    const bool otherLoaded = other.isLumoraLoaded();
+    if (loaded == otherLoaded) {
+        return 0;
+    }
+    return loaded ? 1 : -1;
+}
+
+int Application::compareType(const Application& other) const {
+    const bool installed = dynamic_cast<const InstalledApplication*>(this) != nullptr;
+    const bool preview = dynamic_cast<const PreviewApplication*>(this) != nullptr;
+    if (installed && dynamic_cast<const PreviewApplication*>(&other) != nullptr) {
+        return 1;
+    }
+    if (preview && dynamic_cast<const InstalledApplication*>(&other) != nullptr) {
+        return -1;
+    }
+    return 0;
+}

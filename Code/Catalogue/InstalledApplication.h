@@ -1,0 +1,88 @@
+#pragma once
+
+#include "Code/Catalogue/Application.h"
+#include "Code/Catalogue/LumoraLoadState.h"
+#include "ZRFoundation/URL/ZRURL.h"
+
+#include <QStringList>
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+class QThreadPool;
+
+/// An application bundle (or single executable) on a local disk whose document is loaded in the
+/// background. There is at most one live instance per bundle, obtained through `makeForBundleURL`,
+/// so every source that reports the bundle shares its load state.
+class InstalledApplication : public Application, public std::enable_shared_from_this<InstalledApplication> {
+    Q_OBJECT
+    Q_PROPERTY(QString bundleIdentifier READ bundleIdentifier)
+    Q_PROPERTY(bool isLumoraLoaded READ isLumoraLoaded NOTIFY lumoraLoadStateChanged)
+    Q_PROPERTY(QString searchString READ searchString NOTIFY lumoraLoadStateChanged)
+
+    struct PrivateToken {};
+
+public:
+    static constexpr const char* lumoraLoadStateDidChangeNotification =
+        "LumoraLoadStateDidChangeNotification";
+    static constexpr const char* lumoraLoadStateChangeKey = "LumoraLoadStateChangeKey";
+    /// The type identifiers of the files that may carry a document, in order: application bundles,
+    /// then Unix executables.
+    static constexpr const char* applicationBundleType = "com.apple.application-bundle";
+    static constexpr const char* unixExecutableType = "public.unix-executable";
+    static QStringList lumoraContainerFileTypes();
+    /// The pool every document load runs on: at most eight at a time.
+    static QThreadPool& lumoraLoadQueue();
+
+    /// The live instance for the bundle, made (and its load started) when there is none. Safe to
+    /// call from any thread; the instance lives on the main thread either way. Bundles are told
+    /// apart by their path, so a directory URL and a plain URL of the same folder meet in one instance.
+    static std::shared_ptr<InstalledApplication> makeForBundleURL(const ZRURL& bundleURL);
+
+    /// The type identifier of the item at `path` as this program understands types: a folder named
+    /// *.app is an application bundle, a regular file that is a Mach-O or carries an execute bit is
+    /// a Unix executable, anything else that exists is plain data or a folder. None when the item
+    /// cannot be examined.
+    static std::optional<QString> typeIdentifier(const std::filesystem::path& path);
+    /// Whether the item at `path` may carry a document: an application bundle, or (unless
+    /// `allowOnlyAppBundles`) a Unix executable.
+    static bool canContainLumora(const std::filesystem::path& path, bool allowOnlyAppBundles);
+
+    InstalledApplication(PrivateToken, const ZRURL& bundleURL);
+    ~InstalledApplication() override;
+
+    const ZRURL& bundleURL() const { return _bundleURL; }
+    const LumoraLoadState& lumoraLoadState() const { return _lumoraLoadState; }
+    /// The primary declaration file of a loaded document, for revealing it; none otherwise.
+    std::optional<ZRURL> lumoraFileURL() const;
+
+    /// Read from the bundle each time, since the bundle may change under us.
+    QString bundleIdentifier() const override;
+    bool isLumoraLoaded() const override;
+    /// The display name, then for each of the document's sources the host and domain names of its
+    /// connections and the names of its services.
+    QString searchString() const override;
+    QString iconFilePath() const override;
+
+    /// Starts a load now; the state becomes `loadPending` on the calling thread and the outcome is
+    /// applied on the main thread. Only the latest load counts: one that was asked for earlier but
+    /// finishes later (say, the load that found no read permission before the user granted it) is
+    /// dropped, and one that has not started by then does not run.
+    void readLumoraInBackground();
+
+signals:
+    /// Emitted on the main thread whenever the state changes case (and for `loadPending` on the
+    /// thread that asked for the load).
+    void lumoraLoadStateChanged(const LumoraLoadStateChange& change);
+
+private:
+    void setLumoraLoadState(LumoraLoadState state);
+
+    ZRURL _bundleURL;
+    LumoraLoadState _lumoraLoadState;
+    /// Counts the loads asked for; shared with them so that a superseded one can tell without
+    /// holding the application.
+    std::shared_ptr<std::atomic<std::uint64_t>> _latestLoad = std::make_shared<std::atomic<std::uint64_t>>(0);
+};

@@ -1,0 +1,19 @@
+#include <QCoreApplication>
+#include <cstdlib>
+#include <string>
+
+#include <gmock/gmock.h>
+
+// Loads report back through the event loop, so the tests run with an application object and wait
+// on its events. Whatever the tests write stays in the build tree, and texts are in English.
+int main(int argc, char** argv) {
+    const std::string home = LUMORA_CATALOGUE_TEST_HOME;
+    ::setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (home + "/cache").c_str(), 1);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ::setenv("LANGUAGE", "en", 1);
+    ::testing::InitGoogleMock(&argc, argv);
+    QCoreApplication application(argc, argv);
+    return RUN_ALL_TESTS();
+}

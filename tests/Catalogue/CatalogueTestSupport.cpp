@@ -1,0 +1,62 @@
+#include "Catalogue/CatalogueTestSupport.h"
+
+#include "Code/Catalogue/QtStrings.h"
+#include "Code/Model/LumoraConnectionDescription.h"
+#include "Code/Model/LumoraSource.h"
+
+#include <QCoreApplication>
+#include <QSignalSpy>
+#include <QThreadPool>
+#include <fstream>
+
+namespace CatalogueTestSupport {
+
+void writeFile(const std::filesystem::path& path, const std::string& contents) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << contents;
+}
+
+std::filesystem::path makeBundle(const std::filesystem::path& folder, const std::string& name,
+                                 const std::string& infoEntries) {
+    const auto bundle = folder / name;
+    writeFile(bundle / "Contents/Info.plist",
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n" + infoEntries +
+                  "</dict>\n</plist>\n");
+    return bundle;
+}
+
+Lumora makeDocument(const std::filesystem::path& policyFile) {
+    const auto source = std::make_shared<const Lumora::Source>(
+        Lumora::Source::SourceType::internal, ZRURL::fileURL(policyFile.parent_path(), true),
+        ZRURL::fileURL(policyFile, false), std::nullopt, std::nullopt, "Edits text",
+        std::vector<Lumora::ConnectionDescription>{}, std::vector<Lumora::ServiceDescription>{},
+        std::nullopt);
+    return Lumora(source, {});
+}
+
+bool waitUntilLoadFinished(InstalledApplication& application) {
+    QSignalSpy spy(&application, &InstalledApplication::lumoraLoadStateChanged);
+    while (application.lumoraLoadState().stateCase() == LumoraLoadState::Case::loadPending) {
+        if (!spy.wait(10000)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void drainLoads() {
+    InstalledApplication::lumoraLoadQueue().waitForDone();
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void LoadEnvironmentTest::TearDown() {
+    drainLoads();
+    LumoraLoadEnvironment::setCurrent(LumoraLoadEnvironment::standard());
+}
+
+std::filesystem::path LoadEnvironmentTest::folderPath() const {
+    return QtStrings::toPath(_folder.path());
+}
+
+} // namespace CatalogueTestSupport

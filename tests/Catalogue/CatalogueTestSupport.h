@@ -1,0 +1,50 @@
+#pragma once
+
+#include "Code/Catalogue/InstalledApplication.h"
+#include "Code/Catalogue/LumoraLoadEnvironment.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+/// Failure messages show texts as text.
+inline void PrintTo(const QString& text, std::ostream* stream) {
+    *stream << '"' << text.toStdString() << '"';
+}
+
+namespace CatalogueTestSupport {
+
+/// Writes `contents` to `path`, making its folders.
+void writeFile(const std::filesystem::path& path, const std::string& contents);
+
+/// A minimal application bundle `name` in `folder`, with the given Info.plist entries (XML text
+/// between <dict> and </dict>).
+std::filesystem::path makeBundle(const std::filesystem::path& folder, const std::string& name,
+                                 const std::string& infoEntries = {});
+
+/// A one-source document whose declaration file is `policyFile`, for loaders that stand in.
+Lumora makeDocument(const std::filesystem::path& policyFile);
+
+/// Waits on the event loop until the application reports a state other than `loadPending`.
+/// False when that does not happen within a generous timeout.
+bool waitUntilLoadFinished(InstalledApplication& application);
+
+/// Lets every queued load finish and applies the results that they posted.
+void drainLoads();
+
+/// Runs each test with the given load environment and restores the real one afterwards, after
+/// every load the test started has ended.
+class LoadEnvironmentTest : public ::testing::Test {
+protected:
+    void TearDown() override;
+    QTemporaryDir _folder;
+    std::filesystem::path folderPath() const;
+};
+
+} // namespace CatalogueTestSupport

@@ -1,0 +1,291 @@
+#include "Catalogue/CatalogueTestSupport.h"
+#include "Code/Catalogue/QtStrings.h"
+#include "Code/Loading/LumoraInitializationError.h"
+#include "Code/Model/LumoraSource.h"
+#include "ZRFoundation/CodeSigning/ZRTrustEvaluator.h"
+
+#include <QCoreApplication>
+#include <QSignalSpy>
+#include <QThreadPool>
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <latch>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <thread>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using namespace CatalogueTestSupport;
+
+namespace {
+
+/// Holds loads until it is opened, and counts how many run at once.
+class LoadGate {
+public:
+    void enter() {
+        std::unique_lock lock(_mutex);
+        ++_running;
+        _mostRunning = std::max(_mostRunning, _running);
+        _changed.notify_all();
+        _changed.wait(lock, [this] { return _open; });
+        --_running;
+    }
+    bool waitUntilRunning(int count) {
+        std::unique_lock lock(_mutex);
+        return _changed.wait_for(lock, std::chrono::seconds(10), [&] { return _running == count; });
+    }
+    void open() {
+        std::lock_guard lock(_mutex);
+        _open = true;
+        _changed.notify_all();
+    }
+    int mostRunning() {
+        std::lock_guard lock(_mutex);
+        return _mostRunning;
+    }
+
+private:
+    std::mutex _mutex;
+    std::condition_variable _changed;
+    int _running = 0;
+    int _mostRunning = 0;
+    bool _open = false;
+};
+
+/// Records the bundles the loader was called for.
+struct LoadLog {
+    std::mutex mutex;
+    std::multiset<std::string> paths;
+    void add(const ZRURL& url) {
+        std::lock_guard lock(mutex);
+        paths.insert(url.path().string());
+    }
+    std::size_t count(const std::filesystem::path& path) {
+        std::lock_guard lock(mutex);
+        return paths.count(path.string());
+    }
+};
+
+LumoraLoadEnvironment environmentLoading(std::function<Lumora(const ZRURL&)> load) {
+    auto environment = LumoraLoadEnvironment::standard();
+    environment.isReadable = [](const ZRURL&) { return true; };
+    environment.load = [load = std::move(load)](const ZRURL& url, const LumoraLoader::Options&) {
+        return load(url);
+    };
+    return environment;
+}
+
+class InstalledApplicationLoading : public LoadEnvironmentTest {};
+
+} // namespace
+
+TEST_F(InstalledApplicationLoading, SameBundleFromTwoThreadsIsOneInstanceWithOneLoad) {
+    const auto bundle = makeBundle(folderPath(), "Shared.app");
+    auto log = std::make_shared<LoadLog>();
+    LumoraLoadEnvironment::setCurrent(environmentLoading([log](const ZRURL& url) -> Lumora {
+        log->add(url);
+        return makeDocument(url.path() / "Contents/Resources/Lumora.plist");
+    }));
+
+    std::latch start(2);
+    std::shared_ptr<InstalledApplication> first, second;
+    std::thread firstSource([&] {
+        start.arrive_and_wait();
+        first = InstalledApplication::makeForBundleURL(ZRURL::fileURL(bundle, true));
+    });
+    std::thread secondSource([&] {
+        start.arrive_and_wait();
+        second = InstalledApplication::makeForBundleURL(ZRURL::fileURL(bundle, false));
+    });
+    firstSource.join();
+    secondSource.join();
+
+    ASSERT_EQ(first, second);
+    EXPECT_EQ(first->thread(), QCoreApplication::instance()->thread());
+    ASSERT_TRUE(waitUntilLoadFinished(*first));
+    drainLoads();
+    EXPECT_EQ(log->count(bundle), 1u);
+    EXPECT_TRUE(first->isLumoraLoaded());
+    EXPECT_EQ(first->lumoraFileURL()->path(), bundle / "Contents/Resources/Lumora.plist");
+}
+
+TEST_F(InstalledApplicationLoading, ReportsEachChangeOfCaseOnce) {
+    const auto bundle = makeBundle(folderPath(), "Twice.app");
+    LumoraLoadEnvironment::setCurrent(environmentLoading(
+        [](const ZRURL& url) { return makeDocument(url.path() / "Contents/Resources/Lumora.plist"); }));
+
+    const auto application = InstalledApplication::makeForBundleURL(ZRURL::fileURL(bundle, true));
+    QSignalSpy changes(application.get(), &InstalledApplication::lumoraLoadStateChanged);
+    // Asking again while a load is pending is no change of case; only the latest load's outcome is.
+    application->readLumoraInBackground();
+    EXPECT_EQ(changes.count(), 0);
+    drainLoads();
+    ASSERT_EQ(changes.count(), 1);
+    auto change = changes.at(0).at(0).value<LumoraLoadStateChange>();
+    EXPECT_EQ(change.oldValue.stateCase(), LumoraLoadState::Case::loadPending);
+    EXPECT_EQ(change.newValue.stateCase(), LumoraLoadState::Case::loaded);
+
+    // Reloading a loaded application passes through `loadPending`.
+    changes.clear();
+    application->readLumoraInBackground();
+    drainLoads();
+    ASSERT_EQ(changes.count(), 2);
+    change = changes.at(0).at(0).value<LumoraLoadStateChange>();
+    EXPECT_EQ(change.oldValue.stateCase(), LumoraLoadState::Case::loaded);
+    EXPECT_EQ(change.newValue.stateCase(), LumoraLoadState::Case::loadPending);
+}
+
+TEST_F(InstalledApplicationLoading, AnEarlierLoadFinishingLastDoesNotReplaceTheLatest) {
+    const auto bundle = makeBundle(folderPath(), "Granted.app");
+    auto gate = std::make_shared<LoadGate>();
+    auto calls = std::make_shared<std::atomic<int>>(0);
+    LumoraLoadEnvironment::setCurrent(environmentLoading([gate, calls](const ZRURL& url) -> Lumora {
+        if (++*calls == 1) {
+            // The first load is slow and fails, as one without permission would.
+            gate->enter();
+            throw Lumora::InitializationError::fileCorrupt(url, std::nullopt);
+        }
+        return makeDocument(url.path() / "Lumora.plist");
+    }));
+
+    const auto application = InstalledApplication::makeForBundleURL(ZRURL::fileURL(bundle, true));
+    ASSERT_TRUE(gate->waitUntilRunning(1));
+    application->readLumoraInBackground();
+    ASSERT_TRUE(waitUntilLoadFinished(*application));
+    EXPECT_TRUE(application->isLumoraLoaded());
+
+    QSignalSpy changes(application.get(), &InstalledApplication::lumoraLoadStateChanged);
+    gate->open();
+    drainLoads();
+    EXPECT_EQ(changes.count(), 0);
+    EXPECT_TRUE(application->isLumoraLoaded());
+}
+
+TEST_F(InstalledApplicationLoading, TurnsLoaderOutcomesIntoStates) {
+    const auto readable = makeBundle(folderPath(), "Readable.app");
+    const auto unreadable = makeBundle(folderPath(), "Unreadable.app");
+    const auto empty = makeBundle(folderPath(), "Empty.app");
+    const auto corrupt = makeBundle(folderPath(), "Corrupt.app");
+    const auto broken = makeBundle(folderPath(), "Broken.app");
+    auto log = std::make_shared<LoadLog>();
+    auto environment = environmentLoading([empty, corrupt, broken, log](const ZRURL& url) -> Lumora {
+        log->add(url);
+        if (url.path() == empty) {
+            throw Lumora::InitializationError::bundleHasNoLumora(url);
+        }
+        if (url.path() == corrupt) {
+            throw Lumora::InitializationError::fileCorrupt(url, "bad bytes");
+        }
+        if (url.path() == broken) {
+            throw std::runtime_error("disk on fire");
+        }
+        return makeDocument(url.path() / "Lumora.plist");
+    });
+    // Running as root, the real access test would let everything through.
+    environment.isReadable = [unreadable](const ZRURL& url) { return url.path() != unreadable; };
+    LumoraLoadEnvironment::setCurrent(environment);
+
+    auto stateOf = [](const std::filesystem::path& bundle) {
+        const auto application = InstalledApplication::makeForBundleURL(ZRURL::fileURL(bundle, true));
+        EXPECT_TRUE(waitUntilLoadFinished(*application));
+        return application->lumoraLoadState();
+    };
+    EXPECT_EQ(stateOf(readable).stateCase(), LumoraLoadState::Case::loaded);
+    EXPECT_EQ(stateOf(unreadable).stateCase(), LumoraLoadState::Case::noReadPermission);
+    EXPECT_EQ(log->count(unreadable), 0u);
+    EXPECT_EQ(stateOf(empty).stateCase(), LumoraLoadState::Case::unavailable);
+
+    const auto corruptState = stateOf(corrupt);
+    ASSERT_EQ(corruptState.stateCase(), LumoraLoadState::Case::loadFailed);
+    EXPECT_EQ(corruptState.error()->type, "InitializationError");
+    EXPECT_EQ(corruptState.error()->caseName, "fileCorrupt");
+    EXPECT_THAT(corruptState.error()->description, ::testing::HasSubstr(corrupt.string()));
+
+    const auto brokenState = stateOf(broken);
+    ASSERT_EQ(brokenState.stateCase(), LumoraLoadState::Case::loadFailed);
+    EXPECT_EQ(brokenState.error()->description, "disk on fire");
+}
+
+TEST_F(InstalledApplicationLoading, RunsAtMostEightLoadsAtOnce) {
+    EXPECT_EQ(InstalledApplication::lumoraLoadQueue().maxThreadCount(), 8);
+    EXPECT_EQ(InstalledApplication::lumoraLoadQueue().objectName(),
+              "org.lumoraviewer.LumoraViewer.LumoraLoadQueue");
+    auto gate = std::make_shared<LoadGate>();
+    LumoraLoadEnvironment::setCurrent(environmentLoading([gate](const ZRURL& url) {
+        gate->enter();
+        return makeDocument(url.path() / "Lumora.plist");
+    }));
+
+    std::vector<std::shared_ptr<InstalledApplication>> applications;
+    for (int index = 0; index < 20; ++index) {
+        applications.push_back(InstalledApplication::makeForBundleURL(
+            ZRURL::fileURL(makeBundle(folderPath(), "App" + std::to_string(index) + ".app"), true)));
+    }
+    ASSERT_TRUE(gate->waitUntilRunning(8));
+    gate->open();
+    drainLoads();
+
+    EXPECT_EQ(gate->mostRunning(), 8);
+    for (const auto& application : applications) {
+        EXPECT_TRUE(application->isLumoraLoaded()) << application->description().toStdString();
+    }
+}
+
+TEST_F(InstalledApplicationLoading, ApplicationReleasedWhileItsLoadWaitsEndsSilently) {
+    auto gate = std::make_shared<LoadGate>();
+    auto log = std::make_shared<LoadLog>();
+    LumoraLoadEnvironment::setCurrent(environmentLoading([gate, log](const ZRURL& url) {
+        log->add(url);
+        gate->enter();
+        return makeDocument(url.path() / "Lumora.plist");
+    }));
+    std::vector<std::shared_ptr<InstalledApplication>> busy;
+    for (int index = 0; index < 8; ++index) {
+        busy.push_back(InstalledApplication::makeForBundleURL(
+            ZRURL::fileURL(makeBundle(folderPath(), "Busy" + std::to_string(index) + ".app"), true)));
+    }
+    ASSERT_TRUE(gate->waitUntilRunning(8));
+
+    const auto released = makeBundle(folderPath(), "Released.app");
+    auto application = InstalledApplication::makeForBundleURL(ZRURL::fileURL(released, true));
+    std::weak_ptr<InstalledApplication> weakApplication = application;
+    application.reset();
+    EXPECT_TRUE(weakApplication.expired());
+
+    gate->open();
+    drainLoads();
+    EXPECT_EQ(log->count(released), 0u);
+    // The cache holds nothing for it: asking again makes a new instance with a new load.
+    const auto again = InstalledApplication::makeForBundleURL(ZRURL::fileURL(released, true));
+    ASSERT_TRUE(waitUntilLoadFinished(*again));
+    EXPECT_EQ(log->count(released), 1u);
+}
+
+TEST_F(InstalledApplicationLoading, FindsHostsAndServicesOfARealSampleForSearching) {
+    const std::filesystem::path examples = LUMORA_EXAMPLES_DIR;
+    std::string failure;
+    const auto anchors =
+        ZRTrustEvaluator::readCertificateFile((examples / "DemoCertificateAuthority.pem").string(), failure);
+    ASSERT_TRUE(anchors) << failure;
+    LumoraLoadEnvironment::setLoaderOptions({*anchors});
+
+    const auto application =
+        InstalledApplication::makeForBundleURL(ZRURL::fileURL(examples / "TextEditor.app", true));
+    EXPECT_EQ(application->searchString(), application->displayName());
+    ASSERT_TRUE(waitUntilLoadFinished(*application));
+    ASSERT_TRUE(application->isLumoraLoaded()) << application->lumoraLoadState().caseName();
+    // Host and domain names of every source in order, then the source's service names; the local
+    // network and address rules add nothing.
+    EXPECT_EQ(application->searchString(),
+              "TextEditor updates.example.com sync.example.com telemetry.example.com "
+              "Web File Sharing (WebDAV) dictionaries.example.org sync.example.com");
+    EXPECT_EQ(application->bundleIdentifier(), "com.example.texteditor");
+    EXPECT_EQ(application->lumoraFileURL()->path(),
+              examples / "TextEditor.app/Contents/Resources/Lumora.plist");
+    EXPECT_TRUE(application->lumoraLoadState().lumora()->isTrustedThroughExtraAnchor());
+}

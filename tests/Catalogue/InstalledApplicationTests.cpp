@@ -1,0 +1,143 @@
+#include "Catalogue/CatalogueTestSupport.h"
+#include "Code/Catalogue/PreviewApplication.h"
+#include "Code/Catalogue/QtStrings.h"
+#include "Code/Model/LumoraSource.h"
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+using namespace CatalogueTestSupport;
+
+namespace {
+
+class InstalledApplicationModel : public LoadEnvironmentTest {
+protected:
+    void SetUp() override {
+        // Nothing here needs a document: every load finds none.
+        auto environment = LumoraLoadEnvironment::standard();
+        environment.isReadable = [](const ZRURL&) { return true; };
+        environment.load = [](const ZRURL& url, const LumoraLoader::Options&) -> Lumora {
+            throw Lumora::InitializationError::bundleHasNoLumora(url);
+        };
+        LumoraLoadEnvironment::setCurrent(environment);
+    }
+
+    std::shared_ptr<InstalledApplication> make(const std::filesystem::path& path) {
+        return InstalledApplication::makeForBundleURL(
+            ZRURL::fileURL(path, std::filesystem::is_directory(path)));
+    }
+};
+
+} // namespace
+
+TEST_F(InstalledApplicationModel, DisplayNameHidesOnlyAnExactAppSuffix) {
+    EXPECT_EQ(make(makeBundle(folderPath(), "Foo.app"))->displayName(), "Foo");
+    EXPECT_EQ(make(makeBundle(folderPath(), "Bar.APP"))->displayName(), "Bar.APP");
+    writeFile(folderPath() / "tool", "#!/bin/sh\n");
+    EXPECT_EQ(make(folderPath() / "tool")->displayName(), "tool");
+}
+
+TEST_F(InstalledApplicationModel, DisplayNameIsTheBundlesLocalizedDisplayName) {
+    const auto bundle = makeBundle(folderPath(), "Editor.app",
+                                   "<key>CFBundleDisplayName</key><string>Plain Editor</string>\n"
+                                   "<key>CFBundleIdentifier</key><string>com.example.editor</string>\n");
+    writeFile(bundle / "Contents/Resources/en.lproj/InfoPlist.strings",
+              "\"CFBundleDisplayName\" = \"Éditeur Pro.app\";\n");
+    const auto application = make(bundle);
+    EXPECT_EQ(application->displayName(), QString::fromUtf8("Éditeur Pro"));
+    EXPECT_EQ(application->identifier(), QtStrings::fromPath(bundle));
+    EXPECT_EQ(application->bundleIdentifier(), "com.example.editor");
+    EXPECT_EQ(application->description(),
+              QString::fromUtf8("InstalledApplication: Éditeur Pro (%1)").arg(QtStrings::fromPath(bundle)));
+}
+
+TEST_F(InstalledApplicationModel, BundleIdentifierIsReadEachTime) {
+    const auto bundle = makeBundle(folderPath(), "Changing.app");
+    const auto application = make(bundle);
+    EXPECT_TRUE(application->bundleIdentifier().isNull());
+    makeBundle(folderPath(), "Changing.app",
+               "<key>CFBundleIdentifier</key><string>com.example.late</string>\n");
+    EXPECT_EQ(application->bundleIdentifier(), "com.example.late");
+}
+
+TEST_F(InstalledApplicationModel, IconFileIsTheDeclaredIcnsInResources) {
+    const auto bundle =
+        makeBundle(folderPath(), "Icon.app", "<key>CFBundleIconFile</key><string>App</string>\n");
+    const auto application = make(bundle);
+    EXPECT_TRUE(application->iconFilePath().isEmpty());
+    writeFile(bundle / "Contents/Resources/App.icns", "icns");
+    EXPECT_EQ(application->iconFilePath(), QtStrings::fromPath(bundle / "Contents/Resources/App.icns"));
+}
+
+TEST_F(InstalledApplicationModel, CanContainLumoraByTypeIdentifier) {
+    const auto folder = folderPath();
+    writeFile(folder / "script", "#!/bin/sh\n");
+    std::filesystem::permissions(folder / "script", std::filesystem::perms::owner_exec,
+                                 std::filesystem::perm_options::add);
+    // A 64-bit Mach-O header, little-endian, without any execute bit.
+    writeFile(folder / "machO", std::string("\xcf\xfa\xed\xfe\x07\x00\x00\x01", 8));
+    writeFile(folder / "notes.txt", "hello");
+    std::filesystem::create_directories(folder / "Folder");
+    const auto bundle = makeBundle(folder, "Real.app");
+
+    EXPECT_TRUE(InstalledApplication::canContainLumora(folder / "script", false));
+    EXPECT_FALSE(InstalledApplication::canContainLumora(folder / "script", true));
+    EXPECT_TRUE(InstalledApplication::canContainLumora(folder / "machO", false));
+    EXPECT_FALSE(InstalledApplication::canContainLumora(folder / "notes.txt", false));
+    EXPECT_FALSE(InstalledApplication::canContainLumora(folder / "Folder", false));
+    EXPECT_TRUE(InstalledApplication::canContainLumora(bundle, false));
+    EXPECT_TRUE(InstalledApplication::canContainLumora(bundle, true));
+    EXPECT_FALSE(InstalledApplication::canContainLumora(folder / "Missing.app", false));
+    EXPECT_EQ(InstalledApplication::lumoraContainerFileTypes(),
+              QStringList({"com.apple.application-bundle", "public.unix-executable"}));
+}
+
+TEST_F(InstalledApplicationModel, IdentityIsConcreteClassAndIdentifier) {
+    const auto bundle = makeBundle(folderPath(), "Same.app");
+    const auto installed = make(bundle);
+    const auto identifier = installed->identifier();
+    PreviewApplication preview(identifier, "Same");
+    PreviewApplication previewAgain(identifier, "Other name");
+    PreviewApplication otherPreview("com.example.other", "Same");
+
+    EXPECT_TRUE(installed->isEqual(*installed));
+    EXPECT_TRUE(installed->isEqual(*make(bundle)));
+    EXPECT_FALSE(installed->isEqual(preview));
+    EXPECT_FALSE(preview.isEqual(*installed));
+    EXPECT_TRUE(preview.isEqual(previewAgain));
+    EXPECT_EQ(preview.hash(), previewAgain.hash());
+    EXPECT_FALSE(preview.isEqual(otherPreview));
+    EXPECT_FALSE(installed->isEqual(*make(makeBundle(folderPath(), "Different.app"))));
+}
+
+TEST_F(InstalledApplicationModel, OrdersDocumentsFirstThenInstalledApplications) {
+    const auto installed = make(makeBundle(folderPath(), "Plain.app"));
+    ASSERT_TRUE(waitUntilLoadFinished(*installed));
+    ASSERT_EQ(installed->lumoraLoadState().stateCase(), LumoraLoadState::Case::unavailable);
+    PreviewApplication preview("com.example.preview", "Preview");
+
+    EXPECT_EQ(installed->compareIsLumoraLoaded(preview), -1);
+    EXPECT_EQ(preview.compareIsLumoraLoaded(*installed), 1);
+    EXPECT_EQ(preview.compareIsLumoraLoaded(preview), 0);
+    EXPECT_EQ(installed->compareType(preview), 1);
+    EXPECT_EQ(preview.compareType(*installed), -1);
+    EXPECT_EQ(installed->compareType(*installed), 0);
+    EXPECT_EQ(preview.searchString(), "Preview");
+    EXPECT_EQ(preview.bundleIdentifier(), "com.example.preview");
+}
+
+TEST(LumoraLoadStateValue, StatesAreEqualByCaseAlone) {
+    const auto first =
+        LumoraLoadState::loaded(std::make_shared<const Lumora>(makeDocument("/a/Lumora.plist")));
+    const auto second =
+        LumoraLoadState::loaded(std::make_shared<const Lumora>(makeDocument("/b/Lumora.plist")));
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(LumoraLoadState::loadFailed({"ParseError", "invalidDictionary", "one"}),
+              LumoraLoadState::loadFailed({"OSStatus", "-67062", "two"}));
+    EXPECT_NE(first, LumoraLoadState::loadPending());
+    EXPECT_EQ(LumoraLoadState(), LumoraLoadState::unavailable());
+    EXPECT_EQ(LumoraLoadState::noReadPermission().caseName(), "noReadPermission");
+    EXPECT_EQ(first.lumora()->primarySource()->policyFileURL().path(), "/a/Lumora.plist");
+    EXPECT_EQ(second.error(), nullptr);
+}

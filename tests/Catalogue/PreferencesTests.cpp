@@ -1,0 +1,175 @@
+#include "Code/Catalogue/Preferences.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <mutex>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using ::testing::HasSubstr;
+
+namespace {
+
+/// Collects the warnings logged while it lives.
+class LoggedWarnings {
+public:
+    LoggedWarnings() { _previous = qInstallMessageHandler(&LoggedWarnings::record); }
+    ~LoggedWarnings() { qInstallMessageHandler(_previous); }
+    static std::vector<std::string> lines() {
+        std::lock_guard lock(mutex());
+        return storage();
+    }
+
+private:
+    static void record(QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type == QtWarningMsg) {
+            std::lock_guard lock(mutex());
+            storage().push_back(message.toStdString());
+        }
+    }
+    static std::mutex& mutex() {
+        static std::mutex shared;
+        return shared;
+    }
+    static std::vector<std::string>& storage() {
+        static std::vector<std::string> shared;
+        return shared;
+    }
+    QtMessageHandler _previous;
+
+public:
+    static void clear() {
+        std::lock_guard lock(mutex());
+        storage().clear();
+    }
+};
+
+QByteArray contentsOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void write(const QString& path, const QByteArray& contents) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(contents);
+}
+
+class PreferencesFile : public ::testing::Test {
+protected:
+    QTemporaryDir _folder;
+    QString path() const { return _folder.filePath("Preferences.ini"); }
+};
+
+} // namespace
+
+TEST_F(PreferencesFile, RegisteredDefaultsWithoutAFile) {
+    const Preferences preferences(path());
+    EXPECT_FALSE(preferences.showPortsAndProtocols());
+    EXPECT_FALSE(preferences.developerModeEnabled());
+    EXPECT_TRUE(preferences.spotlightApplicationsSourceEnabled());
+    EXPECT_TRUE(preferences.manuallyAddedApplicationsSourceEnabled());
+    EXPECT_TRUE(preferences.applicationsFolderApplicationsSourceEnabled());
+    EXPECT_FALSE(preferences.previewApplicationsSourceEnabled());
+    EXPECT_TRUE(preferences.securityScopedBookmarks().isEmpty());
+    EXPECT_TRUE(preferences.spotlightSearchScopes().isEmpty());
+    EXPECT_TRUE(preferences.previewApplicationsListURL().isEmpty());
+    EXPECT_FALSE(QFile::exists(path()));
+}
+
+TEST_F(PreferencesFile, UserFileLivesInTheConfigurationFolder) {
+    EXPECT_EQ(Preferences::defaultFilePath(),
+              QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                  "/org.lumoraviewer.LumoraViewer/LumoraViewer.ini");
+}
+
+TEST_F(PreferencesFile, SignalsOnlyRealChangesAndKeepsThem) {
+    Preferences preferences(path());
+    QSignalSpy developerMode(&preferences, &Preferences::developerModeEnabledChanged);
+    QSignalSpy spotlight(&preferences, &Preferences::spotlightApplicationsSourceEnabledChanged);
+    QSignalSpy scopes(&preferences, &Preferences::spotlightSearchScopesChanged);
+    QSignalSpy bookmarks(&preferences, &Preferences::securityScopedBookmarksChanged);
+
+    preferences.setDeveloperModeEnabled(true);
+    preferences.setDeveloperModeEnabled(true);
+    preferences.setSpotlightApplicationsSourceEnabled(true);
+    preferences.setSpotlightSearchScopes({"/opt/apps"});
+    preferences.setSecurityScopedBookmarks({{"/Users/a/Tool.app", QByteArray("\x00\x01", 2)}});
+    ASSERT_EQ(developerMode.count(), 1);
+    EXPECT_TRUE(developerMode.at(0).at(0).toBool());
+    EXPECT_EQ(spotlight.count(), 0);
+    EXPECT_EQ(scopes.count(), 1);
+    EXPECT_EQ(bookmarks.count(), 1);
+
+    const Preferences reread(path());
+    EXPECT_TRUE(reread.developerModeEnabled());
+    EXPECT_TRUE(reread.spotlightApplicationsSourceEnabled());
+    EXPECT_EQ(reread.spotlightSearchScopes(), QStringList{"/opt/apps"});
+    EXPECT_EQ(reread.securityScopedBookmarks().value("/Users/a/Tool.app").toByteArray(),
+              QByteArray("\x00\x01", 2));
+}
+
+TEST_F(PreferencesFile, PreviewChoiceDoesNotOutliveTheRun) {
+    Preferences preferences(path());
+    QSignalSpy preview(&preferences, &Preferences::previewApplicationsSourceEnabledChanged);
+    preferences.setPreviewApplicationsSourceEnabled(true);
+    preferences.removePreviewApplicationsSourceEnabled();
+    ASSERT_EQ(preview.count(), 2);
+    EXPECT_FALSE(preview.at(1).at(0).toBool());
+    EXPECT_FALSE(QSettings(path(), QSettings::IniFormat).contains("PreviewApplicationsSourceEnabled"));
+    EXPECT_FALSE(Preferences(path()).previewApplicationsSourceEnabled());
+}
+
+TEST_F(PreferencesFile, WrongTypesReadAsDefaultsWithOneLineEach) {
+    const QByteArray contents = "[General]\nShowPortsAndProtocols=maybe\nDeveloperModeEnabled=true\n"
+                                "SpotlightApplicationsSourceEnabled=false\n"
+                                "SecurityScopedBookmarks=not a dictionary\n";
+    write(path(), contents);
+    LoggedWarnings warnings;
+    LoggedWarnings::clear();
+    const Preferences preferences(path());
+
+    EXPECT_FALSE(preferences.showPortsAndProtocols());
+    EXPECT_TRUE(preferences.developerModeEnabled());
+    EXPECT_FALSE(preferences.spotlightApplicationsSourceEnabled());
+    EXPECT_TRUE(preferences.securityScopedBookmarks().isEmpty());
+    const auto lines = LoggedWarnings::lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_THAT(lines[0], HasSubstr(path().toStdString()));
+    EXPECT_THAT(lines[0], HasSubstr("\"ShowPortsAndProtocols\""));
+    EXPECT_THAT(lines[1], HasSubstr("\"SecurityScopedBookmarks\""));
+    EXPECT_EQ(contentsOf(path()), contents);
+}
+
+TEST_F(PreferencesFile, UnreadableFileSurvivesUntilASettingChanges) {
+    const QByteArray garbage("\xff\xfe[[[\x00\x01=\n=\x7f garbage", 24);
+    write(path(), garbage);
+    {
+        LoggedWarnings warnings;
+        const Preferences preferences(path());
+        EXPECT_TRUE(preferences.spotlightApplicationsSourceEnabled());
+        EXPECT_FALSE(preferences.developerModeEnabled());
+        EXPECT_TRUE(preferences.spotlightSearchScopes().isEmpty());
+    }
+    EXPECT_EQ(contentsOf(path()), garbage);
+
+    Preferences preferences(path());
+    preferences.setShowPortsAndProtocols(true);
+    EXPECT_TRUE(Preferences(path()).showPortsAndProtocols());
+}
+
+TEST(PreferencesInMemory, InMemoryReadsAndWritesNothing) {
+    const QString userFile = Preferences::defaultFilePath();
+    const bool existedBefore = QFile::exists(userFile);
+    Preferences preferences{Preferences::InMemory{}};
+    QSignalSpy url(&preferences, &Preferences::previewApplicationsListURLChanged);
+    preferences.setPreviewApplicationsListURL("https://example.com/list.json");
+    EXPECT_EQ(preferences.previewApplicationsListURL(), "https://example.com/list.json");
+    EXPECT_EQ(url.count(), 1);
+    EXPECT_TRUE(preferences.filePath().isEmpty());
+    EXPECT_EQ(QFile::exists(userFile), existedBefore);
+}
