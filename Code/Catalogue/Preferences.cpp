@@ -35,17 +35,10 @@ std::optional<QVariant> booleanValue(const QVariant& stored) {
     return std::nullopt;
 }
 
+/// Entries are checked one by one by whoever resolves them, so that one damaged entry does not
+/// cost the user every other folder they granted.
 std::optional<QVariant> bookmarksValue(const QVariant& stored) {
-    if (stored.typeId() != QMetaType::QVariantMap) {
-        return std::nullopt;
-    }
-    const QVariantMap bookmarks = stored.toMap();
-    for (const QVariant& bookmark : bookmarks) {
-        if (bookmark.typeId() != QMetaType::QByteArray) {
-            return std::nullopt;
-        }
-    }
-    return stored;
+    return stored.typeId() == QMetaType::QVariantMap ? std::optional(stored) : std::nullopt;
 }
 
 /// INI files write a list of one string as that string, and an empty list as an invalid value.
@@ -295,6 +288,9 @@ QVariantMap Preferences::securityScopedBookmarks() const {
 }
 void Preferences::setSecurityScopedBookmarks(const QVariantMap& bookmarks) {
     setValue(Key::securityScopedBookmarks, QVariant(bookmarks));
+}
+void Preferences::removeSecurityScopedBookmarks() {
+    setValue(Key::securityScopedBookmarks, std::nullopt);
 }
 
 QStringList Preferences::spotlightSearchScopes() const {

@@ -71,9 +71,11 @@ public:
     /// Every run starts without the preview applications: called when the program quits.
     void removePreviewApplicationsSourceEnabled();
 
-    /// Bookmark data by the path of the bookmarked item.
+    /// Bookmark data by the path of the bookmarked item. Entries are not checked here: a value
+    /// that is not a byte array is the reader's to skip.
     QVariantMap securityScopedBookmarks() const;
     void setSecurityScopedBookmarks(const QVariantMap& bookmarks);
+    void removeSecurityScopedBookmarks();
     /// The folders searched for applications; empty means the built-in places.
     QStringList spotlightSearchScopes() const;
     void setSpotlightSearchScopes(const QStringList& scopes);
