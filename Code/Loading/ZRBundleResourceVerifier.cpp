@@ -35,16 +35,19 @@ ZRURL ZRBundleResourceVerifier::expectedResourceURL(std::string_view name,
                                                     std::optional<std::string_view> extension,
                                                     std::optional<std::string_view> subdirectory,
                                                     std::optional<std::string_view> localization) const {
-    std::string relative(name);
-    if (extension) {
-        relative += "." + std::string(*extension);
+    std::string relative;
+    if (localization) {
+        relative.append(*localization).append(".lproj/");
     }
     if (subdirectory) {
-        const std::string folder(*subdirectory);
-        relative = folder + (folder.ends_with("/") ? "" : "/") + relative;
+        relative.append(*subdirectory);
+        if (!subdirectory->ends_with('/')) {
+            relative.append(1, '/');
+        }
     }
-    if (localization) {
-        relative = std::string(*localization) + ".lproj/" + relative;
+    relative.append(name);
+    if (extension) {
+        relative.append(1, '.').append(*extension);
     }
     const fs::path base = _bundle->resourcePath().value_or(_bundle->bundlePath() / "Contents" / "Resources");
     return ZRURL::fileURL(base / relative, false);

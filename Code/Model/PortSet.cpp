@@ -96,7 +96,7 @@ std::string PortSet::displayString() const {
         }
         text += std::to_string(first);
         if (last != first) {
-            text += "-" + std::to_string(last);
+            text.append(1, '-').append(std::to_string(last));
         }
     }
     return text;

@@ -2,6 +2,7 @@
 
 #include "Code/Presentation/HTMLText.h"
 #include "ZRFoundation/Localization/ZRLocalizedFormat.h"
+#include "ZRFoundation/Text/ZRConcatenation.h"
 #include "ZRFoundation/Text/ZRUnicodeText.h"
 
 #include <algorithm>
@@ -222,8 +223,9 @@ std::string connectionHeading(
     const std::string sourceText =
         &source == document.primarySource().get()
             ? std::string()
-            : " " + ZRLocalizedFormat::format(localized("viaSourceNameFormat %@"),
-                                              {escapeHTML(source.localizedName())});
+            : ZRConcatenation::concatenated(" ",
+                                            ZRLocalizedFormat::format(localized("viaSourceNameFormat %@"),
+                                                                      {escapeHTML(source.localizedName())}));
     const auto rules =
         LumoraMatching::matchingHostMatchingRules(description.hostMatchingRules(), remoteEndpoints);
     const bool anyHost = std::any_of(rules.begin(), rules.end(), isAnyConnectionWildcard);

@@ -295,8 +295,8 @@ std::optional<std::string> noReadPermissionSection(const Snapshot& snapshot) {
     } else {
         section += paragraphsHTML(localize("lumoraNoReadPermissionTextAboveTable")) + "\n<ul>\n";
         for (std::size_t index = 0; index < folders.size(); ++index) {
-            section += (index ? "\n" : "") + std::string("    <li>") + escapeHTML(pathText(folders[index])) +
-                       "</li>";
+            section.append(index ? "\n" : "").append("    <li>").append(escapeHTML(pathText(folders[index])));
+            section.append("</li>");
         }
         section += "\n</ul>\n" + paragraphsHTML(localize("lumoraNoReadPermissionTextBelowTable"));
     }

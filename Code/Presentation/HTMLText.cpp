@@ -113,7 +113,7 @@ std::string paragraphsHTML(std::string_view text) {
         const std::string line =
             linked.substr(start, end == std::string::npos ? std::string::npos : end - start);
         if (!line.empty()) {
-            result += (result.empty() ? "" : "\n") + ("<p>" + line + "</p>");
+            result.append(result.empty() ? "" : "\n").append("<p>").append(line).append("</p>");
         }
         if (end == std::string::npos) {
             break;

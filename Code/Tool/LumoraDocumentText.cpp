@@ -84,7 +84,7 @@ std::string sourceText(const Lumora::Source& source) {
 std::string documentText(const Lumora& document) {
     std::string text;
     for (const auto& source : document.sources()) {
-        text += (text.empty() ? "" : "\n") + sourceText(*source);
+        text.append(text.empty() ? "" : "\n").append(sourceText(*source));
     }
     return text;
 }

@@ -1,6 +1,7 @@
 #include "ZRFoundation/IPAddress/NQIPAddressSet.h"
 
 #include "ZRFoundation/IPAddress/NQMutableIPAddressSet.h"
+#include "ZRFoundation/Text/ZRConcatenation.h"
 #include "ZRFoundation/Text/ZRUnicodeText.h"
 
 #include <algorithm>
@@ -187,7 +188,7 @@ std::string NQIPAddressSet::displayStringWithSeparator(std::string_view separato
 std::string NQIPAddressSet::descriptionWithClassName(std::string_view className) const {
     char identity[32];
     std::snprintf(identity, sizeof identity, "%p", static_cast<const void*>(this));
-    return "<" + std::string(className) + ":" + identity + " ranges:" + displayString() + ">";
+    return ZRConcatenation::concatenated("<", className, ":", identity, " ranges:", displayString(), ">");
 }
 
 bool NQIPAddressSet::containsAddress(const NQIPAddress& address) const {

@@ -1,5 +1,6 @@
 #include "ZRFoundation/PropertyList/ZRPropertyListReaderSupport.h"
 
+#include "ZRFoundation/Text/ZRConcatenation.h"
 #include "ZRFoundation/Text/ZRHexadecimal.h"
 
 #include <algorithm>
@@ -41,9 +42,9 @@ std::string quotedCharacter(char c) {
 std::string quotedExcerpt(std::string_view text) {
     constexpr std::size_t maximumLength = 40;
     if (text.size() > maximumLength) {
-        return "'" + std::string(text.substr(0, maximumLength)) + "...'";
+        return ZRConcatenation::concatenated("'", text.substr(0, maximumLength), "...'");
     }
-    return "'" + std::string(text) + "'";
+    return ZRConcatenation::concatenated("'", text, "'");
 }
 
 std::string_view trimmingWhitespace(std::string_view text) {

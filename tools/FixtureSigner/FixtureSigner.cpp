@@ -70,7 +70,9 @@ std::vector<std::uint8_t> codeDirectory(const FixtureMachOBuilder::Layout& layou
 
     std::vector<std::uint8_t> bytes(codeDirectoryHeaderSize, 0);
     const std::uint32_t identifierOffset = static_cast<std::uint32_t>(bytes.size());
-    bytes.insert(bytes.end(), options.identifier.begin(), options.identifier.end());
+    for (const char character : options.identifier) {
+        bytes.push_back(static_cast<std::uint8_t>(character));
+    }
     bytes.push_back(0);
     std::uint32_t teamOffset = 0;
     if (options.teamIdentifier) {

@@ -612,8 +612,9 @@ TEST_F(LumoraMatchingTest, AgreesWithAReferenceOrderingOnRandomDocuments) {
                 for (auto r = random() % 3; r > 0; --r) {
                     chosen.push_back(pick(rules));
                 }
-                descriptions.push_back(description("d" + std::to_string(d), std::move(chosen),
-                                                   random() % 6 == 0, pick(protocols), pick(portSets)));
+                descriptions.push_back(description(std::string(1, 'd').append(std::to_string(d)),
+                                                   std::move(chosen), random() % 6 == 0, pick(protocols),
+                                                   pick(portSets)));
             }
             // Paths differ between sources; names may be equal.
             sources.push_back(source("/S" + std::to_string(random() % 3) + "/" + std::to_string(s) + "/" +
