@@ -146,7 +146,8 @@ TEST_F(PreferencesFile, WrongTypesReadAsDefaultsWithOneLineEach) {
 }
 
 TEST_F(PreferencesFile, UnreadableFileSurvivesUntilASettingChanges) {
-    const QByteArray garbage("\xff\xfe[[[\x00\x01=\n=\x7f garbage", 24);
+    static constexpr char bytes[] = "\xff\xfe[[[\x00\x01=\n=\x7f garbage";
+    const QByteArray garbage(bytes, sizeof bytes - 1);
     write(path(), garbage);
     {
         LoggedWarnings warnings;
