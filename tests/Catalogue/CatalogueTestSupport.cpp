@@ -50,6 +50,20 @@ void drainLoads() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+LumoraLoadEnvironment environmentLoading(std::function<Lumora(const ZRURL&)> load) {
+    auto environment = LumoraLoadEnvironment::standard();
+    environment.isReadable = [](const ZRURL&) { return true; };
+    environment.load = [load = std::move(load)](const ZRURL& url, const LumoraLoader::Options&) {
+        return load(url);
+    };
+    return environment;
+}
+
+LumoraLoadEnvironment environmentWithoutDocuments() {
+    return environmentLoading(
+        [](const ZRURL& url) -> Lumora { throw Lumora::InitializationError::bundleHasNoLumora(url); });
+}
+
 void LoadEnvironmentTest::TearDown() {
     drainLoads();
     LumoraLoadEnvironment::setCurrent(LumoraLoadEnvironment::standard());

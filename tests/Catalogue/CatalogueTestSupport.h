@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -30,6 +31,11 @@ std::filesystem::path makeBundle(const std::filesystem::path& folder, const std:
 
 /// A one-source document whose declaration file is `policyFile`, for loaders that stand in.
 Lumora makeDocument(const std::filesystem::path& policyFile);
+
+/// The real environment with every bundle readable and `load` standing in for the loader.
+LumoraLoadEnvironment environmentLoading(std::function<Lumora(const ZRURL&)> load);
+/// The real environment with every bundle readable and no document anywhere.
+LumoraLoadEnvironment environmentWithoutDocuments();
 
 /// Waits on the event loop until the application reports a state other than `loadPending`.
 /// False when that does not happen within a generous timeout.

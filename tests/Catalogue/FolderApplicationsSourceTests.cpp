@@ -23,12 +23,7 @@ class FolderApplicationsSourceTest : public LoadEnvironmentTest {
 protected:
     void SetUp() override {
         // The scans are under test, not the loads: every load finds nothing.
-        auto environment = LumoraLoadEnvironment::standard();
-        environment.isReadable = [](const ZRURL&) { return true; };
-        environment.load = [](const ZRURL& url, const LumoraLoader::Options&) -> Lumora {
-            throw Lumora::InitializationError::bundleHasNoLumora(url);
-        };
-        LumoraLoadEnvironment::setCurrent(environment);
+        LumoraLoadEnvironment::setCurrent(environmentWithoutDocuments());
     }
 
     void TearDown() override {

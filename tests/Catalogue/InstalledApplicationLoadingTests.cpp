@@ -71,15 +71,6 @@ struct LoadLog {
     }
 };
 
-LumoraLoadEnvironment environmentLoading(std::function<Lumora(const ZRURL&)> load) {
-    auto environment = LumoraLoadEnvironment::standard();
-    environment.isReadable = [](const ZRURL&) { return true; };
-    environment.load = [load = std::move(load)](const ZRURL& url, const LumoraLoader::Options&) {
-        return load(url);
-    };
-    return environment;
-}
-
 class InstalledApplicationLoading : public LoadEnvironmentTest {};
 
 } // namespace

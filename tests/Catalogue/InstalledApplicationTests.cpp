@@ -15,12 +15,7 @@ class InstalledApplicationModel : public LoadEnvironmentTest {
 protected:
     void SetUp() override {
         // Nothing here needs a document: every load finds none.
-        auto environment = LumoraLoadEnvironment::standard();
-        environment.isReadable = [](const ZRURL&) { return true; };
-        environment.load = [](const ZRURL& url, const LumoraLoader::Options&) -> Lumora {
-            throw Lumora::InitializationError::bundleHasNoLumora(url);
-        };
-        LumoraLoadEnvironment::setCurrent(environment);
+        LumoraLoadEnvironment::setCurrent(environmentWithoutDocuments());
     }
 
     std::shared_ptr<InstalledApplication> make(const std::filesystem::path& path) {

@@ -26,14 +26,7 @@ QByteArray bytesOf(const std::filesystem::path& path) {
 
 class SecurityScopedBookmarks : public LoadEnvironmentTest {
 protected:
-    void SetUp() override {
-        auto environment = LumoraLoadEnvironment::standard();
-        environment.isReadable = [](const ZRURL&) { return true; };
-        environment.load = [](const ZRURL& url, const LumoraLoader::Options&) -> Lumora {
-            throw Lumora::InitializationError::bundleHasNoLumora(url);
-        };
-        LumoraLoadEnvironment::setCurrent(environment);
-    }
+    void SetUp() override { LumoraLoadEnvironment::setCurrent(environmentWithoutDocuments()); }
 
     std::set<std::filesystem::path> paths(const SecurityScopedBookmarksStore& store) const {
         std::set<std::filesystem::path> result;
