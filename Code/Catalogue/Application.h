@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMetaType>
 #include <QObject>
 #include <QString>
 #include <cstddef>
@@ -61,3 +62,5 @@ struct ApplicationEqual {
         return left->isEqual(*right);
     }
 };
+
+Q_DECLARE_METATYPE(std::shared_ptr<Application>)

@@ -87,6 +87,46 @@ bool hasApplicationExtension(const std::filesystem::path& path) {
                       [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
 }
 
+/// The icon file the bundle names, when it exists.
+QString iconFilePathOfBundle(const ZRBundle& bundle) {
+    if (!bundle.resourcePath()) {
+        return {};
+    }
+    for (const char* key : {"CFBundleIconFile", "CFBundleIconName"}) {
+        const auto* value = bundle.infoDictionary().find(key);
+        const auto* name = value ? value->stringValue() : nullptr;
+        if (!name || name->empty()) {
+            continue;
+        }
+        std::filesystem::path file = *bundle.resourcePath() / *name;
+        if (file.extension().empty()) {
+            file += ".icns";
+        }
+        if (ZRFileManager::fileExistsAtPath(file)) {
+            return QtStrings::fromPath(file);
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+InstalledApplication::BundleFacts InstalledApplication::readBundleFacts(const ZRURL& bundleURL) {
+    BundleFacts facts;
+    if (!bundleURL.isFileURL()) {
+        return facts;
+    }
+    if (const auto bundle = ZRBundle::bundleWithPath(bundleURL.path())) {
+        if (const auto identifier = bundle->bundleIdentifier()) {
+            facts.bundleIdentifier = QtStrings::toQString(*identifier);
+        }
+        facts.iconFilePath = iconFilePathOfBundle(*bundle);
+    }
+    return facts;
+}
+
+namespace {
+
 LumoraLoadState loadState(const ZRURL& bundleURL) {
     const auto environment = LumoraLoadEnvironment::current();
     if (!environment.isReadable(bundleURL)) {
@@ -167,7 +207,8 @@ InstalledApplication::InstalledApplication(PrivateToken, const ZRURL& bundleURL)
     : Application(bundleURL.isFileURL() ? QtStrings::fromPath(bundleURL.path())
                                         : QtStrings::toQString(bundleURL.absoluteString()),
                   QtStrings::toQString(displayNameOfBundle(bundleURL)))
-    , _bundleURL(bundleURL) {}
+    , _bundleURL(bundleURL)
+    , _bundleFacts(readBundleFacts(bundleURL)) {}
 
 InstalledApplication::~InstalledApplication() = default;
 
@@ -206,12 +247,7 @@ std::optional<ZRURL> InstalledApplication::lumoraFileURL() const {
 }
 
 QString InstalledApplication::bundleIdentifier() const {
-    if (!_bundleURL.isFileURL()) {
-        return {};
-    }
-    const auto bundle = ZRBundle::bundleWithPath(_bundleURL.path());
-    const auto identifier = bundle ? bundle->bundleIdentifier() : std::nullopt;
-    return identifier ? QtStrings::toQString(*identifier) : QString();
+    return _bundleFacts.bundleIdentifier;
 }
 
 bool InstalledApplication::isLumoraLoaded() const {
@@ -244,28 +280,7 @@ QString InstalledApplication::searchString() const {
 }
 
 QString InstalledApplication::iconFilePath() const {
-    if (!_bundleURL.isFileURL()) {
-        return {};
-    }
-    const auto bundle = ZRBundle::bundleWithPath(_bundleURL.path());
-    if (!bundle || !bundle->resourcePath()) {
-        return {};
-    }
-    for (const char* key : {"CFBundleIconFile", "CFBundleIconName"}) {
-        const auto* value = bundle->infoDictionary().find(key);
-        const auto* name = value ? value->stringValue() : nullptr;
-        if (!name || name->empty()) {
-            continue;
-        }
-        std::filesystem::path file = *bundle->resourcePath() / *name;
-        if (file.extension().empty()) {
-            file += ".icns";
-        }
-        if (ZRFileManager::fileExistsAtPath(file)) {
-            return QtStrings::fromPath(file);
-        }
-    }
-    return {};
+    return _bundleFacts.iconFilePath;
 }
 
 void InstalledApplication::readLumoraInBackground() {
@@ -279,15 +294,17 @@ void InstalledApplication::readLumoraInBackground() {
             return;
         }
         auto state = loadState(bundleURL);
+        auto facts = readBundleFacts(bundleURL);
         auto* const core = QCoreApplication::instance();
         if (core == nullptr) {
             return;
         }
         QMetaObject::invokeMethod(
             core,
-            [weakApplication, latestLoad, load, state = std::move(state)] {
+            [weakApplication, latestLoad, load, state = std::move(state), facts = std::move(facts)] {
                 const auto application = weakApplication.lock();
                 if (application && *latestLoad == load) {
+                    application->_bundleFacts = facts;
                     application->setLumoraLoadState(state);
                 }
             },

@@ -58,12 +58,14 @@ public:
     /// The primary declaration file of a loaded document, for revealing it; none otherwise.
     std::optional<ZRURL> lumoraFileURL() const;
 
-    /// Read from the bundle each time, since the bundle may change under us.
+    /// Read from the bundle when the instance is made and again by every load, so that asking never
+    /// touches the disk (the list asks on the main thread) and a changed bundle shows after a reload.
     QString bundleIdentifier() const override;
     bool isLumoraLoaded() const override;
     /// The display name, then for each of the document's sources the host and domain names of its
     /// connections and the names of its services.
     QString searchString() const override;
+    /// Refreshed like `bundleIdentifier`.
     QString iconFilePath() const override;
 
     /// Starts a load now; the state becomes `loadPending` on the calling thread and the outcome is
@@ -78,10 +80,17 @@ signals:
     void lumoraLoadStateChanged(const LumoraLoadStateChange& change);
 
 private:
+    /// What the list shows of the bundle besides its name, read off the main thread.
+    struct BundleFacts {
+        QString bundleIdentifier;
+        QString iconFilePath;
+    };
+    static BundleFacts readBundleFacts(const ZRURL& bundleURL);
     void setLumoraLoadState(LumoraLoadState state);
 
     ZRURL _bundleURL;
     LumoraLoadState _lumoraLoadState;
+    BundleFacts _bundleFacts;
     /// Counts the loads asked for; shared with them so that a superseded one can tell without
     /// holding the application.
     std::shared_ptr<std::atomic<std::uint64_t>> _latestLoad = std::make_shared<std::atomic<std::uint64_t>>(0);

@@ -1,0 +1,289 @@
+#include "Code/Catalogue/ApplicationsArrayController.h"
+
+#include "Code/Catalogue/InstalledApplication.h"
+#include "Code/Catalogue/PreviewApplication.h"
+#include "Code/Catalogue/SearchTextFolding.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+ApplicationsArrayController::ApplicationsArrayController(QObject* parent)
+    : QAbstractListModel(parent) {}
+
+ApplicationsArrayController::~ApplicationsArrayController() {
+    for (const auto& connection : std::as_const(_observations)) {
+        disconnect(connection);
+    }
+}
+
+QString ApplicationsArrayController::stateName(const Application& application) {
+    if (const auto* installed = qobject_cast<const InstalledApplication*>(&application)) {
+        const auto name = installed->lumoraLoadState().caseName();
+        return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+    }
+    return QStringLiteral("loaded");
+}
+
+QString ApplicationsArrayController::badgeIdentifier(const Application& application) {
+    if (qobject_cast<const InstalledApplication*>(&application) == nullptr) {
+        return QStringLiteral("preview");
+    }
+    return stateName(application);
+}
+
+int ApplicationsArrayController::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(_arrangedApplications.size());
+}
+
+QVariant ApplicationsArrayController::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) {
+        return {};
+    }
+    const auto& application = _arrangedApplications[static_cast<std::size_t>(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+        return application->displayName();
+    case Qt::ToolTipRole:
+    case IdentifierRole:
+        return application->identifier();
+    case ApplicationRole:
+        return QVariant::fromValue(application);
+    case KindRole:
+        return qobject_cast<const InstalledApplication*>(application.get()) != nullptr
+                   ? QStringLiteral("installed")
+                   : QStringLiteral("preview");
+    case StateRole:
+        return stateName(*application);
+    case BadgeRole:
+        return badgeIdentifier(*application);
+    case IconFilePathRole:
+        return application->iconFilePath();
+    case IconDataRole:
+        return QByteArray();
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> ApplicationsArrayController::roleNames() const {
+    auto names = QAbstractListModel::roleNames();
+    names.insert(ApplicationRole, "application");
+    names.insert(IdentifierRole, "identifier");
+    names.insert(KindRole, "kind");
+    names.insert(StateRole, "state");
+    names.insert(BadgeRole, "badge");
+    names.insert(IconFilePathRole, "iconFilePath");
+    names.insert(IconDataRole, "iconData");
+    return names;
+}
+
+void ApplicationsArrayController::setContent(const ApplicationsSource::Applications* content) {
+    _content = content;
+    rearrangeObjects();
+}
+
+void ApplicationsArrayController::setSortDescriptors(std::vector<SortDescriptor> sortDescriptors) {
+    _sortDescriptors = std::move(sortDescriptors);
+    rearrangeObjects();
+}
+
+void ApplicationsArrayController::setFilterText(const QString& text) {
+    const QString trimmed = text.trimmed();
+    if (trimmed == _filterText) {
+        return;
+    }
+    _filterText = trimmed;
+    emit filterTextChanged(_filterText);
+    rearrangeObjects();
+}
+
+void ApplicationsArrayController::rearrangeObjects() {
+    applyArrangement(arrangedContent());
+}
+
+std::vector<std::shared_ptr<Application>> ApplicationsArrayController::arrangedContent() const {
+    std::vector<std::shared_ptr<Application>> arranged;
+    if (_content == nullptr) {
+        return arranged;
+    }
+    arranged.reserve(_content->size());
+    const QString searchText = SearchTextFolding::folded(_filterText);
+    for (const auto& application : *_content) {
+        if (searchText.isEmpty() ||
+            SearchTextFolding::folded(application->searchString()).contains(searchText)) {
+            arranged.push_back(application);
+        }
+    }
+    std::sort(arranged.begin(), arranged.end(), [this](const auto& left, const auto& right) {
+        for (const auto& descriptor : _sortDescriptors) {
+            const int order = descriptor.compare(*left, *right);
+            if (order != 0) {
+                return descriptor.ascending ? order < 0 : order > 0;
+            }
+        }
+        // Equal by every descriptor: a fixed order all the same, so that rows never swap at random.
+        return left->identifier() < right->identifier();
+    });
+    return arranged;
+}
+
+void ApplicationsArrayController::applyArrangement(std::vector<std::shared_ptr<Application>> arranged) {
+    std::unordered_set<const Application*> members;
+    members.reserve(arranged.size());
+    for (const auto& application : arranged) {
+        members.insert(application.get());
+    }
+    auto& current = _arrangedApplications;
+    bool changed = false;
+
+    // Rows that go, in runs from the end so that the rows ahead keep their numbers.
+    for (int row = static_cast<int>(current.size()) - 1; row >= 0; --row) {
+        if (members.contains(current[static_cast<std::size_t>(row)].get())) {
+            continue;
+        }
+        const int last = row;
+        while (row > 0 && !members.contains(current[static_cast<std::size_t>(row - 1)].get())) {
+            --row;
+        }
+        beginRemoveRows({}, row, last);
+        for (int removed = row; removed <= last; ++removed) {
+            stopObserving(current[static_cast<std::size_t>(removed)].get());
+        }
+        current.erase(current.begin() + row, current.begin() + last + 1);
+        endRemoveRows();
+        changed = true;
+    }
+
+    // The rows that stay, moved into their new relative order.
+    std::unordered_set<const Application*> staying;
+    staying.reserve(current.size());
+    for (const auto& application : current) {
+        staying.insert(application.get());
+    }
+    std::vector<std::shared_ptr<Application>> stayingInOrder;
+    stayingInOrder.reserve(current.size());
+    for (const auto& application : arranged) {
+        if (staying.contains(application.get())) {
+            stayingInOrder.push_back(application);
+        }
+    }
+    if (stayingInOrder != current) {
+        emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+        std::unordered_map<const Application*, int> newRows;
+        newRows.reserve(stayingInOrder.size());
+        for (std::size_t row = 0; row < stayingInOrder.size(); ++row) {
+            newRows.emplace(stayingInOrder[row].get(), static_cast<int>(row));
+        }
+        const QModelIndexList from = persistentIndexList();
+        QModelIndexList to;
+        to.reserve(from.size());
+        for (const QModelIndex& index : from) {
+            const auto* application = current[static_cast<std::size_t>(index.row())].get();
+            to.append(createIndex(newRows.at(application), index.column()));
+        }
+        current = std::move(stayingInOrder);
+        changePersistentIndexList(from, to);
+        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+        changed = true;
+    }
+
+    // New rows, in runs. Every row of `arranged` that differs from the current one at its
+    // position is new, since the staying rows are already in order.
+    for (std::size_t row = 0; row < arranged.size();) {
+        if (row < current.size() && current[row] == arranged[row]) {
+            ++row;
+            continue;
+        }
+        const std::size_t first = row;
+        while (row < arranged.size() && !staying.contains(arranged[row].get())) {
+            ++row;
+        }
+        beginInsertRows({}, static_cast<int>(first), static_cast<int>(row) - 1);
+        current.insert(current.begin() + static_cast<std::ptrdiff_t>(first),
+                       arranged.begin() + static_cast<std::ptrdiff_t>(first),
+                       arranged.begin() + static_cast<std::ptrdiff_t>(row));
+        for (std::size_t inserted = first; inserted < row; ++inserted) {
+            observe(current[inserted]);
+        }
+        endInsertRows();
+        changed = true;
+    }
+
+    if (changed) {
+        emit arrangedApplicationsChanged();
+    }
+    if (_selectedApplication && !members.contains(_selectedApplication.get())) {
+        _selectedApplication.reset();
+        emit selectedApplicationChanged();
+    }
+}
+
+void ApplicationsArrayController::observe(const std::shared_ptr<Application>& application) {
+    const Application* key = application.get();
+    QMetaObject::Connection connection;
+    if (auto* installed = qobject_cast<InstalledApplication*>(application.get())) {
+        connection = connect(installed, &InstalledApplication::lumoraLoadStateChanged, this,
+                             [this, key] { rowChanged(key); });
+    }
+    if (connection) {
+        _observations.insert(key, connection);
+    }
+}
+
+void ApplicationsArrayController::stopObserving(const Application* application) {
+    if (const auto connection = _observations.take(application)) {
+        disconnect(connection);
+    }
+}
+
+void ApplicationsArrayController::rowChanged(const Application* application) {
+    const int row = rowOf(*application);
+    if (row >= 0) {
+        const QModelIndex changed = index(row);
+        emit dataChanged(changed, changed, {StateRole, BadgeRole, IconFilePathRole});
+    }
+}
+
+int ApplicationsArrayController::rowOf(const Application& application) const {
+    const auto found = std::find_if(_arrangedApplications.begin(), _arrangedApplications.end(),
+                                    [&](const auto& candidate) { return candidate.get() == &application; });
+    return found == _arrangedApplications.end() ? -1
+                                                : static_cast<int>(found - _arrangedApplications.begin());
+}
+
+std::shared_ptr<Application> ApplicationsArrayController::applicationAt(int row) const {
+    if (row < 0 || static_cast<std::size_t>(row) >= _arrangedApplications.size()) {
+        return nullptr;
+    }
+    return _arrangedApplications[static_cast<std::size_t>(row)];
+}
+
+void ApplicationsArrayController::setSelectedApplication(const std::shared_ptr<Application>& application) {
+    std::shared_ptr<Application> selection;
+    if (application) {
+        // Select the listed object that is this application, whichever instance was handed in.
+        const auto found =
+            std::find_if(_arrangedApplications.begin(), _arrangedApplications.end(),
+                         [&](const auto& candidate) { return candidate->isEqual(*application); });
+        if (found != _arrangedApplications.end()) {
+            selection = *found;
+        }
+    }
+    if (selection == _selectedApplication) {
+        return;
+    }
+    _selectedApplication = std::move(selection);
+    emit selectedApplicationChanged();
+}
+
+std::shared_ptr<InstalledApplication> ApplicationsArrayController::selectedInstalledApplication() const {
+    if (!qobject_cast<InstalledApplication*>(_selectedApplication.get())) {
+        return nullptr;
+    }
+    return std::static_pointer_cast<InstalledApplication>(_selectedApplication);
+}
+
+int ApplicationsArrayController::selectedRow() const {
+    return _selectedApplication ? rowOf(*_selectedApplication) : -1;
+}

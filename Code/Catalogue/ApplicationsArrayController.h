@@ -1,0 +1,104 @@
+#pragma once
+
+#include "Code/Catalogue/ApplicationsSource.h"
+
+#include <QAbstractListModel>
+#include <QHash>
+#include <QMetaObject>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class InstalledApplication;
+
+/// The applications list as the sidebar shows it: the content set, filtered by the search text
+/// and sorted, with one selected application. A list model, so that a view binds to it directly.
+///
+/// Rearranging moves rows rather than resetting the model: a view keeps its scroll position and
+/// the rows it tracks. Main thread only.
+class ApplicationsArrayController : public QAbstractListModel {
+    Q_OBJECT
+
+public:
+    enum Role {
+        /// The row's `std::shared_ptr<Application>`.
+        ApplicationRole = Qt::UserRole + 1,
+        IdentifierRole,
+        /// "installed" or "preview".
+        KindRole,
+        /// The load state's case name; "loaded" for a preview application.
+        StateRole,
+        /// Which badge the row shows: "preview", or the load state's case name.
+        BadgeRole,
+        /// The `.icns` file of an installed application, or an empty string.
+        IconFilePathRole,
+        /// The downloaded icon of a preview application, or empty bytes. Asking for it starts the
+        /// download, so only rows that are shown load their icons.
+        IconDataRole,
+    };
+
+    /// A three-way comparison of two applications (negative, zero, positive) with its direction.
+    struct SortDescriptor {
+        std::function<int(const Application& left, const Application& right)> compare;
+        bool ascending = true;
+    };
+
+    explicit ApplicationsArrayController(QObject* parent = nullptr);
+    ~ApplicationsArrayController() override;
+
+    /// "preview" for a preview application, else the state's case name.
+    static QString badgeIdentifier(const Application& application);
+    static QString stateName(const Application& application);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+    /// The set whose members are listed, owned by the caller and kept alive while bound; none
+    /// lists nothing. Rearranges.
+    void setContent(const ApplicationsSource::Applications* content);
+    bool hasContent() const { return _content != nullptr; }
+    void setSortDescriptors(std::vector<SortDescriptor> sortDescriptors);
+    /// Sorts and filters the content again.
+    void rearrangeObjects();
+
+    /// The search text, trimmed; rows whose search string does not contain it, ignoring case and
+    /// diacritics, are hidden.
+    const QString& filterText() const { return _filterText; }
+    void setFilterText(const QString& text);
+
+    const std::vector<std::shared_ptr<Application>>& arrangedApplications() const {
+        return _arrangedApplications;
+    }
+    /// The row of the application, or -1.
+    int rowOf(const Application& application) const;
+    std::shared_ptr<Application> applicationAt(int row) const;
+
+    /// None when nothing is selected.
+    const std::shared_ptr<Application>& selectedApplication() const { return _selectedApplication; }
+    /// Selects exactly this application, or nothing when it is none or not listed.
+    void setSelectedApplication(const std::shared_ptr<Application>& application);
+    std::shared_ptr<InstalledApplication> selectedInstalledApplication() const;
+    int selectedRow() const;
+
+signals:
+    /// After rows were added, removed or moved.
+    void arrangedApplicationsChanged();
+    void selectedApplicationChanged();
+    void filterTextChanged(const QString& text);
+
+private:
+    std::vector<std::shared_ptr<Application>> arrangedContent() const;
+    void applyArrangement(std::vector<std::shared_ptr<Application>> arranged);
+    void observe(const std::shared_ptr<Application>& application);
+    void stopObserving(const Application* application);
+    void rowChanged(const Application* application);
+
+    const ApplicationsSource::Applications* _content = nullptr;
+    std::vector<SortDescriptor> _sortDescriptors;
+    QString _filterText;
+    std::vector<std::shared_ptr<Application>> _arrangedApplications;
+    std::shared_ptr<Application> _selectedApplication;
+    QHash<const Application*, QMetaObject::Connection> _observations;
+};

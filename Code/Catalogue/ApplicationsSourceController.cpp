@@ -1,0 +1,507 @@
+#include "Code/Catalogue/ApplicationsSourceController.h"
+
+#include "Code/Catalogue/ApplicationsArrayController.h"
+#include "Code/Catalogue/InstalledApplication.h"
+#include "Code/Catalogue/LocalizedStandardComparison.h"
+#include "Code/Catalogue/ManuallyAddedApplicationsSource.h"
+#include "Code/Catalogue/OpenPanelPresenter.h"
+#include "Code/Catalogue/Preferences.h"
+#include "Code/Catalogue/QtStrings.h"
+
+#include <QPointer>
+#include <QSet>
+#include <algorithm>
+#include <array>
+#include <set>
+#include <system_error>
+
+namespace {
+
+/// The path without a trailing slash, so that a directory URL and a plain one compare equal.
+std::string comparablePath(const std::filesystem::path& path) {
+    std::string text = path.lexically_normal().string();
+    while (text.size() > 1 && text.ends_with('/')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+/// Whether `path` is `folder` or lies inside it.
+bool isInside(const std::filesystem::path& path, const std::filesystem::path& folder) {
+    const std::string inner = comparablePath(path);
+    std::string outer = comparablePath(folder);
+    if (inner == outer) {
+        return true;
+    }
+    if (!outer.ends_with('/')) {
+        outer.push_back('/');
+    }
+    return inner.starts_with(outer);
+}
+
+std::vector<std::string> pathComponents(const std::string& path) {
+    std::vector<std::string> components;
+    std::size_t start = 0;
+    while (start < path.size()) {
+        const std::size_t end = path.find('/', start);
+        const std::size_t stop = end == std::string::npos ? path.size() : end;
+        if (stop > start) {
+            components.push_back(path.substr(start, stop - start));
+        }
+        start = stop + 1;
+    }
+    return components;
+}
+
+/// The folder to propose for one application that could not be read.
+std::string candidateFolder(const std::string& bundlePath) {
+    const auto components = pathComponents(bundlePath);
+    // Folders that hold applications of many kinds: the applications folder, a home folder, a
+    // volume. Each counts only when the bundle lies below it.
+    struct Rule {
+        std::string_view prefix;
+        std::size_t componentsAfterPrefix;
+    };
+    static constexpr std::array rules{
+        Rule{"/Applications/", 0}, Rule{"/Users/", 1},     Rule{"/Volumes/", 1}, Rule{"/home/", 1},
+        Rule{"/media/", 2},        Rule{"/run/media/", 2}, Rule{"/mnt/", 1},
+    };
+    for (const auto& rule : rules) {
+        if (!bundlePath.starts_with(rule.prefix)) {
+            continue;
+        }
+        const std::size_t prefixComponents = pathComponents(std::string(rule.prefix)).size();
+        const std::size_t folderComponents = prefixComponents + rule.componentsAfterPrefix;
+        if (components.size() <= folderComponents) {
+            continue;
+        }
+        std::string folder = "/";
+        for (std::size_t index = 0; index < folderComponents; ++index) {
+            folder += components[index] + "/";
+        }
+        return folder;
+    }
+    if (bundlePath.ends_with(".app") || bundlePath.ends_with(".app/")) {
+        std::string parent = bundlePath;
+        if (parent.ends_with('/')) {
+            parent.pop_back();
+        }
+        parent.erase(parent.rfind('/') + 1);
+        return parent;
+    }
+    return bundlePath;
+}
+
+/// The deepest folder both paths lie in, ending in "/"; empty when they share none.
+std::string sharedFolder(const std::string& left, const std::string& right) {
+    const auto mismatch = std::mismatch(left.begin(), left.end(), right.begin(), right.end());
+    std::string shared(left.begin(), mismatch.first);
+    const std::size_t slash = shared.rfind('/');
+    if (slash == std::string::npos) {
+        return {};
+    }
+    shared.erase(slash + 1);
+    return shared;
+}
+
+} // namespace
+
+ApplicationsSourceController::ApplicationsSourceController(Preferences& preferences, Sources sources,
+                                                           QObject* parent)
+    : QObject(parent)
+    , _preferences(preferences)
+    , _sources(std::move(sources))
+    , _arrayController(new ApplicationsArrayController(this)) {
+    auto store = std::make_shared<SecurityScopedBookmarksStore>(preferences, _sources.startAccessing);
+    _manuallyAddedApplicationsSource = std::make_shared<ManuallyAddedApplicationsSource>(store);
+    _manuallyAddedApplicationsSource->addApplications(store->allFileURLs());
+
+    _arrayController->setSortDescriptors({
+        {[](const Application& left, const Application& right) { return left.compareIsLumoraLoaded(right); },
+         false},
+        {[](const Application& left, const Application& right) { return left.compareType(right); }, false},
+        {[](const Application& left, const Application& right) {
+             return localizedStandardCompare(left.displayName(), right.displayName());
+         },
+         true},
+    });
+
+    const auto preferencesChanged = [this] {
+        applySourcePreferences();
+        merge();
+    };
+    _observers = {
+        connect(&preferences, &Preferences::spotlightApplicationsSourceEnabledChanged, this,
+                preferencesChanged),
+        connect(&preferences, &Preferences::manuallyAddedApplicationsSourceEnabledChanged, this,
+                preferencesChanged),
+        connect(&preferences, &Preferences::applicationsFolderApplicationsSourceEnabledChanged, this,
+                preferencesChanged),
+        connect(&preferences, &Preferences::previewApplicationsSourceEnabledChanged, this,
+                preferencesChanged),
+    };
+    applySourcePreferences();
+}
+
+ApplicationsSourceController::~ApplicationsSourceController() {
+    for (const auto& observer : _observers) {
+        disconnect(observer);
+    }
+    stopUpdating();
+    // The list must not outlive the set it shows.
+    _arrayController->setContent(nullptr);
+}
+
+void ApplicationsSourceController::applySourcePreferences() {
+    applySourcePreference(SourceKind::spotlight, _preferences.spotlightApplicationsSourceEnabled());
+    applySourcePreference(SourceKind::manuallyAdded, _preferences.manuallyAddedApplicationsSourceEnabled());
+    applySourcePreference(SourceKind::applicationsFolder,
+                          _preferences.applicationsFolderApplicationsSourceEnabled());
+    applySourcePreference(SourceKind::preview, _preferences.previewApplicationsSourceEnabled());
+}
+
+void ApplicationsSourceController::applySourcePreference(SourceKind kind, bool enabled) {
+    const auto found = std::find_if(_applicationsSources.begin(), _applicationsSources.end(),
+                                    [kind](const ActiveSource& active) { return active.kind == kind; });
+    if (!enabled && found != _applicationsSources.end()) {
+        const ActiveSource removed = *found;
+        _applicationsSources.erase(found);
+        if (removed.asyncSource != nullptr) {
+            removed.asyncSource->stopUpdating();
+        }
+        return;
+    }
+    if (!enabled || found != _applicationsSources.end()) {
+        return;
+    }
+    ActiveSource active{kind, nullptr, nullptr};
+    switch (kind) {
+    case SourceKind::spotlight:
+        if (_sources.makeSpotlightApplicationsSource) {
+            auto source = _sources.makeSpotlightApplicationsSource();
+            active.asyncSource = source.get();
+            active.source = std::move(source);
+        }
+        break;
+    case SourceKind::manuallyAdded:
+        active.source = _manuallyAddedApplicationsSource;
+        break;
+    case SourceKind::applicationsFolder:
+        if (_sources.makeFolderApplicationsSource) {
+            auto source = _sources.makeFolderApplicationsSource();
+            active.asyncSource = source.get();
+            active.source = std::move(source);
+        }
+        break;
+    case SourceKind::preview:
+        active.asyncSource = _sources.previewApplicationsSource.get();
+        active.source = _sources.previewApplicationsSource;
+        break;
+    }
+    if (!active.source) {
+        // Nothing of this kind is offered here: enabling it contributes nothing.
+        return;
+    }
+    _applicationsSources.push_back(std::move(active));
+    startSource(_applicationsSources.back());
+}
+
+void ApplicationsSourceController::startSource(ActiveSource& active) {
+    if (active.asyncSource == nullptr || active.isUpdating) {
+        return;
+    }
+    active.isUpdating = true;
+    active.asyncSource->startUpdating(
+        [controller = QPointer(this)](AsyncApplicationsSource&, bool mayEndInitialLoading) {
+            if (!controller) {
+                return;
+            }
+            controller->merge();
+            if (mayEndInitialLoading) {
+                controller->performInitialLoadingCheck();
+            }
+        });
+}
+
+void ApplicationsSourceController::startUpdating() {
+    bool hasAsyncSource = false;
+    for (auto& active : _applicationsSources) {
+        if (active.asyncSource != nullptr) {
+            hasAsyncSource = true;
+            startSource(active);
+        }
+    }
+    if (!hasAsyncSource) {
+        performInitialLoadingCheck();
+    }
+}
+
+void ApplicationsSourceController::stopUpdating() {
+    for (auto& active : _applicationsSources) {
+        if (active.asyncSource != nullptr) {
+            active.asyncSource->stopUpdating();
+            active.isUpdating = false;
+        }
+    }
+}
+
+void ApplicationsSourceController::merge(const std::optional<ZRURL>& bundleURLToSelect) {
+    Applications collected;
+    for (const auto& active : _applicationsSources) {
+        for (const auto& application : active.source->applications()) {
+            collected.insert(application);
+        }
+    }
+    // A featured application that is installed is listed once, as the installed one.
+    QSet<QString> installedBundleIdentifiers;
+    for (const auto& application : collected) {
+        if (qobject_cast<InstalledApplication*>(application.get()) != nullptr) {
+            if (QString identifier = application->bundleIdentifier(); !identifier.isEmpty()) {
+                installedBundleIdentifiers.insert(std::move(identifier));
+            }
+        }
+    }
+    bool changed = false;
+    for (auto entry = collected.begin(); entry != collected.end();) {
+        const auto& application = *entry;
+        if (qobject_cast<InstalledApplication*>(application.get()) == nullptr &&
+            installedBundleIdentifiers.contains(application->bundleIdentifier())) {
+            entry = collected.erase(entry);
+        } else {
+            ++entry;
+        }
+    }
+    // Change the set in place, so that applications that stay keep their objects.
+    for (auto entry = _applications.begin(); entry != _applications.end();) {
+        if (!collected.contains(*entry)) {
+            stopObserving(entry->get());
+            entry = _applications.erase(entry);
+            changed = true;
+        } else {
+            ++entry;
+        }
+    }
+    for (const auto& application : collected) {
+        if (_applications.insert(application).second) {
+            observe(application);
+            changed = true;
+        }
+    }
+    if (changed) {
+        emit applicationsChanged();
+    }
+    _arrayController->rearrangeObjects();
+    if (bundleURLToSelect) {
+        selectInstalledApplication(*bundleURLToSelect);
+    }
+}
+
+void ApplicationsSourceController::selectInstalledApplication(const ZRURL& bundleURL) {
+    const std::string wanted = comparablePath(bundleURL.path());
+    const auto isWanted = [&](const std::shared_ptr<Application>& application) {
+        const auto* installed = qobject_cast<InstalledApplication*>(application.get());
+        return installed != nullptr && installed->bundleURL().isFileURL() &&
+               comparablePath(installed->bundleURL().path()) == wanted;
+    };
+    const auto findArranged = [&]() -> std::shared_ptr<Application> {
+        const auto& arranged = _arrayController->arrangedApplications();
+        const auto found = std::find_if(arranged.begin(), arranged.end(), isWanted);
+        return found == arranged.end() ? nullptr : *found;
+    };
+    auto found = findArranged();
+    if (!found && !_arrayController->filterText().isEmpty() &&
+        std::any_of(_applications.begin(), _applications.end(), isWanted)) {
+        _arrayController->setFilterText({});
+        found = findArranged();
+    }
+    _arrayController->setSelectedApplication(found);
+}
+
+void ApplicationsSourceController::performInitialLoadingCheck() {
+    if (_initialLoadingFinished) {
+        return;
+    }
+    for (const auto& active : _applicationsSources) {
+        if (active.asyncSource != nullptr && !active.asyncSource->isInitialUpdateFinished()) {
+            return;
+        }
+    }
+    for (const auto& application : _applications) {
+        const auto* installed = qobject_cast<InstalledApplication*>(application.get());
+        if (installed != nullptr &&
+            installed->lumoraLoadState().stateCase() == LumoraLoadState::Case::loadPending) {
+            return;
+        }
+    }
+    _initialLoadingFinished = true;
+    _arrayController->setContent(&_applications);
+    emit initialLoadingFinishedChanged(true);
+    emit didFinishInitialLoading();
+}
+
+void ApplicationsSourceController::lumoraLoadStateDidChange(const LumoraLoadStateChange& change) {
+    // Moving into or out of `loaded` moves the row between the groups of the sort.
+    if (change.oldValue.stateCase() == LumoraLoadState::Case::loaded ||
+        change.newValue.stateCase() == LumoraLoadState::Case::loaded) {
+        _arrayController->rearrangeObjects();
+    }
+    performInitialLoadingCheck();
+}
+
+void ApplicationsSourceController::observe(const std::shared_ptr<Application>& application) {
+    if (auto* installed = qobject_cast<InstalledApplication*>(application.get())) {
+        _loadStateObservations[installed] =
+            connect(installed, &InstalledApplication::lumoraLoadStateChanged, this,
+                    [this](const LumoraLoadStateChange& change) { lumoraLoadStateDidChange(change); });
+    }
+}
+
+void ApplicationsSourceController::stopObserving(const Application* application) {
+    if (const auto found = _loadStateObservations.find(application); found != _loadStateObservations.end()) {
+        disconnect(found->second);
+        _loadStateObservations.erase(found);
+    }
+}
+
+std::vector<std::shared_ptr<InstalledApplication>>
+ApplicationsSourceController::allApplicationsWithNoReadPermissions() const {
+    std::vector<std::shared_ptr<InstalledApplication>> applications;
+    for (const auto& application : _applications) {
+        if (auto* installed = qobject_cast<InstalledApplication*>(application.get());
+            installed != nullptr &&
+            installed->lumoraLoadState().stateCase() == LumoraLoadState::Case::noReadPermission) {
+            applications.push_back(std::static_pointer_cast<InstalledApplication>(application));
+        }
+    }
+    return applications;
+}
+
+std::vector<std::string>
+ApplicationsSourceController::proposedDirectories(const std::vector<std::string>& bundlePaths) {
+    std::set<std::string> candidates;
+    for (const auto& path : bundlePaths) {
+        candidates.insert(candidateFolder(path));
+    }
+    std::set<std::string> reduced;
+    for (std::string candidate : candidates) {
+        for (const auto& other : candidates) {
+            if (other == candidate || other == "/") {
+                continue;
+            }
+            const std::string shared = sharedFolder(candidate, other);
+            if (!shared.empty() && shared != "/") {
+                candidate = shared;
+            }
+        }
+        reduced.insert(std::move(candidate));
+    }
+    std::vector<std::string> sorted(reduced.begin(), reduced.end());
+    std::sort(sorted.begin(), sorted.end(), [](const std::string& left, const std::string& right) {
+        const auto leftSlashes = std::count(left.begin(), left.end(), '/');
+        const auto rightSlashes = std::count(right.begin(), right.end(), '/');
+        if (leftSlashes != rightSlashes) {
+            return leftSlashes < rightSlashes;
+        }
+        return localizedStandardCompare(QtStrings::fromPath(left), QtStrings::fromPath(right)) < 0;
+    });
+    return sorted;
+}
+
+std::vector<std::filesystem::path>
+ApplicationsSourceController::proposedDirectoryURLsToGrantReadPermission() const {
+    std::vector<std::string> bundlePaths;
+    for (const auto& application : allApplicationsWithNoReadPermissions()) {
+        if (application->bundleURL().isFileURL()) {
+            bundlePaths.push_back(application->bundleURL().path().string());
+        }
+    }
+    std::vector<std::filesystem::path> folders;
+    for (auto& folder : proposedDirectories(bundlePaths)) {
+        folders.emplace_back(std::move(folder));
+    }
+    return folders;
+}
+
+bool ApplicationsSourceController::canResetReadPermissions() const {
+    return !_manuallyAddedApplicationsSource->securityScopedBookmarksStore().allFileURLs().empty();
+}
+
+void ApplicationsSourceController::showOpenPanelAtParentDirectoryOf(const InstalledApplication* application) {
+    if (application == nullptr || !application->bundleURL().isFileURL()) {
+        showOpenPanelAt(std::nullopt);
+        return;
+    }
+    std::filesystem::path bundlePath(comparablePath(application->bundleURL().path()));
+    showOpenPanelAt(bundlePath.parent_path());
+}
+
+void ApplicationsSourceController::showOpenPanelAt(const std::optional<std::filesystem::path>& folder) {
+    if (_openPanelPresenter == nullptr) {
+        return;
+    }
+    OpenPanelPresenter::Request request;
+    request.stringsTable = QStringLiteral("MainWindow");
+    if (folder) {
+        request.choosesFiles = false;
+        request.choosesDirectories = true;
+        request.directory = *folder;
+        request.messageKey = QStringLiteral("openPanelMessage_grantReadingPermission");
+        request.promptKey = QStringLiteral("openPanelPrompt_grantReadingPermission");
+    } else {
+        request.choosesFiles = true;
+        request.choosesDirectories = false;
+        request.allowedFileTypes = InstalledApplication::lumoraContainerFileTypes();
+        request.directory = "/Applications";
+        request.messageKey = QStringLiteral("openPanelMessage_openApplication");
+        request.promptKey = QStringLiteral("openPanelPrompt_openApplication");
+    }
+    _openPanelPresenter->showOpenPanel(
+        request, [controller = QPointer(this)](const std::vector<std::filesystem::path>& chosenPaths) {
+            if (!controller || chosenPaths.empty()) {
+                return;
+            }
+            std::vector<ZRURL> fileURLs;
+            fileURLs.reserve(chosenPaths.size());
+            for (const auto& path : chosenPaths) {
+                fileURLs.push_back(ZRURL::fileURL(path, false));
+            }
+            const bool select = InstalledApplication::canContainLumora(chosenPaths.front(), false);
+            controller->addWithSecurityScopedFileURLs(fileURLs, select);
+        });
+}
+
+void ApplicationsSourceController::addWithSecurityScopedFileURLs(const std::vector<ZRURL>& fileURLs,
+                                                                 bool select) {
+    _manuallyAddedApplicationsSource->add(fileURLs);
+    merge(select && !fileURLs.empty() ? std::optional<ZRURL>(fileURLs.front()) : std::nullopt);
+    for (const auto& application : allApplicationsWithNoReadPermissions()) {
+        const bool isGranted = std::any_of(fileURLs.begin(), fileURLs.end(), [&](const ZRURL& url) {
+            return url.isFileURL() && isInside(application->bundleURL().path(), url.path());
+        });
+        if (isGranted) {
+            application->readLumoraInBackground();
+        }
+    }
+}
+
+void ApplicationsSourceController::removeAllSecurityScopedFileURLs() {
+    const auto revoked = _manuallyAddedApplicationsSource->securityScopedBookmarksStore().allFileURLs();
+    _manuallyAddedApplicationsSource->removeAll();
+    merge();
+    for (const auto& application : _applications) {
+        auto* installed = qobject_cast<InstalledApplication*>(application.get());
+        if (installed == nullptr || !installed->bundleURL().isFileURL()) {
+            continue;
+        }
+        const bool wasGranted = std::any_of(revoked.begin(), revoked.end(), [&](const ZRURL& url) {
+            return url.isFileURL() && isInside(installed->bundleURL().path(), url.path());
+        });
+        if (wasGranted) {
+            installed->readLumoraInBackground();
+        }
+    }
+}
+
+void ApplicationsSourceController::reloadPreviewApplications() {
+    // Filled in with the featured list's own interface.
+}

@@ -1,0 +1,129 @@
+#pragma once
+
+#include "Code/Catalogue/ApplicationsSource.h"
+#include "Code/Catalogue/SecurityScopedBookmarksStore.h"
+#include "ZRFoundation/URL/ZRURL.h"
+
+#include <QMetaObject>
+#include <QObject>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+class ApplicationsArrayController;
+class InstalledApplication;
+class ManuallyAddedApplicationsSource;
+class OpenPanelPresenter;
+class Preferences;
+struct LumoraLoadStateChange;
+
+/// Runs the application sources the preferences enable, merges what they find into the one set
+/// the list shows, keeps the list sorted as documents load, tells when the initial loading is
+/// over, and carries out granting and revoking read access. Main thread only.
+class ApplicationsSourceController : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool initialLoadingFinished READ initialLoadingFinished NOTIFY initialLoadingFinishedChanged)
+    Q_PROPERTY(bool hasApplications READ hasApplications NOTIFY applicationsChanged)
+
+public:
+    using Applications = ApplicationsSource::Applications;
+    static constexpr const char* initialLoadingFinishedNotification =
+        "ApplicationsSourceControllerInitialLoadingFinishedNotification";
+
+    /// How the controller makes its sources. The live query and the folder source are made anew
+    /// each time their preference turns them on.
+    struct Sources {
+        std::function<std::shared_ptr<AsyncApplicationsSource>()> makeSpotlightApplicationsSource;
+        std::function<std::shared_ptr<AsyncApplicationsSource>()> makeFolderApplicationsSource;
+        /// The featured applications; none when no list is offered, and enabling them then adds nothing.
+        std::shared_ptr<AsyncApplicationsSource> previewApplicationsSource;
+        /// How granted items are opened for reading.
+        SecurityScopedBookmarksStore::AccessStarter startAccessing =
+            SecurityScopedBookmarksStore::startAccessingByReadPermission;
+    };
+
+    /// Applies the four source preferences at once, so sources start working before `startUpdating`.
+    /// `preferences` must outlive the controller.
+    ApplicationsSourceController(Preferences& preferences, Sources sources, QObject* parent = nullptr);
+    ~ApplicationsSourceController() override;
+
+    ApplicationsArrayController& arrayController() const { return *_arrayController; }
+    const Applications& applications() const { return _applications; }
+    bool hasApplications() const { return !_applications.empty(); }
+    bool initialLoadingFinished() const { return _initialLoadingFinished; }
+    bool isPreviewApplicationsSourceOffered() const { return _sources.previewApplicationsSource != nullptr; }
+
+    /// Starts every active source that is not running; with none to wait for, the initial loading
+    /// ends at once.
+    void startUpdating();
+    void stopUpdating();
+
+    std::vector<std::shared_ptr<InstalledApplication>> allApplicationsWithNoReadPermissions() const;
+    /// The folders to offer for granting, each ending in "/", shallowest first.
+    std::vector<std::filesystem::path> proposedDirectoryURLsToGrantReadPermission() const;
+    /// The folders proposed for the given bundle paths.
+    static std::vector<std::string> proposedDirectories(const std::vector<std::string>& bundlePaths);
+    /// Whether any item has been granted.
+    bool canResetReadPermissions() const;
+
+    /// Where the open panel is shown; none shows nothing. Not owned.
+    void setOpenPanelPresenter(OpenPanelPresenter* presenter) { _openPanelPresenter = presenter; }
+    /// The panel for granting the folder that holds the application, or for adding applications
+    /// when there is none.
+    void showOpenPanelAtParentDirectoryOf(const InstalledApplication* application);
+    /// The panel for granting folders, starting in `folder`; for adding applications without one.
+    void showOpenPanelAt(const std::optional<std::filesystem::path>& folder);
+    /// Grants and adds the items, selecting the first when `select` is set, and loads again the
+    /// applications inside them that could not be read.
+    void addWithSecurityScopedFileURLs(const std::vector<ZRURL>& fileURLs, bool select);
+    /// Revokes every grant and loads again the applications that were inside granted items.
+    void removeAllSecurityScopedFileURLs();
+    /// Loads the featured list again (nothing happens while a load runs or when none is offered).
+    void reloadPreviewApplications();
+
+    ManuallyAddedApplicationsSource& manuallyAddedApplicationsSource() const {
+        return *_manuallyAddedApplicationsSource;
+    }
+
+signals:
+    /// After the merged set changed.
+    void applicationsChanged();
+    void initialLoadingFinishedChanged(bool finished);
+    /// Sent once, when the initial loading has finished and the list shows the applications.
+    void didFinishInitialLoading();
+
+private:
+    enum class SourceKind { spotlight, manuallyAdded, applicationsFolder, preview };
+    struct ActiveSource {
+        SourceKind kind;
+        std::shared_ptr<ApplicationsSource> source;
+        /// The same source when its content arrives later, else none.
+        AsyncApplicationsSource* asyncSource;
+        bool isUpdating = false;
+    };
+
+    void applySourcePreferences();
+    void applySourcePreference(SourceKind kind, bool enabled);
+    void startSource(ActiveSource& active);
+    void merge(const std::optional<ZRURL>& bundleURLToSelect = std::nullopt);
+    void selectInstalledApplication(const ZRURL& bundleURL);
+    void performInitialLoadingCheck();
+    void lumoraLoadStateDidChange(const LumoraLoadStateChange& change);
+    void observe(const std::shared_ptr<Application>& application);
+    void stopObserving(const Application* application);
+
+    Preferences& _preferences;
+    Sources _sources;
+    ApplicationsArrayController* _arrayController;
+    Applications _applications;
+    std::vector<ActiveSource> _applicationsSources;
+    std::shared_ptr<ManuallyAddedApplicationsSource> _manuallyAddedApplicationsSource;
+    std::vector<QMetaObject::Connection> _observers;
+    std::unordered_map<const Application*, QMetaObject::Connection> _loadStateObservations;
+    OpenPanelPresenter* _openPanelPresenter = nullptr;
+    bool _initialLoadingFinished = false;
+};
