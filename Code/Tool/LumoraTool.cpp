@@ -39,6 +39,13 @@ constexpr std::array commands{
             "       lumora page [--dark] --empty-selection [--proposed-folder DIR]... [-o FILE]",
             "Write the page the viewer shows for an application or a declaration file (or for no selection).",
             runPage},
+    Command{"scan",
+            "lumora scan [--json] [--scope DIR]... [--no-live-query] [--folder DIR]... [--no-folders]\n"
+            "                  [--add PATH]... [--preview-list-url URL [--preview-list-ca FILE]]\n"
+            "                  [--extra-trust-anchors FILE] [--watch SECONDS]",
+            "Find and load applications as the viewer's list does and print the list in its order, then the\n"
+            "      folders to grant read access to; with --watch, print each change of the list for SECONDS.",
+            runScan},
 };
 
 void printUsage(std::FILE* stream) {

@@ -24,6 +24,7 @@ int runCodesign(const std::vector<std::string>& arguments);
 int runCheck(const std::vector<std::string>& arguments);
 int runShow(const std::vector<std::string>& arguments);
 int runPage(const std::vector<std::string>& arguments);
+int runScan(const std::vector<std::string>& arguments);
 
 } // namespace LumoraTool
 

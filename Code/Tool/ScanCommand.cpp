@@ -1,0 +1,311 @@
+// lumora scan: run the viewer's applications catalogue without a window (the sources, the loads,
+// the merge and the sort) and print the list as the sidebar would show it.
+
+#include "Code/Catalogue/ApplicationsArrayController.h"
+#include "Code/Catalogue/ApplicationsSourceController.h"
+#include "Code/Catalogue/FolderApplicationsSource.h"
+#include "Code/Catalogue/InstalledApplication.h"
+#include "Code/Catalogue/LumoraLoadEnvironment.h"
+#include "Code/Catalogue/Preferences.h"
+#include "Code/Catalogue/QtStrings.h"
+#include "Code/Tool/LumoraTool.h"
+#include "Code/Tool/ToolOptions.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QThreadPool>
+#include <QTimer>
+#include <charconv>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <system_error>
+
+namespace LumoraTool {
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+struct ScanOptions {
+    bool asJSON = false;
+    std::optional<std::vector<std::filesystem::path>> scopes;
+    bool liveQuery = true;
+    std::optional<std::vector<std::filesystem::path>> folders;
+    bool useFolders = true;
+    std::vector<std::filesystem::path> additions;
+    std::optional<std::string> previewListURL;
+    std::optional<std::string> previewListCertificateAuthorities;
+    LumoraLoader::Options loading;
+    std::optional<int> watchSeconds;
+};
+
+/// The value of the option at `arguments[index]`, moving `index` to it.
+std::optional<std::string> optionValue(const std::vector<std::string>& arguments, std::size_t& index) {
+    if (index + 1 >= arguments.size()) {
+        return std::nullopt;
+    }
+    return arguments[++index];
+}
+
+std::optional<std::string> existingFolder(const std::string& option, const std::string& path,
+                                          std::vector<std::filesystem::path>& folders) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(path, error)) {
+        return option + " " + path + ": no such folder";
+    }
+    folders.push_back(std::filesystem::absolute(path, error).lexically_normal());
+    return std::nullopt;
+}
+
+std::optional<std::string> parseOptions(const std::vector<std::string>& arguments, ScanOptions& options) {
+    for (std::size_t index = 0; index < arguments.size(); ++index) {
+        const std::string& argument = arguments[index];
+        if (argument == "--json") {
+            options.asJSON = true;
+        } else if (argument == "--no-live-query") {
+            options.liveQuery = false;
+        } else if (argument == "--no-folders") {
+            options.useFolders = false;
+        } else if (argument == "--extra-trust-anchors") {
+            if (auto problem = ToolOptions::consumeExtraTrustAnchors(arguments, index,
+                                                                     options.loading.extraTrustAnchors)) {
+                return problem;
+            }
+        } else if (argument == "--scope" || argument == "--folder" || argument == "--add" ||
+                   argument == "--preview-list-url" || argument == "--preview-list-ca" ||
+                   argument == "--watch") {
+            const auto value = optionValue(arguments, index);
+            if (!value) {
+                return argument + " needs a value";
+            }
+            if (argument == "--scope" || argument == "--folder") {
+                auto& folders = argument == "--scope" ? options.scopes : options.folders;
+                if (!folders) {
+                    folders.emplace();
+                }
+                if (auto problem = existingFolder(argument, *value, *folders)) {
+                    return problem;
+                }
+            } else if (argument == "--add") {
+                std::error_code error;
+                if (!std::filesystem::exists(*value, error)) {
+                    return "--add " + *value + ": no such file or folder";
+                }
+                options.additions.push_back(std::filesystem::absolute(*value, error).lexically_normal());
+            } else if (argument == "--preview-list-url") {
+                options.previewListURL = *value;
+            } else if (argument == "--preview-list-ca") {
+                options.previewListCertificateAuthorities = *value;
+            } else {
+                int seconds = 0;
+                const auto* end = value->data() + value->size();
+                const auto [last, error] = std::from_chars(value->data(), end, seconds);
+                if (error != std::errc() || last != end || seconds < 0 || seconds > 86400) {
+                    return "--watch needs a number of seconds from 0 to 86400";
+                }
+                options.watchSeconds = seconds;
+            }
+        } else {
+            return argument.starts_with("-") ? "unknown option " + argument
+                                             : "unexpected argument " + argument;
+        }
+    }
+    if (options.previewListCertificateAuthorities && !options.previewListURL) {
+        return "--preview-list-ca needs --preview-list-url";
+    }
+    return std::nullopt;
+}
+
+std::string toStd(const QString& text) {
+    return text.toStdString();
+}
+
+json nullOrString(const QString& text) {
+    return text.isEmpty() ? json(nullptr) : json(toStd(text));
+}
+
+std::optional<std::string> errorDescription(const Application& application) {
+    const auto* installed = qobject_cast<const InstalledApplication*>(&application);
+    const auto* error = installed ? installed->lumoraLoadState().error() : nullptr;
+    return error ? std::optional(error->description) : std::nullopt;
+}
+
+void printList(const ApplicationsSourceController& controller, bool asJSON) {
+    const auto& list = controller.arrayController();
+    const auto folders = controller.proposedDirectoryURLsToGrantReadPermission();
+    if (asJSON) {
+        json applications = json::array();
+        for (const auto& application : list.arrangedApplications()) {
+            const auto error = errorDescription(*application);
+            applications.push_back({
+                {"kind",
+                 qobject_cast<const InstalledApplication*>(application.get()) ? "installed" : "preview"},
+                {"displayName", toStd(application->displayName())},
+                {"identifier", toStd(application->identifier())},
+                {"bundleIdentifier", nullOrString(application->bundleIdentifier())},
+                {"state", toStd(ApplicationsArrayController::stateName(*application))},
+                {"badge", toStd(ApplicationsArrayController::badgeIdentifier(*application))},
+                {"error", error ? json(*error) : json(nullptr)},
+            });
+        }
+        json proposed = json::array();
+        for (const auto& folder : folders) {
+            proposed.push_back(folder.string());
+        }
+        std::cout << json{{"applications", applications}, {"proposedFoldersToGrantReadPermission", proposed}}
+                         .dump(2)
+                  << '\n';
+        return;
+    }
+    for (const auto& application : list.arrangedApplications()) {
+        const QString bundleIdentifier = application->bundleIdentifier();
+        std::cout << (qobject_cast<const InstalledApplication*>(application.get()) ? "installed" : "preview")
+                  << '\t' << toStd(application->displayName()) << '\t' << toStd(application->identifier())
+                  << '\t' << (bundleIdentifier.isEmpty() ? "-" : toStd(bundleIdentifier)) << '\t'
+                  << toStd(ApplicationsArrayController::stateName(*application)) << '\t'
+                  << toStd(ApplicationsArrayController::badgeIdentifier(*application));
+        if (const auto error = errorDescription(*application)) {
+            std::cout << '\t' << *error;
+        }
+        std::cout << '\n';
+    }
+    if (!folders.empty()) {
+        std::cout << "\nFolders to grant read access to:\n";
+        for (const auto& folder : folders) {
+            std::cout << "  " << folder.string() << '\n';
+        }
+    }
+}
+
+/// Prints one JSON line for every application that comes, goes or changes state.
+class ListChangePrinter {
+public:
+    explicit ListChangePrinter(ApplicationsSourceController& controller)
+        : _controller(controller) {
+        for (const auto& application : controller.applications()) {
+            track(application);
+        }
+        QObject::connect(&controller, &ApplicationsSourceController::applicationsChanged, &controller,
+                         [this] { listChanged(); });
+    }
+
+private:
+    struct Tracked {
+        std::weak_ptr<Application> application;
+        QString displayName;
+        QMetaObject::Connection observation;
+    };
+
+    static void print(const char* event, const Application& application) {
+        const json line{{"event", event},
+                        {"identifier", toStd(application.identifier())},
+                        {"displayName", toStd(application.displayName())},
+                        {"state", toStd(ApplicationsArrayController::stateName(application))}};
+        std::cout << line.dump() << std::endl;
+    }
+
+    void track(const std::shared_ptr<Application>& application) {
+        Tracked tracked{application, application->displayName(), {}};
+        if (auto* installed = qobject_cast<InstalledApplication*>(application.get())) {
+            tracked.observation =
+                QObject::connect(installed, &InstalledApplication::lumoraLoadStateChanged, &_controller,
+                                 [installed] { print("stateChanged", *installed); });
+        }
+        _tracked.emplace(application->identifier(), std::move(tracked));
+    }
+
+    void listChanged() {
+        const auto& applications = _controller.applications();
+        for (auto entry = _tracked.begin(); entry != _tracked.end();) {
+            const auto application = entry->second.application.lock();
+            if (application && applications.contains(application)) {
+                ++entry;
+                continue;
+            }
+            QObject::disconnect(entry->second.observation);
+            std::cout << json{{"event", "removed"},
+                              {"identifier", toStd(entry->first)},
+                              {"displayName", toStd(entry->second.displayName)},
+                              {"state",
+                               application ? json(toStd(ApplicationsArrayController::stateName(*application)))
+                                           : json(nullptr)}}
+                             .dump()
+                      << std::endl;
+            entry = _tracked.erase(entry);
+        }
+        for (const auto& application : applications) {
+            if (!_tracked.contains(application->identifier())) {
+                print("added", *application);
+                track(application);
+            }
+        }
+    }
+
+    ApplicationsSourceController& _controller;
+    std::map<QString, Tracked> _tracked;
+};
+
+} // namespace
+
+int runScan(const std::vector<std::string>& arguments) {
+    ScanOptions options;
+    if (const auto problem = parseOptions(arguments, options)) {
+        return usageError("scan", *problem);
+    }
+    int argc = 1;
+    char name[] = "lumora";
+    char* argv[] = {name, nullptr};
+    QCoreApplication application(argc, argv);
+    LumoraLoadEnvironment::setLoaderOptions(options.loading);
+
+    // Nothing is read from or written to the user's settings.
+    Preferences preferences{Preferences::InMemory{}};
+    preferences.setSpotlightApplicationsSourceEnabled(options.liveQuery);
+    preferences.setApplicationsFolderApplicationsSourceEnabled(options.useFolders);
+    preferences.setManuallyAddedApplicationsSourceEnabled(!options.additions.empty());
+    preferences.setPreviewApplicationsSourceEnabled(options.previewListURL.has_value());
+
+    ApplicationsSourceController::Sources sources;
+    sources.makeFolderApplicationsSource = [folders = options.folders] {
+        std::vector<ZRURL> folderURLs;
+        for (const auto& folder : folders.value_or(
+                 std::vector<std::filesystem::path>{"/Applications/", "/System/Applications/"})) {
+            folderURLs.push_back(ZRURL::fileURL(folder, true));
+        }
+        return FolderApplicationsSource::make(std::move(folderURLs));
+    };
+    ApplicationsSourceController controller(preferences, std::move(sources));
+    if (!options.additions.empty()) {
+        std::vector<ZRURL> fileURLs;
+        for (const auto& path : options.additions) {
+            std::error_code error;
+            fileURLs.push_back(ZRURL::fileURL(path, std::filesystem::is_directory(path, error)));
+        }
+        controller.addWithSecurityScopedFileURLs(fileURLs, false);
+    }
+    controller.startUpdating();
+    if (!controller.initialLoadingFinished()) {
+        QEventLoop loop;
+        QObject::connect(&controller, &ApplicationsSourceController::didFinishInitialLoading, &loop,
+                         &QEventLoop::quit);
+        loop.exec();
+    }
+    printList(controller, options.asJSON);
+    std::cout.flush();
+
+    if (options.watchSeconds) {
+        ListChangePrinter printer(controller);
+        QEventLoop loop;
+        QTimer::singleShot(std::chrono::seconds(*options.watchSeconds), &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    controller.stopUpdating();
+    // Loads still queued are of no use now.
+    InstalledApplication::lumoraLoadQueue().clear();
+    return exitSuccess;
+}
+
+} // namespace LumoraTool

@@ -1,0 +1,103 @@
+#include "Tool/LumoraToolRunner.h"
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace {
+
+using json = nlohmann::json;
+
+const std::string examples = LUMORA_EXAMPLES_DIR;
+const std::string anchor = examples + "/DemoCertificateAuthority.pem";
+
+std::vector<std::string> field(const json& applications, const char* name) {
+    std::vector<std::string> values;
+    for (const auto& application : applications) {
+        values.push_back(application[name].is_null() ? "null" : application[name].get<std::string>());
+    }
+    return values;
+}
+
+TEST(ScanCommand, ListsTheFoldersApplicationsInSidebarOrder) {
+    const auto run = runLumoraTool({"scan", "--json", "--no-live-query", "--folder", examples,
+                                    "--extra-trust-anchors", anchor, "--add", examples + "/backup-agent"});
+    ASSERT_EQ(run.exitStatus, 0) << run.standardError;
+    const auto output = json::parse(run.standardOutput);
+    const auto& applications = output["applications"];
+    // Documents first, then by name.
+    EXPECT_EQ(field(applications, "displayName"),
+              (std::vector<std::string>{"backup-agent", "TextEditor", "Calculator", "Tampered", "Unsigned"}));
+    EXPECT_EQ(field(applications, "state"),
+              (std::vector<std::string>{"loaded", "loaded", "unavailable", "loadFailed", "loadFailed"}));
+    EXPECT_EQ(field(applications, "badge"), field(applications, "state"));
+    EXPECT_EQ(field(applications, "kind"), std::vector<std::string>(5, "installed"));
+    EXPECT_EQ(applications[0]["bundleIdentifier"], nullptr);
+    EXPECT_EQ(applications[1]["bundleIdentifier"], "com.example.texteditor");
+    EXPECT_EQ(applications[1]["identifier"], examples + "/TextEditor.app");
+    EXPECT_EQ(applications[1]["error"], nullptr);
+    EXPECT_NE(applications[3]["error"].get<std::string>().find("code signature"), std::string::npos);
+    EXPECT_EQ(output["proposedFoldersToGrantReadPermission"], json::array());
+
+    const auto text = runLumoraTool({"scan", "--no-live-query", "--folder", examples});
+    EXPECT_EQ(text.exitStatus, 0);
+    EXPECT_NE(text.standardOutput.find("installed\tCalculator\t" + examples +
+                                       "/Calculator.app\tcom.example.Calculator\tunavailable\tunavailable\n"),
+              std::string::npos)
+        << text.standardOutput;
+}
+
+TEST(ScanCommand, WithNothingToScanTheListIsEmpty) {
+    const auto run = runLumoraTool({"scan", "--json", "--no-live-query", "--no-folders"});
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(
+        json::parse(run.standardOutput),
+        (json{{"applications", json::array()}, {"proposedFoldersToGrantReadPermission", json::array()}}));
+}
+
+TEST(ScanCommand, RefusesBadOptions) {
+    for (const auto& arguments : std::vector<std::vector<std::string>>{
+             {"scan", "--folder", "/nonexistent/folder"},
+             {"scan", "--scope"},
+             {"scan", "--watch", "-1"},
+             {"scan", "--watch", "soon"},
+             {"scan", "--add", "/nonexistent/App.app"},
+             {"scan", "--preview-list-ca", anchor},
+             {"scan", "stray"},
+         }) {
+        const auto run = runLumoraTool(arguments);
+        EXPECT_EQ(run.exitStatus, 2) << arguments.back();
+        EXPECT_NE(run.standardError.find("usage: lumora scan"), std::string::npos);
+    }
+}
+
+// Runs as root in CI, where every folder is readable: the scan drops to `nobody` to meet a real
+// unreadable bundle.
+TEST(ScanCommand, ReportsABundleItCannotReadAndProposesItsFolder) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to drop to another user";
+    }
+    TemporaryFolder folder;
+    const auto applications = folder.path() / "Apps";
+    folder.write("Apps/Open.app/Contents/Info.plist", "<plist><dict/></plist>");
+    folder.write("Apps/Locked.app/Contents/Info.plist", "<plist><dict/></plist>");
+    namespace fs = std::filesystem;
+    fs::permissions(folder.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                       fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(applications / "Locked.app", fs::perms::owner_all);
+
+    const auto run =
+        runProgram("setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups", LUMORA_TOOL_PATH,
+                               "scan", "--json", "--no-live-query", "--folder", applications.string()});
+    ASSERT_EQ(run.exitStatus, 0) << run.standardError;
+    const auto output = json::parse(run.standardOutput);
+    EXPECT_EQ(field(output["applications"], "displayName"), (std::vector<std::string>{"Locked", "Open"}));
+    EXPECT_EQ(field(output["applications"], "state"),
+              (std::vector<std::string>{"noReadPermission", "unavailable"}));
+    EXPECT_EQ(output["proposedFoldersToGrantReadPermission"], json::array({applications.string() + "/"}));
+}
+
+} // namespace
