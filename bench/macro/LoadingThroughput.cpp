@@ -9,6 +9,7 @@
 #include "Code/Loading/LumoraLoader.h"
 #include "ZRFoundation/CodeSigning/ZRTrustEvaluator.h"
 #include "ZRFoundation/Support/ZRParallelFor.h"
+#include "bench/macro/MacroBenchmarkSupport.h"
 
 #include <atomic>
 #include <chrono>
@@ -89,21 +90,6 @@ double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-struct TemporaryFolder {
-    fs::path path;
-    TemporaryFolder() {
-        std::string pattern = (fs::temp_directory_path() / "lumora-throughput-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            usage("cannot make a temporary folder");
-        }
-        path = pattern;
-    }
-    ~TemporaryFolder() {
-        std::error_code error;
-        fs::remove_all(path, error);
-    }
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -116,13 +102,10 @@ int main(int argc, char** argv) {
     LumoraLoader::Options options;
     options.extraTrustAnchors = *anchors;
 
-    const TemporaryFolder folder;
-    const auto name = settings.application.filename();
+    const MacroBenchmarkSupport::TemporaryFolder folder("lumora-throughput");
     std::vector<ZRURL> urls;
-    for (std::size_t index = 0; index <= settings.count; ++index) {
-        const auto copy = folder.path / std::to_string(index) / name;
-        fs::create_directories(copy.parent_path());
-        fs::copy(settings.application, copy, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+    for (const auto& copy :
+         MacroBenchmarkSupport::copyApplication(settings.application, folder.path(), settings.count + 1)) {
         urls.push_back(ZRURL::fileURL(copy, true));
     }
     const ZRURL first = urls.front();
