@@ -105,7 +105,9 @@ def main():
     folder = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "Resources", "Images")
     os.makedirs(folder, exist_ok=True)
     for name, size, shade in (("Caution", 44, caution), ("PreviewApplicationsHTML", 44, preview_applications),
-                              ("GenericApplicationIcon", 128, generic_application)):
+                              ("GenericApplicationIcon", 128, generic_application),
+                              # The list's icon for an application without one of its own.
+                              ("AppIconPlaceholder", 256, generic_application)):
         write_png(os.path.join(folder, name + ".png"), size, size, render(size, shade))
     # The icon of the sample editor, which the examples generator wraps into an icon file.
     examples = os.path.join(folder, "..", "..", "examples", "icons")

@@ -1,0 +1,25 @@
+#include <QGuiApplication>
+#include <cstdlib>
+#include <string>
+
+#include <gmock/gmock.h>
+
+#include <sys/stat.h>
+
+// The pieces of the window run with an application object on the offscreen platform. Whatever the
+// tests write stays in the build tree, and texts are in English.
+int main(int argc, char** argv) {
+    const std::string home = LUMORA_SHELL_TEST_HOME;
+    ::setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (home + "/cache").c_str(), 1);
+    const std::string runtime = home + "/runtime";
+    ::mkdir(home.c_str(), 0755);
+    ::mkdir(runtime.c_str(), 0700);
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ::setenv("LANGUAGE", "en", 1);
+    ::testing::InitGoogleMock(&argc, argv);
+    QGuiApplication application(argc, argv);
+    return RUN_ALL_TESTS();
+}
