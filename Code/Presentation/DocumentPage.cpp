@@ -308,7 +308,8 @@ std::string emptySelectionBody(const Snapshot& snapshot) {
     if (const auto section = noReadPermissionSection(snapshot)) {
         return body + *section;
     }
-    if (!snapshot.previewApplicationsSourceEnabled && snapshot.initialLoadingFinished) {
+    if (snapshot.previewApplicationsSourceOffered && !snapshot.previewApplicationsSourceEnabled &&
+        snapshot.initialLoadingFinished) {
         body += sideHeader("previewApplicationsHeader", snapshot.previewApplicationsImagePNG,
                            "showPreviewApplicationsHeading") +
                 "\n" + paragraphsHTML(localize("showPreviewApplicationsText")) +

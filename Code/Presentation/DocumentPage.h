@@ -66,6 +66,9 @@ struct DocumentPageSnapshot {
     std::filesystem::path homeFolder;
     /// The "PreviewApplicationsSourceEnabled" preference and whether the first scan is over.
     bool previewApplicationsSourceEnabled = false;
+    /// Whether a list of featured applications is offered at all; without one the page does not
+    /// invite the user to show them.
+    bool previewApplicationsSourceOffered = false;
     bool initialLoadingFinished = false;
 
     /// The "Caution" and "PreviewApplicationsHTML" images, PNG at 44 × 44 pixels.

@@ -36,7 +36,8 @@ constexpr std::array commands{
     Command{"page",
             "lumora page [--dark] [--show-ports] [--developer-connection] [connection options of match]\n"
             "                  [--extra-trust-anchors FILE] [-o FILE] PATH\n"
-            "       lumora page [--dark] --empty-selection [--proposed-folder DIR]... [-o FILE]",
+            "       lumora page [--dark] --empty-selection [--proposed-folder DIR]... [--preview-offered] "
+            "[-o FILE]",
             "Write the page the viewer shows for an application or a declaration file (or for no selection).",
             runPage},
     Command{"scan",

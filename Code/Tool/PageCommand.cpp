@@ -32,6 +32,7 @@ struct PageOptions {
     std::optional<std::string> outputPath;
     bool emptySelection = false;
     bool developerConnection = false;
+    bool previewOffered = false;
     std::vector<std::filesystem::path> proposedFolders;
     LumoraLoader::Options loading;
 };
@@ -58,6 +59,8 @@ std::optional<std::string> applyOption(const std::vector<std::string>& arguments
         options.developerConnection = true;
     } else if (argument == "--empty-selection") {
         options.emptySelection = true;
+    } else if (argument == "--preview-offered") {
+        options.previewOffered = true;
     } else if (argument == "--proposed-folder") {
         const auto folder = value();
         if (!folder) {
@@ -177,11 +180,12 @@ int runPage(const std::vector<std::string>& arguments) {
         return usageError("page",
                           options.path ? "give a path or --empty-selection, not both" : "no path given");
     }
-    if (!options.proposedFolders.empty() && !options.emptySelection) {
-        return usageError("page", "--proposed-folder belongs to --empty-selection");
+    if ((!options.proposedFolders.empty() || options.previewOffered) && !options.emptySelection) {
+        return usageError("page", "--proposed-folder and --preview-offered belong to --empty-selection");
     }
 
     snapshot.initialLoadingFinished = true;
+    snapshot.previewApplicationsSourceOffered = options.previewOffered;
     snapshot.homeFolder = homeFolder();
     snapshot.proposedFoldersToGrantReadPermission = options.proposedFolders;
     snapshot.cautionImagePNG = programImage("Caution");

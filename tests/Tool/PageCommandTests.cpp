@@ -106,8 +106,11 @@ TEST(PageCommand, EscapesHostileDeclarations) {
 TEST(PageCommand, WritesTheEmptySelectionPage) {
     const auto plain = page({"page", "--empty-selection"});
     EXPECT_TRUE(contains(plain, "<h2>No application selected</h2>"));
-    EXPECT_TRUE(contains(plain, "action=\"showPreviewApplications\" method=\"post\""));
-    const auto folders = page({"page", "--empty-selection", "--proposed-folder", "/opt/apps"});
+    EXPECT_FALSE(contains(plain, "action=\"showPreviewApplications\""));
+    const auto offered = page({"page", "--empty-selection", "--preview-offered"});
+    EXPECT_TRUE(contains(offered, "action=\"showPreviewApplications\" method=\"post\""));
+    const auto folders =
+        page({"page", "--empty-selection", "--preview-offered", "--proposed-folder", "/opt/apps"});
     EXPECT_TRUE(contains(folders, "<li>/opt/apps</li>"));
     EXPECT_TRUE(contains(folders, "fileURL=file%3A%2F%2F%2Fopt%2Fapps%2F\" method=\"post\""));
     EXPECT_FALSE(contains(folders, "action=\"showPreviewApplications\""));

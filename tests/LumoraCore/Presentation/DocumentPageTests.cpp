@@ -270,6 +270,8 @@ TEST_F(DocumentPageTest, EmptySelectionOffersReadAccessOrPreviewApplications) {
     EXPECT_EQ(bodyOf(pageHTML(snapshot)), emptyText);
 
     snapshot.initialLoadingFinished = true;
+    EXPECT_EQ(bodyOf(pageHTML(snapshot)), emptyText) << "no featured list is offered";
+    snapshot.previewApplicationsSourceOffered = true;
     const auto withPreview = bodyOf(pageHTML(snapshot));
     EXPECT_TRUE(contains(withPreview,
                          "<br/>\n\n<div class=\"previewApplicationsHeader\">\n    <div class=\"icon\"><img\n"
