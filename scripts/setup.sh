@@ -30,7 +30,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libplist-utils openssl chromium
   clang libclang-rt-14-dev clang-format
-  qt6-base-dev qt6-image-formats-plugins
+  qt6-base-dev qt6-image-formats-plugins qt6-webengine-dev
 )
 
 missing=()

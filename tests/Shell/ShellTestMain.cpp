@@ -1,4 +1,4 @@
-#include <QGuiApplication>
+#include <QApplication>
 #include <cstdlib>
 #include <string>
 
@@ -18,8 +18,10 @@ int main(int argc, char** argv) {
     ::mkdir(runtime.c_str(), 0700);
     ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // The tests run as root in CI, where the web engine's sandbox cannot start.
+    ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
     ::setenv("LANGUAGE", "en", 1);
     ::testing::InitGoogleMock(&argc, argv);
-    QGuiApplication application(argc, argv);
+    QApplication application(argc, argv);
     return RUN_ALL_TESTS();
 }
