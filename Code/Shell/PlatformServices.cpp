@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QStringList>
 
@@ -24,11 +25,16 @@ void DesktopPlatformServices::showItemsInFileManager(const std::vector<std::file
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     message << uris << QString();
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(message, QDBus::Block, 2000);
-    if (reply.type() != QDBusMessage::ReplyMessage) {
-        const auto folder = paths.front().parent_path();
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QtStrings::fromPath(folder)));
-    }
+    // Asked without waiting: the answer (or its absence) arrives through the event loop.
+    auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(message, 5000), qApp);
+    const QUrl folder = QUrl::fromLocalFile(QtStrings::fromPath(paths.front().parent_path()));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [folder](QDBusPendingCallWatcher* call) {
+                         if (call->isError()) {
+                             QDesktopServices::openUrl(folder);
+                         }
+                         call->deleteLater();
+                     });
 }
 
 void DesktopPlatformServices::beep() {
