@@ -2,7 +2,9 @@
 
 #include "Code/Catalogue/InstalledApplication.h"
 #include "Code/Catalogue/PreviewApplication.h"
+#include "Code/Catalogue/QtStrings.h"
 #include "Code/Catalogue/SearchTextFolding.h"
+#include "ZRFoundation/Localization/ZRLocalization.h"
 
 #include <algorithm>
 #include <unordered_map>
@@ -32,6 +34,11 @@ QString ApplicationsArrayController::badgeIdentifier(const Application& applicat
     return stateName(application);
 }
 
+QString ApplicationsArrayController::badgeDescription(const Application& application) {
+    const std::string key = "applicationState_" + QtStrings::toStdString(badgeIdentifier(application));
+    return QtStrings::toQString(ZRLocalization::lookupLocalizedString(key, "MainWindow"));
+}
+
 int ApplicationsArrayController::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(_arrangedApplications.size());
 }
@@ -44,6 +51,10 @@ QVariant ApplicationsArrayController::data(const QModelIndex& index, int role) c
     switch (role) {
     case Qt::DisplayRole:
         return application->displayName();
+    case Qt::AccessibleTextRole:
+        return application->displayName() + QStringLiteral(", ") + badgeDescription(*application);
+    case Qt::AccessibleDescriptionRole:
+        return badgeDescription(*application);
     case Qt::ToolTipRole:
     case IdentifierRole:
         return application->identifier();
@@ -241,7 +252,9 @@ void ApplicationsArrayController::rowChanged(const Application* application) {
     const int row = rowOf(*application);
     if (row >= 0) {
         const QModelIndex changed = index(row);
-        emit dataChanged(changed, changed, {StateRole, BadgeRole, IconFilePathRole});
+        emit dataChanged(
+            changed, changed,
+            {StateRole, BadgeRole, IconFilePathRole, Qt::AccessibleTextRole, Qt::AccessibleDescriptionRole});
     }
 }
 

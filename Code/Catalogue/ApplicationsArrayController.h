@@ -50,6 +50,8 @@ public:
     /// "preview" for a preview application, else the state's case name.
     static QString badgeIdentifier(const Application& application);
     static QString stateName(const Application& application);
+    /// The badge in words, in the user's language, for screen readers and tooltips.
+    static QString badgeDescription(const Application& application);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;

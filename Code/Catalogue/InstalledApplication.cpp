@@ -116,6 +116,7 @@ InstalledApplication::BundleFacts InstalledApplication::readBundleFacts(const ZR
     if (!bundleURL.isFileURL()) {
         return facts;
     }
+    facts.pageHeader = installedApplicationFacts(bundleURL.path());
     if (const auto bundle = ZRBundle::bundleWithPath(bundleURL.path())) {
         if (const auto identifier = bundle->bundleIdentifier()) {
             facts.bundleIdentifier = QtStrings::toQString(*identifier);

@@ -2,6 +2,7 @@
 
 #include "Code/Catalogue/Application.h"
 #include "Code/Catalogue/LumoraLoadState.h"
+#include "Code/Presentation/DocumentPage.h"
 #include "ZRFoundation/URL/ZRURL.h"
 
 #include <QStringList>
@@ -67,6 +68,11 @@ public:
     QString searchString() const override;
     /// Refreshed like `bundleIdentifier`.
     QString iconFilePath() const override;
+    /// What the page's header shows of the bundle (version, copyright), refreshed like
+    /// `bundleIdentifier`; the state fields are left for the page's builder to fill.
+    const DocumentPageSnapshot::InstalledApplication& pageHeaderFacts() const {
+        return _bundleFacts.pageHeader;
+    }
 
     /// Starts a load now; the state becomes `loadPending` on the calling thread and the outcome is
     /// applied on the main thread. Only the latest load counts: one that was asked for earlier but
@@ -84,6 +90,7 @@ private:
     struct BundleFacts {
         QString bundleIdentifier;
         QString iconFilePath;
+        DocumentPageSnapshot::InstalledApplication pageHeader;
     };
     static BundleFacts readBundleFacts(const ZRURL& bundleURL);
     void setLumoraLoadState(LumoraLoadState state);

@@ -16,9 +16,6 @@
 #include <fstream>
 #include <iostream>
 
-#include <pwd.h>
-#include <unistd.h>
-
 namespace LumoraTool {
 
 namespace {
@@ -117,13 +114,6 @@ std::vector<std::uint8_t> applicationIcon(const std::filesystem::path& bundlePat
     return programImage("GenericApplicationIcon");
 }
 
-std::filesystem::path homeFolder() {
-    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) {
-        return entry->pw_dir;
-    }
-    return {};
-}
-
 Snapshot::LoadState loadState(const std::string& state) {
     if (state == "loaded") {
         return Snapshot::LoadState::loaded;
@@ -186,7 +176,7 @@ int runPage(const std::vector<std::string>& arguments) {
 
     snapshot.initialLoadingFinished = true;
     snapshot.previewApplicationsSourceOffered = options.previewOffered;
-    snapshot.homeFolder = homeFolder();
+    snapshot.homeFolder = ZRFileManager::homeDirectoryForCurrentUser();
     snapshot.proposedFoldersToGrantReadPermission = options.proposedFolders;
     snapshot.cautionImagePNG = programImage("Caution");
     snapshot.previewApplicationsImagePNG = programImage("PreviewApplicationsHTML");

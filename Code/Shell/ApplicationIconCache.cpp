@@ -1,0 +1,106 @@
+#include "Code/Shell/ApplicationIconCache.h"
+
+#include "Code/Catalogue/Application.h"
+#include "Code/Catalogue/PreviewApplication.h"
+#include "Code/Shell/ApplicationIconImages.h"
+
+#include <QCryptographicHash>
+#include <QPointer>
+
+struct ApplicationIconCache::Source {
+    QString identifier;
+    /// An icon file, or
+    QString filePath;
+    /// downloaded bytes. Neither: the placeholder.
+    QByteArray data;
+};
+
+namespace {
+
+QImage scaledToFit(const QImage& image, int size) {
+    if (image.isNull() || (image.width() <= size && image.height() <= size)) {
+        return image;
+    }
+    return image.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
+} // namespace
+
+ApplicationIconCache::ApplicationIconCache(QObject* parent)
+    : QObject(parent) {
+    _pool.setObjectName(QStringLiteral("org.lumoraviewer.LumoraViewer.IconDecoding"));
+    _pool.setMaxThreadCount(2);
+}
+
+ApplicationIconCache::~ApplicationIconCache() {
+    _pool.clear();
+    _pool.waitForDone();
+}
+
+ApplicationIconCache::Source ApplicationIconCache::sourceOf(Application& application) {
+    Source source{application.identifier(), application.iconFilePath(), {}};
+    if (source.filePath.isEmpty()) {
+        if (auto* preview = qobject_cast<PreviewApplication*>(&application)) {
+            source.data = preview->iconData();
+        }
+    }
+    return source;
+}
+
+QString ApplicationIconCache::cacheKey(const Source& source, int size) {
+    const QString base =
+        !source.filePath.isEmpty()
+            ? QStringLiteral("file:") + source.filePath
+            : QStringLiteral("data:") +
+                  QString::fromLatin1(
+                      QCryptographicHash::hash(source.data, QCryptographicHash::Sha1).toHex());
+    return base + QLatin1Char('@') + QString::number(size);
+}
+
+QImage ApplicationIconCache::placeholder(int size) {
+    auto found = _placeholders.find(size);
+    if (found == _placeholders.end()) {
+        found = _placeholders.insert(size, scaledToFit(ApplicationIconImages::placeholderImage(), size));
+    }
+    return *found;
+}
+
+bool ApplicationIconCache::hasDecodedIcon(Application& application, int size) const {
+    const Source source = sourceOf(application);
+    if (source.filePath.isEmpty() && source.data.isEmpty()) {
+        return false;
+    }
+    const auto found = _images.constFind(cacheKey(source, size));
+    return found != _images.constEnd() && !found->isNull();
+}
+
+QImage ApplicationIconCache::icon(Application& application, int size) {
+    Source source = sourceOf(application);
+    if (source.filePath.isEmpty() && source.data.isEmpty()) {
+        return placeholder(size);
+    }
+    const QString key = cacheKey(source, size);
+    if (const auto found = _images.constFind(key); found != _images.constEnd()) {
+        return found->isNull() ? placeholder(size) : *found;
+    }
+    if (!_pending.contains(key)) {
+        _pending.insert(key);
+        _pool.start([cache = QPointer(this), source = std::move(source), key, size] {
+            QImage image = source.filePath.isEmpty() ? ApplicationIconImages::decodeIconData(source.data)
+                                                     : ApplicationIconImages::decodeIconFile(source.filePath);
+            image = scaledToFit(image, size);
+            QMetaObject::invokeMethod(
+                cache.data(),
+                [cache, key, identifier = source.identifier, image = std::move(image)] {
+                    if (!cache) {
+                        return;
+                    }
+                    cache->_pending.remove(key);
+                    cache->_images.insert(key, image);
+                    emit cache->iconDecoded(identifier);
+                },
+                Qt::QueuedConnection);
+        });
+    }
+    return placeholder(size);
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QHash>
+#include <QImage>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QThreadPool>
+
+class Application;
+
+/// Decoded application icons at the sizes the window draws them. Decoding reads the disk, so it
+/// runs on a pool of its own; until an icon is ready (and when it cannot be decoded) the placeholder
+/// stands in, and `iconDecoded` tells the views to draw again. Main thread only.
+class ApplicationIconCache : public QObject {
+    Q_OBJECT
+
+public:
+    /// Sizes in device pixels: the list row (32 points at twice the density) and the page's header
+    /// (64 points at twice the density).
+    static constexpr int listIconSize = 64;
+    static constexpr int pageIconSize = 128;
+
+    explicit ApplicationIconCache(QObject* parent = nullptr);
+    ~ApplicationIconCache() override;
+
+    /// The application's icon scaled to fit `size` × `size`, or the placeholder while it is being
+    /// decoded or when it cannot be.
+    QImage icon(Application& application, int size);
+    /// Whether `icon` would answer with the application's own picture now.
+    bool hasDecodedIcon(Application& application, int size) const;
+
+    /// The placeholder at `size`.
+    QImage placeholder(int size);
+
+signals:
+    /// An icon asked for earlier is ready; views showing `application` should draw again.
+    void iconDecoded(const QString& applicationIdentifier);
+
+private:
+    struct Source;
+    static QString cacheKey(const Source& source, int size);
+    /// Asking a featured application for its bytes starts their download.
+    static Source sourceOf(Application& application);
+
+    QThreadPool _pool;
+    /// Decoded and scaled pictures; a null image marks one that could not be decoded.
+    QHash<QString, QImage> _images;
+    QSet<QString> _pending;
+    QHash<int, QImage> _placeholders;
+};

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QPalette>
+#include <QRectF>
+#include <QString>
+
+class QPainter;
+
+/// The small sign at the end of a list row that tells an application's state at a glance: filled
+/// circles with a white mark for the states that matter (a document, a failure, no access, a
+/// featured application), quiet outlines for the others. Legible on light and dark rows alike.
+namespace ApplicationStateBadge {
+
+/// The badges by identifier: "preview", "loadPending", "loaded", "loadFailed", "noReadPermission",
+/// "unavailable". An unknown identifier draws nothing.
+void paint(QPainter& painter, const QRectF& rect, const QString& badgeIdentifier, const QPalette& palette);
+
+} // namespace ApplicationStateBadge

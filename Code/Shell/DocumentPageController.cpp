@@ -1,0 +1,178 @@
+#include "Code/Shell/DocumentPageController.h"
+
+#include "Code/Catalogue/ApplicationsArrayController.h"
+#include "Code/Catalogue/ApplicationsSourceController.h"
+#include "Code/Catalogue/InstalledApplication.h"
+#include "Code/Catalogue/Preferences.h"
+#include "Code/Catalogue/PreviewApplication.h"
+#include "Code/Catalogue/QtStrings.h"
+#include "Code/Shell/ApplicationIconCache.h"
+#include "ZRFoundation/Bundle/ZRBundle.h"
+#include "ZRFoundation/Bundle/ZRFileManager.h"
+
+#include <QBuffer>
+#include <QFile>
+
+namespace {
+
+std::vector<std::uint8_t> pngBytes(const QImage& image) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return {bytes.begin(), bytes.end()};
+}
+
+std::vector<std::uint8_t> programImagePNG(const char* name) {
+    const auto path = ZRBundle::mainBundle().pathForResource(name, "png", "Images");
+    QFile file(path ? QtStrings::fromPath(*path) : QString());
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const QByteArray bytes = file.readAll();
+    return {bytes.begin(), bytes.end()};
+}
+
+DocumentPageSnapshot::LoadState pageLoadState(LumoraLoadState::Case stateCase) {
+    using Case = LumoraLoadState::Case;
+    using State = DocumentPageSnapshot::LoadState;
+    switch (stateCase) {
+    case Case::loaded:
+        return State::loaded;
+    case Case::loadFailed:
+        return State::loadFailed;
+    case Case::loadPending:
+        return State::loadPending;
+    case Case::noReadPermission:
+        return State::noReadPermission;
+    case Case::unavailable:
+        break;
+    }
+    return State::unavailable;
+}
+
+PageColor pageColor(const QColor& color) {
+    const QColor rgb = color.toRgb();
+    return {rgb.redF(), rgb.greenF(), rgb.blueF(), rgb.alphaF()};
+}
+
+} // namespace
+
+DocumentPageController::DocumentPageController(ApplicationsSourceController& sources,
+                                               Preferences& preferences, ApplicationIconCache& icons,
+                                               QObject* parent)
+    : QObject(parent)
+    , _sources(sources)
+    , _preferences(preferences)
+    , _icons(icons)
+    , _cautionImagePNG(programImagePNG("Caution"))
+    , _previewApplicationsImagePNG(programImagePNG("PreviewApplicationsHTML")) {
+    _rebuildTimer.setSingleShot(true);
+    _rebuildTimer.setInterval(0);
+    connect(&_rebuildTimer, &QTimer::timeout, this, &DocumentPageController::rebuild);
+
+    auto& list = sources.arrayController();
+    connect(&list, &ApplicationsArrayController::selectedApplicationChanged, this, [this] {
+        observeSelectedApplication();
+        setNeedsRebuild();
+    });
+    connect(&sources, &ApplicationsSourceController::initialLoadingFinishedChanged, this,
+            &DocumentPageController::setNeedsRebuild);
+    // The empty page lists the folders that could not be read.
+    connect(&sources, &ApplicationsSourceController::applicationsChanged, this, [this] {
+        if (!_sources.arrayController().selectedApplication()) {
+            setNeedsRebuild();
+        }
+    });
+    connect(&preferences, &Preferences::showPortsAndProtocolsChanged, this,
+            &DocumentPageController::setNeedsRebuild);
+    connect(&preferences, &Preferences::developerModeEnabledChanged, this,
+            &DocumentPageController::setNeedsRebuild);
+    connect(&preferences, &Preferences::previewApplicationsSourceEnabledChanged, this,
+            &DocumentPageController::setNeedsRebuild);
+    connect(&icons, &ApplicationIconCache::iconDecoded, this, [this](const QString& identifier) {
+        const auto& selected = _sources.arrayController().selectedApplication();
+        if (selected && selected->identifier() == identifier) {
+            setNeedsRebuild();
+        }
+    });
+}
+
+DocumentPageController::~DocumentPageController() = default;
+
+void DocumentPageController::setSimulatedConnectionProvider(SimulatedConnectionProvider provider) {
+    _simulatedConnection = std::move(provider);
+    setNeedsRebuild();
+}
+
+void DocumentPageController::setAppearance(bool dark, std::optional<QColor> accentColor) {
+    _dark = dark;
+    _accentColor = std::move(accentColor);
+    setNeedsRebuild();
+}
+
+void DocumentPageController::setNeedsRebuild() {
+    _rebuildTimer.start();
+}
+
+void DocumentPageController::rebuild() {
+    emit pageChanged(pageHTML());
+}
+
+void DocumentPageController::observeSelectedApplication() {
+    disconnect(_selectedApplicationObservation);
+    disconnect(_selectedApplicationIconObservation);
+    const auto& selected = _sources.arrayController().selectedApplication();
+    if (auto* installed = qobject_cast<InstalledApplication*>(selected.get())) {
+        _selectedApplicationObservation = connect(installed, &InstalledApplication::lumoraLoadStateChanged,
+                                                  this, &DocumentPageController::setNeedsRebuild);
+    } else if (auto* preview = qobject_cast<PreviewApplication*>(selected.get())) {
+        _selectedApplicationIconObservation = connect(preview, &PreviewApplication::iconChanged, this,
+                                                      &DocumentPageController::setNeedsRebuild);
+    }
+}
+
+DocumentPageSnapshot DocumentPageController::snapshot() {
+    DocumentPageSnapshot snapshot;
+    if (const auto& selected = _sources.arrayController().selectedApplication()) {
+        DocumentPageSnapshot::Application application;
+        application.displayName = QtStrings::toStdString(selected->displayName());
+        application.iconPNG = pngBytes(_icons.icon(*selected, ApplicationIconCache::pageIconSize));
+        if (const auto* installed = qobject_cast<const InstalledApplication*>(selected.get())) {
+            auto facts = installed->pageHeaderFacts();
+            const auto& state = installed->lumoraLoadState();
+            facts.loadState = pageLoadState(state.stateCase());
+            facts.document = state.lumora();
+            if (const auto* error = state.error()) {
+                facts.errorDescription = error->description;
+            }
+            application.kind = std::move(facts);
+        } else if (const auto* preview = qobject_cast<const PreviewApplication*>(selected.get())) {
+            application.kind = DocumentPageSnapshot::PreviewApplication{
+                QtStrings::toStdString(preview->developerName()),
+                QtStrings::toStdString(preview->applicationDescription()),
+                QtStrings::toStdString(preview->url().toString(QUrl::FullyEncoded))};
+        }
+        snapshot.selection.push_back(std::move(application));
+    }
+    snapshot.dark = _dark;
+    if (_accentColor) {
+        snapshot.accentColor = pageColor(*_accentColor);
+    }
+    snapshot.showPortsAndProtocols = _preferences.showPortsAndProtocols();
+    if (_preferences.developerModeEnabled() && _simulatedConnection) {
+        snapshot.simulatedConnection = _simulatedConnection();
+    }
+    snapshot.proposedFoldersToGrantReadPermission = _sources.proposedDirectoryURLsToGrantReadPermission();
+    snapshot.homeFolder = ZRFileManager::homeDirectoryForCurrentUser();
+    snapshot.previewApplicationsSourceEnabled = _preferences.previewApplicationsSourceEnabled();
+    snapshot.previewApplicationsSourceOffered = _sources.isPreviewApplicationsSourceOffered();
+    snapshot.initialLoadingFinished = _sources.initialLoadingFinished();
+    snapshot.cautionImagePNG = _cautionImagePNG;
+    snapshot.previewApplicationsImagePNG = _previewApplicationsImagePNG;
+    return snapshot;
+}
+
+QString DocumentPageController::pageHTML() {
+    return QtStrings::toQString(::pageHTML(snapshot()));
+}

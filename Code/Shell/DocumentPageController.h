@@ -1,0 +1,65 @@
+#pragma once
+
+#include "Code/Model/ConnectionInformation.h"
+#include "Code/Presentation/DocumentPage.h"
+
+#include <QColor>
+#include <QMetaObject>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class ApplicationIconCache;
+class ApplicationsSourceController;
+class Preferences;
+
+/// Builds the page beside the list from everything it depends on (the selection and its load
+/// state, the appearance, the preferences, the developer panel) and builds it again whenever one of
+/// them changes. Changes that arrive together give one new page. Main thread only.
+class DocumentPageController : public QObject {
+    Q_OBJECT
+
+public:
+    /// The simulated connection of the developer panel, asked for only in developer mode; null
+    /// while the panel simulates nothing.
+    using SimulatedConnectionProvider = std::function<std::shared_ptr<const ConnectionInformation>()>;
+
+    /// The three objects must outlive the controller.
+    DocumentPageController(ApplicationsSourceController& sources, Preferences& preferences,
+                           ApplicationIconCache& icons, QObject* parent = nullptr);
+    ~DocumentPageController() override;
+
+    void setSimulatedConnectionProvider(SimulatedConnectionProvider provider);
+    /// The window's appearance: a dark page, and the accent colour of buttons (none: the default).
+    void setAppearance(bool dark, std::optional<QColor> accentColor);
+
+    DocumentPageSnapshot snapshot();
+    /// The complete page for the current state.
+    QString pageHTML();
+
+public slots:
+    /// Something the page shows has changed: a new page follows once the current events are handled.
+    void setNeedsRebuild();
+
+signals:
+    void pageChanged(const QString& html);
+
+private:
+    void rebuild();
+    void observeSelectedApplication();
+
+    ApplicationsSourceController& _sources;
+    Preferences& _preferences;
+    ApplicationIconCache& _icons;
+    SimulatedConnectionProvider _simulatedConnection;
+    bool _dark = false;
+    std::optional<QColor> _accentColor;
+    QTimer _rebuildTimer;
+    QMetaObject::Connection _selectedApplicationObservation;
+    QMetaObject::Connection _selectedApplicationIconObservation;
+    std::vector<std::uint8_t> _cautionImagePNG;
+    std::vector<std::uint8_t> _previewApplicationsImagePNG;
+};
