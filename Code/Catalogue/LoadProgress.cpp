@@ -75,7 +75,7 @@ void LoadProgress::cancel() {
     for (auto* child : findChildren<LoadProgress*>(Qt::FindDirectChildrenOnly)) {
         child->cancel();
     }
-    // A copy: the action may drop the last reference to whatever owns this progress's handler.
+    // A copy, so that the action may replace or clear the handler while it runs.
     if (const auto handler = _cancellationHandler) {
         handler();
     }

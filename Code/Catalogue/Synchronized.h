@@ -29,6 +29,6 @@ public:
     }
 
 private:
-    mutable std::mutex _mutex;
+    std::mutex _mutex;
     T _value{};
 };
