@@ -1,0 +1,228 @@
+#include "CatalogueTestSupport.h"
+#include "Code/Catalogue/LoadProgress.h"
+#include "Code/Catalogue/PreviewApplication.h"
+#include "Code/Catalogue/PreviewApplicationsSource.h"
+
+#include <QSignalSpy>
+#include <variant>
+
+#include <gmock/gmock.h>
+
+using ::testing::HasSubstr;
+
+namespace {
+
+QByteArray entry(const QByteArray& bundleIdentifier, const QByteArray& extra = {}) {
+    return R"({"name": {"en": "Name of )" + bundleIdentifier +
+           R"("}, "developerName": "Dev", "applicationDescription": {"en": "About"}, "url": "https://example.org/)" +
+           bundleIdentifier + R"(", "bundleIdentifier": ")" + bundleIdentifier + '"' + extra + '}';
+}
+
+QByteArray listOf(const QByteArray& entries) {
+    return R"({"applications": [)" + entries + "]}";
+}
+
+QString errorOf(const PreviewApplication::DecodedList& decoded) {
+    const auto* const error = std::get_if<QString>(&decoded);
+    return error != nullptr ? *error : QString();
+}
+
+PreviewApplication::JSONRepresentation representation(QMap<QString, QString> name,
+                                                      QMap<QString, QString> description,
+                                                      std::optional<QString> icon = std::nullopt) {
+    return {std::move(name),
+            QStringLiteral("Dev"),
+            std::move(description),
+            std::move(icon),
+            QUrl(QStringLiteral("https://example.org/app")),
+            QStringLiteral("org.example.App")};
+}
+
+} // namespace
+
+TEST(PreviewApplicationListDecoding, decodesEveryFieldAndIgnoresUnknownKeysAndANullIcon) {
+    const auto decoded = PreviewApplication::decodeList(
+        listOf(entry("org.example.One", R"(, "icon": "one.png", "rating": 5)") + ',' +
+               entry("org.example.Two", R"(, "icon": null)")));
+    ASSERT_TRUE(std::holds_alternative<PreviewApplication::JSONList>(decoded))
+        << errorOf(decoded).toStdString();
+    const auto& list = std::get<PreviewApplication::JSONList>(decoded);
+    ASSERT_EQ(list.applications.size(), 2U);
+    const auto& one = list.applications[0];
+    EXPECT_EQ(one.name.value(QStringLiteral("en")), QStringLiteral("Name of org.example.One"));
+    EXPECT_EQ(one.developerName, QStringLiteral("Dev"));
+    EXPECT_EQ(one.applicationDescription.value(QStringLiteral("en")), QStringLiteral("About"));
+    EXPECT_EQ(one.icon, QStringLiteral("one.png"));
+    EXPECT_EQ(one.url, QUrl(QStringLiteral("https://example.org/org.example.One")));
+    EXPECT_EQ(one.bundleIdentifier, QStringLiteral("org.example.One"));
+    EXPECT_EQ(list.applications[1].icon, std::nullopt);
+    EXPECT_EQ(list.ignoredApplicationCount, 0);
+}
+
+TEST(PreviewApplicationListDecoding, failsTheWholeListOnBadJSONMissingKeysAndWrongTypes) {
+    const QByteArray good = entry("org.example.Good");
+    const std::vector<std::pair<QByteArray, const char*>> cases{
+        {"", "offset 0"},
+        {"{\"applications\": [", "offset"},
+        {"\xff\xfe{}", "offset"},
+        {"[]", "not a JSON object"},
+        {"{}", "\"applications\" is missing"},
+        {R"({"applications": {}})", "\"applications\" is not an array"},
+        {listOf(good + ", 7"), "application 1: it is not an object"},
+        {listOf(
+             R"({"developerName": "D", "applicationDescription": {}, "url": "https://a/", "bundleIdentifier": "b"})"),
+         "\"name\" is missing"},
+        {listOf(
+             R"({"name": "One", "developerName": "D", "applicationDescription": {}, "url": "https://a/", "bundleIdentifier": "b"})"),
+         "\"name\" is not an object"},
+        {listOf(
+             R"({"name": {"en": 1}, "developerName": "D", "applicationDescription": {}, "url": "https://a/", "bundleIdentifier": "b"})"),
+         "\"name.en\" is not a string"},
+        {listOf(
+             R"({"name": {}, "developerName": 3, "applicationDescription": {}, "url": "https://a/", "bundleIdentifier": "b"})"),
+         "\"developerName\" is not a string"},
+        {listOf(R"({"name": {}, "developerName": "D", "url": "https://a/", "bundleIdentifier": "b"})"),
+         "\"applicationDescription\" is missing"},
+        {listOf(
+             R"({"name": {}, "developerName": "D", "applicationDescription": {}, "url": "relative/path", "bundleIdentifier": "b"})"),
+         "\"url\" is not an absolute URL"},
+        {listOf(
+             R"({"name": {}, "developerName": "D", "applicationDescription": {}, "url": "", "bundleIdentifier": "b"})"),
+         "\"url\" is not an absolute URL"},
+        {listOf(R"({"name": {}, "developerName": "D", "applicationDescription": {}, "url": "https://a/"})"),
+         "\"bundleIdentifier\" is missing"},
+        {listOf(
+             R"({"name": {}, "developerName": "D", "applicationDescription": {}, "url": "https://a/", "bundleIdentifier": null})"),
+         "\"bundleIdentifier\" is not a string"},
+        {listOf(entry("b", R"(, "icon": ["x"])")), "\"icon\" is not a string"},
+    };
+    for (const auto& [data, expected] : cases) {
+        const auto decoded = PreviewApplication::decodeList(data);
+        EXPECT_THAT(errorOf(decoded).toStdString(), HasSubstr(expected)) << data.toStdString();
+    }
+}
+
+TEST(PreviewApplicationListDecoding, takesTheFirstThousandOfAHundredThousandEntriesWithoutLookingFurther) {
+    QByteArray entries = entry("org.example.App");
+    for (int index = 1; index < 100000; ++index) {
+        // Past the limit the entries are not even objects: they are never looked at.
+        entries +=
+            index < 1000 ? ',' + entry("org.example.App" + QByteArray::number(index)) : QByteArray(",0");
+    }
+    const auto decoded = PreviewApplication::decodeList(listOf(entries));
+    ASSERT_TRUE(std::holds_alternative<PreviewApplication::JSONList>(decoded))
+        << errorOf(decoded).toStdString();
+    const auto& list = std::get<PreviewApplication::JSONList>(decoded);
+    EXPECT_EQ(list.applications.size(), 1000U);
+    EXPECT_EQ(list.ignoredApplicationCount, 99000);
+}
+
+TEST(PreviewApplicationRecord, usesTheLanguageThenEnglishAndDropsEntriesWithNeither) {
+    const QMap<QString, QString> germanAndEnglish{{QStringLiteral("de"), QStringLiteral("Deutsch")},
+                                                  {QStringLiteral("en"), QStringLiteral("English")}};
+    const QMap<QString, QString> englishOnly{{QStringLiteral("en"), QStringLiteral("English")}};
+    const QMap<QString, QString> frenchOnly{{QStringLiteral("fr"), QStringLiteral("Français")}};
+
+    const auto german =
+        PreviewApplication::make(representation(germanAndEnglish, englishOnly), "de", nullptr);
+    ASSERT_NE(german, nullptr);
+    EXPECT_EQ(german->displayName(), QStringLiteral("Deutsch"));
+    EXPECT_EQ(german->applicationDescription(), QStringLiteral("English"));
+    EXPECT_EQ(german->identifier(), QStringLiteral("org.example.App"));
+    EXPECT_EQ(german->bundleIdentifier(), QStringLiteral("org.example.App"));
+    EXPECT_EQ(german->searchString(), QStringLiteral("Deutsch"));
+    EXPECT_TRUE(german->isLumoraLoaded());
+    EXPECT_EQ(german->developerName(), QStringLiteral("Dev"));
+    EXPECT_EQ(german->url(), QUrl(QStringLiteral("https://example.org/app")));
+
+    const auto fallback = PreviewApplication::make(representation(englishOnly, englishOnly), "de", nullptr);
+    ASSERT_NE(fallback, nullptr);
+    EXPECT_EQ(fallback->displayName(), QStringLiteral("English"));
+
+    EXPECT_EQ(PreviewApplication::make(representation(frenchOnly, englishOnly), "de", nullptr), nullptr);
+    EXPECT_EQ(PreviewApplication::make(representation(englishOnly, frenchOnly), "de", nullptr), nullptr);
+}
+
+TEST(PreviewApplicationRecord, namesTheIconAfterTheBundleIdentifierWhenTheEntryGivesNone) {
+    const QMap<QString, QString> english{{QStringLiteral("en"), QStringLiteral("App")}};
+    EXPECT_EQ(PreviewApplication::make(representation(english, english), "en", nullptr)->iconName(),
+              QStringLiteral("org.example.App.png"));
+    EXPECT_EQ(
+        PreviewApplication::make(representation(english, english, QString()), "en", nullptr)->iconName(),
+        QStringLiteral("org.example.App.png"));
+    EXPECT_EQ(
+        PreviewApplication::make(representation(english, english, QStringLiteral("a.tiff")), "en", nullptr)
+            ->iconName(),
+        QStringLiteral("a.tiff"));
+}
+
+TEST(PreviewApplicationRecord, startsTheIconLoadOnceWhetherReadOrTriggered) {
+    int loads = 0;
+    PreviewApplication application(QStringLiteral("org.example.App"), QStringLiteral("App"), {}, {},
+                                   QStringLiteral("app.png"), {}, [&loads](PreviewApplication&) { ++loads; });
+    EXPECT_FALSE(application.didStartLoadingImage());
+    EXPECT_TRUE(application.iconData().isEmpty());
+    EXPECT_TRUE(application.iconData().isEmpty());
+    application.startLoadingImage();
+    EXPECT_EQ(loads, 1);
+    EXPECT_TRUE(application.didStartLoadingImage());
+
+    QSignalSpy changes(&application, &PreviewApplication::iconChanged);
+    application.setIconData("image");
+    application.setIconData("image");
+    EXPECT_EQ(changes.count(), 1);
+    EXPECT_EQ(application.iconData(), QByteArray("image"));
+    EXPECT_TRUE(application.iconFilePath().isEmpty());
+}
+
+TEST(PreviewApplicationIconURL, isTheFileInTheIconFolderBesideTheList) {
+    const QUrl list(QStringLiteral("https://example.org/resources/lumora/featured-applications.json?v=2"));
+    EXPECT_EQ(PreviewApplicationsSource::iconURL(list, QStringLiteral("org.example.App.png")),
+              QUrl(QStringLiteral("https://example.org/resources/lumora/app-icons/org.example.App.png?v=2")));
+    EXPECT_EQ(PreviewApplicationsSource::iconURL(QUrl(QStringLiteral("https://example.org/list.json")),
+                                                 QStringLiteral("a b.png"))
+                  .toString(QUrl::FullyEncoded),
+              QStringLiteral("https://example.org/app-icons/a%20b.png"));
+    // URL syntax in a name is only ever part of the file name.
+    const QUrl syntax = PreviewApplicationsSource::iconURL(list, QStringLiteral("x%2F%2e%2e?y#z.png"));
+    EXPECT_EQ(syntax.path(QUrl::FullyEncoded),
+              QStringLiteral("/resources/lumora/app-icons/x%252F%252e%252e%3Fy%23z.png"));
+    EXPECT_EQ(syntax.query(), QStringLiteral("v=2"));
+}
+
+TEST(PreviewApplicationIconURL, isEmptyForNamesThatCouldLeaveTheIconFolder) {
+    const QUrl list(QStringLiteral("https://example.org/resources/lumora/featured-applications.json"));
+    for (const char* name :
+         {"", ".", "..", "../list.json", "a/b.png", "/etc/passwd", "a..png", "..\\x.png", "a\\b"}) {
+        EXPECT_TRUE(PreviewApplicationsSource::iconURL(list, QString::fromUtf8(name)).isEmpty()) << name;
+    }
+}
+
+TEST(LoadProgress, addsChildrenByTheirWorthAndCancelsThemWithTheParent) {
+    LoadProgress overall(10);
+    LoadProgress* const download = overall.addChild(100, 8);
+    LoadProgress* const parse = overall.addChild(2, 2);
+    QSignalSpy changes(&overall, &LoadProgress::changed);
+
+    download->setCompletedUnitCount(50);
+    EXPECT_DOUBLE_EQ(overall.fractionCompleted(), 0.4);
+    EXPECT_EQ(overall.completedUnitCount(), 0);
+    download->finish();
+    EXPECT_EQ(overall.completedUnitCount(), 8);
+    EXPECT_DOUBLE_EQ(overall.fractionCompleted(), 0.8);
+    parse->finish();
+    EXPECT_TRUE(overall.isFinished());
+    EXPECT_DOUBLE_EQ(overall.fractionCompleted(), 1.0);
+    EXPECT_EQ(changes.count(), 3);
+
+    LoadProgress cancelled(10);
+    int cancellations = 0;
+    cancelled.setCancellationHandler([&cancellations] { ++cancellations; });
+    LoadProgress* const child = cancelled.addChild(0, 8);
+    EXPECT_DOUBLE_EQ(cancelled.fractionCompleted(), 0.0);
+    cancelled.cancel();
+    cancelled.cancel();
+    EXPECT_EQ(cancellations, 1);
+    EXPECT_TRUE(child->isCancelled());
+    EXPECT_TRUE(cancelled.addChild(2, 2)->isCancelled());
+}
