@@ -71,6 +71,9 @@ QVariant ApplicationsArrayController::data(const QModelIndex& index, int role) c
     case IconFilePathRole:
         return application->iconFilePath();
     case IconDataRole:
+        if (auto* preview = qobject_cast<PreviewApplication*>(application.get())) {
+            return preview->iconData();
+        }
         return QByteArray();
     default:
         return {};
@@ -236,6 +239,9 @@ void ApplicationsArrayController::observe(const std::shared_ptr<Application>& ap
     if (auto* installed = qobject_cast<InstalledApplication*>(application.get())) {
         connection = connect(installed, &InstalledApplication::lumoraLoadStateChanged, this,
                              [this, key] { rowChanged(key); });
+    } else if (auto* preview = qobject_cast<PreviewApplication*>(application.get())) {
+        connection =
+            connect(preview, &PreviewApplication::iconChanged, this, [this, key] { rowChanged(key); });
     }
     if (connection) {
         _observations.insert(key, connection);
@@ -252,9 +258,9 @@ void ApplicationsArrayController::rowChanged(const Application* application) {
     const int row = rowOf(*application);
     if (row >= 0) {
         const QModelIndex changed = index(row);
-        emit dataChanged(
-            changed, changed,
-            {StateRole, BadgeRole, IconFilePathRole, Qt::AccessibleTextRole, Qt::AccessibleDescriptionRole});
+        emit dataChanged(changed, changed,
+                         {StateRole, BadgeRole, IconFilePathRole, IconDataRole, Qt::AccessibleTextRole,
+                          Qt::AccessibleDescriptionRole});
     }
 }
 

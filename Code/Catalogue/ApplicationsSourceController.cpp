@@ -6,6 +6,7 @@
 #include "Code/Catalogue/ManuallyAddedApplicationsSource.h"
 #include "Code/Catalogue/OpenPanelPresenter.h"
 #include "Code/Catalogue/Preferences.h"
+#include "Code/Catalogue/PreviewApplicationsSource.h"
 #include "Code/Catalogue/QtStrings.h"
 
 #include <QPointer>
@@ -112,6 +113,16 @@ ApplicationsSourceController::ApplicationsSourceController(Preferences& preferen
     , _preferences(preferences)
     , _sources(std::move(sources))
     , _arrayController(new ApplicationsArrayController(this)) {
+    if (_sources.previewApplicationsSource) {
+        _sources.previewApplicationsSource->setWillLoadListHandler(
+            [controller = QPointer(this),
+             source = std::weak_ptr(_sources.previewApplicationsSource)](LoadProgress& progress) {
+                const auto previewSource = source.lock();
+                if (controller && previewSource && controller->_willLoadListOfPreviewApplicationsHandler) {
+                    controller->_willLoadListOfPreviewApplicationsHandler(*previewSource, progress);
+                }
+            });
+    }
     auto store = std::make_shared<SecurityScopedBookmarksStore>(preferences, _sources.startAccessing);
     _manuallyAddedApplicationsSource = std::make_shared<ManuallyAddedApplicationsSource>(store);
     _manuallyAddedApplicationsSource->addApplications(store->allFileURLs());
@@ -503,5 +514,7 @@ void ApplicationsSourceController::removeAllSecurityScopedFileURLs() {
 }
 
 void ApplicationsSourceController::reloadPreviewApplications() {
-    // Filled in with the featured list's own interface.
+    if (_sources.previewApplicationsSource) {
+        _sources.previewApplicationsSource->loadList();
+    }
 }

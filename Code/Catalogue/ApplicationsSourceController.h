@@ -17,8 +17,10 @@
 class ApplicationsArrayController;
 class InstalledApplication;
 class ManuallyAddedApplicationsSource;
+class LoadProgress;
 class OpenPanelPresenter;
 class Preferences;
+class PreviewApplicationsSource;
 struct LumoraLoadStateChange;
 
 /// Runs the application sources the preferences enable, merges what they find into the one set
@@ -40,7 +42,7 @@ public:
         std::function<std::shared_ptr<AsyncApplicationsSource>()> makeSpotlightApplicationsSource;
         std::function<std::shared_ptr<AsyncApplicationsSource>()> makeFolderApplicationsSource;
         /// The featured applications; none when no list is offered, and enabling them then adds nothing.
-        std::shared_ptr<AsyncApplicationsSource> previewApplicationsSource;
+        std::shared_ptr<PreviewApplicationsSource> previewApplicationsSource;
         /// How granted items are opened for reading.
         SecurityScopedBookmarksStore::AccessStarter startAccessing =
             SecurityScopedBookmarksStore::startAccessingByReadPermission;
@@ -85,6 +87,18 @@ public:
     /// Loads the featured list again (nothing happens while a load runs or when none is offered).
     void reloadPreviewApplications();
 
+    /// Called when the featured list starts loading, with its source and progress; the window shows
+    /// the loading sheet.
+    using WillLoadListOfPreviewApplicationsHandler =
+        std::function<void(PreviewApplicationsSource& source, LoadProgress& progress)>;
+    void setWillLoadListOfPreviewApplicationsHandler(WillLoadListOfPreviewApplicationsHandler handler) {
+        _willLoadListOfPreviewApplicationsHandler = std::move(handler);
+    }
+    /// None when no list is offered.
+    PreviewApplicationsSource* previewApplicationsSource() const {
+        return _sources.previewApplicationsSource.get();
+    }
+
     ManuallyAddedApplicationsSource& manuallyAddedApplicationsSource() const {
         return *_manuallyAddedApplicationsSource;
     }
@@ -125,5 +139,6 @@ private:
     std::vector<QMetaObject::Connection> _observers;
     std::unordered_map<const Application*, QMetaObject::Connection> _loadStateObservations;
     OpenPanelPresenter* _openPanelPresenter = nullptr;
+    WillLoadListOfPreviewApplicationsHandler _willLoadListOfPreviewApplicationsHandler;
     bool _initialLoadingFinished = false;
 };

@@ -74,7 +74,7 @@ void paintPreview(QPainter& painter, const QRectF& rect) {
 /// The quiet states use the row's own text colour, dimmed, so they read on any background.
 QColor quietColor(const QPalette& palette) {
     QColor color = palette.color(QPalette::Text);
-    color.setAlphaF(0.55);
+    color.setAlphaF(0.55F);
     return color;
 }
 

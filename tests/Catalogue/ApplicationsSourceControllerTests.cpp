@@ -1,14 +1,17 @@
 #include "Catalogue/CatalogueTestSupport.h"
+#include "Catalogue/LoopbackHTTPSServer.h"
 #include "Code/Catalogue/ApplicationsArrayController.h"
 #include "Code/Catalogue/ApplicationsSourceController.h"
 #include "Code/Catalogue/InstalledApplication.h"
 #include "Code/Catalogue/OpenPanelPresenter.h"
 #include "Code/Catalogue/Preferences.h"
 #include "Code/Catalogue/PreviewApplication.h"
+#include "Code/Catalogue/PreviewApplicationsSource.h"
 #include "Code/Catalogue/QtStrings.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
+#include <QTest>
 #include <atomic>
 #include <filesystem>
 #include <mutex>
@@ -151,7 +154,30 @@ protected:
     Preferences _preferences{Preferences::InMemory{}};
     std::vector<std::shared_ptr<StandInSource>> _spotlightSources;
     std::shared_ptr<StandInSource> _folderSource;
-    std::shared_ptr<StandInSource> _previewSource;
+    /// Offers a featured list of (bundle identifier, name) entries, served on the loopback.
+    void offerPreviewList(const std::vector<std::pair<std::string, std::string>>& entries) {
+        std::string list = R"({"applications": [)";
+        for (const auto& [bundleIdentifier, name] : entries) {
+            list += (list.ends_with('[') ? "" : ",") + std::string(R"({"name": {"en": ")") + name +
+                    R"("}, "developerName": "Example", "applicationDescription": {"en": "Featured"},)" +
+                    R"( "url": "https://example.com/", "bundleIdentifier": ")" + bundleIdentifier + R"("})";
+        }
+        list += "]}";
+        _server.setResponse(QStringLiteral("/featured.json"),
+                            LoopbackHTTPSServer::json(QByteArray::fromStdString(list)));
+        PreviewApplicationsSource::Options options;
+        options.extraCertificateAuthorities = {_server.certificateAuthority()};
+        options.languageCode = QStringLiteral("en");
+        _previewSource =
+            PreviewApplicationsSource::make(_server.url(QStringLiteral("/featured.json")), options);
+        _preferences.setPreviewApplicationsSourceEnabled(true);
+    }
+    bool waitForPreviewList() {
+        return QTest::qWaitFor([this] { return _previewSource->isInitialUpdateFinished(); }, 20000);
+    }
+
+    LoopbackHTTPSServer _server;
+    std::shared_ptr<PreviewApplicationsSource> _previewSource;
     std::unique_ptr<ApplicationsSourceController> _controller;
     std::unique_ptr<QAbstractItemModelTester> _tester;
     std::mutex _unreadableMutex;
@@ -207,12 +233,10 @@ TEST_F(ApplicationsSourceControllerTest, InitialLoadingWaitsForEverySourceAndEve
 }
 
 TEST_F(ApplicationsSourceControllerTest, SortsDocumentsFirstThenInstalledThenByNameAsPeopleCount) {
-    _previewSource = std::make_shared<StandInSource>();
-    _preferences.setPreviewApplicationsSourceEnabled(true);
+    offerPreviewList({{"com.example.zed", "Zed"}, {"com.example.alpha", "alpha"}});
     auto& controller = makeController();
     controller.startUpdating();
-    _previewSource->deliver({std::make_shared<PreviewApplication>("com.example.zed", "Zed"),
-                             std::make_shared<PreviewApplication>("com.example.alpha", "alpha")});
+    ASSERT_TRUE(waitForPreviewList());
     deliverAndFinish({installed("App 10.app"), installed("app 2.app"), installed("Documented B.app"),
                       installed("Documented a.app"), installed("Éclair.app")});
     EXPECT_EQ(arrangedNames(controller),
@@ -220,12 +244,10 @@ TEST_F(ApplicationsSourceControllerTest, SortsDocumentsFirstThenInstalledThenByN
 }
 
 TEST_F(ApplicationsSourceControllerTest, PreviewIsHiddenWhileAnInstalledApplicationHasItsBundleIdentifier) {
-    _previewSource = std::make_shared<StandInSource>();
-    _preferences.setPreviewApplicationsSourceEnabled(true);
+    offerPreviewList({{"com.example.editor", "Editor Preview"}, {"com.example.other", "Other"}});
     auto& controller = makeController();
     controller.startUpdating();
-    const auto preview = std::make_shared<PreviewApplication>("com.example.editor", "Editor Preview");
-    _previewSource->deliver({preview, std::make_shared<PreviewApplication>("com.example.other", "Other")});
+    ASSERT_TRUE(waitForPreviewList());
     const auto editor = installed("Editor.app", "com.example.editor");
     deliverAndFinish({editor});
     EXPECT_EQ(arrangedNames(controller), (QStringList{"Other", "Editor"}));

@@ -47,22 +47,28 @@ TEST_F(InstalledApplicationModel, DisplayNameIsTheBundlesLocalizedDisplayName) {
               QString::fromUtf8("InstalledApplication: Éditeur Pro (%1)").arg(QtStrings::fromPath(bundle)));
 }
 
-TEST_F(InstalledApplicationModel, BundleIdentifierIsReadEachTime) {
-    const auto bundle = makeBundle(folderPath(), "Changing.app");
-    const auto application = make(bundle);
-    EXPECT_TRUE(application->bundleIdentifier().isNull());
-    makeBundle(folderPath(), "Changing.app",
-               "<key>CFBundleIdentifier</key><string>com.example.late</string>\n");
-    EXPECT_EQ(application->bundleIdentifier(), "com.example.late");
-}
-
-TEST_F(InstalledApplicationModel, IconFileIsTheDeclaredIcnsInResources) {
+// Asking never reads the disk (the list asks on the main thread): what a changed bundle declares
+// shows after its next load.
+TEST_F(InstalledApplicationModel, BundleFactsAreReadAgainByEveryLoad) {
     const auto bundle =
-        makeBundle(folderPath(), "Icon.app", "<key>CFBundleIconFile</key><string>App</string>\n");
+        makeBundle(folderPath(), "Changing.app", "<key>CFBundleIconFile</key><string>App</string>\n");
     const auto application = make(bundle);
+    ASSERT_TRUE(waitUntilLoadFinished(*application));
+    EXPECT_TRUE(application->bundleIdentifier().isNull());
     EXPECT_TRUE(application->iconFilePath().isEmpty());
+    EXPECT_FALSE(application->pageHeaderFacts().version.has_value());
+
+    makeBundle(folderPath(), "Changing.app",
+               "<key>CFBundleIdentifier</key><string>com.example.late</string>\n"
+               "<key>CFBundleIconFile</key><string>App</string>\n"
+               "<key>CFBundleShortVersionString</key><string>2.0</string>\n");
     writeFile(bundle / "Contents/Resources/App.icns", "icns");
+    EXPECT_TRUE(application->bundleIdentifier().isNull());
+    application->readLumoraInBackground();
+    ASSERT_TRUE(waitUntilLoadFinished(*application));
+    EXPECT_EQ(application->bundleIdentifier(), "com.example.late");
     EXPECT_EQ(application->iconFilePath(), QtStrings::fromPath(bundle / "Contents/Resources/App.icns"));
+    EXPECT_EQ(application->pageHeaderFacts().version, "2.0");
 }
 
 TEST_F(InstalledApplicationModel, CanContainLumoraByTypeIdentifier) {
