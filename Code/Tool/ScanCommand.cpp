@@ -7,12 +7,14 @@
 #include "Code/Catalogue/InstalledApplication.h"
 #include "Code/Catalogue/LumoraLoadEnvironment.h"
 #include "Code/Catalogue/Preferences.h"
+#include "Code/Catalogue/PreviewApplicationsSource.h"
 #include "Code/Catalogue/QtStrings.h"
 #include "Code/Tool/LumoraTool.h"
 #include "Code/Tool/ToolOptions.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QSslCertificate>
 #include <QThreadPool>
 #include <QTimer>
 #include <charconv>
@@ -277,6 +279,22 @@ int runScan(const std::vector<std::string>& arguments) {
         }
         return FolderApplicationsSource::make(std::move(folderURLs));
     };
+    if (options.previewListURL) {
+        PreviewApplicationsSource::Options previewOptions;
+        if (options.previewListCertificateAuthorities) {
+            const QString file = QtStrings::toQString(*options.previewListCertificateAuthorities);
+            previewOptions.extraCertificateAuthorities = QSslCertificate::fromPath(file, QSsl::Pem);
+            if (previewOptions.extraCertificateAuthorities.isEmpty()) {
+                previewOptions.extraCertificateAuthorities = QSslCertificate::fromPath(file, QSsl::Der);
+            }
+            if (previewOptions.extraCertificateAuthorities.isEmpty()) {
+                return usageError("scan", "--preview-list-ca " + *options.previewListCertificateAuthorities +
+                                              ": no certificate could be read");
+            }
+        }
+        sources.previewApplicationsSource = PreviewApplicationsSource::make(
+            QUrl(QtStrings::toQString(*options.previewListURL)), previewOptions);
+    }
     ApplicationsSourceController controller(preferences, std::move(sources));
     if (!options.additions.empty()) {
         std::vector<ZRURL> fileURLs;
@@ -302,10 +320,16 @@ int runScan(const std::vector<std::string>& arguments) {
         QTimer::singleShot(std::chrono::seconds(*options.watchSeconds), &loop, &QEventLoop::quit);
         loop.exec();
     }
+    int status = exitSuccess;
+    if (const auto* preview = controller.previewApplicationsSource(); preview && preview->loadListError()) {
+        std::cerr << "lumora: the featured applications list could not be loaded: "
+                  << toStd(*preview->loadListError()) << '\n';
+        status = exitFailure;
+    }
     controller.stopUpdating();
     // Loads still queued are of no use now.
     InstalledApplication::lumoraLoadQueue().clear();
-    return exitSuccess;
+    return status;
 }
 
 } // namespace LumoraTool

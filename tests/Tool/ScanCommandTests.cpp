@@ -74,6 +74,18 @@ TEST(ScanCommand, RefusesBadOptions) {
     }
 }
 
+TEST(ScanCommand, AFeaturedListThatCannotBeLoadedFailsTheScanButNotTheList) {
+    const auto run = runLumoraTool({"scan", "--json", "--no-live-query", "--no-folders", "--preview-list-url",
+                                    "http://127.0.0.1:9/featured.json"});
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(json::parse(run.standardOutput)["applications"], json::array());
+    EXPECT_NE(run.standardError.find("featured applications list could not be loaded"), std::string::npos);
+    const auto badAuthority = runLumoraTool({"scan", "--no-live-query", "--no-folders", "--preview-list-url",
+                                             "https://127.0.0.1:9/featured.json", "--preview-list-ca",
+                                             examples + "/TextEditor.app/Contents/Info.plist"});
+    EXPECT_EQ(badAuthority.exitStatus, 2);
+}
+
 // Runs as root in CI, where every folder is readable: the scan drops to `nobody` to meet a real
 // unreadable bundle.
 TEST(ScanCommand, ReportsABundleItCannotReadAndProposesItsFolder) {
