@@ -1,0 +1,37 @@
+#include "Code/Shell/FileDialogOpenPanelPresenter.h"
+
+#include "Code/Catalogue/QtStrings.h"
+#include "Code/Shell/ShellText.h"
+
+#include <QFileDialog>
+
+FileDialogOpenPanelPresenter::FileDialogOpenPanelPresenter(QWidget* window)
+    : _window(window) {}
+
+void FileDialogOpenPanelPresenter::showOpenPanel(const Request& request, Completion completion) {
+    if (!_window) {
+        return;
+    }
+    const QByteArray table = request.stringsTable.toUtf8();
+    auto* dialog = new QFileDialog(
+        _window, ShellText::localized(request.messageKey.toUtf8().constData(), table.constData()),
+        QtStrings::fromPath(request.directory));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setLabelText(QFileDialog::Accept,
+                         ShellText::localized(request.promptKey.toUtf8().constData(), table.constData()));
+    // Application bundles are folders, and a file dialog chooses either files or folders: adding
+    // applications chooses bundles (single executables come by dropping them or as arguments).
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly, request.choosesDirectories && !request.choosesFiles);
+    QObject::connect(dialog, &QFileDialog::filesSelected, dialog, [completion](const QStringList& files) {
+        std::vector<std::filesystem::path> paths;
+        for (const QString& file : files) {
+            paths.push_back(QtStrings::toPath(file));
+        }
+        if (!paths.empty()) {
+            completion(paths);
+        }
+    });
+    dialog->open();
+}

@@ -1,0 +1,340 @@
+#include "Code/Shell/ViewerLaunch.h"
+
+#include "Code/Catalogue/ApplicationsArrayController.h"
+#include "Code/Catalogue/InstalledApplication.h"
+#include "Code/Catalogue/LumoraLoadEnvironment.h"
+#include "Code/Catalogue/Preferences.h"
+#include "Code/Catalogue/QtStrings.h"
+#include "Code/Catalogue/StandardApplicationsSources.h"
+#include "Code/Shell/AppController.h"
+#include "Code/Shell/DocumentWebView.h"
+#include "Code/Shell/MainWindow.h"
+#include "Code/Shell/PlatformServices.h"
+#include "Code/Shell/SingleInstance.h"
+#include "LumoraVersion.h"
+#include "ZRFoundation/Bundle/ZRBundle.h"
+#include "ZRFoundation/CodeSigning/ZRTrustEvaluator.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+#include <unistd.h>
+
+namespace ViewerLaunch {
+
+namespace {
+
+constexpr const char* applicationID = "org.lumoraviewer.LumoraViewer";
+
+std::optional<QSize> parseSize(const QString& text) {
+    const QStringList parts = text.split(QLatin1Char('x'));
+    if (parts.size() != 2) {
+        return std::nullopt;
+    }
+    bool widthOK = false;
+    bool heightOK = false;
+    const int width = parts[0].toInt(&widthOK);
+    const int height = parts[1].toInt(&heightOK);
+    if (!widthOK || !heightOK || width < 320 || height < 240 || width > 8192 || height > 8192) {
+        return std::nullopt;
+    }
+    return QSize(width, height);
+}
+
+std::optional<std::string> addFolder(const QString& option, const QString& value,
+                                     std::optional<std::vector<std::filesystem::path>>& folders) {
+    const QFileInfo info(value);
+    if (!info.isDir()) {
+        return option.toStdString() + " " + value.toStdString() + ": no such folder";
+    }
+    if (!folders) {
+        folders.emplace();
+    }
+    folders->push_back(QtStrings::toPath(info.absoluteFilePath()));
+    return std::nullopt;
+}
+
+/// Whether the web engine's sandbox was turned off on purpose, as the test environment and
+/// scripts/run-viewer.sh do.
+bool isSandboxDisabledOnPurpose() {
+    const char* disabled = std::getenv("QTWEBENGINE_DISABLE_SANDBOX");
+    const char* flags = std::getenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    return (disabled != nullptr && std::string_view(disabled) == "1") ||
+           (flags != nullptr && std::string_view(flags).find("--no-sandbox") != std::string_view::npos);
+}
+
+/// Renders the window once the selection's page has painted, writes `file` and quits.
+class ScreenshotTaker : public QObject {
+public:
+    ScreenshotTaker(MainWindow& window, QString file, std::optional<QString> selectName)
+        : QObject(&window)
+        , _window(window)
+        , _file(std::move(file))
+        , _selectName(std::move(selectName)) {
+        connect(&window.applicationsSourceController(),
+                &ApplicationsSourceController::didFinishInitialLoading, this, &ScreenshotTaker::select);
+        connect(&window, &MainWindow::pageShown, this, [this] {
+            if (_selected) {
+                _polls = 0;
+                _pollTimer.start();
+            }
+        });
+        _pollTimer.setInterval(50);
+        connect(&_pollTimer, &QTimer::timeout, this, &ScreenshotTaker::poll);
+        if (window.applicationsSourceController().initialLoadingFinished()) {
+            select();
+        }
+    }
+
+private:
+    void select() {
+        auto& list = _window.applicationsSourceController().arrayController();
+        if (_selectName) {
+            for (const auto& application : list.arrangedApplications()) {
+                if (application->displayName().compare(*_selectName, Qt::CaseInsensitive) == 0) {
+                    list.setSelectedApplication(application);
+                    break;
+                }
+            }
+            if (!list.selectedApplication()) {
+                std::cerr << "lumora-viewer: no listed application is named " << _selectName->toStdString()
+                          << "; the screenshot shows no selection\n";
+            }
+        }
+        _selected = true;
+        // The page for the selection follows; its load restarts the polling.
+        _window.documentPageController().setNeedsRebuild();
+    }
+
+    /// A grab right after loading is still blank: wait until the page shows more than one colour,
+    /// and the fade-in of the list has ended.
+    void poll() {
+        ++_polls;
+        const QImage page = _window.webView().grab().toImage();
+        bool painted = false;
+        if (!page.isNull()) {
+            const QRgb first = page.pixel(page.width() / 2, 40);
+            for (int y = 0; y < page.height() && !painted; y += 7) {
+                for (int x = 0; x < page.width(); x += 7) {
+                    if (page.pixel(x, y) != first) {
+                        painted = true;
+                        break;
+                    }
+                }
+            }
+        }
+        if ((!painted || _polls * _pollTimer.interval() < 1600) && _polls < 200) {
+            return;
+        }
+        _pollTimer.stop();
+        const bool saved = _window.grab().save(_file, "PNG");
+        if (!saved) {
+            std::cerr << "lumora-viewer: cannot write " << _file.toStdString() << '\n';
+        }
+        QCoreApplication::exit(saved ? 0 : 1);
+    }
+
+    MainWindow& _window;
+    QString _file;
+    std::optional<QString> _selectName;
+    QTimer _pollTimer;
+    int _polls = 0;
+    bool _selected = false;
+};
+
+} // namespace
+
+std::string usageText() {
+    return "usage: lumora-viewer [OPTIONS] [APPLICATION...]\n"
+           "\n"
+           "Shows the Lumora documents of the applications it finds: who made each application, what it\n"
+           "does, and every network connection it makes, as verified by its code signature.\n"
+           "\n"
+           "  APPLICATION              application bundles or executables to add to the list; the first\n"
+           "                           is selected (a running viewer receives them instead)\n"
+           "  --scope DIR              search DIR for applications instead of the usual places (repeatable)\n"
+           "  --folder DIR             use DIR instead of /Applications and /System/Applications "
+           "(repeatable)\n"
+           "  --extra-trust-anchors FILE\n"
+           "                           also accept code signatures anchored at the certificates in FILE\n"
+           "  --screenshot FILE        render the window into the PNG FILE once the page has painted, and "
+           "quit\n"
+           "  --select NAME            with --screenshot: the application to select\n"
+           "  --size WxH               with --screenshot: the window's size (default 1100x720)\n"
+           "  --help                   print this text\n"
+           "  --version                print the version\n"
+           "\n"
+           "Run as root, the web engine's sandbox cannot start; set QTWEBENGINE_DISABLE_SANDBOX=1 to run\n"
+           "without it, knowingly.\n";
+}
+
+std::variant<Options, std::string> parseArguments(const QStringList& arguments) {
+    Options options;
+    for (qsizetype index = 0; index < arguments.size(); ++index) {
+        const QString& argument = arguments[index];
+        const auto value = [&]() -> std::optional<QString> {
+            if (index + 1 >= arguments.size()) {
+                return std::nullopt;
+            }
+            return arguments[++index];
+        };
+        if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+            options.showHelp = true;
+        } else if (argument == QLatin1String("--version")) {
+            options.showVersion = true;
+        } else if (argument == QLatin1String("--scope") || argument == QLatin1String("--folder")) {
+            const auto folder = value();
+            if (!folder) {
+                return argument.toStdString() + " needs a folder";
+            }
+            if (auto problem =
+                    addFolder(argument, *folder,
+                              argument == QLatin1String("--scope") ? options.scopes : options.folders)) {
+                return *problem;
+            }
+        } else if (argument == QLatin1String("--extra-trust-anchors")) {
+            const auto file = value();
+            if (!file) {
+                return "--extra-trust-anchors needs a file";
+            }
+            options.extraTrustAnchorsFile = QtStrings::toPath(*file);
+        } else if (argument == QLatin1String("--screenshot")) {
+            options.screenshotFile = value();
+            if (!options.screenshotFile) {
+                return "--screenshot needs a file name";
+            }
+        } else if (argument == QLatin1String("--select")) {
+            options.selectName = value();
+            if (!options.selectName) {
+                return "--select needs an application's name";
+            }
+        } else if (argument == QLatin1String("--size")) {
+            const auto text = value();
+            const auto size = text ? parseSize(*text) : std::nullopt;
+            if (!size) {
+                return "--size needs WIDTHxHEIGHT, from 320x240 to 8192x8192";
+            }
+            options.windowSize = *size;
+        } else if (argument.startsWith(QLatin1Char('-'))) {
+            return "unknown option " + argument.toStdString();
+        } else {
+            options.files.append(QFileInfo(argument).absoluteFilePath());
+        }
+    }
+    if ((options.selectName || options.windowSize != QSize(1100, 720)) && !options.screenshotFile) {
+        return "--select and --size belong to --screenshot";
+    }
+    return options;
+}
+
+std::optional<std::string> startProblem() {
+    if (::geteuid() == 0 && !isSandboxDisabledOnPurpose()) {
+        return "running as root, where the web engine's sandbox cannot start, and lumora-viewer does not "
+               "turn it "
+               "off by itself. Run it as a normal user, or set QTWEBENGINE_DISABLE_SANDBOX=1 to run without "
+               "the "
+               "sandbox knowingly (scripts/run-viewer.sh does so, with a notice).";
+    }
+    const auto resources = ZRBundle::mainBundle().resourcePath();
+    if (!resources || !ZRBundle::mainBundle().pathForResource("MainWindow", "strings", "en.lproj")) {
+        return "the program's resources are missing or unreadable: looked in " +
+               (resources ? resources->string() : std::string("(none)"));
+    }
+    return std::nullopt;
+}
+
+int run(int argc, char** argv) {
+    QStringList arguments;
+    for (int index = 1; index < argc; ++index) {
+        arguments.append(QString::fromLocal8Bit(argv[index]));
+    }
+    const auto parsed = parseArguments(arguments);
+    if (const auto* problem = std::get_if<std::string>(&parsed)) {
+        std::cerr << "lumora-viewer: " << *problem << "\n" << usageText();
+        return 2;
+    }
+    const auto& options = std::get<Options>(parsed);
+    if (options.showHelp) {
+        std::cout << usageText();
+        return 0;
+    }
+    if (options.showVersion) {
+        std::cout << "lumora-viewer " << LumoraVersionString << '\n';
+        return 0;
+    }
+    if (const auto problem = startProblem()) {
+        std::cerr << "lumora-viewer: " << *problem << '\n';
+        return 1;
+    }
+    LumoraLoader::Options loading;
+    if (options.extraTrustAnchorsFile) {
+        std::string failure;
+        const auto anchors = ZRTrustEvaluator::readCertificateFile(*options.extraTrustAnchorsFile, failure);
+        if (!anchors) {
+            std::cerr << "lumora-viewer: --extra-trust-anchors: " << failure << '\n';
+            return 2;
+        }
+        loading.extraTrustAnchors = *anchors;
+    }
+
+    DocumentWebView::registerPageScheme();
+    QApplication application(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("org.lumoraviewer"));
+    QApplication::setApplicationName(QStringLiteral("LumoraViewer"));
+    QApplication::setApplicationVersion(QStringLiteral(LumoraVersionString));
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(applicationID));
+    LumoraLoadEnvironment::setLoaderOptions(loading);
+
+    const bool takesScreenshot = options.screenshotFile.has_value();
+    SingleInstance singleInstance;
+    if (!takesScreenshot) {
+        switch (singleInstance.forwardToRunningInstance(options.files)) {
+        case SingleInstance::Forwarding::forwarded:
+            return 0;
+        case SingleInstance::Forwarding::failed:
+            std::cerr << "lumora-viewer: a viewer is running but did not take the files; try again\n";
+            return 1;
+        case SingleInstance::Forwarding::noRunningInstance:
+            break;
+        }
+        if (!singleInstance.listen()) {
+            std::cerr << "lumora-viewer: cannot listen on " << singleInstance.serverName().toStdString()
+                      << "; later starts open windows of their own\n";
+        }
+    }
+
+    // A screenshot shows a fresh window: nothing is read from or written to the user's settings.
+    std::unique_ptr<Preferences> preferences = takesScreenshot
+                                                   ? std::make_unique<Preferences>(Preferences::InMemory{})
+                                                   : std::make_unique<Preferences>();
+    std::unique_ptr<QSettings> windowState;
+    if (!takesScreenshot) {
+        windowState = std::make_unique<QSettings>(
+            QFileInfo(Preferences::defaultFilePath()).dir().filePath(QStringLiteral("WindowState.ini")),
+            QSettings::IniFormat);
+    }
+    DesktopPlatformServices platformServices;
+    AppController controller(*preferences, platformServices,
+                             standardApplicationsSources(*preferences, {options.scopes, options.folders}),
+                             windowState.get());
+    QObject::connect(&singleInstance, &SingleInstance::argumentsReceived, &controller,
+                     &AppController::openFiles);
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &controller,
+                     &AppController::applicationWillTerminate);
+    controller.openFiles(options.files);
+    controller.applicationDidFinishLaunching();
+    if (takesScreenshot) {
+        controller.mainWindow()->resize(options.windowSize);
+        new ScreenshotTaker(*controller.mainWindow(), *options.screenshotFile, options.selectName);
+    }
+    return QApplication::exec();
+}
+
+} // namespace ViewerLaunch
