@@ -280,7 +280,9 @@ TEST_F(SpotlightApplicationsSourceTest, KeepsTheExactBytesOfNamesThatAreNotUtf8)
     EXPECT_EQ(paths(*source).begin()->native(), bundle.native());
 
     fs::create_directory(folder / std::string("\x80.app"));
-    ASSERT_TRUE(waitForPaths(*source, {bundle, folder / std::string("\x80.app")}));
+    EXPECT_TRUE(waitForPaths(*source, {bundle, folder / std::string("\x80.app")}));
+    // The temporary folder's own clean-up goes through UTF-16 and cannot name these.
+    fs::remove_all(folder);
 }
 
 TEST_F(SpotlightApplicationsSourceTest, CompletesWhenFoldersVanishDuringTheWalk) {
