@@ -164,8 +164,14 @@ std::size_t makeTree(const fs::path& tree, std::size_t entries, std::size_t appl
         }
         const int folder = ::open(leaves[index].c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         const std::size_t count = files / leaves.size() + (index < files % leaves.size() ? 1 : 0);
-        for (std::size_t file = 0; file < count; ++file) {
-            makeFile(folder, "document" + std::to_string(file) + ".txt");
+        // The files of a folder are names of one empty file: a walk sees a regular file for each,
+        // and the tree is made in a fraction of the time that as many new files take.
+        makeFile(folder, "document0.txt");
+        for (std::size_t file = 1; file < count; ++file) {
+            const auto name = "document" + std::to_string(file) + ".txt";
+            if (::linkat(folder, "document0.txt", folder, name.c_str(), 0) != 0 && errno != EEXIST) {
+                usage("cannot make " + name);
+            }
         }
         ::close(folder);
     }
