@@ -69,10 +69,12 @@ void FolderWatchTable::setMaximumWatchCount(std::size_t count) {
 }
 
 void FolderWatchTable::watch(const std::string& folder) {
+    std::lock_guard lock(_mutex);
     if (_inotify < 0) {
+        // Without inotify every folder is looked at periodically.
+        _unwatchedFolders.insert(folder);
         return;
     }
-    std::lock_guard lock(_mutex);
     const auto known = _watchByFolder.find(folder);
     if (known == _watchByFolder.end() && _watchByFolder.size() >= _maximumWatchCount) {
         rememberUnwatched(folder);

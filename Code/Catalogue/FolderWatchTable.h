@@ -15,7 +15,8 @@
 ///
 /// When the kernel runs out of watches (or the table reaches its own maximum), the folders that
 /// could not be watched are remembered, to be looked at again from time to time; the first such
-/// folder is logged, once.
+/// folder is logged, once. Without inotify at all (the kernel's limit of instances reached), every
+/// folder is remembered so.
 class FolderWatchTable {
 public:
     FolderWatchTable();

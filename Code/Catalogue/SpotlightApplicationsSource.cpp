@@ -316,10 +316,16 @@ WalkResult performWalk(const WalkRequest& request, const std::weak_ptr<Spotlight
     };
     for (const auto& root : result.replacedRoots) {
         walk(root);
-        // The volumes below are other file systems, which the walk above did not enter.
+        // The volumes below are other file systems, which the walk above did not enter, and a
+        // scope below may lie where that walk does not go (in a hidden folder, say).
         for (const auto& mountRoot : layout.mountRoots) {
             if (isStrictlyBelow(mountRoot, root)) {
                 walk(mountRoot);
+            }
+        }
+        for (const auto& scope : request.scopes) {
+            if (isStrictlyBelow(scope, root) && !isReachableBelow(scope, root)) {
+                walk(scope);
             }
         }
     }
@@ -497,7 +503,11 @@ void SpotlightApplicationsSource::startWalkIfIdle() {
     }
     WalkRequest request;
     for (const auto& scope : _searchScopes) {
-        request.scopes.push_back(withoutTrailingSlashes(scope.lexically_normal().native()));
+        // Events name absolute paths; a relative scope is taken from the working folder.
+        std::error_code error;
+        const auto absolute = std::filesystem::absolute(scope, error);
+        request.scopes.push_back(
+            withoutTrailingSlashes((error ? scope : absolute).lexically_normal().native()));
     }
     request.everything = _pendingEverything;
     request.items.assign(_pendingItems.begin(), _pendingItems.end());

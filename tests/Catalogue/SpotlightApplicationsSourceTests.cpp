@@ -144,13 +144,16 @@ TEST_F(SpotlightApplicationsSourceTest, GathersNestedBundlesButNothingInsidePack
     const auto hiddenScope = folderPath() / ".config-apps";
     const auto inHiddenScope = makeBundle(hiddenScope, "Configured.app");
 
-    const auto source = makeSource({_scope, hiddenScope, folderPath() / "Missing"});
+    // So is a scope inside a hidden folder of another scope.
+    const auto inNestedScope = makeBundle(_scope / ".local/Apps", "Nested.app");
+
+    const auto source = makeSource({_scope, hiddenScope, folderPath() / "Missing", _scope / ".local/Apps"});
     EXPECT_FALSE(source->isInitialUpdateFinished());
     start(*source);
     ASSERT_TRUE(waitForFlags(1));
     EXPECT_THAT(_flags, ElementsAre(true));
     EXPECT_TRUE(source->isInitialUpdateFinished());
-    EXPECT_EQ(paths(*source), (std::set<fs::path>{editor, deep, inHiddenScope}));
+    EXPECT_EQ(paths(*source), (std::set<fs::path>{editor, deep, inHiddenScope, inNestedScope}));
 }
 
 TEST_F(SpotlightApplicationsSourceTest, IgnoresPrefixesAndApplicationsOfMacVolumesThatAreNotForUsers) {
