@@ -167,8 +167,9 @@ MountLayout mountLayout(const std::vector<std::string>& scopes) {
 }
 
 /// Which bundles are listed: none under an ignored prefix, whether taken as it is or relative to
-/// the root of a file system or of a folder laid out as a macOS volume (with `System/Library` and
-/// `Users`), and no system application (below such a root's `System/`) without a document.
+/// the root of a file system or of a folder laid out as a volume of the bundles' home platform (with
+/// `System/Library` and `Users`), and no system application (below such a root's `System/`) without a
+/// document.
 class ListingRules {
 public:
     ListingRules(std::vector<std::string> ignoredPrefixes,

@@ -29,8 +29,8 @@ class QTimer;
 /// Walks never enter packages, hidden folders below a scope, symbolic links or other file systems
 /// (each volume mounted below a scope is walked on its own), nor more than 64 levels below a scope.
 /// A bundle is listed unless its path lies under one of the ignored prefixes (also taken relative
-/// to every file-system root and every folder laid out as a macOS volume), or it is a system
-/// application (below `System/` at such a root) without a document.
+/// to every file-system root and every folder laid out as a volume of the bundles' home platform), or it is a
+/// system application (below `System/` at such a root) without a document.
 ///
 /// Walks run on the shared disk queue, one at a time per source, and changes are gathered for
 /// half a second before the changed items alone are walked again. Walks hold the source weakly,
@@ -49,7 +49,7 @@ public:
     /// name from the same entry) and /mnt.
     static std::vector<std::filesystem::path> defaultSearchScopes();
 
-    /// The prefixes of paths that are never listed, computed once per process: the Finder's
+    /// The prefixes of paths that are never listed, computed once per process: the file browser's
     /// built-in applications, the user's Library folder and "/private/".
     static std::vector<std::string> ignoredPathPrefixes();
     /// The same prefixes for the given home folder.

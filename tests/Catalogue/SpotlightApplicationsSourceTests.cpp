@@ -164,7 +164,7 @@ TEST_F(SpotlightApplicationsSourceTest, IgnoresPrefixesAndApplicationsOfMacVolum
     const auto inHome = makeBundle(_scope / "Home/Applications", "InHome.app");
     // A disk of the bundles' home platform below a scope: its users' Library folders, its
     // private folder and its system applications without a document are not listed.
-    const auto disk = _scope / "Mac Disk";
+    const auto disk = _scope / "Other Disk";
     fs::create_directories(disk / "System/Library/CoreServices");
     makeBundle(disk / "Users/alice/Library/Caches", "Cached.app");
     const auto shared = makeBundle(disk / "Users/Shared", "Shared.app");
