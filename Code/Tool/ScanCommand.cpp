@@ -3,12 +3,12 @@
 
 #include "Code/Catalogue/ApplicationsArrayController.h"
 #include "Code/Catalogue/ApplicationsSourceController.h"
-#include "Code/Catalogue/FolderApplicationsSource.h"
 #include "Code/Catalogue/InstalledApplication.h"
 #include "Code/Catalogue/LumoraLoadEnvironment.h"
 #include "Code/Catalogue/Preferences.h"
 #include "Code/Catalogue/PreviewApplicationsSource.h"
 #include "Code/Catalogue/QtStrings.h"
+#include "Code/Catalogue/StandardApplicationsSources.h"
 #include "Code/Tool/LumoraTool.h"
 #include "Code/Tool/ToolOptions.h"
 
@@ -270,15 +270,9 @@ int runScan(const std::vector<std::string>& arguments) {
     preferences.setManuallyAddedApplicationsSourceEnabled(!options.additions.empty());
     preferences.setPreviewApplicationsSourceEnabled(options.previewListURL.has_value());
 
-    ApplicationsSourceController::Sources sources;
-    sources.makeFolderApplicationsSource = [folders = options.folders] {
-        std::vector<ZRURL> folderURLs;
-        for (const auto& folder : folders.value_or(
-                 std::vector<std::filesystem::path>{"/Applications/", "/System/Applications/"})) {
-            folderURLs.push_back(ZRURL::fileURL(folder, true));
-        }
-        return FolderApplicationsSource::make(std::move(folderURLs));
-    };
+    // The usual sources at the places given; the featured list only when asked for.
+    auto sources = standardApplicationsSources(preferences, {options.scopes, options.folders});
+    sources.previewApplicationsSource = nullptr;
     if (options.previewListURL) {
         PreviewApplicationsSource::Options previewOptions;
         if (options.previewListCertificateAuthorities) {

@@ -1,5 +1,6 @@
 #include "Tool/LumoraToolRunner.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
@@ -84,6 +85,41 @@ TEST(ScanCommand, AFeaturedListThatCannotBeLoadedFailsTheScanButNotTheList) {
                                              "https://127.0.0.1:9/featured.json", "--preview-list-ca",
                                              examples + "/TextEditor.app/Contents/Info.plist"});
     EXPECT_EQ(badAuthority.exitStatus, 2);
+}
+
+// The live query keeps running with --watch: an application that appears is reported as one line.
+TEST(ScanCommand, WatchReportsAnApplicationThatAppears) {
+    TemporaryFolder folder;
+    folder.write("Apps/First.app/Contents/Info.plist", "<plist><dict/></plist>");
+    const std::string command = std::string(LUMORA_TOOL_PATH) + " scan --json --no-folders --scope '" +
+                                folder.path().string() + "' --watch 4";
+    std::FILE* output = ::popen(command.c_str(), "r");
+    ASSERT_NE(output, nullptr);
+    std::string listed;
+    char line[4096];
+    // The list comes first, as one object that ends with a line holding only "}".
+    while (std::fgets(line, sizeof line, output) != nullptr) {
+        listed += line;
+        if (std::string_view(line) == "}\n") {
+            break;
+        }
+    }
+    EXPECT_EQ(json::parse(listed)["applications"].size(), 1U);
+    std::filesystem::create_directories(folder.path() / "Apps/Second.app");
+    json event;
+    while (std::fgets(line, sizeof line, output) != nullptr) {
+        event = json::parse(line);
+        if (event["event"] == "added") {
+            break;
+        }
+    }
+    EXPECT_EQ(event["event"], "added");
+    EXPECT_EQ(event["displayName"], "Second");
+    EXPECT_EQ(event["identifier"], (folder.path() / "Apps/Second.app").string());
+    // Reads the rest, until the watch ends.
+    while (std::fgets(line, sizeof line, output) != nullptr) {
+    }
+    EXPECT_EQ(::pclose(output), 0);
 }
 
 // Runs as root in CI, where every folder is readable: the scan drops to `nobody` to meet a real
