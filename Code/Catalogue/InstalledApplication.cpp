@@ -111,12 +111,16 @@ QString iconFilePathOfBundle(const ZRBundle& bundle) {
 
 } // namespace
 
-InstalledApplication::BundleFacts InstalledApplication::readBundleFacts(const ZRURL& bundleURL) {
+InstalledApplication::BundleFacts InstalledApplication::readBundleFacts(const ZRURL& bundleURL,
+                                                                       bool includingPageHeader) {
     BundleFacts facts;
     if (!bundleURL.isFileURL()) {
         return facts;
     }
-    facts.pageHeader = installedApplicationFacts(bundleURL.path());
+    facts.pageHeader.bundlePath = bundleURL.path();
+    if (includingPageHeader) {
+        facts.pageHeader = installedApplicationFacts(bundleURL.path());
+    }
     if (const auto bundle = ZRBundle::bundleWithPath(bundleURL.path())) {
         if (const auto identifier = bundle->bundleIdentifier()) {
             facts.bundleIdentifier = QtStrings::toQString(*identifier);
@@ -209,7 +213,8 @@ InstalledApplication::InstalledApplication(PrivateToken, const ZRURL& bundleURL)
                                         : QtStrings::toQString(bundleURL.absoluteString()),
                   QtStrings::toQString(displayNameOfBundle(bundleURL)))
     , _bundleURL(bundleURL)
-    , _bundleFacts(readBundleFacts(bundleURL)) {}
+    // The page's header facts come with the load, which starts right away.
+    , _bundleFacts(readBundleFacts(bundleURL, false)) {}
 
 InstalledApplication::~InstalledApplication() = default;
 
@@ -295,7 +300,7 @@ void InstalledApplication::readLumoraInBackground() {
             return;
         }
         auto state = loadState(bundleURL);
-        auto facts = readBundleFacts(bundleURL);
+        auto facts = readBundleFacts(bundleURL, true);
         auto* const core = QCoreApplication::instance();
         if (core == nullptr) {
             return;

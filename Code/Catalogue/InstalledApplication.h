@@ -92,7 +92,7 @@ private:
         QString iconFilePath;
         DocumentPageSnapshot::InstalledApplication pageHeader;
     };
-    static BundleFacts readBundleFacts(const ZRURL& bundleURL);
+    static BundleFacts readBundleFacts(const ZRURL& bundleURL, bool includingPageHeader);
     void setLumoraLoadState(LumoraLoadState state);
 
     ZRURL _bundleURL;
