@@ -60,6 +60,7 @@ DeclarationFormatWindow::DeclarationFormatWindow(PlatformServices& platformServi
     _textBrowser->setOpenExternalLinks(false);
     _textBrowser->setSearchPaths({});
     _textBrowser->setMarkdown(documentText());
+    _textBrowser->document()->setDocumentMargin(16);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
