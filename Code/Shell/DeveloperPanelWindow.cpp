@@ -186,8 +186,9 @@ void DeveloperPanelWindow::connectControls() {
             _model.setRemoteEndpointType(*type);
         }
     });
-    // Text fields commit as the user types, so that Reset and the page always see the current text.
-    connect(_remoteEndpointArgumentField, &QLineEdit::textEdited, this, [this](const QString& argument) {
+    // Text fields commit every change as it happens (typing, the clear button, undo), so that Reset
+    // and the page always see the current text. Changes made from the model are blocked below.
+    connect(_remoteEndpointArgumentField, &QLineEdit::textChanged, this, [this](const QString& argument) {
         _model.setRemoteEndpointArgument(QtStrings::toStdString(argument));
     });
     connect(_networkProtocolComboBox, &QComboBox::currentIndexChanged, this, [this](int index) {
@@ -197,7 +198,7 @@ void DeveloperPanelWindow::connectControls() {
             _model.setNetworkProtocol(*networkProtocol);
         }
     });
-    connect(_portsField, &QLineEdit::textEdited, this,
+    connect(_portsField, &QLineEdit::textChanged, this,
             [this](const QString& ports) { _model.setPortsString(QtStrings::toStdString(ports)); });
     connect(_resetButton, &QPushButton::clicked, this, [this] { _model.reset(); });
 }
@@ -207,6 +208,8 @@ void DeveloperPanelWindow::updateControlsFromModel() {
     const QSignalBlocker blockDirection(_directionComboBox);
     const QSignalBlocker blockType(_remoteEndpointTypeComboBox);
     const QSignalBlocker blockProtocol(_networkProtocolComboBox);
+    const QSignalBlocker blockArgument(_remoteEndpointArgumentField);
+    const QSignalBlocker blockPorts(_portsField);
 
     _simulateConnectionCheckBox->setChecked(_model.simulateConnection());
     _directionComboBox->setCurrentIndex(_model.isIncoming() ? incomingIndex : outgoingIndex);

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolButton>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -120,6 +121,14 @@ TEST_F(DeveloperPanelWindowTest, ArgumentFieldFollowsTheKindAndKeepsItsText) {
         EXPECT_FALSE(argumentField()->isEnabled()) << takesNone;
     }
     EXPECT_EQ(argumentField()->text(), QStringLiteral("updates.example.com"));
+
+    // The field's clear button empties the model's entry too.
+    endpointType()->setCurrentIndex(1);
+    auto* clearButton = argumentField()->findChild<QToolButton*>();
+    ASSERT_NE(clearButton, nullptr);
+    clearButton->click();
+    EXPECT_TRUE(argumentField()->text().isEmpty());
+    EXPECT_EQ(window.model().remoteEndpointArgument(), "");
 }
 
 TEST_F(DeveloperPanelWindowTest, ResetSetsFiveEntriesAndLeavesTheSwitchOn) {
