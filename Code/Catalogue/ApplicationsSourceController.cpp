@@ -15,6 +15,7 @@
 #include <array>
 #include <set>
 #include <system_error>
+#include <utility>
 
 namespace {
 
@@ -303,7 +304,12 @@ void ApplicationsSourceController::merge(const std::optional<ZRURL>& bundleURLTo
     }
     _arrayController->rearrangeObjects();
     if (bundleURLToSelect) {
-        selectInstalledApplication(*bundleURLToSelect);
+        if (_initialLoadingFinished) {
+            selectInstalledApplication(*bundleURLToSelect);
+        } else {
+            // The list is still empty; the application is selected when it shows.
+            _bundleURLToSelectWhenListed = bundleURLToSelect;
+        }
     }
 }
 
@@ -346,6 +352,9 @@ void ApplicationsSourceController::performInitialLoadingCheck() {
     }
     _initialLoadingFinished = true;
     _arrayController->setContent(&_applications);
+    if (const auto bundleURL = std::exchange(_bundleURLToSelectWhenListed, std::nullopt)) {
+        selectInstalledApplication(*bundleURL);
+    }
     emit initialLoadingFinishedChanged(true);
     emit didFinishInitialLoading();
 }

@@ -141,4 +141,6 @@ private:
     OpenPanelPresenter* _openPanelPresenter = nullptr;
     WillLoadListOfPreviewApplicationsHandler _willLoadListOfPreviewApplicationsHandler;
     bool _initialLoadingFinished = false;
+    /// Asked to be selected before the list showed anything.
+    std::optional<ZRURL> _bundleURLToSelectWhenListed;
 };

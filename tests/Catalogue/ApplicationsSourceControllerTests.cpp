@@ -401,6 +401,17 @@ TEST_F(ApplicationsSourceControllerTest, GrantingAFolderReloadsWhatItHoldsAndSel
     EXPECT_EQ(arrangedNames(controller), (QStringList{"Documented Secret", "Other"}));
 }
 
+TEST_F(ApplicationsSourceControllerTest, AnApplicationAddedBeforeTheListShowsIsSelectedWhenItShows) {
+    auto& controller = makeController();
+    controller.startUpdating();
+    const auto added = makeBundle(folderPath() / "Dropped", "Dropped.app");
+    controller.addWithSecurityScopedFileURLs({ZRURL::fileURL(added, true)}, true);
+    EXPECT_EQ(controller.arrayController().selectedApplication(), nullptr);
+    deliverAndFinish({installed("Other.app")});
+    ASSERT_NE(controller.arrayController().selectedApplication(), nullptr);
+    EXPECT_EQ(controller.arrayController().selectedApplication()->displayName(), "Dropped");
+}
+
 TEST_F(ApplicationsSourceControllerTest, SelectingSomethingUnlistedEmptiesTheSelectionAndKeepsTheSearch) {
     auto& controller = makeController();
     controller.startUpdating();

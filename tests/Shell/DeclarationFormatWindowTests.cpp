@@ -1,6 +1,6 @@
 #include "Code/Shell/DeclarationFormatWindow.h"
-#include "Code/Shell/PlatformServices.h"
 #include "MissingLocalizationReport.h"
+#include "RecordingPlatformServices.h"
 
 #include <QFile>
 #include <QTextBlock>
@@ -12,19 +12,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-class RecordingPlatformServices : public PlatformServices {
-public:
-    bool openURL(const QUrl& url) override {
-        openedURLs.push_back(url);
-        return true;
-    }
-    void showItemsInFileManager(const std::vector<std::filesystem::path>&) override {}
-    void beep() override { ++beeps; }
-
-    std::vector<QUrl> openedURLs;
-    int beeps = 0;
-};
 
 class DeclarationFormatWindowTest : public ::testing::Test {
 protected:
@@ -56,7 +43,7 @@ TEST_F(DeclarationFormatWindowTest, WebAndMailLinksReachTheDesktop) {
     click(QStringLiteral("https://example.com/editor"));
     click(QStringLiteral("HTTP://example.com/"));
     click(QStringLiteral("mailto:developer@example.com"));
-    ASSERT_EQ(platformServices.openedURLs.size(), 3U);
+    ASSERT_EQ(platformServices.openedURLs.size(), 3);
     EXPECT_EQ(platformServices.openedURLs[0], QUrl(QStringLiteral("https://example.com/editor")));
     EXPECT_EQ(platformServices.openedURLs[2].scheme(), QStringLiteral("mailto"));
     EXPECT_EQ(platformServices.beeps, 0);
@@ -67,7 +54,7 @@ TEST_F(DeclarationFormatWindowTest, OtherLinksOnlyBeep) {
                              "data:text/html,<b>x</b>", "/etc/passwd", "#no-such-heading"}) {
         click(QString::fromLatin1(link));
     }
-    EXPECT_TRUE(platformServices.openedURLs.empty());
+    EXPECT_TRUE(platformServices.openedURLs.isEmpty());
     EXPECT_EQ(platformServices.beeps, 6);
 }
 
@@ -77,7 +64,7 @@ TEST_F(DeclarationFormatWindowTest, LinksWithinTheDocumentMoveToTheirHeading) {
     click(QStringLiteral("#the-code-signature-requirement"));
     EXPECT_EQ(browser()->textCursor().block().text(), QStringLiteral("The code signature requirement"));
     EXPECT_EQ(platformServices.beeps, 0);
-    EXPECT_TRUE(platformServices.openedURLs.empty());
+    EXPECT_TRUE(platformServices.openedURLs.isEmpty());
 }
 
 TEST_F(DeclarationFormatWindowTest, LoadsNothingFromOutsideTheProgram) {

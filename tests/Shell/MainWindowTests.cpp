@@ -1,0 +1,320 @@
+#include "Code/Catalogue/ApplicationsArrayController.h"
+#include "Code/Catalogue/FolderApplicationsSource.h"
+#include "Code/Catalogue/InstalledApplication.h"
+#include "Code/Catalogue/LumoraLoadEnvironment.h"
+#include "Code/Catalogue/Preferences.h"
+#include "Code/Catalogue/QtStrings.h"
+#include "Code/Shell/AppController.h"
+#include "Code/Shell/ApplicationsListView.h"
+#include "Code/Shell/DocumentWebView.h"
+#include "Code/Shell/MainWindow.h"
+#include "Code/Shell/ShellText.h"
+#include "RecordingPlatformServices.h"
+#include "ZRFoundation/CodeSigning/ZRTrustEvaluator.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThreadPool>
+#include <filesystem>
+#include <mutex>
+#include <set>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::filesystem::path examples = LUMORA_EXAMPLES_DIR;
+
+/// Answers every open panel at once with the paths it is given.
+class AnsweringOpenPanel : public OpenPanelPresenter {
+public:
+    void showOpenPanel(const Request& request, Completion completion) override {
+        requests.push_back(request);
+        if (!answer.empty()) {
+            completion(answer);
+        }
+    }
+    std::vector<Request> requests;
+    std::vector<std::filesystem::path> answer;
+};
+
+QStringList arrangedNames(MainWindow& window) {
+    QStringList names;
+    for (const auto& application :
+         window.applicationsSourceController().arrayController().arrangedApplications()) {
+        names.append(application->displayName());
+    }
+    return names;
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string failure;
+        const auto anchors =
+            ZRTrustEvaluator::readCertificateFile(examples / "DemoCertificateAuthority.pem", failure);
+        ASSERT_TRUE(anchors) << failure;
+        auto environment = LumoraLoadEnvironment::standard();
+        environment.loaderOptions.extraTrustAnchors = *anchors;
+        environment.isReadable = [this](const ZRURL& url) {
+            std::lock_guard lock(_unreadableMutex);
+            return !_unreadable.contains(url.path().filename().string());
+        };
+        LumoraLoadEnvironment::setCurrent(environment);
+        _preferences.setSpotlightApplicationsSourceEnabled(false);
+    }
+
+    void TearDown() override {
+        _window.reset();
+        InstalledApplication::lumoraLoadQueue().waitForDone();
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        LumoraLoadEnvironment::setCurrent(LumoraLoadEnvironment::standard());
+    }
+
+    /// A shown window listing the applications in `folder`, after its initial loading.
+    MainWindow& makeWindow(const std::filesystem::path& folder = examples) {
+        ApplicationsSourceController::Sources sources;
+        sources.makeFolderApplicationsSource = [folder] {
+            return FolderApplicationsSource::make({ZRURL::fileURL(folder, true)});
+        };
+        sources.startAccessing = [](const std::filesystem::path&) { return true; };
+        _window = std::make_unique<MainWindow>(_preferences, sources, _platformServices, nullptr);
+        _window->setOpenPanelPresenter(&_openPanel);
+        _window->resize(1000, 640);
+        _window->show();
+        QSignalSpy finished(&_window->applicationsSourceController(),
+                            &ApplicationsSourceController::didFinishInitialLoading);
+        _window->startUpdating();
+        EXPECT_TRUE(_window->applicationsSourceController().initialLoadingFinished() || finished.wait(20000));
+        return *_window;
+    }
+
+    void setUnreadable(const std::string& bundleName) {
+        std::lock_guard lock(_unreadableMutex);
+        _unreadable.insert(bundleName);
+    }
+
+    Preferences _preferences{Preferences::InMemory{}};
+    RecordingPlatformServices _platformServices;
+    AnsweringOpenPanel _openPanel;
+    std::unique_ptr<MainWindow> _window;
+    std::mutex _unreadableMutex;
+    std::set<std::string> _unreadable;
+};
+
+} // namespace
+
+TEST_F(MainWindowTest, ListsTheApplicationsInOrderWithTheirBadges) {
+    auto& window = makeWindow();
+    EXPECT_EQ(arrangedNames(window), (QStringList{"TextEditor", "Calculator", "Tampered", "Unsigned"}));
+    const auto& model = window.applicationsSourceController().arrayController();
+    QStringList badges;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        badges.append(model.data(model.index(row), ApplicationsArrayController::BadgeRole).toString());
+    }
+    EXPECT_EQ(badges, (QStringList{"loaded", "unavailable", "loadFailed", "loadFailed"}));
+    EXPECT_EQ(model.data(model.index(0), Qt::AccessibleTextRole).toString(), "TextEditor, Lumora document");
+    EXPECT_EQ(window.listView().model(), &model);
+}
+
+TEST_F(MainWindowTest, SelectingAnApplicationShowsItsPage) {
+    auto& window = makeWindow();
+    QSignalSpy shown(&window, &MainWindow::pageShown);
+    window.listView().setCurrentIndex(window.listView().model()->index(0, 0));
+    const auto& selected = window.applicationsSourceController().arrayController().selectedApplication();
+    ASSERT_NE(selected, nullptr);
+    EXPECT_EQ(selected->displayName(), "TextEditor");
+    ASSERT_TRUE(shown.wait(20000));
+    // A grab right after loading is blank: wait until the page's dark heading text shows.
+    bool hasText = false;
+    for (int attempt = 0; attempt < 100 && !hasText; ++attempt) {
+        const QImage page = window.webView().grab().toImage();
+        for (int y = 30; y < std::min(page.height(), 160) && !hasText; ++y) {
+            for (int x = 100; x < std::min(page.width(), 400); ++x) {
+                if (QColor(page.pixel(x, y)).lightnessF() < 0.35) {
+                    hasText = true;
+                    break;
+                }
+            }
+        }
+        if (!hasText) {
+            QSignalSpy tick(&window, &MainWindow::pageShown);
+            tick.wait(50);
+        }
+    }
+    EXPECT_TRUE(hasText);
+    EXPECT_NE(window.documentPageController().pageHTML().indexOf("<h1>TextEditor</h1>"), -1);
+}
+
+TEST_F(MainWindowTest, ArrowKeysInTheSearchFieldMoveTheSelection) {
+    auto& window = makeWindow();
+    auto& search = window.searchField();
+    search.setFocus();
+    QTest::keyClicks(&search, "a");
+    EXPECT_EQ(arrangedNames(window), (QStringList{"Calculator", "Tampered"}));
+    QTest::keyClick(&search, Qt::Key_Down);
+    const auto& list = window.applicationsSourceController().arrayController();
+    ASSERT_NE(list.selectedApplication(), nullptr);
+    EXPECT_EQ(list.selectedApplication()->displayName(), "Calculator");
+    QTest::keyClick(&search, Qt::Key_Down);
+    EXPECT_EQ(list.selectedApplication()->displayName(), "Tampered");
+    QTest::keyClick(&search, Qt::Key_Up);
+    EXPECT_EQ(list.selectedApplication()->displayName(), "Calculator");
+    EXPECT_EQ(search.text(), "a");
+    EXPECT_TRUE(search.hasFocus());
+}
+
+TEST_F(MainWindowTest, CommandsFollowTheSelectionAndContextMenusHideDisabledOnes) {
+    setUnreadable("Calculator.app");
+    auto& window = makeWindow();
+    auto& list = window.applicationsSourceController().arrayController();
+    EXPECT_FALSE(window.command("showInFinder")->isEnabled());
+    EXPECT_TRUE(window.command("open")->isEnabled());
+
+    list.setSelectedApplication(list.applicationAt(list.rowOf(*list.arrangedApplications().back())));
+    const auto calculator =
+        std::find_if(list.arrangedApplications().begin(), list.arrangedApplications().end(),
+                     [](const auto& application) { return application->displayName() == "Calculator"; });
+    ASSERT_NE(calculator, list.arrangedApplications().end());
+    list.setSelectedApplication(*calculator);
+    auto menu = window.makeListContextMenu();
+    QStringList names;
+    for (const auto* action : menu->actions()) {
+        names.append(action->objectName());
+    }
+    EXPECT_TRUE(names.contains("grantReadPermission"));
+    EXPECT_FALSE(names.contains("revealLumora"));
+    EXPECT_TRUE(names.contains("showInFinder"));
+
+    // Granting starts at the folder that holds the application.
+    window.command("grantReadPermission")->trigger();
+    ASSERT_EQ(_openPanel.requests.size(), 1U);
+    EXPECT_EQ(_openPanel.requests[0].directory, examples);
+    EXPECT_TRUE(_openPanel.requests[0].choosesDirectories);
+
+    list.setSelectedApplication(list.applicationAt(0));
+    window.command("revealLumora")->trigger();
+    ASSERT_EQ(_platformServices.shownItems.size(), 1U);
+    EXPECT_EQ(_platformServices.shownItems[0].front().filename(), "Lumora.plist");
+}
+
+TEST_F(MainWindowTest, DroppingAddsApplicationsButNotFolders) {
+    QTemporaryDir elsewhere;
+    const auto dropped = QtStrings::toPath(elsewhere.path()) / "Dropped.app";
+    std::filesystem::copy(examples / "Calculator.app", dropped, std::filesystem::copy_options::recursive);
+    auto& window = makeWindow();
+    auto* viewport = window.listView().viewport();
+    const auto drop = [&](const QString& path) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &enter);
+        QDropEvent event(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &event);
+        return enter.isAccepted();
+    };
+    EXPECT_FALSE(drop(elsewhere.path()));
+    EXPECT_EQ(arrangedNames(window).size(), 4);
+    EXPECT_TRUE(drop(QtStrings::fromPath(dropped)));
+    const auto& selected = window.applicationsSourceController().arrayController().selectedApplication();
+    ASSERT_NE(selected, nullptr);
+    EXPECT_EQ(selected->displayName(), "Dropped");
+}
+
+TEST_F(MainWindowTest, ThePagesFormsReachTheirCommands) {
+    auto& window = makeWindow();
+    emit window.webView().grantReadPermissionRequested(QUrl::fromLocalFile("/opt/apps/"));
+    ASSERT_EQ(_openPanel.requests.size(), 1U);
+    EXPECT_EQ(_openPanel.requests[0].directory, "/opt/apps/");
+    emit window.webView().grantReadPermissionRequested(QUrl());
+    EXPECT_EQ(_platformServices.beeps, 1);
+    EXPECT_EQ(_openPanel.requests.size(), 1U);
+
+    emit window.webView().showPreviewApplicationsRequested();
+    EXPECT_TRUE(_preferences.previewApplicationsSourceEnabled());
+}
+
+TEST_F(MainWindowTest, ResettingReadAccessAsksFirst) {
+    auto& window = makeWindow();
+    auto& controller = window.applicationsSourceController();
+    controller.addWithSecurityScopedFileURLs({ZRURL::fileURL(examples, true)}, false);
+    ASSERT_TRUE(controller.canResetReadPermissions());
+    window.command("resetReadPermissions")->trigger();
+    auto* alert = window.findChild<QMessageBox*>("resetReadPermissionsAlert");
+    ASSERT_NE(alert, nullptr);
+    EXPECT_TRUE(alert->isVisible());
+    EXPECT_EQ(alert->windowModality(), Qt::WindowModal);
+    EXPECT_TRUE(controller.canResetReadPermissions());
+    for (auto* button : alert->buttons()) {
+        if (button->text() == ShellText::localized("resetReadPermissionsAlertResetButtonTitle")) {
+            button->click();
+        }
+    }
+    EXPECT_FALSE(controller.canResetReadPermissions());
+}
+
+TEST_F(MainWindowTest, OpenInBrowserWritesThePageAndOpensIt) {
+    auto& window = makeWindow();
+    window.command("openInBrowser")->trigger();
+    ASSERT_EQ(_platformServices.openedURLs.size(), 1);
+    const QString path = QDir(QDir::tempPath()).filePath("LumoraViewer.html");
+    EXPECT_EQ(_platformServices.openedURLs.front(), QUrl::fromLocalFile(path));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(file.readAll()), window.documentPageController().pageHTML());
+}
+
+TEST_F(MainWindowTest, AnEmptyListSaysWhyAndOffersWhatHelps) {
+    QTemporaryDir empty;
+    auto& window = makeWindow(QtStrings::toPath(empty.path()));
+    EXPECT_EQ(window.emptyListText(), ShellText::localized("noApplicationsFoundText"));
+    EXPECT_EQ(window.emptyListButtonText(), ShellText::localized("noApplicationsFoundAddButtonTitle"));
+
+    std::filesystem::copy(examples / "Calculator.app", QtStrings::toPath(empty.path()) / "Calculator.app",
+                          std::filesystem::copy_options::recursive);
+    window.applicationsSourceController().addWithSecurityScopedFileURLs(
+        {ZRURL::fileURL(QtStrings::toPath(empty.path()) / "Calculator.app", true)}, false);
+    EXPECT_TRUE(window.emptyListText().isEmpty());
+    QTest::keyClicks(&window.searchField(), "zzz");
+    EXPECT_EQ(window.emptyListButtonText(), ShellText::localized("clearSearchButtonTitle"));
+    window.findChild<QPushButton*>(QString(), Qt::FindChildrenRecursively);
+    window.searchField().clear();
+    EXPECT_TRUE(window.emptyListText().isEmpty());
+}
+
+TEST_F(MainWindowTest, QuittingForgetsTheFeaturedApplicationsAndOpensHandedFiles) {
+    ApplicationsSourceController::Sources sources;
+    sources.makeFolderApplicationsSource = [] {
+        return FolderApplicationsSource::make({ZRURL::fileURL(examples, true)});
+    };
+    sources.startAccessing = [](const std::filesystem::path&) { return true; };
+    AppController controller(_preferences, _platformServices, sources, nullptr);
+    // Handed over before launching: kept, and a later list replaces the earlier one.
+    controller.openFiles({QtStrings::fromPath(examples / "Tampered.app")});
+    controller.openFiles(
+        {QtStrings::fromPath(examples / "TextEditor.app"), QtStrings::fromPath(examples / "notes.txt")});
+    controller.applicationDidFinishLaunching();
+    ASSERT_NE(controller.mainWindow(), nullptr);
+    const auto& selected =
+        controller.mainWindow()->applicationsSourceController().arrayController().selectedApplication();
+    ASSERT_NE(selected, nullptr);
+    EXPECT_EQ(selected->displayName(), "TextEditor");
+
+    controller.openFiles({QtStrings::fromPath(examples / "DemoCertificateAuthority.pem")});
+    EXPECT_EQ(_platformServices.beeps, 1);
+
+    _preferences.setPreviewApplicationsSourceEnabled(true);
+    controller.applicationWillTerminate();
+    EXPECT_FALSE(_preferences.previewApplicationsSourceEnabled());
+}
