@@ -1,3 +1,5 @@
+#include "Code/Shell/DocumentWebView.h"
+
 #include <QApplication>
 #include <cstdlib>
 #include <string>
@@ -22,6 +24,8 @@ int main(int argc, char** argv) {
     ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
     ::setenv("LANGUAGE", "en", 1);
     ::testing::InitGoogleMock(&argc, argv);
+    // The page scheme has to be known before the web engine starts with the application object.
+    DocumentWebView::registerPageScheme();
     QApplication application(argc, argv);
     return RUN_ALL_TESTS();
 }
