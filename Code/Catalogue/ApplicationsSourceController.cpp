@@ -493,6 +493,7 @@ void ApplicationsSourceController::showOpenPanelAt(const std::optional<std::file
 void ApplicationsSourceController::addWithSecurityScopedFileURLs(const std::vector<ZRURL>& fileURLs,
                                                                  bool select) {
     _manuallyAddedApplicationsSource->add(fileURLs);
+    emit readPermissionsChanged();
     merge(select && !fileURLs.empty() ? std::optional<ZRURL>(fileURLs.front()) : std::nullopt);
     for (const auto& application : allApplicationsWithNoReadPermissions()) {
         const bool isGranted = std::any_of(fileURLs.begin(), fileURLs.end(), [&](const ZRURL& url) {
@@ -507,6 +508,7 @@ void ApplicationsSourceController::addWithSecurityScopedFileURLs(const std::vect
 void ApplicationsSourceController::removeAllSecurityScopedFileURLs() {
     const auto revoked = _manuallyAddedApplicationsSource->securityScopedBookmarksStore().allFileURLs();
     _manuallyAddedApplicationsSource->removeAll();
+    emit readPermissionsChanged();
     merge();
     for (const auto& application : _applications) {
         auto* installed = qobject_cast<InstalledApplication*>(application.get());

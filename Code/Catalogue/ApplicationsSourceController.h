@@ -109,6 +109,8 @@ signals:
     void initialLoadingFinishedChanged(bool finished);
     /// Sent once, when the initial loading has finished and the list shows the applications.
     void didFinishInitialLoading();
+    /// Items were granted or every grant was revoked.
+    void readPermissionsChanged();
 
 private:
     enum class SourceKind { spotlight, manuallyAdded, applicationsFolder, preview };

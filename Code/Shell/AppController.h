@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QSettings>
 #include <QStringList>
 #include <optional>
 
@@ -12,7 +13,6 @@ class DeveloperPanelWindow;
 class MainWindow;
 class PlatformServices;
 class Preferences;
-class QSettings;
 
 /// The program itself: it makes and shows the main window, opens the files it is handed (on the
 /// command line, or later by another start of the program), offers the developer panel and the

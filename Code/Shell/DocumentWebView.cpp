@@ -147,7 +147,11 @@ void DocumentWebView::handleLoadFinished(bool ok) {
         // A cancelled navigation (a form, a link) also ends in loadFinished(false): nothing to do.
         return;
     }
-    if (!ok || _documentPage->url() != _currentPageURL) {
+    // After setHtml the page reports either the base address or the page's own data: address,
+    // depending on timing; no other main-frame address ever loads (navigation allows none).
+    const QUrl loaded = _documentPage->url();
+    const bool isCurrentPage = loaded == _currentPageURL || loaded.scheme() == QLatin1String("data");
+    if (!ok || !isCurrentPage) {
         // A link's navigation that the engine started while the page was still loading replaces
         // that load, and is then cancelled: the page is loaded again.
         if (!ok && _loadAttempts < maximumLoadAttempts) {

@@ -98,6 +98,8 @@ MainWindow::MainWindow(Preferences& preferences, ApplicationsSourceController::S
     });
     connect(_applicationsSourceController, &ApplicationsSourceController::didFinishInitialLoading, this,
             &MainWindow::initialLoadingFinished);
+    connect(_applicationsSourceController, &ApplicationsSourceController::readPermissionsChanged, this,
+            &MainWindow::updateCommands);
     connect(_applicationsSourceController, &ApplicationsSourceController::applicationsChanged, this, [this] {
         updateEmptyListText();
         updateCommands();
@@ -340,12 +342,14 @@ void MainWindow::startUpdating() {
 
 void MainWindow::updateCommands() {
     const auto installed = _applicationsSourceController->arrayController().selectedInstalledApplication();
-    const auto stateCase = installed ? std::optional(installed->lumoraLoadState().stateCase()) : std::nullopt;
+    const auto hasState = [&](LumoraLoadState::Case stateCase) {
+        return installed != nullptr && installed->lumoraLoadState().stateCase() == stateCase;
+    };
     command(QStringLiteral("showInFinder"))->setEnabled(installed != nullptr);
-    command(QStringLiteral("revealLumora"))->setEnabled(stateCase == LumoraLoadState::Case::loaded);
+    command(QStringLiteral("revealLumora"))->setEnabled(hasState(LumoraLoadState::Case::loaded));
     command(QStringLiteral("reloadLumora"))->setEnabled(installed != nullptr);
     command(QStringLiteral("grantReadPermission"))
-        ->setEnabled(stateCase == LumoraLoadState::Case::noReadPermission);
+        ->setEnabled(hasState(LumoraLoadState::Case::noReadPermission));
     command(QStringLiteral("resetReadPermissions"))
         ->setEnabled(_applicationsSourceController->canResetReadPermissions());
     command(QStringLiteral("reloadAdditionalApplications"))

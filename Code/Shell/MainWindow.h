@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QSettings>
 #include <memory>
 
 class ApplicationIconCache;
@@ -16,7 +17,7 @@ class Preferences;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QSettings;
+
 class QSplitter;
 class QStackedWidget;
 

@@ -7,6 +7,7 @@
 #include "Code/Catalogue/QtStrings.h"
 #include "Code/Catalogue/StandardApplicationsSources.h"
 #include "Code/Shell/AppController.h"
+#include "Code/Shell/DocumentPageController.h"
 #include "Code/Shell/DocumentWebView.h"
 #include "Code/Shell/MainWindow.h"
 #include "Code/Shell/PlatformServices.h"
@@ -288,7 +289,7 @@ int run(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("org.lumoraviewer"));
     QApplication::setApplicationName(QStringLiteral("LumoraViewer"));
-    QApplication::setApplicationVersion(QStringLiteral(LumoraVersionString));
+    QApplication::setApplicationVersion(QString::fromLatin1(LumoraVersionString));
     QGuiApplication::setDesktopFileName(QString::fromLatin1(applicationID));
     LumoraLoadEnvironment::setLoaderOptions(loading);
 

@@ -3,6 +3,7 @@
 #include "Code/Shell/DocumentWebPage.h"
 #include "Code/Shell/DocumentWebView.h"
 #include "Code/Shell/PlatformServices.h"
+#include "RecordingPlatformServices.h"
 
 #include <QImage>
 #include <QLineEdit>
@@ -23,29 +24,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-/// Records what the page asks of the desktop instead of doing it.
-class RecordingPlatformServices : public QObject, public PlatformServices {
-    Q_OBJECT
-public:
-    bool openURL(const QUrl& url) override {
-        openedURLs.append(url);
-        emit opened();
-        return true;
-    }
-    void showItemsInFileManager(const std::vector<std::filesystem::path>&) override {}
-    void beep() override {
-        ++beeps;
-        emit beeped();
-    }
-
-    QList<QUrl> openedURLs;
-    int beeps = 0;
-
-signals:
-    void opened();
-    void beeped();
-};
 
 constexpr int loadTimeout = 10000;
 const QColor red(255, 0, 0);

@@ -2,10 +2,12 @@
 #include "Code/Catalogue/FolderApplicationsSource.h"
 #include "Code/Catalogue/InstalledApplication.h"
 #include "Code/Catalogue/LumoraLoadEnvironment.h"
+#include "Code/Catalogue/OpenPanelPresenter.h"
 #include "Code/Catalogue/Preferences.h"
 #include "Code/Catalogue/QtStrings.h"
 #include "Code/Shell/AppController.h"
 #include "Code/Shell/ApplicationsListView.h"
+#include "Code/Shell/DocumentPageController.h"
 #include "Code/Shell/DocumentWebView.h"
 #include "Code/Shell/MainWindow.h"
 #include "Code/Shell/ShellText.h"
@@ -161,17 +163,17 @@ TEST_F(MainWindowTest, ArrowKeysInTheSearchFieldMoveTheSelection) {
     auto& window = makeWindow();
     auto& search = window.searchField();
     search.setFocus();
-    QTest::keyClicks(&search, "a");
-    EXPECT_EQ(arrangedNames(window), (QStringList{"Calculator", "Tampered"}));
+    QTest::keyClicks(&search, "e");
+    EXPECT_EQ(arrangedNames(window), (QStringList{"TextEditor", "Tampered", "Unsigned"}));
     QTest::keyClick(&search, Qt::Key_Down);
     const auto& list = window.applicationsSourceController().arrayController();
     ASSERT_NE(list.selectedApplication(), nullptr);
-    EXPECT_EQ(list.selectedApplication()->displayName(), "Calculator");
+    EXPECT_EQ(list.selectedApplication()->displayName(), "TextEditor");
     QTest::keyClick(&search, Qt::Key_Down);
     EXPECT_EQ(list.selectedApplication()->displayName(), "Tampered");
     QTest::keyClick(&search, Qt::Key_Up);
-    EXPECT_EQ(list.selectedApplication()->displayName(), "Calculator");
-    EXPECT_EQ(search.text(), "a");
+    EXPECT_EQ(list.selectedApplication()->displayName(), "TextEditor");
+    EXPECT_EQ(search.text(), "e");
     EXPECT_TRUE(search.hasFocus());
 }
 
@@ -306,6 +308,9 @@ TEST_F(MainWindowTest, QuittingForgetsTheFeaturedApplicationsAndOpensHandedFiles
         {QtStrings::fromPath(examples / "TextEditor.app"), QtStrings::fromPath(examples / "notes.txt")});
     controller.applicationDidFinishLaunching();
     ASSERT_NE(controller.mainWindow(), nullptr);
+    auto& sourceController = controller.mainWindow()->applicationsSourceController();
+    QSignalSpy finished(&sourceController, &ApplicationsSourceController::didFinishInitialLoading);
+    ASSERT_TRUE(sourceController.initialLoadingFinished() || finished.wait(20000));
     const auto& selected =
         controller.mainWindow()->applicationsSourceController().arrayController().selectedApplication();
     ASSERT_NE(selected, nullptr);
