@@ -9,6 +9,7 @@
 #include "Code/Catalogue/PreviewApplicationsSource.h"
 #include "Code/Catalogue/QtStrings.h"
 
+#include <QEventLoop>
 #include <QPointer>
 #include <QSet>
 #include <algorithm>
@@ -255,6 +256,15 @@ void ApplicationsSourceController::stopUpdating() {
             active.isUpdating = false;
         }
     }
+}
+
+void ApplicationsSourceController::waitForInitialLoading() {
+    if (_initialLoadingFinished) {
+        return;
+    }
+    QEventLoop loop;
+    connect(this, &ApplicationsSourceController::didFinishInitialLoading, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 void ApplicationsSourceController::merge(const std::optional<ZRURL>& bundleURLToSelect) {

@@ -63,6 +63,8 @@ public:
     /// ends at once.
     void startUpdating();
     void stopUpdating();
+    /// For programs without a window: runs the event loop until the initial loading has finished.
+    void waitForInitialLoading();
 
     std::vector<std::shared_ptr<InstalledApplication>> allApplicationsWithNoReadPermissions() const;
     /// The folders to offer for granting, each ending in "/", shallowest first.

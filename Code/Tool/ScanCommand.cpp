@@ -299,12 +299,7 @@ int runScan(const std::vector<std::string>& arguments) {
         controller.addWithSecurityScopedFileURLs(fileURLs, false);
     }
     controller.startUpdating();
-    if (!controller.initialLoadingFinished()) {
-        QEventLoop loop;
-        QObject::connect(&controller, &ApplicationsSourceController::didFinishInitialLoading, &loop,
-                         &QEventLoop::quit);
-        loop.exec();
-    }
+    controller.waitForInitialLoading();
     printList(controller, options.asJSON);
     std::cout.flush();
 

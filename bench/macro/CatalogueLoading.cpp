@@ -13,7 +13,6 @@
 #include "bench/macro/MacroBenchmarkSupport.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -90,12 +89,7 @@ int main(int argc, char** argv) {
     const auto start = Clock::now();
     ApplicationsSourceController controller(preferences, sources);
     controller.startUpdating();
-    if (!controller.initialLoadingFinished()) {
-        QEventLoop loop;
-        QObject::connect(&controller, &ApplicationsSourceController::didFinishInitialLoading, &loop,
-                         &QEventLoop::quit);
-        loop.exec();
-    }
+    controller.waitForInitialLoading();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
 
     std::size_t loaded = 0;
