@@ -9,6 +9,7 @@
 #include "Code/Shell/MainWindow.h"
 #include "Code/Shell/PlatformServices.h"
 
+#include <QCoreApplication>
 #include <QThreadPool>
 #include <filesystem>
 

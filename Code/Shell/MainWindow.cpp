@@ -488,6 +488,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
     _applicationsSourceController->stopUpdating();
     QMainWindow::closeEvent(event);
+    if (event->isAccepted()) {
+        emit closed();
+    }
 }
 
 void MainWindow::showPreviewLoadingSheet(PreviewApplicationsSource& source, LoadProgress& progress) {

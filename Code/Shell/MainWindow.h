@@ -59,6 +59,8 @@ signals:
     void declarationFormatRequested();
     /// The page shown last has finished loading in the web view.
     void pageShown();
+    /// The user closed the window: the program ends.
+    void closed();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

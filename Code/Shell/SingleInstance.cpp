@@ -61,14 +61,8 @@ SingleInstance::Forwarding SingleInstance::forwardToRunningInstance(const QStrin
 }
 
 bool SingleInstance::listen() {
-    if (_server.listen(_serverName)) {
-        return true;
-    }
-    if (_server.serverError() != QAbstractSocket::AddressInUseError) {
-        return false;
-    }
-    // Somebody's socket is there. A live instance answers; a crashed one's socket does not and is
-    // replaced.
+    // Asked first, since listening replaces whatever socket has the name: a live instance answers,
+    // a crashed one's leftover does not and is removed.
     QLocalSocket probe;
     probe.connectToServer(_serverName);
     if (probe.waitForConnected(1000)) {

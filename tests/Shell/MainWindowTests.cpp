@@ -7,6 +7,7 @@
 #include "Code/Catalogue/QtStrings.h"
 #include "Code/Shell/AppController.h"
 #include "Code/Shell/ApplicationsListView.h"
+#include "Code/Shell/DeveloperPanelWindow.h"
 #include "Code/Shell/DocumentPageController.h"
 #include "Code/Shell/DocumentWebView.h"
 #include "Code/Shell/MainWindow.h"
@@ -322,4 +323,32 @@ TEST_F(MainWindowTest, QuittingForgetsTheFeaturedApplicationsAndOpensHandedFiles
     _preferences.setPreviewApplicationsSourceEnabled(true);
     controller.applicationWillTerminate();
     EXPECT_FALSE(_preferences.previewApplicationsSourceEnabled());
+}
+
+TEST_F(MainWindowTest, TheDeveloperPanelNarrowsThePageInDeveloperMode) {
+    ApplicationsSourceController::Sources sources;
+    sources.makeFolderApplicationsSource = [] {
+        return FolderApplicationsSource::make({ZRURL::fileURL(examples, true)});
+    };
+    AppController controller(_preferences, _platformServices, sources, nullptr);
+    controller.applicationDidFinishLaunching();
+    auto& window = *controller.mainWindow();
+    auto& sourceController = window.applicationsSourceController();
+    QSignalSpy finished(&sourceController, &ApplicationsSourceController::didFinishInitialLoading);
+    ASSERT_TRUE(sourceController.initialLoadingFinished() || finished.wait(20000));
+    auto& list = sourceController.arrayController();
+    list.setSelectedApplication(list.applicationAt(0));
+    ASSERT_EQ(list.selectedApplication()->displayName(), "TextEditor");
+
+    auto& panel = controller.developerPanel().model();
+    panel.setSimulateConnection(true);
+    panel.setRemoteEndpointType(DeveloperPanelModel::RemoteEndpointType::host);
+    panel.setRemoteEndpointArgument("telemetry.example.com");
+    // Without developer mode the panel changes nothing.
+    const QString everything = window.documentPageController().pageHTML();
+    EXPECT_TRUE(everything.contains("updates.example.com"));
+    _preferences.setDeveloperModeEnabled(true);
+    const QString narrowed = window.documentPageController().pageHTML();
+    EXPECT_TRUE(narrowed.contains("telemetry.example.com"));
+    EXPECT_FALSE(narrowed.contains("updates.example.com"));
 }

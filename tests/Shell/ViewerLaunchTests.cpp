@@ -1,0 +1,124 @@
+#include "Code/Shell/ViewerLaunch.h"
+
+#include <QImage>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace {
+
+const QString examples = QStringLiteral(LUMORA_EXAMPLES_DIR);
+
+std::string problemOf(const QStringList& arguments) {
+    const auto parsed = ViewerLaunch::parseArguments(arguments);
+    const auto* problem = std::get_if<std::string>(&parsed);
+    return problem ? *problem : std::string();
+}
+
+struct Run {
+    int exitCode = -1;
+    QString output;
+    QString errors;
+};
+
+Run runViewer(const QStringList& arguments, const QProcessEnvironment& environment) {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(LUMORA_VIEWER_PATH), arguments);
+    process.waitForFinished(60000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+} // namespace
+
+TEST(ViewerLaunch, ReadsItsCommandLine) {
+    const auto parsed =
+        ViewerLaunch::parseArguments({"--scope", examples, "--folder", examples, "--screenshot", "/tmp/x.png",
+                                      "--select", "TextEditor", "--size", "800x600", "relative/App.app"});
+    const auto* options = std::get_if<ViewerLaunch::Options>(&parsed);
+    ASSERT_NE(options, nullptr);
+    ASSERT_TRUE(options->scopes.has_value());
+    EXPECT_EQ(options->scopes->size(), 1U);
+    EXPECT_EQ(options->windowSize, QSize(800, 600));
+    EXPECT_EQ(options->selectName, "TextEditor");
+    ASSERT_EQ(options->files.size(), 1);
+    EXPECT_TRUE(options->files.front().startsWith('/'));
+
+    EXPECT_NE(problemOf({"--scope", "/nonexistent/folder"}), "");
+    EXPECT_NE(problemOf({"--size", "huge", "--screenshot", "x.png"}), "");
+    EXPECT_NE(problemOf({"--size", "100x100", "--screenshot", "x.png"}), "");
+    EXPECT_NE(problemOf({"--select", "Mail"}), "");
+    EXPECT_NE(problemOf({"--bogus"}), "");
+    EXPECT_NE(problemOf({"--screenshot"}), "");
+}
+
+TEST(ViewerLaunch, HelpVersionAndUsageErrors) {
+    const auto environment = QProcessEnvironment::systemEnvironment();
+    const auto help = runViewer({"--help"}, environment);
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.output.contains("usage: lumora-viewer"));
+    EXPECT_TRUE(help.output.contains("--screenshot FILE"));
+    const auto version = runViewer({"--version"}, environment);
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(version.output.startsWith("lumora-viewer "));
+    const auto wrong = runViewer({"--bogus"}, environment);
+    EXPECT_EQ(wrong.exitCode, 2);
+    EXPECT_TRUE(wrong.errors.contains("unknown option --bogus"));
+}
+
+// The sandbox stays on for users: started as root without turning it off on purpose, the viewer
+// says why it cannot start instead of turning it off itself.
+TEST(ViewerLaunch, AsRootItExplainsInsteadOfDroppingTheSandbox) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root is refused";
+    }
+    auto environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"));
+    environment.remove(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"));
+    const auto run = runViewer({"--scope", examples}, environment);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.errors.contains("sandbox")) << run.errors.toStdString();
+}
+
+TEST(ViewerLaunch, MissingResourcesAreNamed) {
+    auto environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LUMORA_RESOURCES_DIR"), QStringLiteral("/nonexistent/Resources"));
+    environment.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
+    const auto run = runViewer({"--scope", examples}, environment);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.errors.contains("/nonexistent/Resources")) << run.errors.toStdString();
+}
+
+// The whole program: the samples listed, the editor selected and its page painted.
+TEST(ViewerLaunch, ScreenshotShowsTheSelectedApplicationsPage) {
+    QTemporaryDir folder;
+    const QString file = folder.filePath("viewer.png");
+    const auto run = runViewer({"--scope", examples, "--folder", examples, "--extra-trust-anchors",
+                                examples + "/DemoCertificateAuthority.pem", "--screenshot", file, "--select",
+                                "TextEditor", "--size", "1000x640"},
+                               QProcessEnvironment::systemEnvironment());
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    const QImage image(file);
+    ASSERT_EQ(image.size(), QSize(1000, 640));
+    // The selected row is highlighted near the top of the list.
+    const QColor row = image.pixelColor(100, 78);
+    EXPECT_NE(row, image.pixelColor(100, 600)) << "no highlighted row";
+    // The page's heading is dark text on the white page.
+    bool hasHeadingText = false;
+    for (int y = 60; y < 130 && !hasHeadingText; ++y) {
+        for (int x = 400; x < 700; ++x) {
+            if (image.pixelColor(x, y).lightnessF() < 0.3) {
+                hasHeadingText = true;
+                break;
+            }
+        }
+    }
+    EXPECT_TRUE(hasHeadingText);
+    EXPECT_EQ(image.pixelColor(950, 300).lightness(), 255) << "the page is white";
+}
