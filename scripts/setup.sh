@@ -17,7 +17,7 @@ while [ $# -gt 0 ]; do
   case "$1" in
     --build-dir) build_dir=$(realpath -m "$2"); shift 2 ;;
     --sanitize) cmake_args+=(-DLUMORA_SANITIZE=ON); shift ;;
-    --fuzz) cmake_args+=(-DLUMORA_BUILD_FUZZERS=ON -DLUMORA_SANITIZE=ON -DLUMORA_BUILD_TESTS=OFF
+    --fuzz) cmake_args+=(-DLUMORA_BUILD_FUZZERS=ON -DLUMORA_SANITIZE=ON -DLUMORA_BUILD_TESTS=OFF -DLUMORA_BUILD_DESKTOP=OFF
                          -DLUMORA_BUILD_BENCHMARKS=OFF -DCMAKE_CXX_COMPILER=clang++); shift ;;
     --packages-only) packages_only=true; shift ;;
     *) echo "setup.sh: unknown option $1" >&2; exit 2 ;;
