@@ -138,6 +138,11 @@ MainWindow::MainWindow(Preferences& preferences, ApplicationsSourceController::S
 }
 
 MainWindow::~MainWindow() {
+    // The controller is one of our children and outlives this body: nothing it announces
+    // while it shuts down may reach this half-destroyed window or overwrite the saved state.
+    _remembersSelection = false;
+    QObject::disconnect(&_applicationsSourceController->arrayController(), nullptr, this, nullptr);
+    QObject::disconnect(_applicationsSourceController, nullptr, this, nullptr);
     _applicationsSourceController->setOpenPanelPresenter(nullptr);
 }
 
@@ -337,6 +342,7 @@ void MainWindow::setOpenPanelPresenter(OpenPanelPresenter* presenter) {
 }
 
 void MainWindow::startUpdating() {
+    _remembersSelection = true;
     _applicationsSourceController->startUpdating();
 }
 
@@ -447,7 +453,8 @@ void MainWindow::arrangedSelectionChanged() {
         _listView->scrollTo(index);
     }
     _isSynchronisingSelection = false;
-    if (_windowState) {
+    // Until the saved selection has had its chance to come back it stays as it was saved.
+    if (_windowState && _remembersSelection && _applicationToRestore.isEmpty()) {
         const auto& selected = list.selectedApplication();
         _windowState->setValue(QStringLiteral("MainWindow/selectedApplication"),
                                selected ? selected->identifier() : QString());
@@ -486,6 +493,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         _windowState->setValue(QStringLiteral("MainWindow/geometry"), saveGeometry());
         _windowState->setValue(QStringLiteral("MainWindow/splitter"), _splitter->saveState());
     }
+    // Stopping empties the list; the selection the user left is the one to remember.
+    _remembersSelection = false;
     _applicationsSourceController->stopUpdating();
     QMainWindow::closeEvent(event);
     if (event->isAccepted()) {

@@ -111,5 +111,6 @@ private:
     QPointer<QWidget> _loadingView;
     DocumentWebView* _webView = nullptr;
     bool _isSynchronisingSelection = false;
+    bool _remembersSelection = true;
     QString _applicationToRestore;
 };

@@ -158,9 +158,12 @@ protected:
     void offerPreviewList(const std::vector<std::pair<std::string, std::string>>& entries) {
         std::string list = R"({"applications": [)";
         for (const auto& [bundleIdentifier, name] : entries) {
-            list += (list.ends_with('[') ? "" : ",") + std::string(R"({"name": {"en": ")") + name +
-                    R"("}, "developerName": "Example", "applicationDescription": {"en": "Featured"},)" +
-                    R"( "url": "https://example.com/", "bundleIdentifier": ")" + bundleIdentifier + R"("})";
+            if (!list.ends_with('['))
+                list += ',';
+            list.append(R"({"name": {"en": ")").append(name);
+            list.append(R"("}, "developerName": "Example", "applicationDescription": {"en": "Featured"},)");
+            list.append(R"( "url": "https://example.com/", "bundleIdentifier": ")").append(bundleIdentifier);
+            list.append(R"("})");
         }
         list += "]}";
         _server.setResponse(QStringLiteral("/featured.json"),

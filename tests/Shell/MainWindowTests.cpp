@@ -24,6 +24,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -351,4 +352,48 @@ TEST_F(MainWindowTest, TheDeveloperPanelNarrowsThePageInDeveloperMode) {
     const QString narrowed = window.documentPageController().pageHTML();
     EXPECT_TRUE(narrowed.contains("telemetry.example.com"));
     EXPECT_FALSE(narrowed.contains("updates.example.com"));
+}
+
+TEST_F(MainWindowTest, ADarkPaletteGivesADarkPage) {
+    auto& window = makeWindow();
+    EXPECT_TRUE(window.documentPageController().pageHTML().contains("background-color: #ffffff;"));
+    QPalette dark = window.palette();
+    dark.setColor(QPalette::Window, QColor(30, 30, 30));
+    dark.setColor(QPalette::Highlight, QColor(200, 80, 0));
+    window.setPalette(dark);
+    const QString page = window.documentPageController().pageHTML();
+    EXPECT_TRUE(page.contains("background-color: #1e1e1e;"));
+    EXPECT_TRUE(page.contains("background-color: #c85000;")) << "buttons take the accent colour";
+}
+
+TEST_F(MainWindowTest, TheLastSelectionComesBackWhenItIsListedAgain) {
+    QTemporaryDir folder;
+    QSettings state(folder.filePath("WindowState.ini"), QSettings::IniFormat);
+    {
+        ApplicationsSourceController::Sources sources;
+        sources.makeFolderApplicationsSource = [] {
+            return FolderApplicationsSource::make({ZRURL::fileURL(examples, true)});
+        };
+        MainWindow first(_preferences, sources, _platformServices, &state);
+        QSignalSpy finished(&first.applicationsSourceController(),
+                            &ApplicationsSourceController::didFinishInitialLoading);
+        first.startUpdating();
+        ASSERT_TRUE(first.applicationsSourceController().initialLoadingFinished() || finished.wait(20000));
+        auto& list = first.applicationsSourceController().arrayController();
+        list.setSelectedApplication(list.applicationAt(1));
+        ASSERT_EQ(list.selectedApplication()->displayName(), "Calculator");
+        first.close();
+    }
+    ApplicationsSourceController::Sources sources;
+    sources.makeFolderApplicationsSource = [] {
+        return FolderApplicationsSource::make({ZRURL::fileURL(examples, true)});
+    };
+    MainWindow again(_preferences, sources, _platformServices, &state);
+    QSignalSpy finished(&again.applicationsSourceController(),
+                        &ApplicationsSourceController::didFinishInitialLoading);
+    again.startUpdating();
+    ASSERT_TRUE(again.applicationsSourceController().initialLoadingFinished() || finished.wait(20000));
+    const auto& selected = again.applicationsSourceController().arrayController().selectedApplication();
+    ASSERT_NE(selected, nullptr);
+    EXPECT_EQ(selected->displayName(), "Calculator");
 }
