@@ -112,7 +112,7 @@ QString iconFilePathOfBundle(const ZRBundle& bundle) {
 } // namespace
 
 InstalledApplication::BundleFacts InstalledApplication::readBundleFacts(const ZRURL& bundleURL,
-                                                                       bool includingPageHeader) {
+                                                                        bool includingPageHeader) {
     BundleFacts facts;
     if (!bundleURL.isFileURL()) {
         return facts;
