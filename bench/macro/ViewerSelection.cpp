@@ -5,6 +5,9 @@
 // view shows the new page, with the moments the page was built and loaded on the way.
 //
 //   lumora-viewer-selection [--connections N] [--repetitions N]
+//
+// LUMORA_SELECTION_PAGE_FILE=FILE keeps the last page built in FILE, for a look at what the engine
+// has to lay out.
 
 #include "Code/Catalogue/ApplicationsArrayController.h"
 #include "Code/Catalogue/ApplicationsSourceController.h"
@@ -222,32 +225,46 @@ int main(int argc, char** argv) {
                      [&](const QString&) { built = Clock::now(); });
     QObject::connect(window.get(), &MainWindow::pageShown, [&] { loaded = Clock::now(); });
     std::size_t pageBytes = 0;
-    QObject::connect(
-        &window->documentPageController(), &DocumentPageController::pageChanged,
-        [&](const QString& html) { pageBytes = static_cast<std::size_t>(html.toUtf8().size()); });
+    QObject::connect(&window->documentPageController(), &DocumentPageController::pageChanged,
+                     [&](const QString& html) {
+                         pageBytes = static_cast<std::size_t>(html.toUtf8().size());
+                         if (const char* file = std::getenv("LUMORA_SELECTION_PAGE_FILE")) {
+                             std::ofstream(file) << html.toStdString();
+                         }
+                     });
 
     QImage shown = window->webView().grab().toImage();
     // Selects `application` the way a click in the list does and waits until the view shows a
     // page other than the one before; none when it never does.
+    // The wait sleeps in the event loop (the web engine's own work runs on this thread too); once
+    // the page has loaded, the view is grabbed every 2 ms until it shows the new page.
     const auto select = [&](const std::shared_ptr<Application>& application) -> std::optional<Timing> {
         built.reset();
         loaded.reset();
-        const auto start = Clock::now();
-        window->listView().setCurrentIndex(window->listView().model()->index(list.rowOf(*application), 0));
-        while (millisecondsBetween(start, Clock::now()) < 20000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-            if (!loaded) {
-                continue;
-            }
+        std::optional<Clock::time_point> painted;
+        QEventLoop loop;
+        QTimer grabTimer;
+        grabTimer.setInterval(2);
+        QObject::connect(&grabTimer, &QTimer::timeout, &loop, [&] {
             const QImage page = window->webView().grab().toImage();
             if (page != shown && showsMoreThanOneColour(page)) {
-                const auto painted = Clock::now();
+                painted = Clock::now();
                 shown = page;
-                return Timing{built ? millisecondsBetween(start, *built) : 0,
-                              millisecondsBetween(start, *loaded), millisecondsBetween(start, painted)};
+                loop.quit();
             }
+        });
+        const auto shownConnection =
+            QObject::connect(window.get(), &MainWindow::pageShown, &loop, [&] { grabTimer.start(); });
+        QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+        const auto start = Clock::now();
+        window->listView().setCurrentIndex(window->listView().model()->index(list.rowOf(*application), 0));
+        loop.exec();
+        QObject::disconnect(shownConnection);
+        if (!painted || !loaded) {
+            return std::nullopt;
         }
-        return std::nullopt;
+        return Timing{built ? millisecondsBetween(start, *built) : 0, millisecondsBetween(start, *loaded),
+                      millisecondsBetween(start, *painted)};
     };
 
     // The first page fades in over more than a second: show it, and let the fade end first.
