@@ -104,11 +104,24 @@ void DocumentWebView::applySettings() {
 }
 
 void DocumentWebView::showPage(const QString& html) {
+    QByteArray utf8 = html.toUtf8();
+    if (utf8 == _currentPageHTML && (_currentPageShown || _isLoadingCurrentPage)) {
+        // Rebuilds for changes the page does not show (a second decoded icon, a load state that
+        // reads the same) would otherwise start its load again and delay it.
+        if (_currentPageShown) {
+            QTimer::singleShot(0, this, [this, page = _pageNumber] {
+                if (page == _pageNumber) {
+                    emit pageLoaded();
+                }
+            });
+        }
+        return;
+    }
     _currentPageURL = QUrl(QStringLiteral("%1:/page-%2.html")
                                .arg(QLatin1String(DocumentSchemeHandler::scheme()))
                                .arg(++_pageNumber));
     _documentPage->setCurrentPageURL(_currentPageURL);
-    _currentPageHTML = html.toUtf8();
+    _currentPageHTML = std::move(utf8);
     _currentPageShown = false;
     _loadAttempts = 0;
     loadCurrentPage();
@@ -116,6 +129,7 @@ void DocumentWebView::showPage(const QString& html) {
 
 void DocumentWebView::loadCurrentPage() {
     ++_loadAttempts;
+    _isLoadingCurrentPage = true;
     const QByteArray& utf8 = _currentPageHTML;
     if (utf8.toPercentEncoding().size() + dataURLPrefixLength < longestDataURL) {
         _schemeHandler->setPage({}, {});
@@ -147,6 +161,7 @@ void DocumentWebView::handleLoadFinished(bool ok) {
         // A cancelled navigation (a form, a link) also ends in loadFinished(false): nothing to do.
         return;
     }
+    _isLoadingCurrentPage = false;
     // After setHtml the page reports either the base address or the page's own data: address,
     // depending on timing; no other main-frame address ever loads (navigation allows none).
     const QUrl loaded = _documentPage->url();

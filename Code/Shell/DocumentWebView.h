@@ -27,7 +27,8 @@ public:
     ~DocumentWebView() override;
 
     /// Shows a complete page; any size (pages too large for a data: URL are served by the page
-    /// scheme's handler).
+    /// scheme's handler). The page already shown or loading, given again, is kept as it is (with
+    /// its scroll position) instead of being loaded again; pageLoaded follows all the same.
     void showPage(const QString& html);
     /// The window colour behind the page until the first page has faded in, and the page's own
     /// background colour, so nothing flashes white in a dark window.
@@ -70,6 +71,7 @@ private:
     QUrl _currentPageURL;
     QByteArray _currentPageHTML;
     bool _currentPageShown = false;
+    bool _isLoadingCurrentPage = false;
     int _loadAttempts = 0;
     /// The link under the mouse, and the one under it when a button was last pressed.
     QUrl _hoveredLink;

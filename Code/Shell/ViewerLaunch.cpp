@@ -18,14 +18,17 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 
+#include <time.h>
 #include <unistd.h>
 
 namespace ViewerLaunch {
@@ -71,24 +74,76 @@ bool isSandboxDisabledOnPurpose() {
            (flags != nullptr && std::string_view(flags).find("--no-sandbox") != std::string_view::npos);
 }
 
+/// Milliseconds since the kernel started this process (its start time in /proc/self/stat, in clock
+/// ticks since boot), so that loading the libraries counts too; none if that cannot be read.
+std::optional<double> millisecondsSinceProcessStart() {
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    if (!stat.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    // The command name in parentheses may hold spaces: the fields after it start at its end.
+    const QByteArray text = stat.readAll();
+    const qsizetype nameEnd = text.lastIndexOf(')');
+    if (nameEnd < 0) {
+        return std::nullopt;
+    }
+    // Fields from the state (the third) on; the start time is the twenty-second.
+    const QList<QByteArray> fields = text.mid(nameEnd + 2).split(' ');
+    constexpr qsizetype startTimeField = 22 - 3;
+    bool ok = false;
+    const qulonglong startTicks =
+        fields.size() > startTimeField ? fields[startTimeField].toULongLong(&ok) : 0;
+    const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
+    timespec now{};
+    if (!ok || ticksPerSecond <= 0 || ::clock_gettime(CLOCK_BOOTTIME, &now) != 0) {
+        return std::nullopt;
+    }
+    const double nowMilliseconds =
+        static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1e6;
+    return nowMilliseconds - static_cast<double>(startTicks) * 1000.0 / static_cast<double>(ticksPerSecond);
+}
+
+/// Whether `image` shows more than one colour, sampled every seventh pixel.
+bool showsMoreThanOneColour(const QImage& image) {
+    if (image.isNull()) {
+        return false;
+    }
+    const QRgb first = image.pixel(image.width() / 2, std::min(40, image.height() - 1));
+    for (int y = 0; y < image.height(); y += 7) {
+        for (int x = 0; x < image.width(); x += 7) {
+            if (image.pixel(x, y) != first) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 /// Renders the window once the selection's page has painted, writes `file` and quits.
 class ScreenshotTaker : public QObject {
 public:
-    ScreenshotTaker(MainWindow& window, QString file, std::optional<QString> selectName)
+    ScreenshotTaker(MainWindow& window, QString file, std::optional<QString> selectName,
+                    bool reportFirstPaint)
         : QObject(&window)
         , _window(window)
         , _file(std::move(file))
-        , _selectName(std::move(selectName)) {
+        , _selectName(std::move(selectName))
+        , _reportsFirstPaint(reportFirstPaint) {
         connect(&window.applicationsSourceController(),
                 &ApplicationsSourceController::didFinishInitialLoading, this, &ScreenshotTaker::select);
         connect(&window, &MainWindow::pageShown, this, [this] {
             if (_selected) {
                 _polls = 0;
                 _pollTimer.start();
+                if (_reportsFirstPaint) {
+                    _firstPaintTimer.start();
+                }
             }
         });
         _pollTimer.setInterval(50);
         connect(&_pollTimer, &QTimer::timeout, this, &ScreenshotTaker::poll);
+        _firstPaintTimer.setInterval(2);
+        connect(&_firstPaintTimer, &QTimer::timeout, this, &ScreenshotTaker::pollFirstPaint);
         if (window.applicationsSourceController().initialLoadingFinished()) {
             select();
         }
@@ -118,19 +173,7 @@ private:
     /// and the fade-in of the list has ended.
     void poll() {
         ++_polls;
-        const QImage page = _window.webView().grab().toImage();
-        bool painted = false;
-        if (!page.isNull()) {
-            const QRgb first = page.pixel(page.width() / 2, 40);
-            for (int y = 0; y < page.height() && !painted; y += 7) {
-                for (int x = 0; x < page.width(); x += 7) {
-                    if (page.pixel(x, y) != first) {
-                        painted = true;
-                        break;
-                    }
-                }
-            }
-        }
+        const bool painted = showsMoreThanOneColour(_window.webView().grab().toImage());
         if ((!painted || _polls * _pollTimer.interval() < 1600) && _polls < 200) {
             return;
         }
@@ -142,9 +185,36 @@ private:
         QCoreApplication::exit(saved ? 0 : 1);
     }
 
+    /// The engine's own widget shows the page as soon as it has painted; the whole view shows it
+    /// once the cover over the first page starts to fade.
+    void pollFirstPaint() {
+        if (!_reportedPaint) {
+            QWidget* engineWidget = _window.webView().focusProxy();
+            if (engineWidget != nullptr && showsMoreThanOneColour(engineWidget->grab().toImage())) {
+                _reportedPaint = true;
+                report("painted");
+            }
+        } else if (showsMoreThanOneColour(_window.webView().grab().toImage())) {
+            report("visible");
+            _firstPaintTimer.stop();
+        }
+    }
+
+    static void report(const char* what) {
+        if (const auto milliseconds = millisecondsSinceProcessStart()) {
+            std::cerr << "lumora-viewer: first page " << what << " after " << static_cast<long>(*milliseconds)
+                      << " ms\n";
+        } else {
+            std::cerr << "lumora-viewer: first page " << what << "; the process start time is unknown\n";
+        }
+    }
+
     MainWindow& _window;
     QString _file;
     std::optional<QString> _selectName;
+    bool _reportsFirstPaint;
+    bool _reportedPaint = false;
+    QTimer _firstPaintTimer;
     QTimer _pollTimer;
     int _polls = 0;
     bool _selected = false;
@@ -169,6 +239,9 @@ std::string usageText() {
            "quit\n"
            "  --select NAME            with --screenshot: the application to select\n"
            "  --size WxH               with --screenshot: the window's size (default 1100x720)\n"
+           "  --report-first-paint     with --screenshot: print when the first page painted, in ms after "
+           "the\n"
+           "                           process started\n"
            "  --help                   print this text\n"
            "  --version                print the version\n"
            "\n"
@@ -223,14 +296,17 @@ std::variant<Options, std::string> parseArguments(const QStringList& arguments) 
                 return "--size needs WIDTHxHEIGHT, from 320x240 to 8192x8192";
             }
             options.windowSize = *size;
+        } else if (argument == QLatin1String("--report-first-paint")) {
+            options.reportFirstPaint = true;
         } else if (argument.startsWith(QLatin1Char('-'))) {
             return "unknown option " + argument.toStdString();
         } else {
             options.files.append(QFileInfo(argument).absoluteFilePath());
         }
     }
-    if ((options.selectName || options.windowSize != QSize(1100, 720)) && !options.screenshotFile) {
-        return "--select and --size belong to --screenshot";
+    if ((options.selectName || options.windowSize != QSize(1100, 720) || options.reportFirstPaint) &&
+        !options.screenshotFile) {
+        return "--select, --size and --report-first-paint belong to --screenshot";
     }
     return options;
 }
@@ -333,7 +409,8 @@ int run(int argc, char** argv) {
     controller.applicationDidFinishLaunching();
     if (takesScreenshot) {
         controller.mainWindow()->resize(options.windowSize);
-        new ScreenshotTaker(*controller.mainWindow(), *options.screenshotFile, options.selectName);
+        new ScreenshotTaker(*controller.mainWindow(), *options.screenshotFile, options.selectName,
+                            options.reportFirstPaint);
     }
     return QApplication::exec();
 }

@@ -24,6 +24,9 @@ struct Options {
     /// With --screenshot: the application to select, by its displayed name.
     std::optional<QString> selectName;
     QSize windowSize{1100, 720};
+    /// With --screenshot: print to standard error how long after the process started the page
+    /// of the selection first painted, under the fade-in and then visibly (for the benchmarks).
+    bool reportFirstPaint = false;
     bool showHelp = false;
     bool showVersion = false;
 };

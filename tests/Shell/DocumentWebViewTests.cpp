@@ -322,6 +322,26 @@ TEST_F(DocumentWebViewTest, EverySecondPageReplacesTheFirst) {
     EXPECT_EQ(loaded.size(), 1);
 }
 
+TEST_F(DocumentWebViewTest, TheSamePageAgainIsKeptNotLoadedAgain) {
+    const QString page = pageWithBox(QStringLiteral("<div class=\"box\"></div>"));
+    showPage(page);
+    QSignalSpy started(view->page(), &QWebEnginePage::loadStarted);
+    QSignalSpy loaded(view.get(), &DocumentWebView::pageLoaded);
+    view->showPage(page);
+    ASSERT_TRUE(loaded.wait(loadTimeout));
+    EXPECT_EQ(started.size(), 0);
+    // Given again while it is still loading, it loads once.
+    const QString other =
+        pageWithBox(QStringLiteral("<div class=\"box\" style=\"background:#0000ff\"></div>"));
+    loaded.clear();
+    view->showPage(other);
+    view->showPage(other);
+    ASSERT_TRUE(loaded.wait(loadTimeout));
+    EXPECT_TRUE(waitUntil([&] { return nearColor(pixelAt(*view, insideBox), blue); }));
+    EXPECT_EQ(started.size(), 1);
+    EXPECT_EQ(loaded.size(), 1);
+}
+
 // Appearance ----------------------------------------------------------------------------------------
 
 TEST_F(DocumentWebViewTest, DarkWindowColourShowsBeforeAndBehindThePage) {
