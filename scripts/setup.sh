@@ -31,6 +31,7 @@ packages=(
   libplist-utils openssl chromium
   clang libclang-rt-14-dev clang-format
   qt6-base-dev qt6-image-formats-plugins qt6-webengine-dev
+  desktop-file-utils appstream man-db
 )
 
 missing=()

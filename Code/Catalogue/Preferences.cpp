@@ -1,5 +1,7 @@
 #include "Code/Catalogue/Preferences.h"
 
+#include "LumoraVersion.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QMetaType>
@@ -117,8 +119,8 @@ Preferences::Preferences(InMemory, QObject* parent)
 Preferences::~Preferences() = default;
 
 QString Preferences::defaultFilePath() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/org.lumoraviewer.LumoraViewer/LumoraViewer.ini");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/') +
+           QLatin1String(LumoraApplicationID) + QStringLiteral("/LumoraViewer.ini");
 }
 
 void Preferences::readFile() {

@@ -1,5 +1,7 @@
 #include "Code/Shell/SingleInstance.h"
 
+#include "LumoraVersion.h"
+
 #include <QDataStream>
 #include <QLocalSocket>
 #include <QPointer>
@@ -27,7 +29,7 @@ QByteArray encode(const QStringList& arguments) {
 } // namespace
 
 QString SingleInstance::defaultServerName() {
-    return QStringLiteral("org.lumoraviewer.LumoraViewer-%1").arg(::getuid());
+    return QStringLiteral("%1-%2").arg(QLatin1String(LumoraApplicationID)).arg(::getuid());
 }
 
 SingleInstance::SingleInstance(QString serverName, QObject* parent)

@@ -13,6 +13,7 @@
 #include "Code/Shell/PlatformServices.h"
 #include "Code/Shell/SingleInstance.h"
 #include "LumoraVersion.h"
+#include "LumoraViewerManual.h"
 #include "ZRFoundation/Bundle/ZRBundle.h"
 #include "ZRFoundation/CodeSigning/ZRTrustEvaluator.h"
 
@@ -34,8 +35,6 @@
 namespace ViewerLaunch {
 
 namespace {
-
-constexpr const char* applicationID = "org.lumoraviewer.LumoraViewer";
 
 std::optional<QSize> parseSize(const QString& text) {
     const QStringList parts = text.split(QLatin1Char('x'));
@@ -223,30 +222,7 @@ private:
 } // namespace
 
 std::string usageText() {
-    return "usage: lumora-viewer [OPTIONS] [APPLICATION...]\n"
-           "\n"
-           "Shows the Lumora documents of the applications it finds: who made each application, what it\n"
-           "does, and every network connection it makes, as verified by its code signature.\n"
-           "\n"
-           "  APPLICATION              application bundles or executables to add to the list; the first\n"
-           "                           is selected (a running viewer receives them instead)\n"
-           "  --scope DIR              search DIR for applications instead of the usual places (repeatable)\n"
-           "  --folder DIR             use DIR instead of /Applications and /System/Applications "
-           "(repeatable)\n"
-           "  --extra-trust-anchors FILE\n"
-           "                           also accept code signatures anchored at the certificates in FILE\n"
-           "  --screenshot FILE        render the window into the PNG FILE once the page has painted, and "
-           "quit\n"
-           "  --select NAME            with --screenshot: the application to select\n"
-           "  --size WxH               with --screenshot: the window's size (default 1100x720)\n"
-           "  --report-first-paint     with --screenshot: print when the first page painted, in ms after "
-           "the\n"
-           "                           process started\n"
-           "  --help                   print this text\n"
-           "  --version                print the version\n"
-           "\n"
-           "Run as root, the web engine's sandbox cannot start; set QTWEBENGINE_DISABLE_SANDBOX=1 to run\n"
-           "without it, knowingly.\n";
+    return std::string(LumoraViewerManual::help);
 }
 
 std::variant<Options, std::string> parseArguments(const QStringList& arguments) {
@@ -314,15 +290,11 @@ std::variant<Options, std::string> parseArguments(const QStringList& arguments) 
 std::optional<std::string> startProblem() {
     if (::geteuid() == 0 && !isSandboxDisabledOnPurpose()) {
         return "running as root, where the web engine's sandbox cannot start, and lumora-viewer does not "
-               "turn it "
-               "off by itself. Run it as a normal user, or set QTWEBENGINE_DISABLE_SANDBOX=1 to run without "
-               "the "
-               "sandbox knowingly (scripts/run-viewer.sh does so, with a notice).";
+               "turn it off by itself. Run it as a normal user, or set QTWEBENGINE_DISABLE_SANDBOX=1 to "
+               "run without the sandbox knowingly (scripts/run-viewer.sh does so, with a notice).";
     }
-    const auto resources = ZRBundle::mainBundle().resourcePath();
-    if (!resources || !ZRBundle::mainBundle().pathForResource("MainWindow", "strings", "en.lproj")) {
-        return "the program's resources are missing or unreadable: looked in " +
-               (resources ? resources->string() : std::string("(none)"));
+    if (auto problem = ZRBundle::mainBundleResourcesProblem("MainWindow")) {
+        return problem;
     }
     return std::nullopt;
 }
@@ -362,11 +334,13 @@ int run(int argc, char** argv) {
     }
 
     DocumentWebView::registerPageScheme();
+    // The web engine shares its OpenGL contexts with the application; set before the application.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("org.lumoraviewer"));
+    QApplication::setOrganizationName(QString::fromLatin1(LumoraApplicationID));
     QApplication::setApplicationName(QStringLiteral("LumoraViewer"));
     QApplication::setApplicationVersion(QString::fromLatin1(LumoraVersionString));
-    QGuiApplication::setDesktopFileName(QString::fromLatin1(applicationID));
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(LumoraApplicationID));
     LumoraLoadEnvironment::setLoaderOptions(loading);
 
     const bool takesScreenshot = options.screenshotFile.has_value();

@@ -1,7 +1,10 @@
 #include "Code/Tool/LumoraTool.h"
 
+#include "LumoraManual.h"
 #include "LumoraVersion.h"
+#include "ZRFoundation/Bundle/ZRBundle.h"
 
+#include <algorithm>
 #include <array>
 #include <functional>
 
@@ -11,61 +14,35 @@ namespace {
 
 struct Command {
     std::string_view name;
-    std::string_view usage;
-    std::string_view summary;
     int (*run)(const std::vector<std::string>&);
 };
 
 constexpr std::array commands{
-    Command{"lint", "lumora lint [--json] [--language LANG] FILE",
-            "Check one declaration file (.plist or .json) and print the document or the error.", runLint},
-    Command{"check", "lumora check [--json] [--extra-trust-anchors FILE] PATH...",
-            "Load applications as the viewer does and report each one's state.", runCheck},
-    Command{"show", "lumora show [--json] [--extra-trust-anchors FILE] PATH",
-            "Load one application as the viewer does and print its document.", runShow},
-    Command{"match",
-            "lumora match [--json] [--incoming] [--host NAME | --domain NAME | --ip TEXT | --local-network | "
-            "--bpf]\n"
-            "                   [--protocol any|tcp|udp|icmp] [--port N] [--extra-trust-anchors FILE] PATH",
-            "Simulate a connection and print the declared connections that cover it, best first.", runMatch},
-    Command{"codesign",
-            "lumora codesign [--json] [--options HEX] [--verify-resources] [--extra-trust-anchors FILE] PATH",
-            "Check the code signature of an executable or bundle and print the result, the problems found\n"
-            "      and one record per slice of the main executable.",
-            runCodesign},
-    Command{"page",
-            "lumora page [--dark] [--show-ports] [--developer-connection] [connection options of match]\n"
-            "                  [--extra-trust-anchors FILE] [-o FILE] PATH\n"
-            "       lumora page [--dark] --empty-selection [--proposed-folder DIR]... [--preview-offered] "
-            "[-o FILE]",
-            "Write the page the viewer shows for an application or a declaration file (or for no selection).",
-            runPage},
-    Command{"scan",
-            "lumora scan [--json] [--scope DIR]... [--no-live-query] [--folder DIR]... [--no-folders]\n"
-            "                  [--add PATH]... [--preview-list-url URL [--preview-list-ca FILE]]\n"
-            "                  [--extra-trust-anchors FILE] [--watch SECONDS]",
-            "Find and load applications as the viewer's list does and print the list in its order, then the\n"
-            "      folders to grant read access to; with --watch, print each change of the list for SECONDS.",
-            runScan},
+    Command{"lint", runLint},   Command{"check", runCheck},       Command{"show", runShow},
+    Command{"match", runMatch}, Command{"codesign", runCodesign}, Command{"page", runPage},
+    Command{"scan", runScan},
 };
 
-void printUsage(std::FILE* stream) {
-    std::fputs("usage: lumora COMMAND [OPTIONS] ARGUMENTS\n       lumora --version\n\ncommands:\n", stream);
-    for (const auto& command : commands) {
-        std::fprintf(stream, "  %.*s\n      %.*s\n", static_cast<int>(command.usage.size()),
-                     command.usage.data(), static_cast<int>(command.summary.size()), command.summary.data());
+/// The manual's entry for `name`; every command has one (the tests check that).
+const LumoraManual::CommandHelp* commandHelp(std::string_view name) {
+    for (const auto& help : LumoraManual::commands) {
+        if (help.name == name) {
+            return &help;
+        }
     }
+    return nullptr;
+}
+
+void print(std::FILE* stream, std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
 }
 
 } // namespace
 
 int usageError(std::string_view commandName, std::string_view message) {
     std::fprintf(stderr, "lumora: %.*s\n", static_cast<int>(message.size()), message.data());
-    for (const auto& command : commands) {
-        if (command.name == commandName) {
-            std::fprintf(stderr, "usage: %.*s\n", static_cast<int>(command.usage.size()),
-                         command.usage.data());
-        }
+    if (const auto* help = commandHelp(commandName)) {
+        std::fprintf(stderr, "usage: %.*s\n", static_cast<int>(help->usage.size()), help->usage.data());
     }
     return exitUsage;
 }
@@ -73,7 +50,7 @@ int usageError(std::string_view commandName, std::string_view message) {
 int run(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     if (arguments.empty()) {
-        printUsage(stderr);
+        print(stderr, LumoraManual::help);
         return exitUsage;
     }
     const std::string& first = arguments.front();
@@ -82,16 +59,27 @@ int run(int argc, char** argv) {
         return exitSuccess;
     }
     if (first == "--help" || first == "-h" || first == "help") {
-        printUsage(stdout);
+        print(stdout, LumoraManual::help);
         return exitSuccess;
     }
     for (const auto& command : commands) {
         if (command.name == first) {
-            return command.run(std::vector<std::string>(arguments.begin() + 1, arguments.end()));
+            const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+            if (std::ranges::find(rest, "--help") != rest.end()) {
+                if (const auto* help = commandHelp(command.name)) {
+                    print(stdout, help->help);
+                }
+                return exitSuccess;
+            }
+            if (const auto problem = ZRBundle::mainBundleResourcesProblem("LumoraLocalization")) {
+                std::fprintf(stderr, "lumora: %s\n", problem->c_str());
+                return exitFailure;
+            }
+            return command.run(rest);
         }
     }
     std::fprintf(stderr, "lumora: unknown command '%s'\n", first.c_str());
-    printUsage(stderr);
+    print(stderr, LumoraManual::help);
     return exitUsage;
 }
 

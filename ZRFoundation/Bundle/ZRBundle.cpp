@@ -39,14 +39,16 @@ fs::path mainBundleResourcePath() {
         configured != nullptr && *configured != '\0') {
         return configured;
     }
-    const auto directory = executableDirectory();
-    for (const auto& candidate : {directory.parent_path() / "Resources",
-                                  directory.parent_path() / "share" / "lumora-viewer" / "Resources"}) {
+    const auto prefix = executableDirectory().parent_path();
+    const auto buildTree = prefix / "Resources";
+    const auto installed = prefix / "share" / "lumora-viewer" / "Resources";
+    for (const auto& candidate : {buildTree, installed}) {
         if (ZRFileManager::isDirectoryAtPath(candidate)) {
             return candidate;
         }
     }
-    return directory.parent_path() / "Resources";
+    // Neither is there: name the one this layout should have, for the message that says so.
+    return ZRFileManager::isDirectoryAtPath(prefix / "share") ? installed : buildTree;
 }
 
 /// "name.extension", or the name alone for an empty extension.
@@ -84,6 +86,17 @@ std::shared_ptr<ZRBundle> ZRBundle::bundleWithPath(const fs::path& path) {
 ZRBundle& ZRBundle::mainBundle() {
     static ZRBundle bundle(mainBundleResourcePath().parent_path(), mainBundleResourcePath());
     return bundle;
+}
+
+std::optional<std::string> ZRBundle::mainBundleResourcesProblem(std::string_view table) {
+    ZRBundle& bundle = mainBundle();
+    const auto& resources = bundle._resourcePath;
+    if (resources && bundle.pathForResource(table, "strings", "en.lproj")) {
+        return std::nullopt;
+    }
+    std::string problem = "the program's resources are missing or unreadable: looked in ";
+    problem += (resources ? *resources : mainBundleResourcePath()).string();
+    return problem;
 }
 
 fs::path ZRBundle::contentsPath() const {

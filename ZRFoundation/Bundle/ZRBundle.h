@@ -23,6 +23,9 @@ public:
     /// `Resources` folder beside the executable's folder (a build tree), else
     /// `share/lumora-viewer/Resources` beside it (an installed tree).
     static ZRBundle& mainBundle();
+    /// None when this program's resources are there and hold the English string table `table`;
+    /// otherwise a message naming the folder that was looked in.
+    static std::optional<std::string> mainBundleResourcesProblem(std::string_view table);
 
     const std::filesystem::path& bundlePath() const { return _bundlePath; }
     /// `Contents` for an application bundle, the bundle folder otherwise.

@@ -23,41 +23,17 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct Settings {
-    std::size_t count = 1000;
-    bool json = false;
+    std::size_t count;
+    bool json;
     std::filesystem::path application;
     std::filesystem::path anchorFile;
 };
 
-[[noreturn]] void usage(const std::string& problem) {
-    std::cerr << "lumora-catalogue-loading: " << problem
-              << "\nusage: lumora-catalogue-loading [--count N] [--json] APPLICATION ANCHOR-FILE\n";
-    std::exit(2);
-}
-
 Settings parse(int argc, char** argv) {
-    Settings settings;
-    std::vector<std::string> positional;
-    for (int index = 1; index < argc; ++index) {
-        const std::string argument = argv[index];
-        if (argument == "--count") {
-            const long value = ++index < argc ? std::strtol(argv[index], nullptr, 10) : 0;
-            if (value <= 0 || value > 100000) {
-                usage("--count needs a positive number");
-            }
-            settings.count = static_cast<std::size_t>(value);
-        } else if (argument == "--json") {
-            settings.json = true;
-        } else {
-            positional.push_back(argument);
-        }
-    }
-    if (positional.size() != 2) {
-        usage("needs an application and the file of its trust anchor");
-    }
-    settings.application = positional[0];
-    settings.anchorFile = positional[1];
-    return settings;
+    const auto line = MacroBenchmarkSupport::CommandLine::parse(
+        argc, argv, "lumora-catalogue-loading [--count N] [--json] APPLICATION ANCHOR-FILE",
+        {{"--count", 1000}}, 2, "an application and the file of its trust anchor");
+    return Settings{line.numbers.at("--count"), line.json, line.paths[0], line.paths[1]};
 }
 
 } // namespace
@@ -68,7 +44,8 @@ int main(int argc, char** argv) {
     std::string failure;
     const auto anchors = ZRTrustEvaluator::readCertificateFile(settings.anchorFile, failure);
     if (!anchors) {
-        usage(failure);
+        std::cerr << settings.anchorFile.string() << ": " << failure << "\n";
+        return 2;
     }
     LumoraLoader::Options options;
     options.extraTrustAnchors = *anchors;

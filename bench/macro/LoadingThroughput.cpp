@@ -26,51 +26,19 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 struct Settings {
-    unsigned threads = 8;
-    std::size_t count = 400;
-    bool json = false;
+    unsigned threads;
+    std::size_t count;
+    bool json;
     fs::path application;
     fs::path anchorFile;
 };
 
-[[noreturn]] void usage(const std::string& problem) {
-    std::cerr << "lumora-loading-throughput: " << problem
-              << "\nusage: lumora-loading-throughput [--threads N] [--count N] [--json] APPLICATION "
-                 "ANCHOR-FILE\n";
-    std::exit(2);
-}
-
 Settings parse(int argc, char** argv) {
-    Settings settings;
-    std::vector<std::string> positional;
-    for (int index = 1; index < argc; ++index) {
-        const std::string argument = argv[index];
-        const auto number = [&] {
-            if (++index == argc) {
-                usage(argument + " needs a number");
-            }
-            const long value = std::strtol(argv[index], nullptr, 10);
-            if (value <= 0 || value > 100000) {
-                usage(argument + " needs a positive number");
-            }
-            return static_cast<std::size_t>(value);
-        };
-        if (argument == "--threads") {
-            settings.threads = static_cast<unsigned>(number());
-        } else if (argument == "--count") {
-            settings.count = number();
-        } else if (argument == "--json") {
-            settings.json = true;
-        } else {
-            positional.push_back(argument);
-        }
-    }
-    if (positional.size() != 2) {
-        usage("needs an application and the file of its trust anchor");
-    }
-    settings.application = positional[0];
-    settings.anchorFile = positional[1];
-    return settings;
+    const auto line = MacroBenchmarkSupport::CommandLine::parse(
+        argc, argv, "lumora-loading-throughput [--threads N] [--count N] [--json] APPLICATION ANCHOR-FILE",
+        {{"--threads", 8}, {"--count", 400}}, 2, "an application and the file of its trust anchor");
+    return Settings{static_cast<unsigned>(line.numbers.at("--threads")), line.numbers.at("--count"),
+                    line.json, line.paths[0], line.paths[1]};
 }
 
 /// Loads every URL on `threads` threads; the number that failed.
@@ -97,7 +65,8 @@ int main(int argc, char** argv) {
     std::string failure;
     const auto anchors = ZRTrustEvaluator::readCertificateFile(settings.anchorFile, failure);
     if (!anchors) {
-        usage(failure);
+        std::cerr << settings.anchorFile.string() << ": " << failure << "\n";
+        return 2;
     }
     LumoraLoader::Options options;
     options.extraTrustAnchors = *anchors;

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
+#include <map>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -53,5 +55,47 @@ inline std::vector<std::filesystem::path> copyApplication(const std::filesystem:
     }
     return copies;
 }
+
+/// A macro benchmark's command line: numeric options (each with its default), `--json`, and a
+/// fixed number of paths. A mistake prints the usage and exits with 2.
+struct CommandLine {
+    std::map<std::string, std::size_t> numbers;
+    bool json = false;
+    std::vector<std::filesystem::path> paths;
+
+    /// `numbers` names the accepted options ("--count") with their defaults; `pathsNeeded` says
+    /// what the paths are, for the message when their number is wrong.
+    static CommandLine parse(int argc, char** argv, const std::string& usage,
+                             std::map<std::string, std::size_t> numbers, std::size_t pathCount,
+                             const std::string& pathsNeeded, bool acceptsJSON = true) {
+        const auto fail = [&](const std::string& problem) {
+            std::cerr << (argc > 0 ? std::filesystem::path(argv[0]).filename().string() : "benchmark") << ": "
+                      << problem << "\nusage: " << usage << "\n";
+            std::exit(2);
+        };
+        CommandLine line;
+        line.numbers = std::move(numbers);
+        for (int index = 1; index < argc; ++index) {
+            const std::string argument = argv[index];
+            if (const auto number = line.numbers.find(argument); number != line.numbers.end()) {
+                const long value = ++index < argc ? std::strtol(argv[index], nullptr, 10) : 0;
+                if (value <= 0 || value > 100000) {
+                    fail(argument + " needs a positive number");
+                }
+                number->second = static_cast<std::size_t>(value);
+            } else if (argument == "--json" && acceptsJSON) {
+                line.json = true;
+            } else if (argument.starts_with("--")) {
+                fail("unknown option " + argument);
+            } else {
+                line.paths.emplace_back(argument);
+            }
+        }
+        if (line.paths.size() != pathCount) {
+            fail("needs " + pathsNeeded);
+        }
+        return line;
+    }
+};
 
 } // namespace MacroBenchmarkSupport

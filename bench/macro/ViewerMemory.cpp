@@ -34,40 +34,17 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct Settings {
-    std::size_t count = 1000;
+    std::size_t count;
     std::filesystem::path viewer;
     std::filesystem::path application;
     std::filesystem::path anchorFile;
 };
 
-[[noreturn]] void usage(const std::string& problem) {
-    std::cerr << "lumora-viewer-memory: " << problem
-              << "\nusage: lumora-viewer-memory [--count N] VIEWER APPLICATION ANCHOR-FILE\n";
-    std::exit(2);
-}
-
 Settings parse(int argc, char** argv) {
-    Settings settings;
-    std::vector<std::string> positional;
-    for (int index = 1; index < argc; ++index) {
-        const std::string argument = argv[index];
-        if (argument == "--count") {
-            const long value = ++index < argc ? std::strtol(argv[index], nullptr, 10) : 0;
-            if (value <= 0 || value > 100000) {
-                usage("--count needs a positive number");
-            }
-            settings.count = static_cast<std::size_t>(value);
-        } else {
-            positional.push_back(argument);
-        }
-    }
-    if (positional.size() != 3) {
-        usage("needs the viewer, an application and the file of its trust anchor");
-    }
-    settings.viewer = positional[0];
-    settings.application = positional[1];
-    settings.anchorFile = positional[2];
-    return settings;
+    const auto line = MacroBenchmarkSupport::CommandLine::parse(
+        argc, argv, "lumora-viewer-memory [--count N] VIEWER APPLICATION ANCHOR-FILE", {{"--count", 1000}}, 3,
+        "the viewer, an application and the file of its trust anchor", false);
+    return Settings{line.numbers.at("--count"), line.paths[0], line.paths[1], line.paths[2]};
 }
 
 struct ProcessMemory {

@@ -1,8 +1,10 @@
 #include "Code/Shell/ViewerLaunch.h"
 
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -63,7 +65,17 @@ TEST(ViewerLaunch, HelpVersionAndUsageErrors) {
     const auto help = runViewer({"--help"}, environment);
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.output.contains("usage: lumora-viewer"));
-    EXPECT_TRUE(help.output.contains("--screenshot FILE"));
+    // The help comes from the manual's source: every option the parser accepts must be in it.
+    QFile source(QStringLiteral(LUMORA_SOURCE_DIR "/Code/Shell/ViewerLaunch.cpp"));
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    const QString code = QString::fromUtf8(source.readAll());
+    static const QRegularExpression option(QStringLiteral("QLatin1String\\(\"(--[a-z][a-z-]*)\"\\)"));
+    int options = 0;
+    for (const auto& match : option.globalMatch(code)) {
+        ++options;
+        EXPECT_TRUE(help.output.contains(match.captured(1))) << match.captured(1).toStdString();
+    }
+    EXPECT_GE(options, 8);
     const auto version = runViewer({"--version"}, environment);
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(version.output.startsWith("lumora-viewer "));
