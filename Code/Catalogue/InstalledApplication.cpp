@@ -6,6 +6,7 @@
 #include "Code/Model/LumoraSource.h"
 #include "ZRFoundation/Bundle/ZRBundle.h"
 #include "ZRFoundation/Bundle/ZRFileManager.h"
+#include "ZRFoundation/CodeSigning/ZRCryptoLibrary.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -182,6 +183,8 @@ QThreadPool& InstalledApplication::lumoraLoadQueue() {
         // Loads read the environment; making it first makes it outlive the pool, whose destruction
         // at exit waits for the loads still running.
         (void)LumoraLoadEnvironment::current();
+        // Likewise the crypto library, whose clean-up at exit must come after the pool's threads.
+        ZRCryptoLibrary::initialize();
         static QThreadPool pool;
         pool.setObjectName(QStringLiteral("org.lumoraviewer.LumoraViewer.LumoraLoadQueue"));
         pool.setMaxThreadCount(8);

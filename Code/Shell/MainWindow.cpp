@@ -138,11 +138,13 @@ MainWindow::MainWindow(Preferences& preferences, ApplicationsSourceController::S
 }
 
 MainWindow::~MainWindow() {
-    // The controller is one of our children and outlives this body: nothing it announces
-    // while it shuts down may reach this half-destroyed window or overwrite the saved state.
+    // Our children outlive this body (the widget base class deletes them): nothing they announce
+    // while they shut down, the controller's emptied list included, may reach this half-destroyed
+    // window or overwrite the saved state.
     _remembersSelection = false;
-    QObject::disconnect(&_applicationsSourceController->arrayController(), nullptr, this, nullptr);
-    QObject::disconnect(_applicationsSourceController, nullptr, this, nullptr);
+    for (QObject* child : findChildren<QObject*>()) {
+        QObject::disconnect(child, nullptr, this, nullptr);
+    }
     _applicationsSourceController->setOpenPanelPresenter(nullptr);
 }
 

@@ -44,7 +44,7 @@ TEST(ScanCommand, ListsTheFoldersApplicationsInSidebarOrder) {
     EXPECT_EQ(output["proposedFoldersToGrantReadPermission"], json::array());
 
     const auto text = runLumoraTool({"scan", "--no-live-query", "--folder", examples});
-    EXPECT_EQ(text.exitStatus, 0);
+    EXPECT_EQ(text.exitStatus, 0) << text.standardError;
     EXPECT_NE(text.standardOutput.find("installed\tCalculator\t" + examples +
                                        "/Calculator.app\tcom.example.Calculator\tunavailable\tunavailable\n"),
               std::string::npos)
