@@ -1,6 +1,7 @@
 #include "Tool/LumoraToolRunner.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
@@ -137,9 +138,14 @@ TEST(ScanCommand, ReportsABundleItCannotReadAndProposesItsFolder) {
                                        fs::perms::others_read | fs::perms::others_exec);
     fs::permissions(applications / "Locked.app", fs::perms::owner_all);
 
+    // The other user may not reach the build tree's resources: it gets a copy it can read.
+    const auto resources = folder.path() / "Resources";
+    fs::copy(std::string(LUMORA_SOURCE_DIR) + "/Resources", resources, fs::copy_options::recursive);
+    ::setenv("LUMORA_RESOURCES_DIR", resources.c_str(), 1);
     const auto run =
         runProgram("setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups", LUMORA_TOOL_PATH,
                                "scan", "--json", "--no-live-query", "--folder", applications.string()});
+    ::unsetenv("LUMORA_RESOURCES_DIR");
     ASSERT_EQ(run.exitStatus, 0) << run.standardError;
     const auto output = json::parse(run.standardOutput);
     EXPECT_EQ(field(output["applications"], "displayName"), (std::vector<std::string>{"Locked", "Open"}));
