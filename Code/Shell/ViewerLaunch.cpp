@@ -15,6 +15,7 @@
 #include "LumoraVersion.h"
 #include "LumoraViewerManual.h"
 #include "ZRFoundation/Bundle/ZRBundle.h"
+#include "ZRFoundation/CodeSigning/ZRCryptoLibrary.h"
 #include "ZRFoundation/CodeSigning/ZRTrustEvaluator.h"
 
 #include <QApplication>
@@ -300,6 +301,8 @@ std::optional<std::string> startProblem() {
 }
 
 int run(int argc, char** argv) {
+    // Before any thread: the crypto library's clean-up at exit then follows every pool's threads.
+    ZRCryptoLibrary::initialize();
     QStringList arguments;
     for (int index = 1; index < argc; ++index) {
         arguments.append(QString::fromLocal8Bit(argv[index]));
