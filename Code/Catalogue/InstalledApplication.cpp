@@ -183,7 +183,8 @@ QThreadPool& InstalledApplication::lumoraLoadQueue() {
         // Loads read the environment; making it first makes it outlive the pool, whose destruction
         // at exit waits for the loads still running.
         (void)LumoraLoadEnvironment::current();
-        // Likewise the crypto library, whose clean-up at exit must come after the pool's threads.
+        // The loads check signatures; a program that did not start the crypto library itself gets
+        // it started here, still without a clean-up at exit under the pool's threads.
         ZRCryptoLibrary::initialize();
         static QThreadPool pool;
         pool.setObjectName(QStringLiteral("org.lumoraviewer.LumoraViewer.LumoraLoadQueue"));

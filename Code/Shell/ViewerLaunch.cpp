@@ -301,7 +301,8 @@ std::optional<std::string> startProblem() {
 }
 
 int run(int argc, char** argv) {
-    // Before any thread: the crypto library's clean-up at exit then follows every pool's threads.
+    // Before anything else can start the crypto library (Qt's network stack would), so that it
+    // never tears itself down at exit under threads still using it.
     ZRCryptoLibrary::initialize();
     QStringList arguments;
     for (int index = 1; index < argc; ++index) {

@@ -3,6 +3,7 @@
 #include "LumoraManual.h"
 #include "LumoraVersion.h"
 #include "ZRFoundation/Bundle/ZRBundle.h"
+#include "ZRFoundation/CodeSigning/ZRCryptoLibrary.h"
 
 #include <algorithm>
 #include <array>
@@ -48,6 +49,9 @@ int usageError(std::string_view commandName, std::string_view message) {
 }
 
 int run(int argc, char** argv) {
+    // Before any thread or Qt's network stack can start the crypto library, so that it never tears
+    // itself down at exit under threads still using it.
+    ZRCryptoLibrary::initialize();
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     if (arguments.empty()) {
         print(stderr, LumoraManual::help);

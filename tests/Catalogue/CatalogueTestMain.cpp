@@ -1,3 +1,5 @@
+#include "ZRFoundation/CodeSigning/ZRCryptoLibrary.h"
+
 #include <QCoreApplication>
 #include <cstdlib>
 #include <string>
@@ -13,6 +15,8 @@ int main(int argc, char** argv) {
     ::setenv("XDG_CACHE_HOME", (home + "/cache").c_str(), 1);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     ::setenv("LANGUAGE", "en", 1);
+    // The crypto library starts as the programs start it, before Qt's network stack could.
+    ZRCryptoLibrary::initialize();
     ::testing::InitGoogleMock(&argc, argv);
     QCoreApplication application(argc, argv);
     return RUN_ALL_TESTS();

@@ -1,4 +1,5 @@
 #include "Code/Shell/DocumentWebView.h"
+#include "ZRFoundation/CodeSigning/ZRCryptoLibrary.h"
 
 #include <QApplication>
 #include <cstdlib>
@@ -23,6 +24,8 @@ int main(int argc, char** argv) {
     // The tests run as root in CI, where the web engine's sandbox cannot start.
     ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
     ::setenv("LANGUAGE", "en", 1);
+    // The crypto library starts as the programs start it, before Qt's network stack could.
+    ZRCryptoLibrary::initialize();
     ::testing::InitGoogleMock(&argc, argv);
     // The page scheme has to be known before the web engine starts with the application object.
     DocumentWebView::registerPageScheme();
