@@ -310,7 +310,10 @@ int run(int argc, char** argv) {
     }
     const auto parsed = parseArguments(arguments);
     if (const auto* problem = std::get_if<std::string>(&parsed)) {
-        std::cerr << "lumora-viewer: " << *problem << "\n" << usageText();
+        // The problem and the usage line; the whole help would bury the one line that matters.
+        const std::string_view help = LumoraViewerManual::help;
+        std::cerr << "lumora-viewer: " << *problem << '\n'
+                  << help.substr(0, help.find('\n')) << "\nRun 'lumora-viewer --help' for every option.\n";
         return 2;
     }
     const auto& options = std::get<Options>(parsed);

@@ -61,6 +61,22 @@ QStringList arrangedNames(MainWindow& window) {
     return names;
 }
 
+/// Sources that list the applications in `folder` and nothing else.
+ApplicationsSourceController::Sources sourcesListing(const std::filesystem::path& folder = examples) {
+    ApplicationsSourceController::Sources sources;
+    sources.makeFolderApplicationsSource = [folder] {
+        return FolderApplicationsSource::make({ZRURL::fileURL(folder, true)});
+    };
+    sources.startAccessing = [](const std::filesystem::path&) { return true; };
+    return sources;
+}
+
+/// Whether the initial loading of `controller` has finished, waiting for it if need be.
+bool initialLoadingFinishes(ApplicationsSourceController& controller) {
+    QSignalSpy finished(&controller, &ApplicationsSourceController::didFinishInitialLoading);
+    return controller.initialLoadingFinished() || finished.wait(20000);
+}
+
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -88,19 +104,13 @@ protected:
 
     /// A shown window listing the applications in `folder`, after its initial loading.
     MainWindow& makeWindow(const std::filesystem::path& folder = examples) {
-        ApplicationsSourceController::Sources sources;
-        sources.makeFolderApplicationsSource = [folder] {
-            return FolderApplicationsSource::make({ZRURL::fileURL(folder, true)});
-        };
-        sources.startAccessing = [](const std::filesystem::path&) { return true; };
-        _window = std::make_unique<MainWindow>(_preferences, sources, _platformServices, nullptr);
+        _window =
+            std::make_unique<MainWindow>(_preferences, sourcesListing(folder), _platformServices, nullptr);
         _window->setOpenPanelPresenter(&_openPanel);
         _window->resize(1000, 640);
         _window->show();
-        QSignalSpy finished(&_window->applicationsSourceController(),
-                            &ApplicationsSourceController::didFinishInitialLoading);
         _window->startUpdating();
-        EXPECT_TRUE(_window->applicationsSourceController().initialLoadingFinished() || finished.wait(20000));
+        EXPECT_TRUE(initialLoadingFinishes(_window->applicationsSourceController()));
         return *_window;
     }
 
@@ -298,12 +308,7 @@ TEST_F(MainWindowTest, AnEmptyListSaysWhyAndOffersWhatHelps) {
 }
 
 TEST_F(MainWindowTest, QuittingForgetsTheFeaturedApplicationsAndOpensHandedFiles) {
-    ApplicationsSourceController::Sources sources;
-    sources.makeFolderApplicationsSource = [] {
-        return FolderApplicationsSource::make({ZRURL::fileURL(examples, true)});
-    };
-    sources.startAccessing = [](const std::filesystem::path&) { return true; };
-    AppController controller(_preferences, _platformServices, sources, nullptr);
+    AppController controller(_preferences, _platformServices, sourcesListing(), nullptr);
     // Handed over before launching: kept, and a later list replaces the earlier one.
     controller.openFiles({QtStrings::fromPath(examples / "Tampered.app")});
     controller.openFiles(
@@ -311,8 +316,7 @@ TEST_F(MainWindowTest, QuittingForgetsTheFeaturedApplicationsAndOpensHandedFiles
     controller.applicationDidFinishLaunching();
     ASSERT_NE(controller.mainWindow(), nullptr);
     auto& sourceController = controller.mainWindow()->applicationsSourceController();
-    QSignalSpy finished(&sourceController, &ApplicationsSourceController::didFinishInitialLoading);
-    ASSERT_TRUE(sourceController.initialLoadingFinished() || finished.wait(20000));
+    ASSERT_TRUE(initialLoadingFinishes(sourceController));
     const auto& selected =
         controller.mainWindow()->applicationsSourceController().arrayController().selectedApplication();
     ASSERT_NE(selected, nullptr);
@@ -327,16 +331,11 @@ TEST_F(MainWindowTest, QuittingForgetsTheFeaturedApplicationsAndOpensHandedFiles
 }
 
 TEST_F(MainWindowTest, TheDeveloperPanelNarrowsThePageInDeveloperMode) {
-    ApplicationsSourceController::Sources sources;
-    sources.makeFolderApplicationsSource = [] {
-        return FolderApplicationsSource::make({ZRURL::fileURL(examples, true)});
-    };
-    AppController controller(_preferences, _platformServices, sources, nullptr);
+    AppController controller(_preferences, _platformServices, sourcesListing(), nullptr);
     controller.applicationDidFinishLaunching();
     auto& window = *controller.mainWindow();
     auto& sourceController = window.applicationsSourceController();
-    QSignalSpy finished(&sourceController, &ApplicationsSourceController::didFinishInitialLoading);
-    ASSERT_TRUE(sourceController.initialLoadingFinished() || finished.wait(20000));
+    ASSERT_TRUE(initialLoadingFinishes(sourceController));
     auto& list = sourceController.arrayController();
     list.setSelectedApplication(list.applicationAt(0));
     ASSERT_EQ(list.selectedApplication()->displayName(), "TextEditor");
@@ -370,29 +369,17 @@ TEST_F(MainWindowTest, TheLastSelectionComesBackWhenItIsListedAgain) {
     QTemporaryDir folder;
     QSettings state(folder.filePath("WindowState.ini"), QSettings::IniFormat);
     {
-        ApplicationsSourceController::Sources sources;
-        sources.makeFolderApplicationsSource = [] {
-            return FolderApplicationsSource::make({ZRURL::fileURL(examples, true)});
-        };
-        MainWindow first(_preferences, sources, _platformServices, &state);
-        QSignalSpy finished(&first.applicationsSourceController(),
-                            &ApplicationsSourceController::didFinishInitialLoading);
+        MainWindow first(_preferences, sourcesListing(), _platformServices, &state);
         first.startUpdating();
-        ASSERT_TRUE(first.applicationsSourceController().initialLoadingFinished() || finished.wait(20000));
+        ASSERT_TRUE(initialLoadingFinishes(first.applicationsSourceController()));
         auto& list = first.applicationsSourceController().arrayController();
         list.setSelectedApplication(list.applicationAt(1));
         ASSERT_EQ(list.selectedApplication()->displayName(), "Calculator");
         first.close();
     }
-    ApplicationsSourceController::Sources sources;
-    sources.makeFolderApplicationsSource = [] {
-        return FolderApplicationsSource::make({ZRURL::fileURL(examples, true)});
-    };
-    MainWindow again(_preferences, sources, _platformServices, &state);
-    QSignalSpy finished(&again.applicationsSourceController(),
-                        &ApplicationsSourceController::didFinishInitialLoading);
+    MainWindow again(_preferences, sourcesListing(), _platformServices, &state);
     again.startUpdating();
-    ASSERT_TRUE(again.applicationsSourceController().initialLoadingFinished() || finished.wait(20000));
+    ASSERT_TRUE(initialLoadingFinishes(again.applicationsSourceController()));
     const auto& selected = again.applicationsSourceController().arrayController().selectedApplication();
     ASSERT_NE(selected, nullptr);
     EXPECT_EQ(selected->displayName(), "Calculator");
