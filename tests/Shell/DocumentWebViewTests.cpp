@@ -478,5 +478,3 @@ TEST_F(DocumentWebViewTest, PermissionRequestsAreDenied) {
     EXPECT_EQ(view->page()->title(), QStringLiteral("denied 1"));
     EXPECT_EQ(requested.size(), 1);
 }
-
-#include "DocumentWebViewTests.moc"
