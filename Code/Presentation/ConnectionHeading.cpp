@@ -20,13 +20,6 @@ bool isAnyConnectionWildcard(const Rule& rule) {
            rule.kind() == Rule::Kind::exactAnyConnectionWildcard;
 }
 
-bool sharesARule(const Lumora::ConnectionDescription& a, const Lumora::ConnectionDescription& b) {
-    return std::any_of(a.hostMatchingRules().begin(), a.hostMatchingRules().end(), [&](const Rule& rule) {
-        return std::find(b.hostMatchingRules().begin(), b.hostMatchingRules().end(), rule) !=
-               b.hostMatchingRules().end();
-    });
-}
-
 } // namespace
 
 std::string enumerationText(const std::vector<std::string>& items) {
@@ -61,11 +54,11 @@ std::string hostsText(const std::vector<Rule>& rules) {
     for (const auto& rule : rules) {
         switch (rule.kind()) {
         case Rule::Kind::host:
-            hostNames.push_back(escapeHTML(rule.name()));
+            hostNames.push_back(isolatedHTML(escapeHTML(rule.name())));
             break;
         case Rule::Kind::fuzzyDomainWildcard:
         case Rule::Kind::exactDomainWildcard:
-            domains.push_back(escapeHTML(rule.name()));
+            domains.push_back(isolatedHTML(escapeHTML(rule.name())));
             break;
         case Rule::Kind::ipAddresses:
             addresses.push_back(rule.addresses().displayString());
@@ -115,7 +108,7 @@ std::string portsPhrase(const PortSet& ports) {
 }
 
 NamedProtocolAndPorts namedProtocolAndPorts(const Lumora::ConnectionDescription& description, bool abbreviate,
-                                            const std::vector<const Lumora::ConnectionDescription*>& shown) {
+                                            const ShownDescriptionIndex& shown) {
     if (!abbreviate) {
         return {true, true};
     }
@@ -124,38 +117,16 @@ NamedProtocolAndPorts namedProtocolAndPorts(const Lumora::ConnectionDescription&
     if (!protocol && !specificPorts) {
         return {false, false};
     }
-    bool hideProtocol = protocol == NetworkProtocol::tcp;
-    bool hidePorts = true;
-    for (const auto* other : shown) {
-        if (*other == description || other->isIncoming() != description.isIncoming() ||
-            !sharesARule(description, *other)) {
-            continue;
-        }
-        bool goToProtocolStep = protocol && hideProtocol;
-        if (specificPorts && hidePorts && !other->ports().containsPorts(description.ports())) {
-            hidePorts = false;
-            if (!hideProtocol) {
-                break;
-            }
-            if (!protocol) {
-                continue;
-            }
-            goToProtocolStep = true;
-        }
-        if (goToProtocolStep) {
-            if (other->networkProtocol() == protocol) {
-                hideProtocol = false;
-                if (!hidePorts) {
-                    break;
-                }
-                continue;
-            }
-        }
-        if (!hideProtocol && !hidePorts) {
-            break;
-        }
-    }
-    return {!hideProtocol, !hidePorts};
+    // TCP goes without saying unless a description it must be told apart from uses TCP too; the
+    // ports are named when one of those leaves some of them out.
+    const bool showProtocol = protocol != NetworkProtocol::tcp || shown.hasAnotherUsingTCP(description);
+    const bool showPorts = specificPorts && shown.hasAnotherMissingPorts(description);
+    return {showProtocol, showPorts};
+}
+
+NamedProtocolAndPorts namedProtocolAndPorts(const Lumora::ConnectionDescription& description, bool abbreviate,
+                                            const std::vector<const Lumora::ConnectionDescription*>& shown) {
+    return namedProtocolAndPorts(description, abbreviate, ShownDescriptionIndex(shown));
 }
 
 namespace {
@@ -206,13 +177,9 @@ HeadingFormat headingFormat(bool incoming, bool anyHost, bool hasPorts, bool has
 
 std::string connectionHeading(
     const Lumora::ConnectionDescription& description, const Lumora::Source& source, const Lumora& document,
-    bool abbreviatePortsAndProtocols, const std::vector<Lumora::MatchingConnectionDescription>& shown,
+    bool abbreviatePortsAndProtocols, const ShownDescriptionIndex& shown,
     const std::vector<ConnectionInformation::NetworkInformation::RemoteEndpoint>& remoteEndpoints) {
-    std::vector<const Lumora::ConnectionDescription*> shownDescriptions;
-    for (const auto& pair : shown) {
-        shownDescriptions.push_back(pair.description.get());
-    }
-    const auto named = namedProtocolAndPorts(description, abbreviatePortsAndProtocols, shownDescriptions);
+    const auto named = namedProtocolAndPorts(description, abbreviatePortsAndProtocols, shown);
     const std::string protocolText =
         named.showProtocol && description.networkProtocol()
             ? std::string(networkProtocolText(*description.networkProtocol())) + " "
@@ -223,9 +190,9 @@ std::string connectionHeading(
     const std::string sourceText =
         &source == document.primarySource().get()
             ? std::string()
-            : ZRConcatenation::concatenated(" ",
-                                            ZRLocalizedFormat::format(localized("viaSourceNameFormat %@"),
-                                                                      {escapeHTML(source.localizedName())}));
+            : ZRConcatenation::concatenated(
+                  " ", ZRLocalizedFormat::format(localized("viaSourceNameFormat %@"),
+                                                 {isolatedHTML(escapeHTML(source.localizedName()))}));
     const auto rules =
         LumoraMatching::matchingHostMatchingRules(description.hostMatchingRules(), remoteEndpoints);
     const bool anyHost = std::any_of(rules.begin(), rules.end(), isAnyConnectionWildcard);
@@ -262,4 +229,17 @@ std::string connectionHeading(
     const std::string sentence =
         collapseWhitespace(ZRLocalizedFormat::format(localized(format.key), arguments));
     return ZRUnicodeText::capitalizingFirstCharacter(sentence);
+}
+
+std::string connectionHeading(
+    const Lumora::ConnectionDescription& description, const Lumora::Source& source, const Lumora& document,
+    bool abbreviatePortsAndProtocols, const std::vector<Lumora::MatchingConnectionDescription>& shown,
+    const std::vector<ConnectionInformation::NetworkInformation::RemoteEndpoint>& remoteEndpoints) {
+    std::vector<const Lumora::ConnectionDescription*> shownDescriptions;
+    shownDescriptions.reserve(shown.size());
+    for (const auto& pair : shown) {
+        shownDescriptions.push_back(pair.description.get());
+    }
+    return connectionHeading(description, source, document, abbreviatePortsAndProtocols,
+                             ShownDescriptionIndex(shownDescriptions), remoteEndpoints);
 }

@@ -3,6 +3,7 @@
 #include "Code/Model/ConnectionInformation.h"
 #include "Code/Model/LumoraConnectionDescription.h"
 #include "Code/Model/LumoraMatching.h"
+#include "Code/Presentation/ShownDescriptionIndex.h"
 
 #include <string>
 #include <vector>
@@ -14,7 +15,8 @@
 std::string enumerationText(const std::vector<std::string>& items);
 
 /// The hosts of a rule list as HTML words: "any host", or the packet filter, the local network, host
-/// names, domains and addresses enumerated. Host and domain names are HTML-escaped.
+/// names, domains and addresses enumerated. Host and domain names are HTML-escaped and isolated
+/// (<bdi>).
 std::string hostsText(const std::vector<Lumora::ConnectionDescription::HostMatchingRule>& rules);
 
 /// "port 443", "ports 80 and 443", or "12 ports", for a specific port set.
@@ -28,12 +30,20 @@ struct NamedProtocolAndPorts {
     bool showPorts = true;
 };
 NamedProtocolAndPorts namedProtocolAndPorts(const Lumora::ConnectionDescription& description, bool abbreviate,
+                                            const ShownDescriptionIndex& shown);
+NamedProtocolAndPorts namedProtocolAndPorts(const Lumora::ConnectionDescription& description, bool abbreviate,
                                             const std::vector<const Lumora::ConnectionDescription*>& shown);
 
 /// The sentence that heads a connection description on the page (HTML: third-party names are
-/// escaped, localized words are not). `shown` are the pairs the page shows, for the abbreviated
-/// mode; `remoteEndpoints` those of a simulated connection (only the rules that match one of them
-/// are named).
+/// escaped and isolated, localized words are not). `shown` indexes the descriptions the page shows,
+/// for the abbreviated mode; `remoteEndpoints` are those of a simulated connection (only the rules
+/// that match one of them are named).
+std::string connectionHeading(
+    const Lumora::ConnectionDescription& description, const Lumora::Source& source, const Lumora& document,
+    bool abbreviatePortsAndProtocols, const ShownDescriptionIndex& shown,
+    const std::vector<ConnectionInformation::NetworkInformation::RemoteEndpoint>& remoteEndpoints);
+
+/// The same for a single heading, with the shown pairs listed: it indexes them on each call.
 std::string connectionHeading(
     const Lumora::ConnectionDescription& description, const Lumora::Source& source, const Lumora& document,
     bool abbreviatePortsAndProtocols, const std::vector<Lumora::MatchingConnectionDescription>& shown,

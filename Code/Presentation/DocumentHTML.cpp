@@ -7,8 +7,8 @@
 
 namespace {
 
-std::string fill(const std::string& format, const std::string& argument) {
-    return ZRLocalizedFormat::format(format, {argument}) + "\n";
+void append(std::string& fragment, const std::string& format, const std::string& argument) {
+    fragment.append(ZRLocalizedFormat::format(format, {argument})).append("\n");
 }
 
 // Every description of every source, primary first, each source's in declared order.
@@ -23,30 +23,75 @@ std::vector<Lumora::MatchingConnectionDescription> allDescriptions(const Lumora&
     return pairs;
 }
 
-std::string connectionText(const Lumora::ConnectionDescription& description, unsigned options) {
+// How the texts of one source become HTML. The loader writes the containing application's name
+// into the texts of nested bundles where they say "%APPNAME%"; a name is whatever its folder is
+// called, so it is kept out of link syntax wherever it stands in such a text.
+class SourceTexts {
+public:
+    SourceTexts(const Lumora& document, const Lumora::Source& source) {
+        if (&source != document.primarySource().get()) {
+            _substitutedName = document.primarySource()->localizedName();
+            _collapsedSubstitutedName = collapseWhitespace(_substitutedName);
+        }
+    }
+
+    /// A sentence: white space collapsed, escaped, its own links converted.
+    std::string sentenceHTML(std::string_view text) const {
+        return linkifyMarkdown(
+            escapeHTMLWithSubstitutedValue(collapseWhitespace(text), _collapsedSubstitutedName));
+    }
+
+    /// A text shown as written: escaped, its own links converted.
+    std::string textHTML(std::string_view text) const {
+        return linkifyMarkdown(escapeHTMLWithSubstitutedValue(text, _substitutedName));
+    }
+
+private:
+    std::string _substitutedName;
+    std::string _collapsedSubstitutedName;
+};
+
+// The purpose and the deny consequences. Both together are isolated from each other; a lone text
+// is isolated by its paragraph.
+std::string connectionText(const Lumora::ConnectionDescription& description, const SourceTexts& texts,
+                           unsigned options) {
     std::string text;
     if (options & includeConnectionPurposes) {
-        text += escapeHTML(collapseWhitespace(description.localizedPurpose()));
+        text = texts.sentenceHTML(description.localizedPurpose());
     }
     if ((options & includeDenyConsequences) && description.localizedDenyConsequences()) {
-        if (options & includeConnectionPurposes) {
-            text += " ";
+        const std::string consequences = texts.sentenceHTML(*description.localizedDenyConsequences());
+        if (!(options & includeConnectionPurposes)) {
+            text = consequences;
+        } else if (!text.empty() && !consequences.empty()) {
+            text = isolatedHTML(text) + " " + isolatedHTML(consequences);
+        } else {
+            text += " " + consequences;
         }
-        text += escapeHTML(collapseWhitespace(*description.localizedDenyConsequences()));
     }
     return text;
+}
+
+std::vector<const Lumora::ConnectionDescription*>
+descriptionsOf(const std::vector<Lumora::MatchingConnectionDescription>& pairs) {
+    std::vector<const Lumora::ConnectionDescription*> descriptions;
+    descriptions.reserve(pairs.size());
+    for (const auto& pair : pairs) {
+        descriptions.push_back(pair.description.get());
+    }
+    return descriptions;
 }
 
 } // namespace
 
 DocumentHTMLFormats DocumentHTMLFormats::pageFormats() {
     return {
-        "<div class=\"application-description\">%@</div>",
-        "<p>" + linkifyMarkdown(Lumora::localizeString("applicationWebsiteFormat %@")) + "</p>",
+        "<div class=\"application-description\" dir=\"auto\">%@</div>",
+        "<p>" + Lumora::localizeString("applicationWebsiteFormat %@") + "</p>",
+        "<h3 dir=\"auto\">%@</h3>",
+        "<p dir=\"auto\">%@</p>",
         "<h3>%@</h3>",
-        "<p>%@</p>",
-        "<h3>%@</h3>",
-        "<p>%@</p>",
+        "<p dir=\"auto\">%@</p>",
     };
 }
 
@@ -56,17 +101,21 @@ std::optional<std::string> documentHTML(const Lumora& document,
     std::string fragment;
     const auto& primary = *document.primarySource();
     if (options & includeApplicationDescription) {
-        fragment +=
-            fill(formats.descriptionFormat, escapeHTML(collapseWhitespace(primary.localizedPurpose())));
+        append(fragment, formats.descriptionFormat,
+               SourceTexts(document, primary).sentenceHTML(primary.localizedPurpose()));
     }
     if ((options & includeDeveloperWebsite) && primary.developerWebsiteURL()) {
-        fragment += fill(formats.websiteFormat, escapeHTML(primary.developerWebsiteURL()->absoluteString()));
+        if (const auto website =
+                linkedFormatHTML(formats.websiteFormat, primary.developerWebsiteURL()->absoluteString())) {
+            fragment.append(*website).append("\n");
+        }
     }
     if ((options & includeServices) && simulatedConnection == nullptr) {
         for (const auto& source : document.sources()) {
+            const SourceTexts texts(document, *source);
             for (const auto& service : source->serviceDescriptions()) {
-                fragment += fill(formats.serviceNameFormat, escapeHTML(service.localizedName()));
-                fragment += fill(formats.servicePurposeFormat, escapeHTML(service.localizedPurpose()));
+                append(fragment, formats.serviceNameFormat, texts.textHTML(service.localizedName()));
+                append(fragment, formats.servicePurposeFormat, texts.textHTML(service.localizedPurpose()));
             }
         }
     }
@@ -76,8 +125,14 @@ std::optional<std::string> documentHTML(const Lumora& document,
                                 : allDescriptions(document);
     std::vector<Lumora::MatchingConnectionDescription> kept;
     std::vector<std::string> texts;
+    const Lumora::Source* textsSource = nullptr;
+    std::optional<SourceTexts> sourceTexts;
     for (const auto& candidate : candidates) {
-        auto text = connectionText(*candidate.description, options);
+        if (candidate.source.get() != textsSource) {
+            textsSource = candidate.source.get();
+            sourceTexts.emplace(document, *textsSource);
+        }
+        auto text = connectionText(*candidate.description, *sourceTexts, options);
         if (!text.empty()) {
             kept.push_back(candidate);
             texts.push_back(std::move(text));
@@ -87,17 +142,17 @@ std::optional<std::string> documentHTML(const Lumora& document,
     if (simulatedConnection && simulatedConnection->networkInformation()) {
         endpoints = simulatedConnection->networkInformation()->remoteEndpoints();
     }
+    const ShownDescriptionIndex shown(descriptionsOf(kept));
     for (std::size_t i = 0; i < kept.size(); ++i) {
         if (options & includeConnectionHeadings) {
-            const auto heading =
-                connectionHeading(*kept[i].description, *kept[i].source, document,
-                                  (options & abbreviatePortsAndProtocols) != 0, kept, endpoints);
-            fragment += fill(formats.connectionHeadingFormat, heading);
+            append(fragment, formats.connectionHeadingFormat,
+                   connectionHeading(*kept[i].description, *kept[i].source, document,
+                                     (options & abbreviatePortsAndProtocols) != 0, shown, endpoints));
         }
-        fragment += fill(formats.connectionTextFormat, texts[i]);
+        append(fragment, formats.connectionTextFormat, texts[i]);
     }
     if (fragment.empty()) {
         return std::nullopt;
     }
-    return linkifyMarkdown(fragment);
+    return fragment;
 }

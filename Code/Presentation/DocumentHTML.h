@@ -18,7 +18,8 @@ enum DocumentHTMLOptions : unsigned {
 };
 inline constexpr unsigned defaultDocumentHTMLOptions = 63;
 
-/// The six wrappers of the fragment's pieces, each with one "%@".
+/// The six wrappers of the fragment's pieces, each with one "%@". The website's is Markdown whose
+/// link written "[text](%@)" takes the website's address.
 struct DocumentHTMLFormats {
     std::string descriptionFormat;
     std::string websiteFormat;
@@ -33,8 +34,10 @@ struct DocumentHTMLFormats {
 
 /// The HTML of a loaded document: description, website, services, and each connection with its
 /// heading, purpose and deny consequences; with a simulated connection only the descriptions that
-/// match it (and no services). Texts from the document are HTML-escaped; Markdown links in them
-/// become links for http, https and mailto addresses. None when nothing is left to show.
+/// match it (and no services). Texts from the document are HTML-escaped; Markdown links in each
+/// text on its own become links for http, https and mailto addresses, and the containing
+/// application's name, substituted into the texts of nested bundles, never takes part in a link. A
+/// website that cannot be linked is left out. None when nothing is left to show.
 std::optional<std::string> documentHTML(const Lumora& document,
                                         const ConnectionInformation* simulatedConnection, unsigned options,
                                         const DocumentHTMLFormats& formats);

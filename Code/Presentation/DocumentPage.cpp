@@ -152,19 +152,24 @@ std::string paragraph(const std::string& html) {
     return "<p>" + html + "</p>";
 }
 
+// A paragraph holding one third-party text and nothing else, isolated as a whole.
+std::string isolatedParagraph(const std::string& html) {
+    return "<p dir=\"auto\">" + html + "</p>";
+}
+
 std::string installedDetailLines(const Snapshot::InstalledApplication& application) {
     std::string lines;
     if (application.infoDictionaryReadable) {
         if (application.version) {
-            lines +=
-                paragraph(format(localize("applicationVersionFormat %@"), escapeHTML(*application.version)));
+            lines += paragraph(format(localize("applicationVersionFormat %@"),
+                                      isolatedHTML(escapeHTML(*application.version))));
         }
         if (application.loadState == Snapshot::LoadState::loaded && application.document) {
             const auto& developerName = application.document->primarySource()->developerName();
             const bool namedInCopyright = application.copyright && developerName &&
                                           application.copyright->find(*developerName) != std::string::npos;
             if (developerName && !namedInCopyright) {
-                lines += paragraph(escapeHTML(*developerName));
+                lines += isolatedParagraph(escapeHTML(*developerName));
             }
         }
         if (application.copyright) {
@@ -175,11 +180,12 @@ std::string installedDetailLines(const Snapshot::InstalledApplication& applicati
             while (!trimmed.empty() && trimmed.back() == '"') {
                 trimmed.remove_suffix(1);
             }
-            const std::string prefix = trimmed.starts_with("Copyright") ? "" : "Copyright ";
-            lines += paragraph(prefix + " " + escapeHTML(trimmed));
+            lines += trimmed.starts_with("Copyright")
+                         ? isolatedParagraph(" " + escapeHTML(trimmed))
+                         : paragraph("Copyright  " + isolatedHTML(escapeHTML(trimmed)));
         }
     }
-    lines += paragraph(escapeHTML(pathText(containingFolder(application.bundlePath))));
+    lines += isolatedParagraph(escapeHTML(pathText(containingFolder(application.bundlePath))));
     if (application.loadState == Snapshot::LoadState::loaded && application.document &&
         application.document->isTrustedThroughExtraAnchor()) {
         lines += paragraph(localize("documentTrustedThroughExtraAnchorInfo"));
@@ -193,13 +199,13 @@ std::string headerHTML(const Snapshot::Application& application) {
         detailLines = installedDetailLines(*installed);
     } else if (const auto* preview = std::get_if<Snapshot::PreviewApplication>(&application.kind)) {
         if (!preview->developerName.empty()) {
-            detailLines += paragraph(escapeHTML(preview->developerName));
+            detailLines += isolatedParagraph(escapeHTML(preview->developerName));
         }
         detailLines += paragraph(localize("previewApplicationNotInstalledInfo"));
     }
     return "<div class=\"header\">\n    <div class=\"icon\">" + imageHTML(application.iconPNG, 64, 64) +
-           "</div>\n    <div class=\"text\">\n        <h1>" + escapeHTML(application.displayName) +
-           "</h1>\n        " + detailLines + "\n    </div>\n</div>\n";
+           "</div>\n    <div class=\"text\">\n        <h1 dir=\"auto\">" +
+           escapeHTML(application.displayName) + "</h1>\n        " + detailLines + "\n    </div>\n</div>\n";
 }
 
 // ---- Content
@@ -252,12 +258,18 @@ std::string installedContent(const Snapshot::InstalledApplication& application, 
 
 std::string previewContent(const Snapshot::Application& application,
                            const Snapshot::PreviewApplication& preview) {
+    // The name goes into a sentence of the program's that may carry links of its own.
     const std::string description =
         preview.applicationDescription.empty()
-            ? format(localize("noAppDescriptionAvailableFormat %@"), escapeHTML(application.displayName))
-            : escapeHTML(preview.applicationDescription);
-    return format("<div class=\"application-description\">%@</div>", linkifyMarkdown(description)) + "\n" +
-           linkifyMarkdown(format(DocumentHTMLFormats::pageFormats().websiteFormat, escapeHTML(preview.url)));
+            ? linkifyMarkdown(format(localize("noAppDescriptionAvailableFormat %@"),
+                                     isolatedHTML(escapeHTMLAndMarkdown(application.displayName))))
+            : linkifyMarkdown(escapeHTML(preview.applicationDescription));
+    std::string content = format(DocumentHTMLFormats::pageFormats().descriptionFormat, description);
+    if (const auto website =
+            linkedFormatHTML(DocumentHTMLFormats::pageFormats().websiteFormat, preview.url)) {
+        content.append("\n").append(*website);
+    }
+    return content;
 }
 
 std::string applicationBody(const Snapshot::Application& application, const Snapshot& snapshot) {
@@ -295,7 +307,9 @@ std::optional<std::string> noReadPermissionSection(const Snapshot& snapshot) {
     } else {
         section += paragraphsHTML(localize("lumoraNoReadPermissionTextAboveTable")) + "\n<ul>\n";
         for (std::size_t index = 0; index < folders.size(); ++index) {
-            section.append(index ? "\n" : "").append("    <li>").append(escapeHTML(pathText(folders[index])));
+            section.append(index ? "\n" : "")
+                .append("    <li dir=\"auto\">")
+                .append(escapeHTML(pathText(folders[index])));
             section.append("</li>");
         }
         section += "\n</ul>\n" + paragraphsHTML(localize("lumoraNoReadPermissionTextBelowTable"));

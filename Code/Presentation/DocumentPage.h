@@ -78,9 +78,12 @@ struct DocumentPageSnapshot {
 
 /// The complete page for the snapshot: skeleton, style sheet with the appearance's colours,
 /// a header and the content of the selected application, or the empty-selection page. Texts from
-/// third parties (documents, Info.plist values, names, paths, downloaded texts) are HTML-escaped;
-/// the program's own localized texts keep their inline HTML. A Content-Security-Policy allows
-/// inline styles and data: images and nothing else.
+/// third parties (documents, Info.plist values, names, paths, downloaded texts) are HTML-escaped
+/// and isolated for bidirectional text (an element of their own with dir="auto", or <bdi> within a
+/// sentence), so that neither their direction nor their controls reorder anything around them; the
+/// program's own localized texts keep their inline HTML. Markdown links are converted in each text
+/// on its own. A Content-Security-Policy allows inline styles and data: images and nothing else.
+/// Time and memory grow linearly with the number of connections.
 std::string pageHTML(const DocumentPageSnapshot& snapshot);
 
 /// The style sheet's colour slots for an appearance.

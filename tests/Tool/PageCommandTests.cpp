@@ -43,11 +43,10 @@ const std::string hostileDeclaration = R"json({
 TEST(PageCommand, WritesThePageOfEverySampleState) {
     const auto editor = page({"page", "--extra-trust-anchors", anchor, examples + "/TextEditor.app"});
     EXPECT_TRUE(editor.starts_with("<meta charset=\"UTF-8\">\n<html>\n"));
-    EXPECT_TRUE(contains(editor,
-                         "<h1>TextEditor</h1>\n        <p>Version 1.0</p><p> Copyright 2026 Example Software "
-                         "Ltd.</p><p>"));
-    EXPECT_TRUE(
-        contains(editor, "<h3>Outgoing connections via SpellKit.framework to dictionaries.example.org</h3>"));
+    EXPECT_TRUE(contains(editor, "<h1 dir=\"auto\">TextEditor</h1>\n        <p>Version <bdi>1.0</bdi></p>"
+                                 "<p dir=\"auto\"> Copyright 2026 Example Software Ltd.</p><p"));
+    EXPECT_TRUE(contains(editor, "<h3>Outgoing connections via <bdi>SpellKit.framework</bdi> to "
+                                 "<bdi>dictionaries.example.org</bdi></h3>"));
     EXPECT_TRUE(contains(editor, "Signed by a certificate authority you added"));
     // The icon is the PNG entry of the bundle's icon file, unchanged.
     const auto icon = readFile(std::filesystem::path(LUMORA_SOURCE_DIR) / "examples/icons/TextEditor.png");
@@ -61,7 +60,7 @@ TEST(PageCommand, WritesThePageOfEverySampleState) {
     EXPECT_TRUE(
         contains(page({"page", examples + "/Unsigned.app"}), "<h2>The document could not be loaded</h2>"));
     EXPECT_TRUE(contains(page({"page", "--extra-trust-anchors", anchor, examples + "/backup-agent"}),
-                         "<h1>backup-agent</h1>"));
+                         "<h1 dir=\"auto\">backup-agent</h1>"));
     // Without the demo authority the editor's signature is not trusted.
     EXPECT_TRUE(
         contains(page({"page", examples + "/TextEditor.app"}), "<h2>The document could not be loaded</h2>"));
@@ -70,13 +69,14 @@ TEST(PageCommand, WritesThePageOfEverySampleState) {
 TEST(PageCommand, PreviewsDeclarationFilesAndAppliesTheOptions) {
     const std::string declaration = std::string(LUMORA_SOURCE_DIR) + "/examples/declarations/TextEditor.json";
     const auto abbreviated = page({"page", declaration});
-    EXPECT_TRUE(contains(abbreviated, "<h1>TextEditor</h1>\n        <p>" + std::string(LUMORA_SOURCE_DIR) +
-                                          "/examples/declarations</p>\n"));
-    EXPECT_TRUE(contains(abbreviated, "<h3>Outgoing connections to updates.example.com</h3>"));
+    EXPECT_TRUE(contains(abbreviated, "<h1 dir=\"auto\">TextEditor</h1>\n        <p dir=\"auto\">" +
+                                          std::string(LUMORA_SOURCE_DIR) + "/examples/declarations</p>\n"));
+    EXPECT_TRUE(contains(abbreviated, "<h3>Outgoing connections to <bdi>updates.example.com</bdi></h3>"));
     EXPECT_TRUE(contains(abbreviated, "background-color: #ffffff;"));
 
     const auto detailed = page({"page", "--show-ports", "--dark", declaration});
-    EXPECT_TRUE(contains(detailed, "<h3>Outgoing TCP connections to updates.example.com on port 443</h3>"));
+    EXPECT_TRUE(contains(detailed,
+                         "<h3>Outgoing TCP connections to <bdi>updates.example.com</bdi> on port 443</h3>"));
     EXPECT_TRUE(contains(detailed, "background-color: #1e1e1e;"));
 
     // A simulated connection keeps only the declarations that cover it, and no services.
@@ -100,7 +100,7 @@ TEST(PageCommand, EscapesHostileDeclarations) {
          {"<script", "<img src=x", "<iframe", "<style>body", "href=\"javascript", "<b>"}) {
         EXPECT_FALSE(contains(html, forbidden)) << forbidden;
     }
-    EXPECT_TRUE(contains(html, "<h1>Evil &lt;b&gt;</h1>"));
+    EXPECT_TRUE(contains(html, "<h1 dir=\"auto\">Evil &lt;b&gt;</h1>"));
 }
 
 TEST(PageCommand, WritesTheEmptySelectionPage) {
@@ -111,7 +111,7 @@ TEST(PageCommand, WritesTheEmptySelectionPage) {
     EXPECT_TRUE(contains(offered, "action=\"showPreviewApplications\" method=\"post\""));
     const auto folders =
         page({"page", "--empty-selection", "--preview-offered", "--proposed-folder", "/opt/apps"});
-    EXPECT_TRUE(contains(folders, "<li>/opt/apps</li>"));
+    EXPECT_TRUE(contains(folders, "<li dir=\"auto\">/opt/apps</li>"));
     EXPECT_TRUE(contains(folders, "fileURL=file%3A%2F%2F%2Fopt%2Fapps%2F\" method=\"post\""));
     EXPECT_FALSE(contains(folders, "action=\"showPreviewApplications\""));
 }
@@ -147,10 +147,11 @@ TEST(PageCommand, PagesRenderInChromium) {
     const TemporaryFolder folder;
     const auto hostile = folder.write("Hostile.json", hostileDeclaration);
     const std::vector<std::pair<std::vector<std::string>, std::string>> pages{
-        {{"--extra-trust-anchors", anchor, examples + "/TextEditor.app"}, "<h1>TextEditor</h1>"},
-        {{"--dark", "--extra-trust-anchors", anchor, examples + "/Tampered.app"}, "<h1>Tampered</h1>"},
-        {{"--empty-selection", "--proposed-folder", "/opt/apps"}, "<li>/opt/apps</li>"},
-        {{hostile.string()}, "<h1>Hostile</h1>"},
+        {{"--extra-trust-anchors", anchor, examples + "/TextEditor.app"}, "<h1 dir=\"auto\">TextEditor</h1>"},
+        {{"--dark", "--extra-trust-anchors", anchor, examples + "/Tampered.app"},
+         "<h1 dir=\"auto\">Tampered</h1>"},
+        {{"--empty-selection", "--proposed-folder", "/opt/apps"}, "<li dir=\"auto\">/opt/apps</li>"},
+        {{hostile.string()}, "<h1 dir=\"auto\">Hostile</h1>"},
     };
     for (std::size_t index = 0; index < pages.size(); ++index) {
         const auto output = folder.path() / ("page" + std::to_string(index) + ".html");

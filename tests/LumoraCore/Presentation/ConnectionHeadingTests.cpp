@@ -1,6 +1,8 @@
 #include "Code/Presentation/ConnectionHeading.h"
 #include "ZRFoundation/Localization/ZRPreferredLanguages.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -41,12 +43,20 @@ TEST_F(EnglishTexts, NamesHostsByKind) {
     EXPECT_EQ(hostsText({Rule::host("a.example"), Rule::fuzzyAnyConnectionWildcard()}), "any host");
     EXPECT_EQ(hostsText({Rule::fuzzyDomainWildcard("x.example"), Rule::host("a.example"),
                          Rule::exactDomainWildcard("y.example")}),
-              "a.example and the domains x.example and y.example");
+              "<bdi>a.example</bdi> and the domains <bdi>x.example</bdi> and <bdi>y.example</bdi>");
     EXPECT_EQ(hostsText({Rule::ipAddresses(*NQIPAddressSet::addressSetFromDisplayString("10.0.0.0/8")),
                          Rule::localNetwork(), Rule::berkeleyPacketFilter(),
                          Rule::fuzzyDomainWildcard("d.example")}),
-              "raw network traffic, the local network, and the domain d.example and 10.0.0.0-10.255.255.255");
+              "raw network traffic, the local network, and the domain <bdi>d.example</bdi> and "
+              "10.0.0.0-10.255.255.255");
     EXPECT_EQ(hostsText({}), "");
+}
+
+TEST_F(EnglishTexts, IsolatesEachNameFromItsNeighbours) {
+    // A right-to-left override in one host name ends with its element and reorders neither the
+    // sentence nor the next name.
+    EXPECT_EQ(hostsText({Rule::host("\u202Eevil.example"), Rule::host("<b>.example")}),
+              "<bdi>\u202Eevil.example</bdi> and <bdi>&lt;b&gt;.example</bdi>");
 }
 
 TEST_F(EnglishTexts, PhrasesPortsByCount) {
@@ -103,5 +113,92 @@ TEST(NamedProtocolAndPorts, NamesOnlyWhatTellsDescriptionsApart) {
     EXPECT_FALSE(named.showProtocol);
     EXPECT_FALSE(named.showPorts);
 }
+
+struct NamingCase {
+    const char* name;
+    std::vector<Description> shown;
+    // Index into `shown` of the description asked about, or the last one when out of range: then it
+    // is asked about without being shown itself.
+    std::size_t asked;
+    bool showProtocol;
+    bool showPorts;
+};
+
+class NamingAmongShown : public testing::TestWithParam<NamingCase> {};
+
+TEST_P(NamingAmongShown, DependsOnlyOnTheDescriptionsItMustBeToldApartFrom) {
+    const auto& testCase = GetParam();
+    std::vector<const Description*> shown;
+    for (const auto& d : testCase.shown) {
+        shown.push_back(&d);
+    }
+    const auto& asked = testCase.shown[std::min(testCase.asked, testCase.shown.size() - 1)];
+    if (testCase.asked >= testCase.shown.size()) {
+        shown.pop_back();
+    }
+    const auto named = namedProtocolAndPorts(asked, true, shown);
+    EXPECT_EQ(named.showProtocol, testCase.showProtocol);
+    EXPECT_EQ(named.showPorts, testCase.showPorts);
+    // The order in which the page lists them makes no difference.
+    std::reverse(shown.begin(), shown.end());
+    const auto reversed = namedProtocolAndPorts(asked, true, shown);
+    EXPECT_EQ(reversed.showProtocol, testCase.showProtocol);
+    EXPECT_EQ(reversed.showPorts, testCase.showPorts);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, NamingAmongShown,
+    testing::Values(
+        NamingCase{"equalDescriptionsAreNotToldApart",
+                   {description({Rule::host("a")}, NetworkProtocol::tcp, ports({443})),
+                    description({Rule::host("a")}, NetworkProtocol::tcp, ports({443}))},
+                   0,
+                   false,
+                   false},
+        NamingCase{"aThirdBesideTwoEqualOnesIs",
+                   {description({Rule::host("a")}, NetworkProtocol::tcp, ports({443})),
+                    description({Rule::host("a")}, NetworkProtocol::tcp, ports({443})),
+                    description({Rule::host("a")}, NetworkProtocol::tcp, ports({80}))},
+                   0,
+                   true,
+                   true},
+        NamingCase{"oneSharedRuleOfSeveralIsEnough",
+                   {description({Rule::host("a"), Rule::host("b")}, NetworkProtocol::tcp, ports({443})),
+                    description({Rule::host("c"), Rule::host("b")}, NetworkProtocol::udp, ports({80}))},
+                   0,
+                   false,
+                   true},
+        NamingCase{"portsContainedByEveryOtherNeedNoNaming",
+                   {description({Rule::host("a")}, NetworkProtocol::udp, ports({443})),
+                    description({Rule::host("a")}, NetworkProtocol::udp, PortSet::allPorts()),
+                    description({Rule::host("a")}, NetworkProtocol::udp, ports({80, 443}))},
+                   0,
+                   true,
+                   false},
+        NamingCase{"oneOtherMissingAPortIsEnough",
+                   {description({Rule::host("a")}, NetworkProtocol::udp, ports({80, 443})),
+                    description({Rule::host("a")}, NetworkProtocol::udp, PortSet::allPorts()),
+                    description({Rule::host("a")}, NetworkProtocol::udp, ports({80}))},
+                   0,
+                   true,
+                   true},
+        NamingCase{"aDescriptionNotShownItselfIsToldApartFromTheOthers",
+                   {description({Rule::ipAddresses(*NQIPAddressSet::addressSetFromDisplayString("10.0.0.1")),
+                                 Rule::localNetwork()},
+                                NetworkProtocol::tcp, ports({22})),
+                    description({Rule::ipAddresses(*NQIPAddressSet::addressSetFromDisplayString("10.0.0.1"))},
+                                NetworkProtocol::tcp, ports({22}))},
+                   2,
+                   true,
+                   false},
+        NamingCase{"addressRulesMatchOnlyTheSameAddresses",
+                   {description({Rule::ipAddresses(*NQIPAddressSet::addressSetFromDisplayString("10.0.0.2"))},
+                                NetworkProtocol::tcp, ports({21})),
+                    description({Rule::ipAddresses(*NQIPAddressSet::addressSetFromDisplayString("10.0.0.1"))},
+                                NetworkProtocol::tcp, ports({22}))},
+                   1,
+                   false,
+                   false}),
+    [](const testing::TestParamInfo<NamingCase>& param) { return std::string(param.param.name); });
 
 } // namespace

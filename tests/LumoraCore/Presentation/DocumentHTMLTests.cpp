@@ -1,8 +1,16 @@
+#include "Code/Loading/LumoraLoader.h"
 #include "Code/Model/LumoraSource.h"
 #include "Code/Presentation/ConnectionHeading.h"
 #include "Code/Presentation/DocumentHTML.h"
+#include "Support/CodeSigningFixtures.h"
+#include "Support/TemporaryFolder.h"
 #include "ZRFoundation/Localization/ZRPreferredLanguages.h"
+#include "tools/FixtureSigner/FixtureBundleBuilder.h"
 
+#include <algorithm>
+#include <filesystem>
+
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -10,6 +18,16 @@ namespace {
 using Description = Lumora::ConnectionDescription;
 using Rule = Description::HostMatchingRule;
 using Endpoint = ConnectionInformation::NetworkInformation::RemoteEndpoint;
+using testing::HasSubstr;
+using testing::Not;
+
+std::size_t anchorCount(const std::string& html) {
+    std::size_t count = 0;
+    for (auto at = html.find("<a "); at != std::string::npos; at = html.find("<a ", at + 1)) {
+        ++count;
+    }
+    return count;
+}
 
 class DocumentHTMLTest : public testing::Test {
 protected:
@@ -20,11 +38,12 @@ protected:
 
     static std::shared_ptr<const Lumora::Source>
     source(const std::string& path, std::vector<Description> descriptions,
-           std::string purpose = "Edits text.", std::vector<Lumora::ServiceDescription> services = {}) {
+           std::string purpose = "Edits text.", std::vector<Lumora::ServiceDescription> services = {},
+           std::optional<ZRURL> website = ZRURL::URLWithString("https://example.com/?a=1&b=2")) {
         return std::make_shared<const Lumora::Source>(
             Lumora::Source::SourceType::internal, ZRURL::fileURL(path, true), ZRURL::fileURL(path, true),
-            std::string("Example"), ZRURL::URLWithString("https://example.com/?a=1&b=2"), std::move(purpose),
-            std::move(descriptions), std::move(services), std::nullopt);
+            std::string("Example"), std::move(website), std::move(purpose), std::move(descriptions),
+            std::move(services), std::nullopt);
     }
 
     static Description description(std::vector<Rule> rules, std::string purpose,
@@ -53,11 +72,11 @@ TEST_F(DocumentHTMLTest, WritesHeadingsForEveryShape) {
     const Lumora document(primary, {helper});
     const auto pairs = std::vector<Lumora::MatchingConnectionDescription>{};
     EXPECT_EQ(connectionHeading(primary->connectionDescriptions()[0], *primary, document, false, pairs, {}),
-              "Outgoing TCP connections to a.example and b.example on port 443");
+              "Outgoing TCP connections to <bdi>a.example</bdi> and <bdi>b.example</bdi> on port 443");
     EXPECT_EQ(connectionHeading(helper->connectionDescriptions()[0], *helper, document, false, pairs, {}),
-              "Incoming UDP connections on port 5353 from the local network via Sync.xpc");
+              "Incoming UDP connections on port 5353 from the local network via <bdi>Sync.xpc</bdi>");
     EXPECT_EQ(connectionHeading(helper->connectionDescriptions()[1], *helper, document, false, pairs, {}),
-              "Outgoing connections via Sync.xpc to any host");
+              "Outgoing connections via <bdi>Sync.xpc</bdi> to any host");
     // With a simulated connection only the rules that match its endpoints are named: the wildcard
     // rates no better than a fallback and the host rule names the endpoint exactly.
     const auto heading = connectionHeading(helper->connectionDescriptions()[1], *helper, document, false,
@@ -73,16 +92,17 @@ TEST_F(DocumentHTMLTest, BuildsTheFragmentInOrder) {
                 description({Rule::host("c.example")}, "", std::string("Lost."))},
                "Edits\ttext.", {Lumora::ServiceDescription(std::nullopt, "Share", "Shares files.")});
     const Lumora document(primary, {});
-    EXPECT_EQ(
-        html(document),
-        "<div class=\"application-description\">Edits text.</div>\n"
-        "<p><a href=\"https://example.com/?a=1&amp;b=2\">Website of the developer</a></p>\n"
-        "<h3>Share</h3>\n<p>Shares files.</p>\n"
-        "<h3>Outgoing TCP connections to a.example on port 443</h3>\n<p>Syncs documents Nothing syncs.</p>\n"
-        "<h3>Outgoing TCP connections to c.example on port 443</h3>\n<p> Lost.</p>\n");
+    EXPECT_EQ(html(document),
+              "<div class=\"application-description\" dir=\"auto\">Edits text.</div>\n"
+              "<p><a href=\"https://example.com/?a=1&amp;b=2\">Website of the developer</a></p>\n"
+              "<h3 dir=\"auto\">Share</h3>\n<p dir=\"auto\">Shares files.</p>\n"
+              "<h3>Outgoing TCP connections to <bdi>a.example</bdi> on port 443</h3>\n"
+              "<p dir=\"auto\"><bdi>Syncs documents</bdi> <bdi>Nothing syncs.</bdi></p>\n"
+              "<h3>Outgoing TCP connections to <bdi>c.example</bdi> on port 443</h3>\n<p dir=\"auto\"> "
+              "Lost.</p>\n");
     // Abbreviated, a lone TCP description names neither protocol nor ports.
     EXPECT_NE(html(document, nullptr, defaultDocumentHTMLOptions | abbreviatePortsAndProtocols)
-                  .find("<h3>Outgoing connections to a.example</h3>"),
+                  .find("<h3>Outgoing connections to <bdi>a.example</bdi></h3>"),
               std::string::npos);
 }
 
@@ -103,13 +123,119 @@ TEST_F(DocumentHTMLTest, EscapesEverythingTheDocumentSays) {
     }
     EXPECT_NE(page.find("&lt;script&gt;alert(1)&lt;/script&gt;"), std::string::npos);
     EXPECT_NE(page.find("<a href=\"https://ok.example/&quot;onclick=&quot;x\">ok</a>"), std::string::npos);
-    EXPECT_NE(page.find("via &lt;i&gt;x.xpc"), std::string::npos);
+    EXPECT_NE(page.find("via <bdi>&lt;i&gt;x.xpc</bdi>"), std::string::npos);
+}
+
+TEST_F(DocumentHTMLTest, LinksStayInsideTheirOwnText) {
+    // A "](…)" in a nested bundle's purpose does not close the website's link, nor a "[" left open
+    // in the application's description; the headings between them stay out of any anchor.
+    const auto helperPath = "/Applications/Editor.app/Contents/XPCServices/Sync.xpc";
+    const auto helper = source(
+        helperPath,
+        {description({Rule::host("b.example")}, "Syncs](https://evil.example/a)",
+                     std::string("Stops](https://evil.example/b)"))},
+        "Helps.", {Lumora::ServiceDescription(std::nullopt, "Share](https://evil.example/c)", "Shares.")});
+    const auto primary =
+        source("/Applications/Editor.app", {description({Rule::host("a.example")}, "Talks.")}, "Edits [text");
+    const std::string page = html(Lumora(primary, {helper}));
+    EXPECT_THAT(page, Not(HasSubstr("evil.example/a\"")));
+    EXPECT_THAT(page, Not(HasSubstr("evil.example/b\"")));
+    EXPECT_THAT(page, Not(HasSubstr("evil.example/c\"")));
+    EXPECT_THAT(page,
+                HasSubstr(">Edits [text</div>\n<p><a href=\"https://example.com/?a=1&amp;b=2\">Website of "
+                          "the developer</a></p>\n"));
+    EXPECT_THAT(
+        page,
+        HasSubstr("<bdi>Syncs](https://evil.example/a)</bdi> <bdi>Stops](https://evil.example/b)</bdi>"));
+    EXPECT_EQ(anchorCount(page), 1u) << page;
+
+    // Within one text the link text ends at the first "]": a later "](…)" cannot take over an
+    // earlier link.
+    const auto own =
+        source("/Applications/Editor.app",
+               {description({Rule::host("a.example")},
+                            "See [the notes](https://example.com/notes) or [x] y](https://evil.example)")},
+               "Edits.");
+    EXPECT_THAT(
+        html(Lumora(own, {})),
+        HasSubstr("See <a href=\"https://example.com/notes\">the notes</a> or [x] y](https://evil.example)"));
+}
+
+TEST_F(DocumentHTMLTest, TheApplicationsFolderNameTakesNoPartInLinks) {
+    // A validly signed application copied into a folder of a crafted name: the name reaches the
+    // texts of its nested bundles through "%APPNAME%".
+    FixtureBundleBuilder::Bundle helper;
+    helper.name = "Sync.xpc";
+    helper.identifier = "com.example.editor.sync";
+    helper.executableName = "Sync";
+    helper.seed = 2;
+    helper.files = {{"Resources/Lumora.json", R"({"ApplicationDescription": "Syncs.", "Connections": [
+        {"Host": "sync.example", "Purpose": "Syncs [your notes](https://example.com/notes) for %APPNAME%"},
+        {"Host": "help.example", "Purpose": "Opens [%APPNAME%"}],
+        "Services": [{"Name": "Share [%APPNAME%", "Purpose": "Shares"}]})"}};
+    FixtureBundleBuilder::Bundle editor;
+    editor.name = "Editor.app";
+    editor.identifier = "com.example.editor";
+    editor.executableName = "Editor";
+    editor.files = {{"Resources/Lumora.json", R"({"ApplicationDescription": "Edits text"})"}};
+    editor.nestedBundles = {{"XPCServices", helper}};
+    TemporaryFolder folder;
+    const auto written =
+        FixtureBundleBuilder::write(folder.path(), editor, CodeSigningFixtures::developerIDOptions());
+    const auto copied = folder.path() / "Pair](mailto:attacker@evil.example).app";
+    std::filesystem::rename(written, copied);
+    const auto document =
+        LumoraLoader::load(ZRURL::fileURL(copied, true), {{CodeSigningFixtures::hierarchy().root.der()}});
+    ASSERT_EQ(document.primarySource()->localizedName(), "Pair](mailto:attacker@evil.example)");
+
+    const auto page = html(document);
+    const std::string escapedName = "Pair&#93;&#40;mailto:attacker@evil.example&#41;";
+    EXPECT_THAT(page, Not(HasSubstr("href=\"mailto")));
+    EXPECT_THAT(page, HasSubstr("Syncs <a href=\"https://example.com/notes\">your notes</a> for " +
+                                escapedName + "."));
+    EXPECT_THAT(page, HasSubstr("Opens [" + escapedName + "."));
+    EXPECT_THAT(page, HasSubstr("Share [" + escapedName));
+}
+
+class RefusedWebsite : public DocumentHTMLTest, public testing::WithParamInterface<const char*> {};
+
+TEST_P(RefusedWebsite, ShowsNothing) {
+    const auto website = ZRURL::URLWithString(GetParam());
+    ASSERT_TRUE(website);
+    const auto primary = source("/Applications/Editor.app", {}, "Edits.", {}, website);
+    const auto page = html(Lumora(primary, {}));
+    EXPECT_EQ(page, "<div class=\"application-description\" dir=\"auto\">Edits.</div>\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Schemes, RefusedWebsite,
+                         testing::Values("javascript:alert(1)", "JAVASCRIPT:alert(1)", "file:///etc/passwd",
+                                         "data:text/html;base64,PGI+eDwvYj4=", "ftp://example.com/",
+                                         "vbscript:msgbox", "example.com"));
+
+TEST_F(DocumentHTMLTest, IsolatesEveryTextFromTheDocument) {
+    const std::string rlo = "\u202E";
+    const auto helper =
+        source("/Applications/Editor.app/Contents/XPCServices/" + rlo + "Sync.xpc",
+               {description({Rule::host(rlo + "evil.example"), Rule::fuzzyDomainWildcard(rlo + "d")},
+                            rlo + "Purpose.")},
+               "Helps.", {Lumora::ServiceDescription(std::nullopt, rlo + "Name", rlo + "Says.")});
+    const auto primary = source("/Applications/Editor.app", {}, rlo + "Edits.");
+    const auto page = html(Lumora(primary, {helper}));
+    EXPECT_THAT(page,
+                HasSubstr("<div class=\"application-description\" dir=\"auto\">" + rlo + "Edits.</div>"));
+    EXPECT_THAT(page,
+                HasSubstr("<h3 dir=\"auto\">" + rlo + "Name</h3>\n<p dir=\"auto\">" + rlo + "Says.</p>"));
+    EXPECT_THAT(page, HasSubstr("<h3>Outgoing TCP connections via <bdi>" + rlo + "Sync.xpc</bdi> to <bdi>" +
+                                rlo + "evil.example</bdi> and the domain <bdi>" + rlo +
+                                "d</bdi> on port 443</h3>\n"
+                                "<p dir=\"auto\">" +
+                                rlo + "Purpose.</p>"));
 }
 
 TEST_F(DocumentHTMLTest, IsAbsentOnlyWhenNothingIsLeft) {
     const Lumora empty(source("/Applications/Editor.app", {}, ""), {});
     EXPECT_EQ(html(empty, nullptr, defaultDocumentHTMLOptions & ~unsigned{includeDeveloperWebsite}),
-              "<div class=\"application-description\"></div>\n");
+              "<div class=\"application-description\" dir=\"auto\"></div>\n");
     EXPECT_EQ(html(empty, nullptr, includeConnectionPurposes), "<absent>");
 }
 

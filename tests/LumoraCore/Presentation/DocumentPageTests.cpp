@@ -155,11 +155,11 @@ TEST_F(DocumentPageTest, HeaderShowsIconNameAndDetailLines) {
     application.version = "2.1";
     auto snapshot = selecting(application);
     const auto body = bodyOf(pageHTML(snapshot));
-    EXPECT_TRUE(
-        body.starts_with("<div class=\"header\">\n    <div class=\"icon\"><img\n    width=\"64\"\n"
-                         "    height=\"64\"\n    src=\"data:image/png;base64,AQID\"\n/></div>\n"
-                         "    <div class=\"text\">\n        <h1>Editor</h1>\n        <p>Version 2.1</p>"
-                         "<p>/Applications/Tools</p>\n    </div>\n</div>\n<h2>"));
+    EXPECT_TRUE(body.starts_with("<div class=\"header\">\n    <div class=\"icon\"><img\n    width=\"64\"\n"
+                                 "    height=\"64\"\n    src=\"data:image/png;base64,AQID\"\n/></div>\n"
+                                 "    <div class=\"text\">\n        <h1 dir=\"auto\">Editor</h1>\n        "
+                                 "<p>Version <bdi>2.1</bdi></p>"
+                                 "<p dir=\"auto\">/Applications/Tools</p>\n    </div>\n</div>\n<h2>"));
 }
 
 TEST_F(DocumentPageTest, CopyrightAndDeveloperLinesFollowTheirRules) {
@@ -167,24 +167,26 @@ TEST_F(DocumentPageTest, CopyrightAndDeveloperLinesFollowTheirRules) {
     application.document = document("Example Ltd");
     application.copyright = "Copyright 2020 Example";
     EXPECT_EQ(detailLines(selecting(application)),
-              "<p>Example Ltd</p><p> Copyright 2020 Example</p><p>/Applications/Tools</p>");
+              "<p dir=\"auto\">Example Ltd</p><p dir=\"auto\"> Copyright 2020 Example</p>"
+              "<p dir=\"auto\">/Applications/Tools</p>");
     application.copyright = "\"2020 Example Ltd\"";
     EXPECT_EQ(detailLines(selecting(application)),
-              "<p>Copyright  2020 Example Ltd</p><p>/Applications/Tools</p>");
+              "<p>Copyright  <bdi>2020 Example Ltd</bdi></p><p dir=\"auto\">/Applications/Tools</p>");
     // The comparison is case-sensitive.
     application.copyright = "© 2020 EXAMPLE LTD";
     EXPECT_EQ(detailLines(selecting(application)),
-              "<p>Example Ltd</p><p>Copyright  © 2020 EXAMPLE LTD</p><p>/Applications/Tools</p>");
+              "<p dir=\"auto\">Example Ltd</p><p>Copyright  <bdi>© 2020 EXAMPLE LTD</bdi></p>"
+              "<p dir=\"auto\">/Applications/Tools</p>");
     // The developer line belongs to the loaded state only.
     application.loadState = LoadState::loadPending;
     application.copyright.reset();
-    EXPECT_EQ(detailLines(selecting(application)), "<p>/Applications/Tools</p>");
+    EXPECT_EQ(detailLines(selecting(application)), "<p dir=\"auto\">/Applications/Tools</p>");
     // An unreadable bundle keeps only its folder.
     application.loadState = LoadState::loaded;
     application.version = "1.0";
     application.copyright = "Copyright 2020";
     application.infoDictionaryReadable = false;
-    EXPECT_EQ(detailLines(selecting(application)), "<p>/Applications/Tools</p>");
+    EXPECT_EQ(detailLines(selecting(application)), "<p dir=\"auto\">/Applications/Tools</p>");
 }
 
 TEST_F(DocumentPageTest, DocumentsTrustedThroughAnAddedAuthorityAreMarked) {
@@ -193,7 +195,7 @@ TEST_F(DocumentPageTest, DocumentsTrustedThroughAnAddedAuthorityAreMarked) {
     trusted->setTrustedThroughExtraAnchor(true);
     application.document = trusted;
     const auto lines = detailLines(selecting(application));
-    EXPECT_TRUE(lines.ends_with("<p>/Applications/Tools</p><p>" +
+    EXPECT_TRUE(lines.ends_with("<p dir=\"auto\">/Applications/Tools</p><p>" +
                                 text("documentTrustedThroughExtraAnchorInfo") + "</p>"));
     application.document = document();
     EXPECT_FALSE(
@@ -224,40 +226,43 @@ TEST_F(DocumentPageTest, EveryLoadStateHasItsContent) {
     auto loaded = installed(LoadState::loaded);
     loaded.document = document();
     const auto empty = contentOf(selecting(loaded));
-    EXPECT_TRUE(empty.starts_with("<div class=\"application-description\">Edits text.</div>\n"));
+    EXPECT_TRUE(empty.starts_with("<div class=\"application-description\" dir=\"auto\">Edits text.</div>\n"));
     EXPECT_TRUE(empty.ends_with("<h3>" + text("lumoraHasNoConnectionDescriptionsHeading") + "</h3>" +
                                 paragraphsHTML(text("lumoraHasNoConnectionDescriptionsText"))));
     loaded.document = document("Example Ltd", "Edits text.", {connection("Syncs your notes.")});
     const auto withConnection = contentOf(selecting(loaded));
     EXPECT_FALSE(contains(withConnection, text("lumoraHasNoConnectionDescriptionsHeading")));
-    EXPECT_TRUE(
-        contains(withConnection, "<h3>Outgoing connections to sync.example</h3>\n<p>Syncs your notes.</p>"));
+    EXPECT_TRUE(contains(
+        withConnection,
+        "<h3>Outgoing connections to <bdi>sync.example</bdi></h3>\n<p dir=\"auto\">Syncs your notes.</p>"));
     auto snapshot = selecting(loaded);
     snapshot.showPortsAndProtocols = true;
-    EXPECT_TRUE(
-        contains(pageHTML(snapshot), "<h3>Outgoing TCP connections to sync.example on port 443</h3>"));
+    EXPECT_TRUE(contains(pageHTML(snapshot),
+                         "<h3>Outgoing TCP connections to <bdi>sync.example</bdi> on port 443</h3>"));
 }
 
 TEST_F(DocumentPageTest, PreviewApplicationsShowTheirListEntry) {
     Snapshot::Application preview{
         "Mail & More", {}, Snapshot::PreviewApplication{"Mail Ltd", "", "https://x.example/a?b=1&c=2"}};
     const auto body = bodyOf(pageHTML(selecting(preview)));
-    EXPECT_TRUE(contains(body, "<h1>Mail &amp; More</h1>\n        <p>Mail Ltd</p><p>" +
-                                   text("previewApplicationNotInstalledInfo") + "</p>\n"));
-    EXPECT_TRUE(contains(body, "<div class=\"application-description\">No description of Mail &amp; More is "
-                               "available.</div>\n<p><a href=\"https://x.example/a?b=1&amp;c=2\">"));
+    EXPECT_TRUE(
+        contains(body, "<h1 dir=\"auto\">Mail &amp; More</h1>\n        <p dir=\"auto\">Mail Ltd</p><p>" +
+                           text("previewApplicationNotInstalledInfo") + "</p>\n"));
+    EXPECT_TRUE(contains(body, "<div class=\"application-description\" dir=\"auto\">No description of "
+                               "<bdi>Mail &amp; More</bdi> is available.</div>\n"
+                               "<p><a href=\"https://x.example/a?b=1&amp;c=2\">"));
     auto& entry = std::get<Snapshot::PreviewApplication>(preview.kind);
     entry.developerName.clear();
     entry.applicationDescription = "Reads [mail](https://mail.example) and [runs](javascript:alert(1)).";
     const auto described = bodyOf(pageHTML(selecting(preview)));
-    EXPECT_TRUE(contains(described, "<h1>Mail &amp; More</h1>\n        <p>" +
+    EXPECT_TRUE(contains(described, "<h1 dir=\"auto\">Mail &amp; More</h1>\n        <p>" +
                                         text("previewApplicationNotInstalledInfo")));
     EXPECT_TRUE(contains(described, "<a href=\"https://mail.example\">mail</a>"));
     EXPECT_FALSE(contains(described, "href=\"javascript"));
 
     // Anything that is neither installed nor a preview has a name and nothing else.
     const auto other = bodyOf(pageHTML(selecting(Snapshot::Application{"Other", {}, std::monostate{}})));
-    EXPECT_TRUE(other.ends_with("<h1>Other</h1>\n        \n    </div>\n</div>\n"));
+    EXPECT_TRUE(other.ends_with("<h1 dir=\"auto\">Other</h1>\n        \n    </div>\n</div>\n"));
 }
 
 TEST_F(DocumentPageTest, EmptySelectionOffersReadAccessOrPreviewApplications) {
@@ -297,11 +302,62 @@ TEST_F(DocumentPageTest, EmptySelectionOffersReadAccessOrPreviewApplications) {
     snapshot.proposedFoldersToGrantReadPermission = {"/srv/apps <old>", "/opt"};
     const auto list = bodyOf(pageHTML(snapshot));
     EXPECT_TRUE(contains(list, paragraphsHTML(text("lumoraNoReadPermissionTextAboveTable")) +
-                                   "\n<ul>\n    <li>/srv/apps &lt;old&gt;</li>\n    <li>/opt</li>\n</ul>\n" +
+                                   "\n<ul>\n    <li dir=\"auto\">/srv/apps &lt;old&gt;</li>\n    <li "
+                                   "dir=\"auto\">/opt</li>\n</ul>\n" +
                                    paragraphsHTML(text("lumoraNoReadPermissionTextBelowTable")) +
                                    grantReadPermissionFormHTML("/srv/apps <old>")));
     snapshot.proposedFoldersToGrantReadPermission = {"/home/ada/Applications"};
-    EXPECT_TRUE(contains(bodyOf(pageHTML(snapshot)), "<ul>\n    <li>/home/ada/Applications</li>\n</ul>"));
+    EXPECT_TRUE(contains(bodyOf(pageHTML(snapshot)),
+                         "<ul>\n    <li dir=\"auto\">/home/ada/Applications</li>\n</ul>"));
+}
+
+TEST_F(DocumentPageTest, PreviewWebsitesThatCannotBeLinkedAreLeftOut) {
+    for (const char* url :
+         {"javascript:alert(1)", "file:///etc/passwd", "data:text/html,<b>x</b>", "", "x y"}) {
+        const auto body = bodyOf(pageHTML(selecting(Snapshot::Application{
+            "Mail", {}, Snapshot::PreviewApplication{"Mail Ltd", "Reads mail.", url}})));
+        EXPECT_TRUE(body.ends_with("<div class=\"application-description\" dir=\"auto\">Reads mail.</div>"))
+            << url << "\n"
+            << body;
+    }
+}
+
+TEST_F(DocumentPageTest, TheNameOfAPreviewFormsNoLink) {
+    const auto body = bodyOf(pageHTML(selecting(Snapshot::Application{
+        "[Mail](https://evil.example)", {}, Snapshot::PreviewApplication{"", "", "https://mail.example"}})));
+    EXPECT_FALSE(contains(body, "href=\"https://evil.example"));
+    EXPECT_TRUE(contains(body, "No description of <bdi>&#91;Mail&#93;&#40;https://evil.example&#41;</bdi>"));
+}
+
+TEST_F(DocumentPageTest, EveryThirdPartyTextIsIsolated) {
+    const std::string rlo = "\u202E";
+    auto application = installed(LoadState::loaded);
+    application.bundlePath = "/Apps/" + rlo + "Tools/Editor.app";
+    application.version = rlo + "1.0";
+    application.copyright = rlo + "2020 Example";
+    application.document = document(rlo + "Example Ltd", rlo + "Edits text.");
+    const auto installedBody =
+        bodyOf(pageHTML(selecting(Snapshot::Application{rlo + "Editor", {}, application})));
+    for (const std::string& isolated :
+         {"<h1 dir=\"auto\">" + rlo + "Editor</h1>", "<p>Version <bdi>" + rlo + "1.0</bdi></p>",
+          "<p dir=\"auto\">" + rlo + "Example Ltd</p>",
+          "<p>Copyright  <bdi>" + rlo + "2020 Example</bdi></p>",
+          "<p dir=\"auto\">/Apps/" + rlo + "Tools</p>",
+          "<div class=\"application-description\" dir=\"auto\">" + rlo + "Edits text.</div>"}) {
+        EXPECT_TRUE(contains(installedBody, isolated)) << isolated << "\n" << installedBody;
+    }
+
+    const auto previewBody = bodyOf(pageHTML(selecting(Snapshot::Application{
+        rlo + "Mail", {}, Snapshot::PreviewApplication{rlo + "Mail Ltd", "", "https://mail.example"}})));
+    for (const std::string& isolated :
+         {"<h1 dir=\"auto\">" + rlo + "Mail</h1>", "<p dir=\"auto\">" + rlo + "Mail Ltd</p>",
+          "No description of <bdi>" + rlo + "Mail</bdi> is available."}) {
+        EXPECT_TRUE(contains(previewBody, isolated)) << isolated << "\n" << previewBody;
+    }
+
+    Snapshot folders;
+    folders.proposedFoldersToGrantReadPermission = {"/srv/" + rlo + "apps"};
+    EXPECT_TRUE(contains(bodyOf(pageHTML(folders)), "<li dir=\"auto\">/srv/" + rlo + "apps</li>"));
 }
 
 TEST_F(DocumentPageTest, GrantFormCarriesTheFolderURLIntact) {
