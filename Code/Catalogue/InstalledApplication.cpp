@@ -7,6 +7,7 @@
 #include "ZRFoundation/Bundle/ZRBundle.h"
 #include "ZRFoundation/Bundle/ZRFileManager.h"
 #include "ZRFoundation/CodeSigning/ZRCryptoLibrary.h"
+#include "ZRFoundation/CodeSigning/ZRMappedFile.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -15,7 +16,6 @@
 #include <array>
 #include <cctype>
 #include <cstdint>
-#include <fstream>
 #include <mutex>
 #include <unordered_map>
 
@@ -66,11 +66,12 @@ std::string displayNameOfBundle(const ZRURL& bundleURL) {
 }
 
 bool isMachOFile(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::array<unsigned char, 4> bytes{};
-    if (!file.read(reinterpret_cast<char*>(bytes.data()), bytes.size())) {
+    std::error_code error;
+    const auto file = ZRMappedFile::open(path, ZRMappedFile::Links::follow, error);
+    if (!file || file->bytes().size() < 4) {
         return false;
     }
+    const auto bytes = file->bytes();
     const std::uint32_t magic = std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
                                 std::uint32_t{bytes[2]} << 8 | std::uint32_t{bytes[3]};
     // Thin 32- and 64-bit files in either byte order, and universal files with 32- or 64-bit

@@ -1,9 +1,9 @@
 #include "Code/Model/LumoraDeclarationFile.h"
 
+#include "ZRFoundation/CodeSigning/ZRMappedFile.h"
 #include "ZRFoundation/Localization/ZRPreferredLanguages.h"
 #include "ZRFoundation/PropertyList/ZRPropertyListReader.h"
 
-#include <fstream>
 #include <iterator>
 
 namespace LumoraDeclarationFile {
@@ -24,21 +24,16 @@ std::variant<ZRPropertyListDictionary, ReadFailure> readDeclaration(std::span<co
 
 std::variant<ZRPropertyListDictionary, ReadFailure> readDeclarationFile(const std::filesystem::path& path) {
     std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
-    if (error) {
-        return ReadFailure{path.string() + ": " + error.message(), false};
-    }
-    if (size > maximumFileSize) {
+    const auto bytes =
+        ZRMappedFile::readRegularFile(path, maximumFileSize, ZRMappedFile::Links::follow, error);
+    if (error == std::errc::file_too_large) {
         return ReadFailure{path.string() + ": file larger than " + std::to_string(maximumFileSize) + " bytes",
                            false};
     }
-    std::ifstream stream(path, std::ios::binary);
-    if (!stream) {
-        return ReadFailure{path.string() + ": cannot be opened", false};
+    if (!bytes) {
+        return ReadFailure{path.string() + ": " + error.message(), false};
     }
-    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(stream)),
-                                          std::istreambuf_iterator<char>());
-    return readDeclaration(bytes, path.extension() == ".json");
+    return readDeclaration(*bytes, path.extension() == ".json");
 }
 
 std::optional<LumoraStringTable> stringTableFromLocalizations(const ZRPropertyListDictionary& declaration) {

@@ -17,6 +17,8 @@ struct ApplicationIconCache::Source {
 
 namespace {
 
+constexpr int maximumWaitAtExitMilliseconds = 2000;
+
 QImage scaledToFit(const QImage& image, int size) {
     if (image.isNull() || (image.width() <= size && image.height() <= size)) {
         return image;
@@ -27,14 +29,20 @@ QImage scaledToFit(const QImage& image, int size) {
 } // namespace
 
 ApplicationIconCache::ApplicationIconCache(QObject* parent)
-    : QObject(parent) {
-    _pool.setObjectName(QStringLiteral("org.lumoraviewer.LumoraViewer.IconDecoding"));
-    _pool.setMaxThreadCount(2);
+    : QObject(parent)
+    , _pool(new QThreadPool(this)) {
+    _pool->setObjectName(QStringLiteral("org.lumoraviewer.LumoraViewer.IconDecoding"));
+    _pool->setMaxThreadCount(2);
 }
 
 ApplicationIconCache::~ApplicationIconCache() {
-    _pool.clear();
-    _pool.waitForDone();
+    _pool->clear();
+    // A decode reads from the application's volume, which may hang (a dead network mount). Its
+    // result goes nowhere once the cache is gone, so after a short wait the pool is let go with
+    // its threads rather than holding up the window's, or the program's, end.
+    if (!_pool->waitForDone(maximumWaitAtExitMilliseconds)) {
+        _pool->setParent(nullptr);
+    }
 }
 
 ApplicationIconCache::Source ApplicationIconCache::sourceOf(Application& application) {
@@ -85,7 +93,7 @@ QImage ApplicationIconCache::icon(Application& application, int size) {
     }
     if (!_pending.contains(key)) {
         _pending.insert(key);
-        _pool.start([cache = QPointer(this), source = std::move(source), key, size] {
+        _pool->start([cache = QPointer(this), source = std::move(source), key, size] {
             QImage image = source.filePath.isEmpty() ? ApplicationIconImages::decodeIconData(source.data)
                                                      : ApplicationIconImages::decodeIconFile(source.filePath);
             image = scaledToFit(image, size);

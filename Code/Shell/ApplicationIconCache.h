@@ -43,7 +43,7 @@ private:
     /// Asking a featured application for its bytes starts their download.
     static Source sourceOf(Application& application);
 
-    QThreadPool _pool;
+    QThreadPool* _pool;
     /// Decoded and scaled pictures; a null image marks one that could not be decoded.
     QHash<QString, QImage> _images;
     QSet<QString> _pending;

@@ -2,9 +2,9 @@
 
 #include "Code/Catalogue/QtStrings.h"
 #include "ZRFoundation/Bundle/ZRBundle.h"
+#include "ZRFoundation/CodeSigning/ZRMappedFile.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QImageReader>
 
 namespace ApplicationIconImages {
@@ -45,11 +45,11 @@ QImage placeholderImage() {
 }
 
 QImage decodeIconFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > maximumIconFileSize) {
+    const auto bytes = ZRMappedFile::readRegularFile(QtStrings::toPath(path), maximumIconFileSize);
+    if (!bytes) {
         return {};
     }
-    return decode(file);
+    return decodeIconData(QByteArray(reinterpret_cast<const char*>(bytes->data()), qsizetype(bytes->size())));
 }
 
 QImage decodeIconData(const QByteArray& data) {

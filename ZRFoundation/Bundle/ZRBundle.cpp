@@ -1,6 +1,7 @@
 #include "ZRFoundation/Bundle/ZRBundle.h"
 
 #include "ZRFoundation/Bundle/ZRFileManager.h"
+#include "ZRFoundation/CodeSigning/ZRMappedFile.h"
 #include "ZRFoundation/Localization/ZRPreferredLanguages.h"
 #include "ZRFoundation/PropertyList/ZRPropertyListReader.h"
 
@@ -16,15 +17,11 @@ namespace {
 constexpr std::uintmax_t maximumPropertyListFileSize = 16 * 1024 * 1024;
 
 std::optional<ZRPropertyList> readPropertyListFile(const fs::path& path) {
-    std::error_code error;
-    const auto size = fs::file_size(path, error);
-    if (error || size > maximumPropertyListFileSize) {
+    const auto bytes = ZRMappedFile::readRegularFile(path, maximumPropertyListFileSize);
+    if (!bytes) {
         return std::nullopt;
     }
-    std::ifstream stream(path, std::ios::binary);
-    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(stream)),
-                                          std::istreambuf_iterator<char>());
-    auto result = ZRPropertyListReader::readPropertyList(bytes);
+    auto result = ZRPropertyListReader::readPropertyList(*bytes);
     return result.value;
 }
 

@@ -236,7 +236,7 @@ ZRCodeInfo::readFromFileURL(const std::filesystem::path& fileURL, bool checkCryp
         }
     }
     std::error_code error;
-    const auto file = ZRMappedFile::open(fileURL, error);
+    const auto file = ZRMappedFile::open(fileURL, ZRMappedFile::Links::follow, error);
     if (!file) {
         // A folder has no bytes to describe, like an empty file.
         throw ZRCodeInfoError(error == std::errc::is_a_directory ? ZRCodeInfoError::noData : error.value());

@@ -407,7 +407,7 @@ private:
 
 Outcome ZRCodeSignatureValidator::validate(const Request& request) {
     std::error_code error;
-    const auto file = ZRMappedFile::open(request.executable, error);
+    const auto file = ZRMappedFile::open(request.executable, ZRMappedFile::Links::follow, error);
     if (!file) {
         Outcome outcome;
         outcome.creationError = ZRCodeSigningError{error == std::errc::no_such_file_or_directory

@@ -1,6 +1,7 @@
 #include "ZRFoundation/CodeSigning/ZRMappedFile.h"
 
 #include <cerrno>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -22,8 +23,11 @@ public:
             ::close(_descriptor);
         }
     }
+    Descriptor(Descriptor&& other) noexcept
+        : _descriptor(std::exchange(other._descriptor, -1)) {}
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
+    Descriptor& operator=(Descriptor&&) = delete;
 
     int get() const { return _descriptor; }
 
@@ -51,24 +55,38 @@ bool readAll(int descriptor, std::uint8_t* output, std::size_t size) {
     return true;
 }
 
-} // namespace
-
-std::shared_ptr<const ZRMappedFile> ZRMappedFile::open(const std::filesystem::path& path,
-                                                       std::error_code& error) {
+/// Opens a regular file for reading without waiting on it, or leaves `error` set. O_NONBLOCK
+/// makes the open of a FIFO return at once (and is harmless for a regular file, where reads
+/// never block on it); the kind is decided by `fstat` on what was opened, not by a look at the
+/// path beforehand.
+Descriptor openRegularFile(const std::filesystem::path& path, ZRMappedFile::Links links, struct stat& status,
+                           std::error_code& error) {
     error.clear();
-    const Descriptor descriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    if (links == ZRMappedFile::Links::refuse) {
+        flags |= O_NOFOLLOW;
+    }
+    Descriptor descriptor(::open(path.c_str(), flags));
     if (descriptor.get() < 0) {
         error = lastError();
-        return nullptr;
+        return descriptor;
     }
-    struct stat status {};
     if (::fstat(descriptor.get(), &status) != 0) {
         error = lastError();
-        return nullptr;
-    }
-    if (!S_ISREG(status.st_mode)) {
+    } else if (!S_ISREG(status.st_mode)) {
         error = std::make_error_code(S_ISDIR(status.st_mode) ? std::errc::is_a_directory
                                                              : std::errc::not_supported);
+    }
+    return descriptor;
+}
+
+} // namespace
+
+std::shared_ptr<const ZRMappedFile> ZRMappedFile::open(const std::filesystem::path& path, Links links,
+                                                       std::error_code& error) {
+    struct stat status {};
+    const Descriptor descriptor = openRegularFile(path, links, status, error);
+    if (error) {
         return nullptr;
     }
     std::shared_ptr<ZRMappedFile> file(new ZRMappedFile());
@@ -101,15 +119,25 @@ std::shared_ptr<const ZRMappedFile> ZRMappedFile::open(const std::filesystem::pa
 
 std::optional<std::vector<std::uint8_t>> ZRMappedFile::readRegularFile(const std::filesystem::path& path,
                                                                        std::uintmax_t maximumSize) {
-    // O_NOFOLLOW: a symbolic link is refused, even one swapped in after a look at the path.
-    const Descriptor descriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    std::error_code error;
+    return readRegularFile(path, maximumSize, Links::refuse, error);
+}
+
+std::optional<std::vector<std::uint8_t>> ZRMappedFile::readRegularFile(const std::filesystem::path& path,
+                                                                       std::uintmax_t maximumSize,
+                                                                       Links links, std::error_code& error) {
     struct stat status {};
-    if (descriptor.get() < 0 || ::fstat(descriptor.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
-        static_cast<std::uintmax_t>(status.st_size) > maximumSize) {
+    const Descriptor descriptor = openRegularFile(path, links, status, error);
+    if (error) {
+        return std::nullopt;
+    }
+    if (static_cast<std::uintmax_t>(status.st_size) > maximumSize) {
+        error = std::make_error_code(std::errc::file_too_large);
         return std::nullopt;
     }
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(status.st_size));
     if (!readAll(descriptor.get(), bytes.data(), bytes.size())) {
+        error = std::make_error_code(std::errc::io_error);
         return std::nullopt;
     }
     return bytes;

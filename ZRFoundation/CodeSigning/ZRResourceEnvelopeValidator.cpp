@@ -40,7 +40,7 @@ std::optional<std::string> readSymlinkTarget(const fs::path& path) {
 // The strongest digest the seal records decides.
 bool digestMatches(const fs::path& file, const ZRResourceSeal& seal) {
     std::error_code error;
-    const auto mapped = ZRMappedFile::open(file, error);
+    const auto mapped = ZRMappedFile::open(file, ZRMappedFile::Links::refuse, error);
     if (!mapped) {
         return false;
     }

@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 namespace {
 
 const QString examples = QStringLiteral(LUMORA_EXAMPLES_DIR);
@@ -65,6 +69,24 @@ TEST(ApplicationIconImages, NothingDecodesFromDamagedOrMissingFiles) {
     }
     EXPECT_TRUE(ApplicationIconImages::decodeIconFile(QStringLiteral("/nonexistent/Icon.icns")).isNull());
     EXPECT_TRUE(ApplicationIconImages::decodeIconFile(QStringLiteral("/")).isNull());
+}
+
+// An icon file that is a FIFO would hold a decoding thread (and the program's exit) for good; a
+// device or a link to one would stream without end.
+TEST(ApplicationIconImages, NothingIsReadFromAnIconThatIsNotARegularFile) {
+    QTemporaryDir folder;
+    const QByteArray fifo = QFile::encodeName(folder.filePath("Fifo.icns"));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0644), 0);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), folder.filePath("Zero.icns")));
+    QStringList paths{folder.filePath("Fifo.icns"), folder.filePath("Zero.icns")};
+    if (::geteuid() == 0) {
+        const QByteArray device = QFile::encodeName(folder.filePath("Device.icns"));
+        ASSERT_EQ(::mknod(device.constData(), S_IFCHR | 0644, makedev(1, 5)), 0);
+        paths.append(folder.filePath("Device.icns"));
+    }
+    for (const QString& path : paths) {
+        EXPECT_TRUE(ApplicationIconImages::decodeIconFile(path).isNull()) << path.toStdString();
+    }
 }
 
 TEST(ApplicationIconImages, ThePlaceholderShipsWithTheProgram) {

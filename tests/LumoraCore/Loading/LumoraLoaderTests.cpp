@@ -2,12 +2,15 @@
 #include "Code/Loading/ZRBundleResourceVerifier.h"
 #include "Code/Model/LumoraSource.h"
 #include "Support/CodeSigningFixtures.h"
+#include "Support/SpecialFiles.h"
 #include "Support/TemporaryFolder.h"
 #include "ZRFoundation/Localization/ZRPreferredLanguages.h"
 #include "tools/FixtureSigner/FixtureBundleBuilder.h"
 #include "tools/FixtureSigner/FixtureCertificateHierarchy.h"
 #include "tools/FixtureSigner/FixtureMachOBuilder.h"
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
 
 #include <gtest/gtest.h>
@@ -194,5 +197,36 @@ TEST_F(LumoraLoaderTest, VerifierReportsWhereAMissingFileWasExpected) {
     fs::remove(path / "Contents/Resources/de.lproj/Lumora.strings");
     EXPECT_EQ(verifier.localizationTable("Lumora", {})->at("Edits text"), "Bearbeitet Text");
 }
+
+/// A declaration, a string table or a nested bundle's declaration that is not a regular file
+/// (a FIFO, a device, a link to /dev/zero, a folder) is reported as unreadable, at once.
+class LumoraLoaderNonRegularFileTest
+    : public LumoraLoaderTest,
+      public testing::WithParamInterface<std::tuple<std::string, SpecialFiles::Kind>> {};
+
+TEST_P(LumoraLoaderNonRegularFileTest, ReportsTheFileAsUnreadable) {
+    const auto& [place, kind] = GetParam();
+    const auto path = write(application());
+    ASSERT_TRUE(SpecialFiles::replaceWith(path / "Contents" / place, kind));
+    try {
+        load(path);
+        FAIL();
+    } catch (const VerifierError& error) {
+        EXPECT_EQ(error.errorCase(), VerifierError::Case::fileReadFailed);
+        EXPECT_EQ(error.file().path(), path / "Contents" / place);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryPlaceAndKind, LumoraLoaderNonRegularFileTest,
+    testing::Combine(testing::Values("Resources/Lumora.plist", "Resources/de.lproj/Lumora.strings",
+                                     "XPCServices/Sync.xpc/Contents/Resources/Lumora.json"),
+                     testing::ValuesIn(SpecialFiles::availableKinds())),
+    [](const auto& testCase) {
+        auto name = std::get<0>(testCase.param) + "_" + SpecialFiles::name(std::get<1>(testCase.param));
+        std::replace_if(
+            name.begin(), name.end(), [](char c) { return !std::isalnum(c); }, '_');
+        return name;
+    });
 
 } // namespace

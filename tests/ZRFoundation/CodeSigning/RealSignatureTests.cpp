@@ -91,7 +91,7 @@ ZREmbeddedSignature signatureOf(const ZRMappedFile& file, std::size_t slice = 0)
 
 std::shared_ptr<const ZRMappedFile> map(const std::filesystem::path& path) {
     std::error_code error;
-    auto file = ZRMappedFile::open(path, error);
+    auto file = ZRMappedFile::open(path, ZRMappedFile::Links::follow, error);
     EXPECT_TRUE(file) << error.message();
     return file;
 }
