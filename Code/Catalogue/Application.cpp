@@ -8,9 +8,26 @@
 #include <typeindex>
 #include <typeinfo>
 
+namespace {
+
+/// Embeddings, overrides, isolates and the directional marks: characters that reorder the text
+/// around them while showing nothing, so that "Safe\u202Eppa.exe" reads as "Safeexe.app".
+bool isBidirectionalControl(QChar character) {
+    const char16_t unit = character.unicode();
+    return (unit >= 0x202A && unit <= 0x202E) || (unit >= 0x2066 && unit <= 0x2069) || unit == 0x200E ||
+           unit == 0x200F || unit == 0x061C;
+}
+
+QString removingBidirectionalControls(QString text) {
+    text.removeIf(isBidirectionalControl);
+    return text;
+}
+
+} // namespace
+
 Application::Application(QString identifier, QString displayName)
     : _identifier(std::move(identifier))
-    , _displayName(std::move(displayName)) {}
+    , _displayName(removingBidirectionalControls(std::move(displayName))) {}
 
 Application::~Application() = default;
 

@@ -17,13 +17,16 @@ inline std::string toStdString(const QString& text) {
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-/// Paths on Linux are bytes; treating them as UTF-8 matches how the core prints them.
-inline QString fromPath(const std::filesystem::path& path) {
-    return toQString(std::string_view(path.native()));
-}
+/// Paths on Linux are bytes, usually UTF-8. A path is carried in a QString without loss: a byte
+/// that is not part of a valid UTF-8 sequence becomes the lone surrogate U+DC00 + byte (which no
+/// valid UTF-8 can produce), and `toPath` turns it back into that byte. So two files whose names
+/// differ only in such bytes stay two files, wherever their paths are compared or hashed.
+QString fromPath(const std::filesystem::path& path);
+std::filesystem::path toPath(const QString& text);
 
-inline std::filesystem::path toPath(const QString& text) {
-    return std::filesystem::path(toStdString(text));
+/// A path's text for people to read: invalid bytes are shown as U+FFFD.
+inline QString displayTextOfPath(const std::filesystem::path& path) {
+    return toQString(std::string_view(path.native()));
 }
 
 } // namespace QtStrings

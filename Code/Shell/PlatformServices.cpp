@@ -1,13 +1,21 @@
 #include "Code/Shell/PlatformServices.h"
 
-#include "Code/Catalogue/QtStrings.h"
-
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QStringList>
+
+namespace {
+
+/// A file URL of the path's exact bytes (a name need not be valid UTF-8).
+QUrl fileURL(const std::filesystem::path& path) {
+    const QByteArray bytes(path.c_str(), static_cast<qsizetype>(path.native().size()));
+    return QUrl::fromEncoded("file://" + bytes.toPercentEncoding("/"), QUrl::StrictMode);
+}
+
+} // namespace
 
 bool DesktopPlatformServices::openURL(const QUrl& url) {
     return QDesktopServices::openUrl(url);
@@ -19,7 +27,7 @@ void DesktopPlatformServices::showItemsInFileManager(const std::vector<std::file
     }
     QStringList uris;
     for (const auto& path : paths) {
-        uris.append(QUrl::fromLocalFile(QtStrings::fromPath(path)).toString(QUrl::FullyEncoded));
+        uris.append(fileURL(path).toString(QUrl::FullyEncoded));
     }
     auto message = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
@@ -27,7 +35,7 @@ void DesktopPlatformServices::showItemsInFileManager(const std::vector<std::file
     message << uris << QString();
     // Asked without waiting: the answer (or its absence) arrives through the event loop.
     auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(message, 5000), qApp);
-    const QUrl folder = QUrl::fromLocalFile(QtStrings::fromPath(paths.front().parent_path()));
+    const QUrl folder = fileURL(paths.front().parent_path());
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
                      [folder](QDBusPendingCallWatcher* call) {
                          if (call->isError()) {

@@ -112,6 +112,23 @@ TEST_F(InstalledApplicationModel, IdentityIsConcreteClassAndIdentifier) {
     EXPECT_FALSE(installed->isEqual(*make(makeBundle(folderPath(), "Different.app"))));
 }
 
+// A name that is not valid UTF-8 keeps its exact bytes as identity (a tampered copy cannot hide the
+// real one) and reads with U+FFFD.
+TEST_F(InstalledApplicationModel, NamesThatAreNotUTF8StayDistinct) {
+    const auto first = make(makeBundle(folderPath(), "X\xff.app"));
+    const auto second = make(makeBundle(folderPath(), "X\xfe.app"));
+    EXPECT_FALSE(first->isEqual(*second));
+    EXPECT_NE(first->identifier(), second->identifier());
+    EXPECT_EQ(QtStrings::toPath(first->identifier()), folderPath() / "X\xff.app");
+    EXPECT_EQ(first->displayName(), QString::fromUtf8("X\uFFFD"));
+}
+
+TEST_F(InstalledApplicationModel, DisplayNameDropsDirectionalControls) {
+    // U+202E turns "ppa.exe" around: the name would read "Safeexe.app".
+    const auto application = make(makeBundle(folderPath(), "Safe\u202Eppa.exe\u2066x\u2069.app"));
+    EXPECT_EQ(application->displayName(), "Safeppa.exex");
+}
+
 TEST_F(InstalledApplicationModel, OrdersDocumentsFirstThenInstalledApplications) {
     const auto installed = make(makeBundle(folderPath(), "Plain.app"));
     ASSERT_TRUE(waitUntilLoadFinished(*installed));
