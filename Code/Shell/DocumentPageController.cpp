@@ -6,12 +6,14 @@
 #include "Code/Catalogue/Preferences.h"
 #include "Code/Catalogue/PreviewApplication.h"
 #include "Code/Catalogue/QtStrings.h"
+#include "Code/Model/LumoraSource.h"
 #include "Code/Shell/ApplicationIconCache.h"
 #include "ZRFoundation/Bundle/ZRBundle.h"
 #include "ZRFoundation/Bundle/ZRFileManager.h"
 
 #include <QBuffer>
 #include <QFile>
+#include <QPointer>
 
 namespace {
 
@@ -51,6 +53,25 @@ DocumentPageSnapshot::LoadState pageLoadState(LumoraLoadState::Case stateCase) {
     return State::unavailable;
 }
 
+/// Connections in a page above which it is built off the main thread: building takes about a
+/// millisecond per hundred connections, so smaller pages are done within a frame or two and are
+/// shown at once.
+constexpr std::size_t largestPageBuiltOnTheMainThread = 2000;
+
+std::size_t connectionCount(const DocumentPageSnapshot& snapshot) {
+    std::size_t count = 0;
+    for (const auto& application : snapshot.selection) {
+        const auto* installed = std::get_if<DocumentPageSnapshot::InstalledApplication>(&application.kind);
+        if (installed == nullptr || !installed->document) {
+            continue;
+        }
+        for (const auto& source : installed->document->sources()) {
+            count += source->connectionDescriptions().size();
+        }
+    }
+    return count;
+}
+
 PageColor pageColor(const QColor& color) {
     const QColor rgb = color.toRgb();
     return {rgb.redF(), rgb.greenF(), rgb.blueF(), rgb.alphaF()};
@@ -66,7 +87,10 @@ DocumentPageController::DocumentPageController(ApplicationsSourceController& sou
     , _preferences(preferences)
     , _icons(icons)
     , _cautionImagePNG(programImagePNG("Caution"))
-    , _previewApplicationsImagePNG(programImagePNG("PreviewApplicationsHTML")) {
+    , _previewApplicationsImagePNG(programImagePNG("PreviewApplicationsHTML"))
+    , _pageBuilding(new QThreadPool(this)) {
+    _pageBuilding->setObjectName(QStringLiteral("org.lumoraviewer.LumoraViewer.PageBuilding"));
+    _pageBuilding->setMaxThreadCount(1);
     _rebuildTimer.setSingleShot(true);
     _rebuildTimer.setInterval(0);
     connect(&_rebuildTimer, &QTimer::timeout, this, &DocumentPageController::rebuild);
@@ -116,7 +140,29 @@ void DocumentPageController::setNeedsRebuild() {
 }
 
 void DocumentPageController::rebuild() {
-    emit pageChanged(pageHTML());
+    const std::uint64_t generation = ++_generation;
+    auto pageSnapshot = snapshot();
+    if (connectionCount(pageSnapshot) <= largestPageBuiltOnTheMainThread) {
+        publish(generation, QtStrings::toQString(::pageHTML(pageSnapshot)));
+        return;
+    }
+    _pageBuilding->start([controller = QPointer(this), generation, pageSnapshot = std::move(pageSnapshot)] {
+        QString html = QtStrings::toQString(::pageHTML(pageSnapshot));
+        QMetaObject::invokeMethod(
+            controller.data(),
+            [controller, generation, html = std::move(html)] {
+                if (controller) {
+                    controller->publish(generation, html);
+                }
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void DocumentPageController::publish(std::uint64_t generation, const QString& html) {
+    if (generation == _generation) {
+        emit pageChanged(html);
+    }
 }
 
 void DocumentPageController::observeSelectedApplication() {

@@ -7,7 +7,9 @@
 #include <QMetaObject>
 #include <QObject>
 #include <QString>
+#include <QThreadPool>
 #include <QTimer>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -18,7 +20,9 @@ class Preferences;
 
 /// Builds the page beside the list from everything it depends on (the selection and its load
 /// state, the appearance, the preferences, the developer panel) and builds it again whenever one of
-/// them changes. Changes that arrive together give one new page. Main thread only.
+/// them changes. Changes that arrive together give one new page. Main thread only; a page of a
+/// large document is built on a thread of its own, so that the window stays responsive, and a
+/// page that a newer one has overtaken is dropped.
 class DocumentPageController : public QObject {
     Q_OBJECT
 
@@ -50,6 +54,7 @@ signals:
 private:
     void rebuild();
     void observeSelectedApplication();
+    void publish(std::uint64_t generation, const QString& html);
 
     ApplicationsSourceController& _sources;
     Preferences& _preferences;
@@ -58,8 +63,11 @@ private:
     bool _dark = false;
     std::optional<QColor> _accentColor;
     QTimer _rebuildTimer;
+    /// Counts rebuilds, so that a page built in the background for an older state is dropped.
+    std::uint64_t _generation = 0;
     QMetaObject::Connection _selectedApplicationObservation;
     QMetaObject::Connection _selectedApplicationIconObservation;
     std::vector<std::uint8_t> _cautionImagePNG;
     std::vector<std::uint8_t> _previewApplicationsImagePNG;
+    QThreadPool* _pageBuilding;
 };

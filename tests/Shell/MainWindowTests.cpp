@@ -5,6 +5,8 @@
 #include "Code/Catalogue/OpenPanelPresenter.h"
 #include "Code/Catalogue/Preferences.h"
 #include "Code/Catalogue/QtStrings.h"
+#include "Code/Model/LumoraConnectionDescription.h"
+#include "Code/Model/LumoraSource.h"
 #include "Code/Shell/AppController.h"
 #include "Code/Shell/ApplicationsListView.h"
 #include "Code/Shell/DeveloperPanelWindow.h"
@@ -168,7 +170,55 @@ TEST_F(MainWindowTest, SelectingAnApplicationShowsItsPage) {
         }
     }
     EXPECT_TRUE(hasText);
-    EXPECT_NE(window.documentPageController().pageHTML().indexOf("<h1>TextEditor</h1>"), -1);
+    EXPECT_NE(window.documentPageController().pageHTML().indexOf("<h1 dir=\"auto\">TextEditor</h1>"), -1);
+}
+
+/// A document of `count` connections for the bundle at `url`, the last one's purpose "Last one.".
+Lumora largeDocument(const ZRURL& url, std::size_t count) {
+    using Description = Lumora::ConnectionDescription;
+    std::vector<Description> connections;
+    for (std::size_t index = 0; index < count; ++index) {
+        connections.emplace_back(false, std::vector{Description::HostMatchingRule::host("sync.example")},
+                                 NetworkProtocol::tcp, PortSet::withPort(443),
+                                 Description::Relevance::default_,
+                                 index + 1 == count ? "Last one." : "Syncs.", std::nullopt);
+    }
+    const auto primary = std::make_shared<const Lumora::Source>(
+        Lumora::Source::SourceType::internal, url, url, "Example Ltd", std::nullopt, "Edits text.",
+        std::move(connections), std::vector<Lumora::ServiceDescription>{}, std::nullopt);
+    return Lumora(primary, {});
+}
+
+// A large page is built off the main thread; a page overtaken by a newer state is never shown.
+TEST_F(MainWindowTest, ALargePageIsBuiltInTheBackgroundAndTheNewestPageWins) {
+    auto environment = LumoraLoadEnvironment::current();
+    environment.load = [real = environment.load](const ZRURL& url, const LumoraLoader::Options& options) {
+        return url.lastPathComponent() == "TextEditor.app" ? largeDocument(url, 5000) : real(url, options);
+    };
+    LumoraLoadEnvironment::setCurrent(environment);
+    auto& window = makeWindow();
+    auto& pages = window.documentPageController();
+    auto* building = pages.findChild<QThreadPool*>();
+    ASSERT_NE(building, nullptr);
+    QSignalSpy changed(&pages, &DocumentPageController::pageChanged);
+    const auto& list = window.applicationsSourceController().arrayController();
+
+    window.listView().setCurrentIndex(list.index(0, 0));
+    ASSERT_TRUE(changed.wait(20000));
+    EXPECT_NE(changed.last().at(0).toString().indexOf("Last one."), -1);
+
+    // The large page starts building; the next selection's small page overtakes it.
+    window.listView().setCurrentIndex(list.index(1, 0));
+    window.listView().setCurrentIndex(list.index(0, 0));
+    pages.setNeedsRebuild();
+    QCoreApplication::processEvents();
+    window.listView().setCurrentIndex(list.index(1, 0));
+    QCoreApplication::processEvents();
+    building->waitForDone();
+    QCoreApplication::sendPostedEvents();
+    ASSERT_FALSE(changed.isEmpty());
+    EXPECT_EQ(changed.last().at(0).toString().indexOf("Last one."), -1);
+    EXPECT_NE(changed.last().at(0).toString().indexOf("Calculator"), -1);
 }
 
 TEST_F(MainWindowTest, ArrowKeysInTheSearchFieldMoveTheSelection) {
