@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs each for a bounded time on a copy of its
-# seed corpus.   scripts/fuzz.sh [SECONDS_PER_TARGET]
+# Builds the libFuzzer targets with clang and runs them on copies of their seed corpora, sharing
+# one time budget equally (at least 5 seconds each).   scripts/fuzz.sh [TOTAL_SECONDS]
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-seconds=${1:-30}
+total_seconds=${1:-600}
 
 if ! command -v clang++ >/dev/null; then
   echo "fuzz.sh: clang++ not found, fuzz targets skipped"
@@ -11,9 +11,13 @@ if ! command -v clang++ >/dev/null; then
 fi
 bash "$root/scripts/setup.sh" --build-dir "$root/build-fuzz" --fuzz
 
+targets=("$root"/build-fuzz/bin/fuzz_*)
+seconds=$(( total_seconds / ${#targets[@]} ))
+[ "$seconds" -ge 5 ] || seconds=5
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-for target in "$root"/build-fuzz/bin/fuzz_*; do
+for target in "${targets[@]}"; do
   name=$(basename "$target")
   mkdir -p "$work/$name"
   if [ -d "$root/fuzz/corpus/$name" ]; then
