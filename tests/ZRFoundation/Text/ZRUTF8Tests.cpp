@@ -43,7 +43,7 @@ INSTANTIATE_TEST_SUITE_P(
                     // The worked example of the Unicode Standard's chapter 3.
                     Replacement{"StandardExample", "\x61\xF1\x80\x80\xE1\x80\xC2\x62\x80\x63\x80\xBF\x64",
                                 "a" + R + R + R + "b" + R + "c" + R + R + "d"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& testCase) { return std::string(testCase.param.name); });
 
 // What a script does with the percent-encoded form (Python's urllib.parse.unquote_to_bytes).
 std::string percentDecoded(std::string_view text) {
