@@ -7,7 +7,9 @@
 #include "Code/Tool/LumoraDocumentJSON.h"
 #include "Code/Tool/LumoraDocumentText.h"
 #include "Code/Tool/LumoraTool.h"
+#include "Code/Tool/TerminalText.h"
 #include "Code/Tool/ToolDocumentLoading.h"
+#include "Code/Tool/ToolJSON.h"
 #include "Code/Tool/ToolOptions.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureCheckError.h"
 #include "ZRFoundation/Support/ZRParallelFor.h"
@@ -88,31 +90,33 @@ int runCheck(const std::vector<std::string>& arguments) {
         const auto& checked = results[index];
         allLoaded = allLoaded && checked.state == "loaded";
         if (options.asJSON) {
-            list.push_back(
-                {{"path", path},
-                 {"state", checked.state},
-                 {"error", checked.error},
-                 {"trustedThrough", trustedThrough(checked)},
-                 {"document",
-                  checked.document ? LumoraDocumentJSON::documentJSON(*checked.document) : json()}});
+            json entry = json::object();
+            ToolJSON::appendPath(entry, path);
+            entry["state"] = checked.state;
+            entry["error"] = checked.error;
+            entry["trustedThrough"] = trustedThrough(checked);
+            entry["document"] =
+                checked.document ? LumoraDocumentJSON::documentJSON(*checked.document) : json();
+            list.push_back(std::move(entry));
             continue;
         }
-        std::cout << path << ": " << checked.state;
+        TerminalText line;
+        line << path << ": " << checked.state;
         if (checked.document) {
             const auto count = checked.document->sources().size();
-            std::cout << " (" << count << (count == 1 ? " declaration" : " declarations")
-                      << (checked.document->isTrustedThroughExtraAnchor()
-                              ? ", trusted only through an extra anchor"
-                              : "")
-                      << ")";
+            line << " (" << count << (count == 1 ? " declaration" : " declarations")
+                 << (checked.document->isTrustedThroughExtraAnchor()
+                         ? ", trusted only through an extra anchor"
+                         : "")
+                 << ")";
         }
         if (!checked.errorText.empty()) {
-            std::cout << ": " << checked.errorText;
+            line << ": " << checked.errorText;
         }
-        std::cout << '\n';
+        std::cout << (line << TerminalText::newline).string();
     }
     if (options.asJSON) {
-        std::cout << list.dump(2) << '\n';
+        std::cout << ToolJSON::dump(list) << '\n';
     }
     return allLoaded ? exitSuccess : exitFailure;
 }
@@ -137,12 +141,14 @@ int runShow(const std::vector<std::string>& arguments) {
     if (options.asJSON) {
         auto output = LumoraDocumentJSON::documentJSON(*checked.document);
         output["trustedThrough"] = trustedThrough(checked);
-        std::cout << output.dump(2) << '\n';
+        std::cout << ToolJSON::dump(output) << '\n';
     } else {
+        TerminalText text;
         if (checked.document->isTrustedThroughExtraAnchor()) {
-            std::cout << "Note: accepted only through an extra trust anchor, not through Apple.\n\n";
+            text << "Note: accepted only through an extra trust anchor, not through Apple."
+                 << TerminalText::newline << TerminalText::newline;
         }
-        std::cout << LumoraDocumentText::documentText(*checked.document);
+        std::cout << (text << LumoraDocumentText::documentText(*checked.document)).string();
     }
     return exitSuccess;
 }

@@ -3,6 +3,8 @@
 // architecture slice of the main executable.
 
 #include "Code/Tool/LumoraTool.h"
+#include "Code/Tool/TerminalText.h"
+#include "Code/Tool/ToolJSON.h"
 #include "Code/Tool/ToolOptions.h"
 #include "ZRFoundation/CodeSigning/ZRBundleSignatureValidator.h"
 #include "ZRFoundation/CodeSigning/ZRCertificate.h"
@@ -177,7 +179,9 @@ json problemsJSON(const ZRCodeSignatureCheckResult* result, const std::filesyste
         for (const auto& [key, kind] : kinds) {
             if (const auto found = result->details()->find(key); found != result->details()->end()) {
                 for (const auto& path : found->second) {
-                    problems.push_back({{"kind", kind}, {"path", inBundle(path)}});
+                    json problem{{"kind", kind}};
+                    ToolJSON::appendPath(problem, inBundle(path));
+                    problems.push_back(std::move(problem));
                 }
             }
         }
@@ -187,64 +191,87 @@ json problemsJSON(const ZRCodeSignatureCheckResult* result, const std::filesyste
     }
     for (const auto& failure : bundle->nestedCodeFailures) {
         const bool requirement = failure.status == ZROSStatus::errSecCSReqFailed;
-        problems.push_back(
-            {{"kind", requirement ? "nested code fails its requirement" : "nested code invalid"},
-             {"path", inBundle(failure.path)},
-             {"status", failure.status}});
+        json problem{{"kind", requirement ? "nested code fails its requirement" : "nested code invalid"}};
+        ToolJSON::appendPath(problem, inBundle(failure.path));
+        problem["status"] = failure.status;
+        problems.push_back(std::move(problem));
     }
     // Failed nested code is already named above.
     if (!bundle->failurePath.empty() && status != ZROSStatus::success && bundle->nestedCodeFailures.empty()) {
-        problems.push_back(
-            {{"kind", ZROSStatus::description(status)}, {"path", bundle->failurePath}, {"status", status}});
+        json problem{{"kind", ZROSStatus::description(status)}};
+        ToolJSON::appendPath(problem, bundle->failurePath);
+        problem["status"] = status;
+        problems.push_back(std::move(problem));
     }
     return problems;
 }
 
-void printText(const std::string& path, std::uint64_t options, ZROSStatus::Value status,
-               const std::string& statusText, const json& result, const json& error, const json& problems,
-               const json& slices) {
-    std::printf("path: %s\noptions: 0x%llx\nstatus: %d (%s)\n", path.c_str(),
-                static_cast<unsigned long long>(options), status, statusText.c_str());
+// A member shown as text: a string as it is, anything else as JSON.
+void appendValue(TerminalText& text, const json& value) {
+    if (value.is_string()) {
+        text << value.get_ref<const std::string&>();
+    } else {
+        text.appendJSON(value);
+    }
+}
+
+TerminalText resultText(const json& result) {
+    TerminalText text;
+    const auto validity = result["validity"].get<std::uint64_t>();
+    text << "validity: " << validity << " (" << validityName(validity) << ")" << TerminalText::newline;
+    for (const auto& [key, value] : result.items()) {
+        if (key == "validity" || key == "certificates" || value.is_null()) {
+            continue;
+        }
+        text << key << ": ";
+        appendValue(text, value);
+        text << TerminalText::newline;
+    }
+    if (result["certificates"].is_array()) {
+        int index = 0;
+        for (const auto& certificate : result["certificates"]) {
+            text << "certificate " << index++ << ": " << certificate["subject"].get_ref<const std::string&>()
+                 << TerminalText::newline
+                 << "    issuer: " << certificate["issuer"].get_ref<const std::string&>()
+                 << TerminalText::newline
+                 << "    sha256: " << certificate["sha256"].get_ref<const std::string&>()
+                 << TerminalText::newline;
+        }
+    }
+    if (result["usedExtraTrustAnchor"].get<bool>()) {
+        text << "note: trusted only through an anchor given with --extra-trust-anchors"
+             << TerminalText::newline;
+    }
+    return text;
+}
+
+TerminalText outputText(const std::string& path, std::string_view options, ZROSStatus::Value status,
+                        const std::string& statusText, const json& result, const json& error,
+                        const json& problems, const json& slices) {
+    TerminalText text;
+    text << "path: " << path << TerminalText::newline << "options: " << options << TerminalText::newline
+         << "status: " << status << " (" << statusText << ")" << TerminalText::newline;
     if (!error.is_null()) {
-        std::printf("error: %s %d: %s\n", error["domain"].get<std::string>().c_str(),
-                    error["code"].get<int>(), error["description"].get<std::string>().c_str());
+        text << "error: " << error["domain"].get_ref<const std::string&>() << " " << error["code"].get<int>()
+             << ": " << error["description"].get_ref<const std::string&>() << TerminalText::newline;
     }
     if (!result.is_null()) {
-        const auto validity = result["validity"].get<std::uint64_t>();
-        std::printf("validity: %llu (%s)\n", static_cast<unsigned long long>(validity),
-                    validityName(validity));
-        for (const auto& [key, value] : result.items()) {
-            if (key == "validity" || key == "certificates" || value.is_null()) {
-                continue;
-            }
-            std::printf("%s: %s\n", key.c_str(),
-                        value.is_string() ? value.get<std::string>().c_str() : value.dump().c_str());
-        }
-        if (result["certificates"].is_array()) {
-            int index = 0;
-            for (const auto& certificate : result["certificates"]) {
-                std::printf("certificate %d: %s\n    issuer: %s\n    sha256: %s\n", index++,
-                            certificate["subject"].get<std::string>().c_str(),
-                            certificate["issuer"].get<std::string>().c_str(),
-                            certificate["sha256"].get<std::string>().c_str());
-            }
-        }
-        if (result["usedExtraTrustAnchor"].get<bool>()) {
-            std::printf("note: trusted only through an anchor given with --extra-trust-anchors\n");
-        }
+        text << resultText(result);
     }
     for (const auto& problem : problems) {
-        std::printf("problem: %s: %s\n", problem["kind"].get<std::string>().c_str(),
-                    problem["path"].get<std::string>().c_str());
+        text << "problem: " << problem["kind"].get_ref<const std::string&>() << ": "
+             << problem["path"].get_ref<const std::string&>() << TerminalText::newline;
     }
     int index = 0;
     for (const auto& slice : slices) {
-        std::printf("slice %d:\n", index++);
+        text << "slice " << index++ << ":" << TerminalText::newline;
         for (const auto& [key, value] : slice.items()) {
-            std::printf("    %s: %s\n", key.c_str(),
-                        value.is_string() ? value.get<std::string>().c_str() : value.dump().c_str());
+            text << "    " << key << ": ";
+            appendValue(text, value);
+            text << TerminalText::newline;
         }
     }
+    return text;
 }
 
 } // namespace
@@ -356,14 +383,21 @@ int runCodesign(const std::vector<std::string>& arguments) {
     char optionsText[24];
     std::snprintf(optionsText, sizeof optionsText, "0x%llx", static_cast<unsigned long long>(options));
     if (asJSON) {
-        json document = {{"path", *path},    {"options", optionsText}, {"status", outcome.status},
-                         {"result", result}, {"error", error},         {"problems", problems},
-                         {"slices", slices}};
-        std::cout << document.dump(2) << '\n';
+        json document = json::object();
+        ToolJSON::appendPath(document, *path);
+        document["options"] = optionsText;
+        document["status"] = outcome.status;
+        document["result"] = result;
+        document["error"] = error;
+        document["problems"] = problems;
+        document["slices"] = slices;
+        std::cout << ToolJSON::dump(document) << '\n';
     } else {
-        printText(*path, options, outcome.status,
-                  outcome.description.empty() ? ZROSStatus::description(outcome.status) : outcome.description,
-                  result, error, problems, slices);
+        std::cout << outputText(*path, optionsText, outcome.status,
+                                outcome.description.empty() ? ZROSStatus::description(outcome.status)
+                                                            : outcome.description,
+                                result, error, problems, slices)
+                         .string();
     }
     return validity == 1 ? exitSuccess : exitFailure;
 }

@@ -4,7 +4,9 @@
 #include "Code/Tool/LumoraDocumentJSON.h"
 #include "Code/Tool/LumoraDocumentText.h"
 #include "Code/Tool/LumoraTool.h"
+#include "Code/Tool/TerminalText.h"
 #include "Code/Tool/ToolDocumentLoading.h"
+#include "Code/Tool/ToolJSON.h"
 #include "ZRFoundation/Localization/ZRPreferredLanguages.h"
 
 #include <iostream>
@@ -13,9 +15,9 @@ namespace LumoraTool {
 
 int reportDocumentFailure(bool asJSON, const ToolDocumentLoading::Failure& failure) {
     if (asJSON) {
-        std::cout << nlohmann::ordered_json{{"error", failure.error}}.dump(2) << '\n';
+        std::cout << ToolJSON::dump({{"error", failure.error}}) << '\n';
     }
-    std::cerr << failure.message << '\n';
+    std::cerr << (TerminalText() << failure.message << TerminalText::newline).string();
     return exitFailure;
 }
 
@@ -48,9 +50,9 @@ int runLint(const std::vector<std::string>& arguments) {
     }
     const auto& document = std::get<Lumora>(loaded);
     if (asJSON) {
-        std::cout << LumoraDocumentJSON::documentJSON(document).dump(2) << '\n';
+        std::cout << ToolJSON::dump(LumoraDocumentJSON::documentJSON(document)) << '\n';
     } else {
-        std::cout << LumoraDocumentText::documentText(document);
+        std::cout << LumoraDocumentText::documentText(document).string();
     }
     return exitSuccess;
 }

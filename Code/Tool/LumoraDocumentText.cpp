@@ -31,49 +31,54 @@ std::string ruleText(const Rule& rule) {
     return {};
 }
 
-std::string connectionText(const Lumora::ConnectionDescription& description, std::size_t number) {
+TerminalText connectionText(const Lumora::ConnectionDescription& description, std::size_t number) {
     std::string hosts;
     for (const auto& rule : description.hostMatchingRules()) {
         hosts += (hosts.empty() ? "" : ", ") + ruleText(rule);
     }
-    std::string text =
-        "  " + std::to_string(number) + ". " +
-        (description.isIncoming() ? "incoming from " : "outgoing to ") + hosts + "\n     protocol " +
-        (description.networkProtocol() ? std::string(networkProtocolText(*description.networkProtocol()))
-                                       : std::string("any")) +
-        ", ports " + (description.ports().isAllPorts() ? "any" : description.ports().displayString()) +
-        ", relevance " + std::string(LumoraDocumentJSON::relevanceName(description.relevance())) +
-        "\n     Purpose: " + description.localizedPurpose() + "\n";
+    TerminalText text;
+    text << "  " << number << ". " << (description.isIncoming() ? "incoming from " : "outgoing to ") << hosts
+         << TerminalText::newline << "     protocol "
+         << (description.networkProtocol() ? networkProtocolText(*description.networkProtocol()) : "any")
+         << ", ports " << (description.ports().isAllPorts() ? "any" : description.ports().displayString())
+         << ", relevance " << LumoraDocumentJSON::relevanceName(description.relevance())
+         << TerminalText::newline << "     Purpose: " << description.localizedPurpose()
+         << TerminalText::newline;
     if (description.localizedDenyConsequences()) {
-        text += "     If denied: " + *description.localizedDenyConsequences() + "\n";
+        text << "     If denied: " << *description.localizedDenyConsequences() << TerminalText::newline;
     }
     return text;
 }
 
-std::string sourceText(const Lumora::Source& source) {
-    std::string text = source.localizedName() + "\n  File: " + source.policyFileURL().path().string() + "\n";
+TerminalText sourceText(const Lumora::Source& source) {
+    TerminalText text;
+    text << source.localizedName() << TerminalText::newline
+         << "  File: " << source.policyFileURL().path().string() << TerminalText::newline;
     if (source.developerName()) {
-        text += "  Developer: " + *source.developerName() + "\n";
+        text << "  Developer: " << *source.developerName() << TerminalText::newline;
     }
     if (source.developerWebsiteURL()) {
-        text += "  Website: " + source.developerWebsiteURL()->absoluteString() + "\n";
+        text << "  Website: " << source.developerWebsiteURL()->absoluteString() << TerminalText::newline;
     }
     if (const auto& signer = source.requiredCodeSignatureSource()) {
-        text += "  Required signer: " +
-                (signer->isApple() ? std::string("Apple") : "team " + signer->teamIdentifierValue()) + "\n";
+        text << "  Required signer: "
+             << (signer->isApple() ? std::string("Apple") : "team " + signer->teamIdentifierValue())
+             << TerminalText::newline;
     }
-    text += "  Description: " + source.localizedPurpose() + "\n";
-    text += "Connections (" + std::to_string(source.connectionDescriptions().size()) + "):\n";
+    text << "  Description: " << source.localizedPurpose() << TerminalText::newline;
+    text << "Connections (" << source.connectionDescriptions().size() << "):" << TerminalText::newline;
     std::size_t number = 0;
     for (const auto& description : source.connectionDescriptions()) {
-        text += connectionText(description, ++number);
+        text << connectionText(description, ++number);
     }
     if (!source.serviceDescriptions().empty()) {
-        text += "Services (" + std::to_string(source.serviceDescriptions().size()) + "):\n";
+        text << "Services (" << source.serviceDescriptions().size() << "):" << TerminalText::newline;
         for (const auto& service : source.serviceDescriptions()) {
-            text += "  - " + service.localizedName() +
-                    (service.identifier() ? " [" + *service.identifier() + "]" : "") + ": " +
-                    service.localizedPurpose() + "\n";
+            text << "  - " << service.localizedName();
+            if (service.identifier()) {
+                text << " [" << *service.identifier() << "]";
+            }
+            text << ": " << service.localizedPurpose() << TerminalText::newline;
         }
     }
     return text;
@@ -81,10 +86,13 @@ std::string sourceText(const Lumora::Source& source) {
 
 } // namespace
 
-std::string documentText(const Lumora& document) {
-    std::string text;
+TerminalText documentText(const Lumora& document) {
+    TerminalText text;
     for (const auto& source : document.sources()) {
-        text.append(text.empty() ? "" : "\n").append(sourceText(*source));
+        if (!text.empty()) {
+            text << TerminalText::newline;
+        }
+        text << sourceText(*source);
     }
     return text;
 }

@@ -1,12 +1,11 @@
 #pragma once
 
 #include "Code/Model/Lumora.h"
-
-#include <string>
+#include "Code/Tool/TerminalText.h"
 
 /// A plain-text summary of a document for a person at a terminal.
 namespace LumoraDocumentText {
 
-std::string documentText(const Lumora& document);
+TerminalText documentText(const Lumora& document);
 
 } // namespace LumoraDocumentText

@@ -1,5 +1,6 @@
 #include "Code/Tool/LumoraTool.h"
 
+#include "Code/Tool/TerminalText.h"
 #include "LumoraManual.h"
 #include "LumoraVersion.h"
 #include "ZRFoundation/Bundle/ZRBundle.h"
@@ -41,7 +42,7 @@ void print(std::FILE* stream, std::string_view text) {
 } // namespace
 
 int usageError(std::string_view commandName, std::string_view message) {
-    std::fprintf(stderr, "lumora: %.*s\n", static_cast<int>(message.size()), message.data());
+    print(stderr, (TerminalText() << "lumora: " << message << TerminalText::newline).string());
     if (const auto* help = commandHelp(commandName)) {
         std::fprintf(stderr, "usage: %.*s\n", static_cast<int>(help->usage.size()), help->usage.data());
     }
@@ -76,13 +77,14 @@ int run(int argc, char** argv) {
                 return exitSuccess;
             }
             if (const auto problem = ZRBundle::mainBundleResourcesProblem("LumoraLocalization")) {
-                std::fprintf(stderr, "lumora: %s\n", problem->c_str());
+                print(stderr, (TerminalText() << "lumora: " << *problem << TerminalText::newline).string());
                 return exitFailure;
             }
             return command.run(rest);
         }
     }
-    std::fprintf(stderr, "lumora: unknown command '%s'\n", first.c_str());
+    print(stderr,
+          (TerminalText() << "lumora: unknown command '" << first << "'" << TerminalText::newline).string());
     print(stderr, LumoraManual::help);
     return exitUsage;
 }

@@ -5,8 +5,10 @@
 #include "Code/Presentation/ConnectionHeading.h"
 #include "Code/Tool/LumoraDocumentJSON.h"
 #include "Code/Tool/LumoraTool.h"
+#include "Code/Tool/TerminalText.h"
 #include "Code/Tool/ToolConnectionOptions.h"
 #include "Code/Tool/ToolDocumentLoading.h"
+#include "Code/Tool/ToolJSON.h"
 #include "Code/Tool/ToolOptions.h"
 
 #include <iostream>
@@ -81,7 +83,7 @@ int runMatch(const std::vector<std::string>& arguments) {
     const auto matches = document.matchingConnectionDescriptions(*connection);
 
     json list = json::array();
-    std::string text;
+    TerminalText text;
     for (const auto& match : matches) {
         const auto rating =
             connection->networkInformation()
@@ -91,15 +93,20 @@ int runMatch(const std::vector<std::string>& arguments) {
                         {"match", matchName(rating.match)},
                         {"quality", rating.quality},
                         {"description", LumoraDocumentJSON::connectionJSON(*match.description)}});
-        text += std::string(matchName(rating.match)) + " (quality " + std::to_string(rating.quality) + ") " +
-                match.source->localizedName() + ": " + match.description->localizedPurpose() + "\n";
+        text << matchName(rating.match) << " (quality " << rating.quality << ") "
+             << match.source->localizedName() << ": " << match.description->localizedPurpose()
+             << TerminalText::newline;
     }
     if (options.asJSON) {
-        std::cout << json{{"connection", connection->description()}, {"matches", std::move(list)}}.dump(2)
+        std::cout << ToolJSON::dump({{"connection", connection->description()}, {"matches", std::move(list)}})
                   << '\n';
     } else {
-        std::cout << "Connection:" << connection->description() << "\n"
-                  << (matches.empty() ? std::string("No declared connection covers it.\n") : text);
+        TerminalText output;
+        output << "Connection:" << connection->description() << TerminalText::newline;
+        if (matches.empty()) {
+            output << "No declared connection covers it." << TerminalText::newline;
+        }
+        std::cout << (output << text).string();
     }
     return exitSuccess;
 }

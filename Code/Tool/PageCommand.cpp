@@ -4,6 +4,7 @@
 
 #include "Code/Presentation/DocumentPage.h"
 #include "Code/Tool/LumoraTool.h"
+#include "Code/Tool/TerminalText.h"
 #include "Code/Tool/ToolConnectionOptions.h"
 #include "Code/Tool/ToolDocumentLoading.h"
 #include "Code/Tool/ToolOptions.h"
@@ -186,7 +187,9 @@ int runPage(const std::vector<std::string>& arguments) {
     if (options.path) {
         std::error_code error;
         if (!std::filesystem::exists(*options.path, error)) {
-            std::cerr << "lumora: " << *options.path << ": no such file or folder\n";
+            std::cerr << (TerminalText() << "lumora: " << *options.path << ": no such file or folder"
+                                         << TerminalText::newline)
+                             .string();
             return exitFailure;
         }
         auto selected = application(*options.path, options);
@@ -205,7 +208,9 @@ int runPage(const std::vector<std::string>& arguments) {
     file << page;
     file.close();
     if (!file) {
-        std::cerr << "lumora: could not write " << *options.outputPath << "\n";
+        std::cerr << (TerminalText() << "lumora: could not write " << *options.outputPath
+                                     << TerminalText::newline)
+                         .string();
         return exitFailure;
     }
     return exitSuccess;

@@ -10,6 +10,8 @@
 #include "Code/Catalogue/QtStrings.h"
 #include "Code/Catalogue/StandardApplicationsSources.h"
 #include "Code/Tool/LumoraTool.h"
+#include "Code/Tool/TerminalText.h"
+#include "Code/Tool/ToolJSON.h"
 #include "Code/Tool/ToolOptions.h"
 
 #include <QCoreApplication>
@@ -157,29 +159,33 @@ void printList(const ApplicationsSourceController& controller, bool asJSON) {
         for (const auto& folder : folders) {
             proposed.push_back(folder.string());
         }
-        std::cout << json{{"applications", applications}, {"proposedFoldersToGrantReadPermission", proposed}}
-                         .dump(2)
+        std::cout << ToolJSON::dump(
+                         {{"applications", applications}, {"proposedFoldersToGrantReadPermission", proposed}})
                   << '\n';
         return;
     }
+    // One row for each application, its columns separated by tabs, whatever its names hold.
+    TerminalText text;
     for (const auto& application : list.arrangedApplications()) {
         const QString bundleIdentifier = application->bundleIdentifier();
-        std::cout << (qobject_cast<const InstalledApplication*>(application.get()) ? "installed" : "preview")
-                  << '\t' << toStd(application->displayName()) << '\t' << toStd(application->identifier())
-                  << '\t' << (bundleIdentifier.isEmpty() ? "-" : toStd(bundleIdentifier)) << '\t'
-                  << toStd(ApplicationsArrayController::stateName(*application)) << '\t'
-                  << toStd(ApplicationsArrayController::badgeIdentifier(*application));
+        text << (qobject_cast<const InstalledApplication*>(application.get()) ? "installed" : "preview")
+             << TerminalText::tab << toStd(application->displayName()) << TerminalText::tab
+             << toStd(application->identifier()) << TerminalText::tab
+             << (bundleIdentifier.isEmpty() ? "-" : toStd(bundleIdentifier)) << TerminalText::tab
+             << toStd(ApplicationsArrayController::stateName(*application)) << TerminalText::tab
+             << toStd(ApplicationsArrayController::badgeIdentifier(*application));
         if (const auto error = errorDescription(*application)) {
-            std::cout << '\t' << *error;
+            text << TerminalText::tab << *error;
         }
-        std::cout << '\n';
+        text << TerminalText::newline;
     }
     if (!folders.empty()) {
-        std::cout << "\nFolders to grant read access to:\n";
+        text << TerminalText::newline << "Folders to grant read access to:" << TerminalText::newline;
         for (const auto& folder : folders) {
-            std::cout << "  " << folder.string() << '\n';
+            text << "  " << folder.string() << TerminalText::newline;
         }
     }
+    std::cout << text.string();
 }
 
 /// Prints one JSON line for every application that comes, goes or changes state.
@@ -206,7 +212,7 @@ private:
                         {"identifier", toStd(application.identifier())},
                         {"displayName", toStd(application.displayName())},
                         {"state", toStd(ApplicationsArrayController::stateName(application))}};
-        std::cout << line.dump() << std::endl;
+        std::cout << ToolJSON::dump(line, -1) << std::endl;
     }
 
     void track(const std::shared_ptr<Application>& application) {
@@ -228,14 +234,13 @@ private:
                 continue;
             }
             QObject::disconnect(entry->second.observation);
-            std::cout << json{{"event", "removed"},
-                              {"identifier", toStd(entry->first)},
-                              {"displayName", toStd(entry->second.displayName)},
-                              {"state",
-                               application ? json(toStd(ApplicationsArrayController::stateName(*application)))
-                                           : json(nullptr)}}
-                             .dump()
-                      << std::endl;
+            const json line{{"event", "removed"},
+                            {"identifier", toStd(entry->first)},
+                            {"displayName", toStd(entry->second.displayName)},
+                            {"state", application
+                                          ? json(toStd(ApplicationsArrayController::stateName(*application)))
+                                          : json(nullptr)}};
+            std::cout << ToolJSON::dump(line, -1) << std::endl;
             entry = _tracked.erase(entry);
         }
         for (const auto& application : applications) {
@@ -311,8 +316,9 @@ int runScan(const std::vector<std::string>& arguments) {
     }
     int status = exitSuccess;
     if (const auto* preview = controller.previewApplicationsSource(); preview && preview->loadListError()) {
-        std::cerr << "lumora: the featured applications list could not be loaded: "
-                  << toStd(*preview->loadListError()) << '\n';
+        std::cerr << (TerminalText() << "lumora: the featured applications list could not be loaded: "
+                                     << toStd(*preview->loadListError()) << TerminalText::newline)
+                         .string();
         status = exitFailure;
     }
     controller.stopUpdating();

@@ -3,10 +3,24 @@
 #include "ZRFoundation/IPAddress/NQIPAddressSet.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <limits>
+#include <string_view>
 
 namespace {
+
 using EndpointType = DeveloperPanelModel::RemoteEndpointType;
+
+// The panel reads any other text as "any port"; on the command line that would hide a typo.
+bool isPortNumber(std::string_view text) {
+    unsigned value = 0;
+    const auto* end = text.data() + text.size();
+    const auto [last, error] = std::from_chars(text.data(), end, value);
+    return error == std::errc() && last == end && value <= std::numeric_limits<std::uint16_t>::max();
 }
+
+} // namespace
 
 ToolConnectionOptions::ToolConnectionOptions() {
     _panel.setSimulateConnection(true);
@@ -64,6 +78,8 @@ bool ToolConnectionOptions::consume(const std::vector<std::string>& arguments, s
         const auto text = value();
         if (!text) {
             problem = "--port needs a port number";
+        } else if (!isPortNumber(*text)) {
+            problem = "--port takes a port number from 0 to 65535, not '" + *text + "'";
         } else {
             _panel.setPortsString(*text);
         }

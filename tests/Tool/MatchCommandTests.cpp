@@ -2,11 +2,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace {
 
 using json = nlohmann::json;
+using ::testing::HasSubstr;
 
 const std::string exampleDeclaration =
     std::string(LUMORA_SOURCE_DIR) + "/examples/declarations/TextEditor.plist";
@@ -53,6 +55,24 @@ TEST(MatchCommand, RejectsBadUsage) {
     const TemporaryFolder folder;
     const auto broken = folder.write("broken.json", "{");
     EXPECT_EQ(runLumoraTool({"match", "--bpf", broken.string()}).exitStatus, 1);
+}
+
+// The panel reads a port it cannot use as "any port"; the command line refuses it instead.
+TEST(MatchCommand, RefusesAPortOutsideZeroTo65535) {
+    for (const std::string port : {"99999", "65536", "-1", "+80", "443x", "", "http", "4294967739"}) {
+        const auto run = runLumoraTool({"match", "--json", "--port", port, exampleDeclaration});
+        EXPECT_EQ(run.exitStatus, 2) << port;
+        EXPECT_THAT(run.standardError,
+                    HasSubstr("--port takes a port number from 0 to 65535, not '" + port + "'"));
+        EXPECT_THAT(run.standardError, HasSubstr("usage: lumora match"));
+        EXPECT_EQ(run.standardOutput, "");
+    }
+    for (const std::string port : {"0", "65535", "0443"}) {
+        const auto run = runLumoraTool({"match", "--json", "--port", port, exampleDeclaration});
+        EXPECT_EQ(run.exitStatus, 0) << port << run.standardError;
+        EXPECT_THAT(json::parse(run.standardOutput)["connection"].get<std::string>(),
+                    HasSubstr("ports: 1 indexes"));
+    }
 }
 
 } // namespace

@@ -1,0 +1,81 @@
+#include "ZRFoundation/Text/ZRUTF8.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// U+FFFD REPLACEMENT CHARACTER.
+const std::string R = "\xEF\xBF\xBD";
+
+struct Replacement {
+    std::string_view name;
+    std::string input;
+    std::string expected;
+};
+
+class ZRUTF8Replacement : public testing::TestWithParam<Replacement> {};
+
+TEST_P(ZRUTF8Replacement, ReplacesEachMaximalSubpartWithOneReplacementCharacter) {
+    const auto& [name, input, expected] = GetParam();
+    EXPECT_EQ(ZRUTF8::replacingInvalidSequences(input), expected);
+    EXPECT_EQ(ZRUTF8::isValid(input), input == expected);
+    EXPECT_TRUE(ZRUTF8::isValid(ZRUTF8::replacingInvalidSequences(input)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ZRUTF8Replacement,
+    testing::Values(Replacement{"Empty", "", ""}, Replacement{"ASCII", "Calculator.app", "Calculator.app"},
+                    Replacement{"TwoAndThreeByteCharacters", "Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC",
+                                "Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC"},
+                    Replacement{"FourByteCharacter", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
+                    Replacement{"ControlCharactersAreWellFormed", std::string("a\0\x1B\x7F", 4),
+                                std::string("a\0\x1B\x7F", 4)},
+                    Replacement{"LoneByteNeverUsed", "Bad\xFF.app", "Bad" + R + ".app"},
+                    Replacement{"LoneContinuationBytes", "\x80\xBF", R + R},
+                    Replacement{"TruncatedAtTheEnd", "ab\xE2\x82", "ab" + R},
+                    Replacement{"TruncatedBeforeASCII", "\xF0\x9F\x98x", R + "x"},
+                    Replacement{"OverlongTwoByteForm", "\xC0\xAF", R + R},
+                    Replacement{"OverlongThreeByteForm", "\xE0\x80\xAF", R + R + R},
+                    Replacement{"Surrogate", "\xED\xA0\x80", R + R + R},
+                    Replacement{"AboveTheLastCodePoint", "\xF4\x90\x80\x80", R + R + R + R},
+                    Replacement{"LeadByteAfterTruncatedLead", "\xE2\xC3\xA9", R + "\xC3\xA9"},
+                    Replacement{"WindowsQuote", "\x91quoted\x92", R + "quoted" + R},
+                    // The worked example of the Unicode Standard's chapter 3.
+                    Replacement{"StandardExample", "\x61\xF1\x80\x80\xE1\x80\xC2\x62\x80\x63\x80\xBF\x64",
+                                "a" + R + R + R + "b" + R + "c" + R + R + "d"}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
+
+// What a script does with the percent-encoded form (Python's urllib.parse.unquote_to_bytes).
+std::string percentDecoded(std::string_view text) {
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            bytes.push_back(static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16)));
+            i += 2;
+        } else {
+            bytes.push_back(text[i]);
+        }
+    }
+    return bytes;
+}
+
+TEST(ZRUTF8, PercentEncodesOnlyThePercentSignAndIllFormedBytes) {
+    EXPECT_EQ(ZRUTF8::percentEncodingInvalidBytes("/Apps/Bad\xFF.app"), "/Apps/Bad%FF.app");
+    EXPECT_EQ(ZRUTF8::percentEncodingInvalidBytes("100% Gr\xC3\xBCn"), "100%25 Gr\xC3\xBCn");
+    EXPECT_EQ(ZRUTF8::percentEncodingInvalidBytes("\xE2\x82x\xc0\xaf"), "%E2%82x%C0%AF");
+    EXPECT_EQ(ZRUTF8::percentEncodingInvalidBytes(""), "");
+}
+
+TEST(ZRUTF8, PercentEncodedFormGivesBackEveryByte) {
+    std::vector<std::string> inputs{"a%b", "Bad\xFF.app", "\xF4\x90\x80\x80\xE2\x82\xAC", "%FF\xFF"};
+    for (int byte = 0; byte < 256; ++byte) {
+        inputs.push_back(std::string("x") + static_cast<char>(byte) + "y");
+    }
+    for (const auto& input : inputs) {
+        const auto encoded = ZRUTF8::percentEncodingInvalidBytes(input);
+        EXPECT_TRUE(ZRUTF8::isValid(encoded)) << encoded;
+        EXPECT_EQ(percentDecoded(encoded), input) << encoded;
+    }
+}
+
+} // namespace
