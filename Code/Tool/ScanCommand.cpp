@@ -127,6 +127,12 @@ std::string toStd(const QString& text) {
     return text.toStdString();
 }
 
+/// An installed application's identifier is its path, carried with its exact bytes: written out
+/// as those bytes, it names the folder even when it is not UTF-8.
+std::string identifierText(const Application& application) {
+    return QtStrings::toPath(application.identifier()).native();
+}
+
 json nullOrString(const QString& text) {
     return text.isEmpty() ? json(nullptr) : json(toStd(text));
 }
@@ -144,16 +150,17 @@ void printList(const ApplicationsSourceController& controller, bool asJSON) {
         json applications = json::array();
         for (const auto& application : list.arrangedApplications()) {
             const auto error = errorDescription(*application);
-            applications.push_back({
+            json entry{
                 {"kind",
                  qobject_cast<const InstalledApplication*>(application.get()) ? "installed" : "preview"},
                 {"displayName", toStd(application->displayName())},
-                {"identifier", toStd(application->identifier())},
-                {"bundleIdentifier", nullOrString(application->bundleIdentifier())},
-                {"state", toStd(ApplicationsArrayController::stateName(*application))},
-                {"badge", toStd(ApplicationsArrayController::badgeIdentifier(*application))},
-                {"error", error ? json(*error) : json(nullptr)},
-            });
+            };
+            ToolJSON::appendExactText(entry, "identifier", identifierText(*application));
+            entry["bundleIdentifier"] = nullOrString(application->bundleIdentifier());
+            entry["state"] = toStd(ApplicationsArrayController::stateName(*application));
+            entry["badge"] = toStd(ApplicationsArrayController::badgeIdentifier(*application));
+            entry["error"] = error ? json(*error) : json(nullptr);
+            applications.push_back(std::move(entry));
         }
         json proposed = json::array();
         for (const auto& folder : folders) {
@@ -170,7 +177,7 @@ void printList(const ApplicationsSourceController& controller, bool asJSON) {
         const QString bundleIdentifier = application->bundleIdentifier();
         text << (qobject_cast<const InstalledApplication*>(application.get()) ? "installed" : "preview")
              << TerminalText::tab << toStd(application->displayName()) << TerminalText::tab
-             << toStd(application->identifier()) << TerminalText::tab
+             << identifierText(*application) << TerminalText::tab
              << (bundleIdentifier.isEmpty() ? "-" : toStd(bundleIdentifier)) << TerminalText::tab
              << toStd(ApplicationsArrayController::stateName(*application)) << TerminalText::tab
              << toStd(ApplicationsArrayController::badgeIdentifier(*application));
@@ -208,10 +215,10 @@ private:
     };
 
     static void print(const char* event, const Application& application) {
-        const json line{{"event", event},
-                        {"identifier", toStd(application.identifier())},
-                        {"displayName", toStd(application.displayName())},
-                        {"state", toStd(ApplicationsArrayController::stateName(application))}};
+        json line{{"event", event}};
+        ToolJSON::appendExactText(line, "identifier", identifierText(application));
+        line["displayName"] = toStd(application.displayName());
+        line["state"] = toStd(ApplicationsArrayController::stateName(application));
         std::cout << ToolJSON::dump(line, -1) << std::endl;
     }
 
@@ -234,12 +241,11 @@ private:
                 continue;
             }
             QObject::disconnect(entry->second.observation);
-            const json line{{"event", "removed"},
-                            {"identifier", toStd(entry->first)},
-                            {"displayName", toStd(entry->second.displayName)},
-                            {"state", application
-                                          ? json(toStd(ApplicationsArrayController::stateName(*application)))
-                                          : json(nullptr)}};
+            json line{{"event", "removed"}};
+            ToolJSON::appendExactText(line, "identifier", QtStrings::toPath(entry->first).native());
+            line["displayName"] = toStd(entry->second.displayName);
+            line["state"] = application ? json(toStd(ApplicationsArrayController::stateName(*application)))
+                                        : json(nullptr);
             std::cout << ToolJSON::dump(line, -1) << std::endl;
             entry = _tracked.erase(entry);
         }

@@ -43,9 +43,13 @@ std::string dump(json value, int indent) {
 }
 
 void appendPath(json& object, std::string_view path) {
-    object["path"] = path;
-    if (!ZRUTF8::isValid(path)) {
-        object["pathPercentEncoded"] = ZRUTF8::percentEncodingInvalidBytes(path);
+    appendExactText(object, "path", path);
+}
+
+void appendExactText(json& object, const std::string& key, std::string_view text) {
+    object[key] = text;
+    if (!ZRUTF8::isValid(text)) {
+        object[key + "PercentEncoded"] = ZRUTF8::percentEncodingInvalidBytes(text);
     }
 }
 

@@ -20,5 +20,7 @@ std::string dump(json value, int indent = 2);
 /// "pathPercentEncoded" follows with its exact bytes: '%' and every ill-formed byte written as %XX,
 /// so that percent-decoding gives back the name of the file.
 void appendPath(json& object, std::string_view path);
+/// The same for any text that names a file exactly: KEY, and KEY + "PercentEncoded" when needed.
+void appendExactText(json& object, const std::string& key, std::string_view text);
 
 } // namespace ToolJSON

@@ -24,7 +24,8 @@ TEST_P(QtStringsPath, SurvivesTheTripThroughAQString) {
 
 INSTANTIATE_TEST_SUITE_P(Paths, QtStringsPath,
                          testing::Values(PathCase{"Ascii", "/Applications/Editor.app"},
-                                         PathCase{"Accents", "/tmp/\xc3\x89diteur.app"},
+                                         PathCase{"Accents", "/tmp/\xc3\x89"
+                                                             "diteur.app"},
                                          PathCase{"Astral", "/tmp/\xf0\x9f\x93\x9d.app"},
                                          PathCase{"LoneHighByte", "/tmp/X\xff.app"},
                                          PathCase{"TruncatedSequence", "/tmp/\xe2\x82.app"},

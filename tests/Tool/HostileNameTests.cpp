@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -132,6 +133,26 @@ TEST_F(HostileNames, ScanReportsTheGoodBundleBesideAHostileOne) {
     EXPECT_EQ(applications[0]["state"], "loaded");
     EXPECT_EQ(applications[1]["state"], "loadFailed");
     EXPECT_THAT(applications[1]["error"].get<std::string>(), HasSubstr("Bad" + replacement + ".app"));
+    EXPECT_THAT(applications[1]["identifierPercentEncoded"].get<std::string>(),
+                testing::EndsWith("/Bad%FF.app"));
+    EXPECT_FALSE(applications[0].contains("identifierPercentEncoded"));
+}
+
+// Names that differ only in bytes that are not UTF-8 are two applications, not one.
+TEST_F(HostileNames, ScanKeepsNamesApartThatDifferOnlyInInvalidBytes) {
+    const auto scope = folder.path() / "Apps";
+    copySample("TextEditor.app", scope / "X\xFF.app");
+    copySample("Tampered.app", scope / "X\xFE.app");
+    const auto run = runLumoraTool(
+        {"scan", "--json", "--no-live-query", "--folder", scope.string(), "--extra-trust-anchors", anchor});
+    ASSERT_EQ(run.exitStatus, 0) << run.standardError;
+    const auto applications = json::parse(run.standardOutput)["applications"];
+    ASSERT_EQ(applications.size(), 2U) << run.standardOutput;
+    std::set<std::string> identifiers;
+    for (const auto& application : applications) {
+        identifiers.insert(application["identifierPercentEncoded"].get<std::string>());
+    }
+    EXPECT_EQ(identifiers.size(), 2U);
 }
 
 // Folder names may hold any byte but '/' and NUL; a declaration's texts any character but NUL.
