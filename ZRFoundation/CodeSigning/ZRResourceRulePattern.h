@@ -28,10 +28,11 @@ public:
 
     /// Matching work allowed for one path across all the rules tried on it, in units of 10,000
     /// steps of ICU's matcher (its time-limit ticks). Ordinary rules take a few hundred steps
-    /// on an ordinary path; 1,000 units stop a runaway match within a fraction of a second.
+    /// on an ordinary path, far below one unit; 250 units stop a runaway match within about a
+    /// tenth of a second.
     class Budget {
     public:
-        static constexpr std::int32_t defaultUnits = 1000;
+        static constexpr std::int32_t defaultUnits = 250;
         explicit Budget(std::int32_t units = defaultUnits)
             : _remainingUnits(units) {}
         bool exhausted() const { return _remainingUnits <= 0; }
