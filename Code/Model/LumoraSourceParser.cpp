@@ -5,6 +5,10 @@
 #include "ZRFoundation/Text/ZRUnicodeText.h"
 
 #include <charconv>
+#include <limits>
+
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
 
 namespace {
 
@@ -172,9 +176,35 @@ std::optional<HostMatchingRule> ruleForHostPattern(const std::string& pattern) {
     return HostMatchingRule::host(pattern);
 }
 
+// Control and format characters (general categories Cc and Cf) show as nothing, or reorder the
+// text around them, so a host name holding one would read as another host's name.
+bool containsInvisibleCharacter(std::string_view text) {
+    if (text.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+        return true;
+    }
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const auto length = static_cast<std::int32_t>(text.size());
+    for (std::int32_t offset = 0; offset < length;) {
+        UChar32 c = 0;
+        U8_NEXT(bytes, offset, length, c);
+        // Property-list strings are valid UTF-8; anything else is refused all the same.
+        if (c < 0) {
+            return true;
+        }
+        const auto category = u_charType(c);
+        if (category == U_CONTROL_CHAR || category == U_FORMAT_CHAR) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::vector<HostMatchingRule> hostMatchingRules(const std::string& hostText) {
     std::vector<HostMatchingRule> rules;
     for (const auto& pattern : splitAndTrim(hostText, ',')) {
+        if (containsInvisibleCharacter(pattern)) {
+            throw ParseError::invalidValue(Key::host, ZRPropertyList::string(hostText));
+        }
         if (auto rule = ruleForHostPattern(pattern)) {
             rules.push_back(std::move(*rule));
         }

@@ -124,7 +124,14 @@ private:
         if (lstat(path.c_str(), &status) != 0) {
             return stop(ZROSStatus::errSecCSSignatureNotVerifiable);
         }
-        const ZRResourceRule* rule = _envelope.rules().ruleForPath(relativePath);
+        const auto selection = ruleForPath(relativePath);
+        if (selection.matchingLimitExceeded) {
+            // A rule that cannot be decided in bounded work makes the envelope unusable, like one
+            // that does not compile.
+            _outcome.failedPath = relativePath;
+            return stop(ZROSStatus::errSecCSResourcesInvalid);
+        }
+        const ZRResourceRule* rule = selection.rule;
         const bool excluded = rule == nullptr || rule->hasFlag(ZRResourceRule::exclusion) ||
                               rule->hasFlag(ZRResourceRule::omitted);
         if (S_ISDIR(status.st_mode)) {
@@ -180,6 +187,16 @@ private:
         return true;
     }
 
+    // Spends from the walk's matching budget, at most the default budget for this one path.
+    ZRResourceRuleSet::Selection ruleForPath(const std::string& relativePath) {
+        const std::int32_t available =
+            std::min(ZRResourceRule::MatchBudget::defaultUnits, _remainingMatchingUnits);
+        ZRResourceRule::MatchBudget budget(available);
+        const auto selection = _envelope.rules().ruleForPath(relativePath, budget);
+        _remainingMatchingUnits -= available - budget.remainingUnits();
+        return selection;
+    }
+
     bool visitNestedCode(const fs::path& path, const std::string& relativePath) {
         const auto sealed = _envelope.seals().find(relativePath);
         if (sealed == _envelope.seals().end()) {
@@ -216,6 +233,7 @@ private:
     std::vector<HashJob> _hashJobs;
     std::set<std::string> _seen;
     std::size_t _entryCount = 0;
+    std::int32_t _remainingMatchingUnits = ZRResourceEnvelopeValidator::maximumMatchingUnits;
 };
 
 } // namespace

@@ -55,6 +55,9 @@ public:
     /// Limits that keep a hostile bundle from exhausting the machine.
     static constexpr std::size_t maximumEntryCount = 2'000'000;
     static constexpr std::size_t maximumDepth = 128;
+    /// Rule-matching work for the whole walk, in ZRResourceRule::MatchBudget units; each path
+    /// may also spend at most the default budget. Ordinary rules spend almost none of it.
+    static constexpr std::int32_t maximumMatchingUnits = 20 * ZRResourceRule::MatchBudget::defaultUnits;
 
 private:
     std::filesystem::path _contentPath;

@@ -5,9 +5,14 @@
 // an integer object).
 //
 // All reads go through ZRByteReader. Objects may only lie between the header and the offset
-// table. A reference to an object that is still being decoded is a cycle and fails; shared
-// objects are decoded once per reference, and every expansion counts toward the element and
-// decoded-size limits, so a small file cannot expand without bound.
+// table. A reference to an object that is still being decoded is a cycle and fails.
+//
+// The objects form a graph: writers reference a repeated value from every place it occurs. An
+// array or dictionary is decoded once and its value shared by every later reference (copies of a
+// ZRPropertyList share their contents); strings and data are copied per reference, as the value
+// holds them. Every reference still counts what its object expands to (values, and bytes of
+// contents) toward the element, decoded-size and expansion limits, so what a reader of the result
+// walks stays within a small multiple of the file's size however the objects are shared.
 
 #include "ZRFoundation/Bytes/ZRByteReader.h"
 #include "ZRFoundation/PropertyList/ZRISO8601DateFormat.h"
@@ -15,10 +20,12 @@
 #include "ZRFoundation/PropertyList/ZRPropertyListReaderSupport.h"
 #include "ZRFoundation/Text/ZRUnicodeConversion.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <limits>
 #include <new>
+#include <unordered_map>
 
 namespace ZRPropertyListReader {
 
@@ -52,6 +59,21 @@ enum MarkerType : std::uint8_t {
     Dictionary = 0xD,
 };
 
+// What an object expands to when its value is walked: values, and bytes of string, data and key
+// contents.
+struct Expansion {
+    std::uint64_t elements = 0;
+    std::uint64_t bytes = 0;
+};
+
+// An array or dictionary already decoded, for the next reference to it. `height` counts the
+// collections nested in each other along its deepest path, itself included.
+struct SharedCollection {
+    ZRPropertyList value;
+    Expansion expansion;
+    std::size_t height = 0;
+};
+
 class BinaryPropertyListDecoder {
 public:
     BinaryPropertyListDecoder(std::span<const std::uint8_t> bytes, const Limits& limits)
@@ -62,8 +84,11 @@ public:
 
 private:
     bool readTrailer();
-    std::optional<ZRPropertyList> object(std::uint64_t index, std::size_t depth);
-    std::optional<ZRPropertyList> objectAt(std::uint64_t index, std::size_t depth);
+    /// The object `index` at nesting `depth`; `height` receives its collection height.
+    std::optional<ZRPropertyList> object(std::uint64_t index, std::size_t depth, std::size_t& height);
+    std::optional<ZRPropertyList> sharedObject(const SharedCollection& shared, std::size_t depth,
+                                               std::size_t& height);
+    std::optional<ZRPropertyList> objectAt(std::uint64_t index, std::size_t depth, std::size_t& height);
     /// Moves the object reader to object `index` and reads its marker byte.
     std::optional<std::uint8_t> objectMarker(std::uint64_t index);
     std::optional<std::uint64_t> count(std::uint8_t marker, std::uint64_t index);
@@ -78,10 +103,13 @@ private:
     static std::optional<ZRPropertyList> stringValue(std::optional<std::string> text);
     std::optional<ZRPropertyList> uid(std::uint8_t marker, std::uint64_t index);
     std::optional<std::vector<std::uint64_t>> references(std::uint64_t count, std::uint64_t index);
-    std::optional<ZRPropertyList> array(std::uint8_t marker, std::uint64_t index, std::size_t depth);
-    std::optional<ZRPropertyList> dictionary(std::uint8_t marker, std::uint64_t index, std::size_t depth);
+    std::optional<ZRPropertyList> array(std::uint8_t marker, std::uint64_t index, std::size_t depth,
+                                        std::size_t& height);
+    std::optional<ZRPropertyList> dictionary(std::uint8_t marker, std::uint64_t index, std::size_t depth,
+                                             std::size_t& height);
     std::optional<std::span<const std::uint8_t>> contents(std::uint64_t length, std::uint64_t index);
-    bool countDecodedBytes(std::uint64_t length);
+    /// Adds to what the result expands to; false, with the error set, beyond a limit.
+    bool countExpansion(Expansion added);
 
     std::nullopt_t fail(std::string description);
     std::nullopt_t failObject(std::uint64_t index, const std::string& problem);
@@ -92,8 +120,11 @@ private:
     const Limits& _limits;
     Trailer _trailer;
     std::vector<bool> _beingDecoded;
-    std::size_t _elementCount = 0;
+    // By object index. A map, not a table of objectCount entries: the count comes from the file.
+    std::unordered_map<std::uint64_t, SharedCollection> _sharedCollections;
+    std::uint64_t _elementCount = 0;
     std::uint64_t _decodedSize = 0;
+    std::uint64_t _expansionBudget = 0;
     std::string _error;
 };
 
@@ -119,8 +150,18 @@ Result BinaryPropertyListDecoder::decode() {
     if (!readTrailer()) {
         return failure(Format::Binary, _error);
     }
+    // The input is at most maximumInputSize, so this cannot overflow for any sensible limits;
+    // saturate all the same.
+    const std::uint64_t size = _file.size();
+    const std::uint64_t factor = _limits.maximumExpansionFactor;
+    _expansionBudget = factor != 0 && size > (std::numeric_limits<std::uint64_t>::max() / 2) / factor
+                           ? std::numeric_limits<std::uint64_t>::max() / 2
+                           : size * factor;
+    _expansionBudget +=
+        std::min<std::uint64_t>(_limits.expansionAllowance, std::numeric_limits<std::uint64_t>::max() / 4);
     try {
-        auto value = object(_trailer.topObject, 0);
+        std::size_t height = 0;
+        auto value = object(_trailer.topObject, 0, height);
         if (!value) {
             return failure(Format::Binary, _error);
         }
@@ -180,23 +221,49 @@ std::optional<std::uint8_t> BinaryPropertyListDecoder::objectMarker(std::uint64_
     return *_objects.readUInt8();
 }
 
-std::optional<ZRPropertyList> BinaryPropertyListDecoder::object(std::uint64_t index, std::size_t depth) {
+std::optional<ZRPropertyList> BinaryPropertyListDecoder::object(std::uint64_t index, std::size_t depth,
+                                                                std::size_t& height) {
+    height = 0;
     if (index >= _trailer.objectCount) {
         return fail("Binary property list reference " + std::to_string(index) + " out of range");
     }
     if (_beingDecoded[static_cast<std::size_t>(index)]) {
         return failObject(index, "contains itself");
     }
-    if (++_elementCount > _limits.maximumElementCount) {
-        return fail(tooManyElementsDescription(_limits.maximumElementCount));
+    if (const auto found = _sharedCollections.find(index); found != _sharedCollections.end()) {
+        return sharedObject(found->second, depth, height);
+    }
+    const Expansion before{_elementCount, _decodedSize};
+    if (!countExpansion({.elements = 1})) {
+        return std::nullopt;
     }
     _beingDecoded[static_cast<std::size_t>(index)] = true;
-    auto value = objectAt(index, depth);
+    auto value = objectAt(index, depth, height);
     _beingDecoded[static_cast<std::size_t>(index)] = false;
+    if (value && (value->isArray() || value->isDictionary())) {
+        const Expansion expansion{_elementCount - before.elements, _decodedSize - before.bytes};
+        _sharedCollections.try_emplace(index, SharedCollection{*value, expansion, height});
+    }
     return value;
 }
 
-std::optional<ZRPropertyList> BinaryPropertyListDecoder::objectAt(std::uint64_t index, std::size_t depth) {
+// A collection decoded before: its value again, once its nesting and expansion are counted here.
+std::optional<ZRPropertyList> BinaryPropertyListDecoder::sharedObject(const SharedCollection& shared,
+                                                                      std::size_t depth,
+                                                                      std::size_t& height) {
+    // Its innermost collection lies at depth + height - 1, which must stay below the limit.
+    if (shared.height > _limits.maximumDepth || depth > _limits.maximumDepth - shared.height) {
+        return fail(nestingTooDeepDescription(_limits.maximumDepth));
+    }
+    if (!countExpansion(shared.expansion)) {
+        return std::nullopt;
+    }
+    height = shared.height;
+    return shared.value;
+}
+
+std::optional<ZRPropertyList> BinaryPropertyListDecoder::objectAt(std::uint64_t index, std::size_t depth,
+                                                                  std::size_t& height) {
     const auto read = objectMarker(index);
     if (!read) {
         return std::nullopt;
@@ -220,9 +287,9 @@ std::optional<ZRPropertyList> BinaryPropertyListDecoder::objectAt(std::uint64_t 
     case UID:
         return uid(marker, index);
     case Array:
-        return array(marker, index, depth);
+        return array(marker, index, depth, height);
     case Dictionary:
-        return dictionary(marker, index, depth);
+        return dictionary(marker, index, depth, height);
     default:
         break;
     }
@@ -320,13 +387,29 @@ std::optional<std::uint64_t> BinaryPropertyListDecoder::count(std::uint8_t marke
     return *value;
 }
 
-bool BinaryPropertyListDecoder::countDecodedBytes(std::uint64_t length) {
-    if (length > _limits.maximumDecodedSize || _decodedSize > _limits.maximumDecodedSize - length) {
+bool BinaryPropertyListDecoder::countExpansion(Expansion added) {
+    if (added.elements >
+        _limits.maximumElementCount - std::min<std::uint64_t>(_elementCount, _limits.maximumElementCount)) {
+        fail(tooManyElementsDescription(_limits.maximumElementCount));
+        return false;
+    }
+    if (added.bytes >
+        _limits.maximumDecodedSize - std::min<std::uint64_t>(_decodedSize, _limits.maximumDecodedSize)) {
         fail("Binary property list expands to more than " + std::to_string(_limits.maximumDecodedSize) +
              " bytes");
         return false;
     }
-    _decodedSize += length;
+    // Each count stays within the budget, so neither sum overflows.
+    const std::uint64_t expanded = _elementCount + _decodedSize;
+    if (added.elements + added.bytes > _expansionBudget - std::min(expanded, _expansionBudget)) {
+        fail("Binary property list expands through shared objects to more than " +
+             std::to_string(_expansionBudget) + " values and bytes (" +
+             std::to_string(_limits.maximumExpansionFactor) + " times its size, plus " +
+             std::to_string(_limits.expansionAllowance) + ")");
+        return false;
+    }
+    _elementCount += added.elements;
+    _decodedSize += added.bytes;
     return true;
 }
 
@@ -336,7 +419,7 @@ std::optional<std::span<const std::uint8_t>> BinaryPropertyListDecoder::contents
     if (!bytes) {
         return failObject(index, "length " + std::to_string(length) + " runs past the object area");
     }
-    if (!countDecodedBytes(length)) {
+    if (!countExpansion({.bytes = length})) {
         return std::nullopt;
     }
     return bytes;
@@ -423,7 +506,7 @@ std::optional<std::vector<std::uint64_t>> BinaryPropertyListDecoder::references(
 }
 
 std::optional<ZRPropertyList> BinaryPropertyListDecoder::array(std::uint8_t marker, std::uint64_t index,
-                                                               std::size_t depth) {
+                                                               std::size_t depth, std::size_t& height) {
     if (depth >= _limits.maximumDepth) {
         return fail(nestingTooDeepDescription(_limits.maximumDepth));
     }
@@ -434,18 +517,22 @@ std::optional<ZRPropertyList> BinaryPropertyListDecoder::array(std::uint8_t mark
     }
     ZRPropertyList::Array elements;
     elements.reserve(list->size());
+    std::size_t innerHeight = 0;
     for (const std::uint64_t reference : *list) {
-        auto element = object(reference, depth + 1);
+        std::size_t elementHeight = 0;
+        auto element = object(reference, depth + 1, elementHeight);
         if (!element) {
             return std::nullopt;
         }
+        innerHeight = std::max(innerHeight, elementHeight);
         elements.push_back(std::move(*element));
     }
+    height = innerHeight + 1;
     return ZRPropertyList::array(std::move(elements));
 }
 
 std::optional<ZRPropertyList> BinaryPropertyListDecoder::dictionary(std::uint8_t marker, std::uint64_t index,
-                                                                    std::size_t depth) {
+                                                                    std::size_t depth, std::size_t& height) {
     if (depth >= _limits.maximumDepth) {
         return fail(nestingTooDeepDescription(_limits.maximumDepth));
     }
@@ -461,18 +548,22 @@ std::optional<ZRPropertyList> BinaryPropertyListDecoder::dictionary(std::uint8_t
         return std::nullopt;
     }
     ZRPropertyListDictionary entries;
+    std::size_t innerHeight = 0;
     for (std::size_t i = 0; i < *entryCount; ++i) {
         auto entryKey = key((*list)[i], index);
         if (!entryKey) {
             return std::nullopt;
         }
-        auto value = object((*list)[static_cast<std::size_t>(*entryCount) + i], depth + 1);
+        std::size_t valueHeight = 0;
+        auto value = object((*list)[static_cast<std::size_t>(*entryCount) + i], depth + 1, valueHeight);
         if (!value) {
             return std::nullopt;
         }
+        innerHeight = std::max(innerHeight, valueHeight);
         // Duplicate keys: the last value wins.
         entries.set(std::move(*entryKey), std::move(*value));
     }
+    height = innerHeight + 1;
     return ZRPropertyList::dictionary(std::move(entries));
 }
 

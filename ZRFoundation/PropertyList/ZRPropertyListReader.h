@@ -23,6 +23,14 @@ struct Limits {
     /// Bytes of string and data contents a binary property list may expand to. A small binary
     /// file can reference one large object many times; every reference counts.
     std::size_t maximumDecodedSize = 256 * 1024 * 1024;
+    /// What a binary property list may expand to through shared objects, in values plus bytes of
+    /// string, data and key contents, once per reference: this many times the file's size, plus
+    /// `expansionAllowance`. A file without shared objects stays under twice its size (UTF-16
+    /// text grows by half in UTF-8); writers share repeated keys and small values, which adds a
+    /// few times more at most. A graph of shared arrays, each referencing the next twice, doubles
+    /// with every level and meets this bound within a few levels.
+    std::size_t maximumExpansionFactor = 16;
+    std::size_t expansionAllowance = 64 * 1024;
 };
 
 struct Result {

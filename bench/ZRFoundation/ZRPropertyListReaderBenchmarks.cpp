@@ -1,6 +1,7 @@
 #include "ZRFoundation/PropertyList/ZRPropertyListReader.h"
 #include "ZRFoundation/PropertyList/ZRPropertyListWriter.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -109,6 +110,47 @@ void ReadBinaryPropertyList1000Dictionaries(benchmark::State& state) {
     readAndCount(state, *binary, ZRPropertyListReader::readBinary);
 }
 BENCHMARK(ReadBinaryPropertyList1000Dictionaries)->Unit(benchmark::kMillisecond);
+
+// A 302-byte binary property list whose 65 arrays each reference the next twice: it would
+// expand to 2^66 values. Refusing it should take microseconds, not seconds.
+std::vector<std::uint8_t> doublingSharedArrays() {
+    constexpr std::uint8_t levels = 65;
+    std::vector<std::uint8_t> file = {'b', 'p', 'l', 'i', 's', 't', '0', '0'};
+    std::vector<std::uint8_t> offsets;
+    for (std::uint8_t level = 0; level <= levels; ++level) {
+        offsets.push_back(static_cast<std::uint8_t>(file.size()));
+        if (level == levels) {
+            file.push_back(0x09);
+        } else {
+            file.insert(file.end(),
+                        {0xA2, static_cast<std::uint8_t>(level + 1), static_cast<std::uint8_t>(level + 1)});
+        }
+    }
+    const auto offsetTable = static_cast<std::uint8_t>(file.size());
+    file.insert(file.end(), offsets.begin(), offsets.end());
+    file.insert(file.end(), 6, 0);
+    file.insert(file.end(), {1, 1});
+    for (const std::uint64_t field :
+         {std::uint64_t{offsets.size()}, std::uint64_t{0}, std::uint64_t{offsetTable}}) {
+        for (int shift = 56; shift >= 0; shift -= 8) {
+            file.push_back(static_cast<std::uint8_t>(field >> shift));
+        }
+    }
+    return file;
+}
+
+void RefuseBinaryPropertyListOfDoublingSharedArrays(benchmark::State& state) {
+    const auto file = doublingSharedArrays();
+    for (auto _ : state) {
+        auto result = ZRPropertyListReader::readBinary(file);
+        if (result) {
+            state.SkipWithError("the doubling graph was not refused");
+            break;
+        }
+        benchmark::DoNotOptimize(result);
+    }
+}
+BENCHMARK(RefuseBinaryPropertyListOfDoublingSharedArrays)->Unit(benchmark::kMicrosecond);
 
 void ReadJSONPropertyList1000Dictionaries(benchmark::State& state) {
     static const std::string json = jsonText(sampleValue());

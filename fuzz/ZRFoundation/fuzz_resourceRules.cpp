@@ -1,5 +1,5 @@
 // Rule patterns and paths from any bytes: a pattern compiles or is refused, and matching never
-// crashes. The input is "pattern\npath".
+// crashes and ends within its budget. The input is "pattern\npath".
 
 #include "ZRFoundation/CodeSigning/ZRResourceRule.h"
 
@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto path = split == std::string_view::npos ? std::string_view() : input.substr(split + 1);
     const auto rule = ZRResourceRule::rule(pattern, 1.0, ZRResourceRule::nested);
     if (rule) {
-        (void)rule->matches(path);
+        ZRResourceRule::MatchBudget budget;
+        (void)rule->match(path, budget);
     }
     return 0;
 }

@@ -158,11 +158,61 @@ TEST(LumoraSourceParser, MapsHostPatternsToRules) {
     EXPECT_EQ(rules[6],
               Rule::ipAddresses(*NQIPAddressSet::addressSetFromDisplayString("10.0.0.0-10.255.255.255")));
 
-    // Line breaks are not white space here: the piece stays a host name.
-    EXPECT_EQ(onlyConnection({{"Host", text("a.example\n")}}).hostMatchingRules(),
-              std::vector<Rule>{Rule::host("a.example\n")});
     EXPECT_EQ(errorOf(documentWithConnection({{"Host", text(" , ,\u00a0, ")}})),
               "Invalid value for key host:  , ,\u00a0, ");
+}
+
+struct InvisibleCharacterCase {
+    const char* name;
+    std::string character; // UTF-8
+};
+
+class LumoraSourceParserHostCharacters : public testing::TestWithParam<InvisibleCharacterCase> {};
+
+// A control or format character hides in the name as shown: "b\u200b.example.com" reads as
+// "b.example.com". Wherever it stands in a name or pattern, the host value is refused.
+TEST_P(LumoraSourceParserHostCharacters, RefusesControlAndFormatCharactersInHostNames) {
+    const std::string& c = GetParam().character;
+    for (const std::string& hostText : {"b" + c + ".example.com", "example.com, *.b" + c + ".example.net",
+                                        "=*." + c + "example.org", "example.com" + c, c + "example.com"}) {
+        EXPECT_EQ(errorOf(documentWithConnection({{"Host", ZRPropertyList::string(hostText)}})),
+                  "Invalid value for key host: " + hostText);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ControlAndFormatCharacters, LumoraSourceParserHostCharacters,
+                         testing::Values(InvisibleCharacterCase{"Null", std::string(1, '\0')},
+                                         InvisibleCharacterCase{"LineFeed", "\n"},
+                                         InvisibleCharacterCase{"UnitSeparator", "\x1F"},
+                                         InvisibleCharacterCase{"Delete", "\x7F"},
+                                         InvisibleCharacterCase{"NextLine", "\u0085"},
+                                         InvisibleCharacterCase{"ApplicationProgramCommand", "\u009F"},
+                                         InvisibleCharacterCase{"SoftHyphen", "\u00AD"},
+                                         InvisibleCharacterCase{"ZeroWidthSpace", "\u200B"},
+                                         InvisibleCharacterCase{"ZeroWidthJoiner", "\u200D"},
+                                         InvisibleCharacterCase{"LeftToRightMark", "\u200E"},
+                                         InvisibleCharacterCase{"RightToLeftOverride", "\u202E"},
+                                         InvisibleCharacterCase{"LeftToRightIsolate", "\u2066"},
+                                         InvisibleCharacterCase{"ByteOrderMark", "\uFEFF"},
+                                         InvisibleCharacterCase{"LanguageTag", "\U000E0001"}),
+                         [](const testing::TestParamInfo<InvisibleCharacterCase>& parameter) {
+                             return std::string(parameter.param.name);
+                         });
+
+TEST(LumoraSourceParser, KeepsInternationalisedHostNames) {
+    for (const std::string hostText :
+         {"b\u00FCcher.example", "\u4F8B\u3048.\u30C6\u30B9\u30C8",
+          "*.\u043F\u0440\u0438\u043C\u0435\u0440.\u0440\u0444",
+          "=*.\u0645\u062B\u0627\u0644.\u0625\u062E\u062A\u0628\u0627\u0631",
+          "\u0909\u0926\u093E\u0939\u0930\u0923.\u092A\u0930\u0940\u0915\u094D\u0937\u093E",
+          "xn--bcher-kva.example"}) {
+        const auto rules = onlyConnection({{"Host", ZRPropertyList::string(hostText)}}).hostMatchingRules();
+        ASSERT_EQ(rules.size(), 1U) << hostText;
+        EXPECT_NE(rules[0].kind(), Rule::Kind::ipAddresses) << hostText;
+    }
+    // White space around a name, a tab among it, is not part of it.
+    EXPECT_EQ(onlyConnection({{"Host", text("\ta.example ,\u00A0b.example")}}).hostMatchingRules(),
+              (std::vector<Rule>{Rule::host("a.example"), Rule::host("b.example")}));
 }
 
 TEST(LumoraSourceParser, ParsesPortLists) {

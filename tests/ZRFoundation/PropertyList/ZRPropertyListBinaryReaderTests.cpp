@@ -210,6 +210,85 @@ TEST(ZRPropertyListBinaryReader, CountsEveryExpansionOfSharedObjects) {
     EXPECT_TRUE(readBinary(binaryPropertyList(layout), limits));
 }
 
+// Object i is an array holding two references to object i + 1; the last object is a Boolean.
+// Each level doubles what the file expands to: `levels` of them reach 2^levels Booleans.
+std::vector<std::uint8_t> doublingChain(std::uint8_t levels) {
+    BinaryPropertyListLayout layout;
+    for (std::uint8_t level = 0; level < levels; ++level) {
+        const auto next = static_cast<std::uint8_t>(level + 1);
+        layout.objects.push_back(byteVector({0xA2, next, next}));
+    }
+    layout.objects.push_back(byteVector({0x09}));
+    return binaryPropertyList(layout);
+}
+
+TEST(ZRPropertyListBinaryReader, RefusesAGraphThatExpandsFarBeyondItsSize) {
+    // About 300 bytes that would otherwise expand to 2^66 values.
+    const auto file = doublingChain(65);
+    ASSERT_LE(file.size(), 310U);
+    const std::uint64_t budget = 16 * file.size() + 64 * 1024;
+    EXPECT_EQ(errorOf(file), "Binary property list expands through shared objects to more than " +
+                                 std::to_string(budget) +
+                                 " values and bytes (16 times its size, plus 65536)");
+
+    // A few levels stay within the allowance and decode to the full tree.
+    const auto small = readBinary(doublingChain(3));
+    ASSERT_TRUE(small) << small.errorDescription;
+    const auto pair = [](const ZRPropertyList& element) { return ZRPropertyList::array({element, element}); };
+    EXPECT_EQ(*small.value, pair(pair(pair(ZRPropertyList::boolean(true)))));
+
+    // The bound follows the limits. Without the allowance, 8 levels (511 values in 74 bytes) stay
+    // within 1000 times the file's size, and 16 levels (131,071 values in 106 bytes) do not.
+    ZRPropertyListReader::Limits limits;
+    limits.expansionAllowance = 0;
+    limits.maximumExpansionFactor = 1000;
+    EXPECT_TRUE(readBinary(doublingChain(8), limits));
+    EXPECT_FALSE(readBinary(doublingChain(16), limits));
+}
+
+TEST(ZRPropertyListBinaryReader, SharedObjectsDecodeToEqualValuesWhereverTheyAreReferenced) {
+    // Three dictionaries share their key objects, one value string and one array, as writers that
+    // deduplicate lay them out.
+    const auto file = binaryPropertyList({.objects = {
+                                              byteVector({0xA3, 1, 2, 3}),            // 0: top array
+                                              byteVector({0xD2, 4, 5, 6, 7}),         // 1
+                                              byteVector({0xD2, 4, 5, 8, 7}),         // 2
+                                              byteVector({0xD2, 4, 5, 6, 7}),         // 3
+                                              byteVector({0x54, 'n', 'a', 'm', 'e'}), // 4: key
+                                              byteVector({0x54, 't', 'a', 'g', 's'}), // 5: key
+                                              byteVector({0x56, 's', 'h', 'a', 'r', 'e', 'd'}), // 6
+                                              byteVector({0xA2, 9, 9}),                         // 7: tags
+                                              byteVector({0x55, 'o', 't', 'h', 'e', 'r'}),      // 8
+                                              byteVector({0x51, 'x'}),                          // 9
+                                          }});
+    const auto result = readBinary(file);
+    ASSERT_TRUE(result) << result.errorDescription;
+    const auto tags = ZRPropertyList::array({ZRPropertyList::string("x"), ZRPropertyList::string("x")});
+    const auto entry = [&](std::string name) {
+        return ZRPropertyList::dictionary(
+            {{"name", ZRPropertyList::string(std::move(name))}, {"tags", tags}});
+    };
+    EXPECT_EQ(*result.value, ZRPropertyList::array({entry("shared"), entry("other"), entry("shared")}));
+}
+
+TEST(ZRPropertyListBinaryReader, LimitsTheDepthOfASharedObjectWhereverItIsReferenced) {
+    // The top array holds object 1 directly, and again three arrays further down (objects 2-4).
+    // Object 1 nests four arrays (1, 5, 6, 7): its innermost lies at depth 4 the first time and
+    // at depth 7 the second.
+    BinaryPropertyListLayout layout;
+    layout.objects = {byteVector({0xA2, 1, 2}), byteVector({0xA1, 5}), byteVector({0xA1, 3}),
+                      byteVector({0xA1, 4}),    byteVector({0xA1, 1}), byteVector({0xA1, 6}),
+                      byteVector({0xA1, 7}),    byteVector({0xA1, 8}), byteVector({0x09})};
+    ZRPropertyListReader::Limits limits;
+    limits.maximumDepth = 8;
+    EXPECT_TRUE(readBinary(binaryPropertyList(layout), limits));
+    limits.maximumDepth = 7;
+    EXPECT_EQ(errorOf(binaryPropertyList(layout), limits), "Nesting deeper than 7 levels");
+    // Referenced the other way round, the first decoding meets the limit itself.
+    layout.objects[0] = byteVector({0xA2, 2, 1});
+    EXPECT_EQ(errorOf(binaryPropertyList(layout), limits), "Nesting deeper than 7 levels");
+}
+
 TEST(ZRPropertyListBinaryReader, LimitsDepth) {
     BinaryPropertyListLayout layout;
     for (std::uint8_t level = 0; level < 10; ++level) {
