@@ -2,13 +2,13 @@
 // translating every text it keeps.
 
 #include "Code/Model/LumoraSource.h"
+#include "ZRFoundation/Text/ZRUTF8.h"
 #include "ZRFoundation/Text/ZRUnicodeText.h"
 
+#include <algorithm>
 #include <charconv>
-#include <limits>
 
 #include <unicode/uchar.h>
-#include <unicode/utf8.h>
 
 namespace {
 
@@ -179,24 +179,12 @@ std::optional<HostMatchingRule> ruleForHostPattern(const std::string& pattern) {
 // Control and format characters (general categories Cc and Cf) show as nothing, or reorder the
 // text around them, so a host name holding one would read as another host's name.
 bool containsInvisibleCharacter(std::string_view text) {
-    if (text.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-        return true;
-    }
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    const auto length = static_cast<std::int32_t>(text.size());
-    for (std::int32_t offset = 0; offset < length;) {
-        UChar32 c = 0;
-        U8_NEXT(bytes, offset, length, c);
-        // Property-list strings are valid UTF-8; anything else is refused all the same.
-        if (c < 0) {
-            return true;
-        }
-        const auto category = u_charType(c);
-        if (category == U_CONTROL_CHAR || category == U_FORMAT_CHAR) {
-            return true;
-        }
-    }
-    return false;
+    // Property-list strings are valid UTF-8; anything else is refused all the same.
+    const auto characters = ZRUTF8::codePoints(text);
+    return !characters || std::ranges::any_of(*characters, [](char32_t character) {
+        const auto category = u_charType(static_cast<UChar32>(character));
+        return category == U_CONTROL_CHAR || category == U_FORMAT_CHAR;
+    });
 }
 
 std::vector<HostMatchingRule> hostMatchingRules(const std::string& hostText) {

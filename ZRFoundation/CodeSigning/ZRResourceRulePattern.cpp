@@ -1,5 +1,7 @@
 #include "ZRFoundation/CodeSigning/ZRResourceRulePattern.h"
 
+#include "ZRFoundation/Text/ZRUTF8.h"
+
 #include <array>
 #include <cstdio>
 #include <limits>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include <unicode/regex.h>
-#include <unicode/utf8.h>
 
 namespace {
 
@@ -198,24 +199,6 @@ private:
     icu::UnicodeString _output;
 };
 
-std::optional<std::vector<UChar32>> codePoints(std::string_view text) {
-    if (text.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-        return std::nullopt;
-    }
-    std::vector<UChar32> result;
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    const auto length = static_cast<std::int32_t>(text.size());
-    for (std::int32_t offset = 0; offset < length;) {
-        UChar32 c = 0;
-        U8_NEXT(bytes, offset, length, c);
-        if (c < 0) {
-            return std::nullopt;
-        }
-        result.push_back(c);
-    }
-    return result;
-}
-
 UBool spendBudgetUnit(const void* context, std::int32_t) {
     auto* remainingUnits = static_cast<std::int32_t*>(const_cast<void*>(context));
     return --*remainingUnits > 0;
@@ -237,9 +220,11 @@ std::shared_ptr<const ZRResourceRulePattern> ZRResourceRulePattern::compile(cons
             return found->second;
         }
     }
-    auto characters = codePoints(pattern);
+    const auto characters = ZRUTF8::codePoints(pattern);
     const auto translated =
-        characters ? POSIXPatternTranslator(std::move(*characters)).translate() : std::nullopt;
+        characters
+            ? POSIXPatternTranslator(std::vector<UChar32>(characters->begin(), characters->end())).translate()
+            : std::nullopt;
     if (!translated) {
         return nullptr;
     }

@@ -82,4 +82,22 @@ std::string percentEncodingInvalidBytes(std::string_view bytes) {
     return result;
 }
 
+std::optional<std::vector<char32_t>> codePoints(std::string_view text) {
+    std::vector<char32_t> result;
+    result.reserve(text.size());
+    for (std::size_t offset = 0; offset < text.size();) {
+        const auto window = text.substr(offset, 4);
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(window.data());
+        std::int32_t length = 0;
+        UChar32 character = 0;
+        U8_NEXT(bytes, length, static_cast<std::int32_t>(window.size()), character);
+        if (character < 0) {
+            return std::nullopt;
+        }
+        result.push_back(static_cast<char32_t>(character));
+        offset += static_cast<std::size_t>(length);
+    }
+    return result;
+}
+
 } // namespace ZRUTF8

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 /// Bytes that ought to be UTF-8 but come from outside (file names, signatures, declaration files),
 /// made safe for writers that accept only well-formed UTF-8.
@@ -21,5 +23,8 @@ std::string replacingInvalidSequences(std::string_view text);
 /// as %XX (uppercase hexadecimal), well-formed sequences kept as they are. Percent-decoding the
 /// result gives back the original bytes.
 std::string percentEncodingInvalidBytes(std::string_view bytes);
+
+/// The code points of well-formed UTF-8; none when any part is ill-formed.
+std::optional<std::vector<char32_t>> codePoints(std::string_view text);
 
 } // namespace ZRUTF8

@@ -8,6 +8,7 @@
 #include "Code/Tool/TerminalText.h"
 #include "Code/Tool/ToolJSON.h"
 #include "ZRFoundation/Text/ZRUTF8.h"
+#include "fuzz/FuzzByteSource.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -18,27 +19,7 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
-class ByteSource {
-public:
-    ByteSource(const std::uint8_t* data, std::size_t size)
-        : _data(data)
-        , _size(size) {}
-    bool empty() const { return _offset >= _size; }
-    std::uint8_t byte() { return empty() ? 0 : _data[_offset++]; }
-    std::string text() {
-        const std::size_t length = byte() % 24;
-        std::string result;
-        for (std::size_t i = 0; i < length && !empty(); ++i) {
-            result += static_cast<char>(byte());
-        }
-        return result;
-    }
-
-private:
-    const std::uint8_t* _data;
-    std::size_t _size;
-    std::size_t _offset = 0;
-};
+using ByteSource = FuzzByteSource;
 
 void require(bool condition) {
     if (!condition) {

@@ -79,3 +79,13 @@ TEST(ZRUTF8, PercentEncodedFormGivesBackEveryByte) {
 }
 
 } // namespace
+
+TEST(ZRUTF8, CodePointsOfWellFormedTextOnly) {
+    EXPECT_EQ(ZRUTF8::codePoints("a\xC3\xA9\xE2\x80\xAE\xF0\x9F\x93\x9D"),
+              (std::vector<char32_t>{U'a', U'\u00E9', U'\u202E', U'\U0001F4DD'}));
+    EXPECT_EQ(ZRUTF8::codePoints(""), std::vector<char32_t>{});
+    for (const std::string_view illFormed :
+         {"a\xFF", "\xE2\x82", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80"}) {
+        EXPECT_FALSE(ZRUTF8::codePoints(illFormed).has_value()) << illFormed;
+    }
+}
