@@ -2,6 +2,8 @@
 // plain printable UTF-8: the JSON output still prints (with the exact bytes of paths beside them),
 // and the text output shows every control character as an escape, one row per application.
 
+#include "Support/SpecialFiles.h"
+#include "Support/TemporaryFolder.h"
 #include "Tool/LumoraToolRunner.h"
 
 #include <algorithm>
@@ -223,5 +225,36 @@ TEST_F(HostileNames, CodesignAndErrorMessagesEscapeControlCharacters) {
     expectNoControlCharacterButLayout(missing.standardError);
     EXPECT_THAT(missing.standardError, HasSubstr("\\x1b]0;title\\x07.json"));
 }
+
+// An executable that is a FIFO, a device, a folder or a link to /dev/zero: every command answers at
+// once, and a scan still reports the good application beside it.
+class NonRegularExecutable : public testing::TestWithParam<SpecialFiles::Kind> {
+protected:
+    TemporaryFolder folder;
+};
+
+TEST_P(NonRegularExecutable, NeitherBlocksNorHidesTheOtherApplications) {
+    const auto scope = folder.path() / "Apps";
+    const auto blocked = copySample("TextEditor.app", scope / "Blocked.app");
+    copySample("TextEditor.app", scope / "Good.app");
+    ASSERT_TRUE(SpecialFiles::replaceWith(blocked / "Contents/MacOS/TextEditor", GetParam()));
+
+    const auto scan = runLumoraTool(
+        {"scan", "--json", "--no-live-query", "--folder", scope.string(), "--extra-trust-anchors", anchor});
+    ASSERT_EQ(scan.exitStatus, 0) << scan.standardError;
+    const auto applications = json::parse(scan.standardOutput)["applications"];
+    ASSERT_EQ(applications.size(), 2U) << scan.standardOutput;
+    EXPECT_EQ(applications[0]["displayName"], "Good");
+    EXPECT_EQ(applications[0]["state"], "loaded");
+    EXPECT_EQ(applications[1]["state"], "loadFailed");
+
+    const auto check = runLumoraTool({"check", "--json", "--extra-trust-anchors", anchor, blocked.string()});
+    EXPECT_EQ(check.exitStatus, 1) << check.standardError;
+    EXPECT_EQ(json::parse(check.standardOutput)[0]["state"], "loadFailed") << check.standardOutput;
+    EXPECT_NE(runLumoraTool({"codesign", (blocked / "Contents/MacOS/TextEditor").string()}).exitStatus, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, NonRegularExecutable, testing::ValuesIn(SpecialFiles::availableKinds()),
+                         [](const auto& testCase) { return SpecialFiles::name(testCase.param); });
 
 } // namespace
