@@ -34,7 +34,7 @@ TEST(ZRResourceRule, PicksExclusionsFirstThenTheHeaviestRule) {
     EXPECT_FALSE(ZRResourceRule::rule("^a", weighted(std::numeric_limits<double>::infinity())).has_value());
     EXPECT_FALSE(ZRResourceRule::rule(std::string(2000, 'a'), ZRPropertyList::boolean(true)).has_value());
     // Forms signing tools never write are refused before compiling.
-    for (const std::string& pattern : {"a" + std::string(120, '+'), std::string("a{1000}{1000}"),
+    for (const std::string& pattern : {std::string(1, 'a').append(120, '+'), std::string("a{1000}{1000}"),
                                        std::string("a*?"), std::string("((((((((((a+)+)+)+)+)+)+)+)+)+)+")}) {
         EXPECT_FALSE(ZRResourceRule::rule(pattern, ZRPropertyList::boolean(true)).has_value()) << pattern;
     }
