@@ -9,7 +9,7 @@ if ! command -v clang++ >/dev/null; then
   echo "fuzz.sh: clang++ not found, fuzz targets skipped"
   exit 0
 fi
-bash "$root/scripts/setup.sh" --build-dir "$root/build-fuzz" --fuzz
+bash "$root/scripts/setup.sh" --build-dir "$root/build-fuzz" --fuzz --target fuzzers
 
 targets=("$root"/build-fuzz/bin/fuzz_*)
 seconds=$(( total_seconds / ${#targets[@]} ))
