@@ -3,13 +3,12 @@
 #include "Code/Shell/DocumentRequestInterceptor.h"
 #include "Code/Shell/DocumentSchemeHandler.h"
 #include "Code/Shell/DocumentWebPage.h"
+#include "Code/Shell/ShellAnimation.h"
 
 #include <QChildEvent>
 #include <QContextMenuEvent>
-#include <QGraphicsOpacityEffect>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPropertyAnimation>
 #include <QTimer>
 #include <QWebEngineContextMenuRequest>
 #include <QWebEngineProfile>
@@ -177,7 +176,8 @@ void DocumentWebView::handleLoadFinished(bool ok) {
     _currentPageShown = true;
     if (!_firstPageLoaded) {
         _firstPageLoaded = true;
-        QTimer::singleShot(_fadeInDelay, this, &DocumentWebView::startFadeIn);
+        QTimer::singleShot(ShellAnimation::isEnabled() ? _fadeInDelay : std::chrono::milliseconds(0), this,
+                           &DocumentWebView::startFadeIn);
     }
     emit pageLoaded();
 }
@@ -186,15 +186,11 @@ void DocumentWebView::startFadeIn() {
     if (!_cover) {
         return;
     }
-    auto* effect = new QGraphicsOpacityEffect(_cover);
-    effect->setOpacity(1.0);
-    _cover->setGraphicsEffect(effect);
-    auto* animation = new QPropertyAnimation(effect, "opacity", _cover);
-    animation->setDuration(static_cast<int>(_fadeInDuration.count()));
-    animation->setStartValue(1.0);
-    animation->setEndValue(0.0);
-    connect(animation, &QPropertyAnimation::finished, _cover, &QObject::deleteLater);
-    animation->start();
+    ShellAnimation::fade(_cover, 1.0, 0.0, static_cast<int>(_fadeInDuration.count()), [cover = _cover] {
+        if (cover) {
+            cover->deleteLater();
+        }
+    });
 }
 
 bool DocumentWebView::event(QEvent* event) {

@@ -10,7 +10,6 @@ class DocumentRequestInterceptor;
 class DocumentSchemeHandler;
 class DocumentWebPage;
 class PlatformServices;
-class QPropertyAnimation;
 class QWebEngineProfile;
 
 /// Shows the document page: complete pages handed over by the program, nothing loaded from

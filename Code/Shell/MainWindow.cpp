@@ -6,7 +6,6 @@
 #include "Code/Catalogue/PreviewApplicationsSource.h"
 #include "Code/Catalogue/QtStrings.h"
 #include "Code/Shell/ApplicationIconCache.h"
-#include "Code/Shell/ApplicationListDelegate.h"
 #include "Code/Shell/ApplicationsListView.h"
 #include "Code/Shell/DocumentPageController.h"
 #include "Code/Shell/DocumentWebView.h"
@@ -14,52 +13,23 @@
 #include "Code/Shell/PlatformServices.h"
 #include "Code/Shell/PreviewApplicationsLoadingSheet.h"
 #include "Code/Shell/ShellText.h"
+#include "Code/Shell/SidebarWidget.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
-#include <QGraphicsOpacityEffect>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QProgressBar>
-#include <QPropertyAnimation>
 #include <QPushButton>
 #include <QSaveFile>
-#include <QSettings>
 #include <QSplitter>
-#include <QStackedWidget>
-#include <QVBoxLayout>
 
 namespace {
 
 QString text(const char* key) {
     return ShellText::localized(key);
-}
-
-/// Fades `widget` to `opacity` over `milliseconds`; `finished` runs at the end.
-void fade(QWidget* widget, qreal from, qreal to, int milliseconds, std::function<void()> finished = {}) {
-    auto* effect = new QGraphicsOpacityEffect(widget);
-    effect->setOpacity(from);
-    widget->setGraphicsEffect(effect);
-    auto* animation = new QPropertyAnimation(effect, "opacity", widget);
-    animation->setDuration(milliseconds);
-    animation->setStartValue(from);
-    animation->setEndValue(to);
-    QObject::connect(animation, &QPropertyAnimation::finished, widget, [widget, to, finished] {
-        if (to >= 1.0) {
-            // A fully opaque widget draws faster without the effect.
-            widget->setGraphicsEffect(nullptr);
-        }
-        if (finished) {
-            finished();
-        }
-    });
-    animation->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
 bool isDark(const QPalette& palette) {
@@ -86,32 +56,20 @@ MainWindow::MainWindow(Preferences& preferences, ApplicationsSourceController::S
     buildCommands();
     buildMenus();
 
-    auto& list = _applicationsSourceController->arrayController();
-    connect(&list, &ApplicationsArrayController::selectedApplicationChanged, this,
-            &MainWindow::arrangedSelectionChanged);
-    connect(&list, &ApplicationsArrayController::arrangedApplicationsChanged, this,
-            &MainWindow::updateEmptyListText);
-    connect(&list, &ApplicationsArrayController::filterTextChanged, this, [this](const QString& filter) {
-        if (_searchField->text().trimmed() != filter) {
-            _searchField->setText(filter);
-        }
-    });
+    connect(_sidebar, &SidebarWidget::selectionShown, this, &MainWindow::selectionShown);
+    connect(_sidebar, &SidebarWidget::contextMenuRequested, this, &MainWindow::showListContextMenu);
     connect(_applicationsSourceController, &ApplicationsSourceController::didFinishInitialLoading, this,
             &MainWindow::initialLoadingFinished);
     connect(_applicationsSourceController, &ApplicationsSourceController::readPermissionsChanged, this,
             &MainWindow::updateCommands);
-    connect(_applicationsSourceController, &ApplicationsSourceController::applicationsChanged, this, [this] {
-        updateEmptyListText();
-        updateCommands();
-    });
+    connect(_applicationsSourceController, &ApplicationsSourceController::applicationsChanged, this,
+            &MainWindow::updateCommands);
     _applicationsSourceController->setWillLoadListOfPreviewApplicationsHandler(
         [window = QPointer(this)](PreviewApplicationsSource& source, LoadProgress& progress) {
             if (window) {
                 window->showPreviewLoadingSheet(source, progress);
             }
         });
-    connect(_iconCache, &ApplicationIconCache::iconDecoded, _listView->viewport(),
-            qOverload<>(&QWidget::update));
 
     connect(_documentPageController, &DocumentPageController::pageChanged, _webView,
             &DocumentWebView::showPage);
@@ -126,12 +84,8 @@ MainWindow::MainWindow(Preferences& preferences, ApplicationsSourceController::S
     connect(_webView, &DocumentWebView::showPreviewApplicationsRequested, this,
             [this] { _preferences.setPreviewApplicationsSourceEnabled(true); });
 
-    if (_windowState) {
-        restoreGeometry(_windowState->value(QStringLiteral("MainWindow/geometry")).toByteArray());
-        _splitter->restoreState(_windowState->value(QStringLiteral("MainWindow/splitter")).toByteArray());
-        _applicationToRestore =
-            _windowState->value(QStringLiteral("MainWindow/selectedApplication")).toString();
-    }
+    _windowState.restoreLayout(*this, *_splitter);
+    _applicationToRestore = _windowState.selectedApplication();
     applyAppearance();
     updateCommands();
     _documentPageController->setNeedsRebuild();
@@ -152,133 +106,60 @@ void MainWindow::buildInterface() {
     _splitter = new QSplitter(Qt::Horizontal, this);
     _splitter->setChildrenCollapsible(false);
     setCentralWidget(_splitter);
-
-    auto* sidebar = new QWidget(_splitter);
-    auto* sidebarLayout = new QVBoxLayout(sidebar);
-    sidebarLayout->setContentsMargins(8, 8, 0, 8);
-    _searchField = new QLineEdit(sidebar);
-    _searchField->setClearButtonEnabled(true);
-    _searchField->setPlaceholderText(text("searchFieldPlaceholder"));
-    _searchField->setAccessibleName(text("searchFieldPlaceholder"));
-    _searchField->installEventFilter(this);
-    connect(_searchField, &QLineEdit::textChanged, this, [this](const QString& typed) {
-        _applicationsSourceController->arrayController().setFilterText(typed);
-    });
-    sidebarLayout->addWidget(_searchField);
-
-    // The list, the text behind an empty list, and the loading view share one place.
-    auto* listArea = new QWidget(sidebar);
-    auto* listAreaLayout = new QGridLayout(listArea);
-    listAreaLayout->setContentsMargins(0, 0, 0, 0);
-    _listStack = new QStackedWidget(listArea);
-    _listView = new ApplicationsListView(_listStack);
-    _listView->setAccessibleName(text("applicationsListAccessibleName"));
-    _listView->setModel(&_applicationsSourceController->arrayController());
-    _listView->setItemDelegate(new ApplicationListDelegate(*_iconCache, _listView));
-    _listView->setSelectionMode(QAbstractItemView::SingleSelection);
-    _listView->setUniformItemSizes(true);
-    _listView->setContextMenuPolicy(Qt::CustomContextMenu);
-    _listView->setMinimumWidth(220);
-    connect(_listView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &MainWindow::listSelectionChanged);
-    connect(_listView, &ApplicationsListView::itemsDropped, this,
-            [this](const std::vector<std::filesystem::path>& paths) {
-                std::vector<ZRURL> fileURLs;
-                for (const auto& path : paths) {
-                    fileURLs.push_back(ZRURL::fileURL(path, std::filesystem::is_directory(path)));
-                }
-                _applicationsSourceController->addWithSecurityScopedFileURLs(fileURLs, true);
-            });
-    connect(_listView, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
-        const QModelIndex index = _listView->indexAt(point);
-        if (index.isValid()) {
-            _listView->setCurrentIndex(index);
-        }
-        auto menu = makeListContextMenu();
-        if (!menu->isEmpty()) {
-            menu->exec(_listView->viewport()->mapToGlobal(point));
-        }
-    });
-    _emptyListView = new QWidget(_listStack);
-    auto* emptyLayout = new QVBoxLayout(_emptyListView);
-    _emptyListLabel = new QLabel(_emptyListView);
-    _emptyListLabel->setWordWrap(true);
-    _emptyListLabel->setAlignment(Qt::AlignCenter);
-    _emptyListLabel->setTextFormat(Qt::PlainText);
-    _emptyListButton = new QPushButton(_emptyListView);
-    connect(_emptyListButton, &QPushButton::clicked, this, &MainWindow::emptyListButtonClicked);
-    emptyLayout->addStretch();
-    emptyLayout->addWidget(_emptyListLabel);
-    emptyLayout->addWidget(_emptyListButton, 0, Qt::AlignHCenter);
-    emptyLayout->addStretch();
-    _listStack->addWidget(_listView);
-    _listStack->addWidget(_emptyListView);
-    listAreaLayout->addWidget(_listStack, 0, 0);
-
-    _loadingView = new QWidget(listArea);
-    auto* loadingLayout = new QVBoxLayout(_loadingView);
-    auto* loadingLabel = new QLabel(text("loadingApplications"), _loadingView);
-    loadingLabel->setAlignment(Qt::AlignCenter);
-    auto* loadingBar = new QProgressBar(_loadingView);
-    loadingBar->setRange(0, 0);
-    loadingBar->setTextVisible(false);
-    loadingBar->setAccessibleName(text("loadingApplications"));
-    loadingLayout->addStretch();
-    loadingLayout->addWidget(loadingLabel);
-    loadingLayout->addWidget(loadingBar);
-    loadingLayout->addStretch();
-    listAreaLayout->addWidget(_loadingView, 0, 0);
-    // Hidden behind the loading view until the initial loading is over.
-    _listStack->setGraphicsEffect(new QGraphicsOpacityEffect(_listStack));
-    static_cast<QGraphicsOpacityEffect*>(_listStack->graphicsEffect())->setOpacity(0);
-    sidebarLayout->addWidget(listArea, 1);
-
+    _sidebar = new SidebarWidget(*_applicationsSourceController, *_iconCache, _splitter);
     _webView = new DocumentWebView(_platformServices, _splitter);
     _webView->setAccessibleName(text("pageAccessibleName"));
-    _splitter->addWidget(sidebar);
+    _splitter->addWidget(_sidebar);
     _splitter->addWidget(_webView);
     _splitter->setStretchFactor(0, 0);
     _splitter->setStretchFactor(1, 1);
     _splitter->setSizes({280, 720});
     resize(1100, 720);
-    setTabOrder(_searchField, _listView);
-    setTabOrder(_listView, _webView);
+    setTabOrder(&listView(), _webView);
 }
 
-QAction* MainWindow::addCommand(const QString& name, const char* titleKey, void (MainWindow::*slot)()) {
+QLineEdit& MainWindow::searchField() const {
+    return _sidebar->searchField();
+}
+
+ApplicationsListView& MainWindow::listView() const {
+    return _sidebar->listView();
+}
+
+QAction* MainWindow::addCommand(const char* name, const char* titleKey, void (MainWindow::*slot)()) {
     auto* action = new QAction(text(titleKey), this);
-    action->setObjectName(name);
+    action->setObjectName(QString::fromLatin1(name));
     connect(action, &QAction::triggered, this, slot);
     return action;
 }
 
 void MainWindow::buildCommands() {
-    addCommand(QStringLiteral("find"), "commandFind", &MainWindow::find)->setShortcut(QKeySequence::Find);
-    addCommand(QStringLiteral("showInFinder"), "commandShowInFileManager", &MainWindow::showInFinder);
-    addCommand(QStringLiteral("revealLumora"), "commandRevealLumora", &MainWindow::revealLumora);
-    addCommand(QStringLiteral("reloadLumora"), "commandReloadLumora", &MainWindow::reloadLumora)
-        ->setShortcut(QKeySequence::Refresh);
-    addCommand(QStringLiteral("open"), "commandOpen", &MainWindow::open)->setShortcut(QKeySequence::Open);
-    addCommand(QStringLiteral("grantReadPermission"), "commandGrantReadPermission",
-               &MainWindow::grantReadPermission);
-    addCommand(QStringLiteral("resetReadPermissions"), "commandResetReadPermissions",
-               &MainWindow::resetReadPermissions);
-    addCommand(QStringLiteral("openInBrowser"), "commandOpenInBrowser", &MainWindow::openInBrowser)
-        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B));
-    addCommand(QStringLiteral("reloadAdditionalApplications"), "commandReloadAdditionalApplications",
-               &MainWindow::reloadAdditionalApplications);
+    _commands.find = addCommand("find", "commandFind", &MainWindow::find);
+    _commands.find->setShortcut(QKeySequence::Find);
+    _commands.showInFinder =
+        addCommand("showInFinder", "commandShowInFileManager", &MainWindow::showInFinder);
+    _commands.revealLumora = addCommand("revealLumora", "commandRevealLumora", &MainWindow::revealLumora);
+    _commands.reloadLumora = addCommand("reloadLumora", "commandReloadLumora", &MainWindow::reloadLumora);
+    _commands.reloadLumora->setShortcut(QKeySequence::Refresh);
+    _commands.open = addCommand("open", "commandOpen", &MainWindow::open);
+    _commands.open->setShortcut(QKeySequence::Open);
+    _commands.grantReadPermission =
+        addCommand("grantReadPermission", "commandGrantReadPermission", &MainWindow::grantReadPermission);
+    _commands.resetReadPermissions =
+        addCommand("resetReadPermissions", "commandResetReadPermissions", &MainWindow::resetReadPermissions);
+    _commands.openInBrowser = addCommand("openInBrowser", "commandOpenInBrowser", &MainWindow::openInBrowser);
+    _commands.openInBrowser->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B));
+    _commands.reloadAdditionalApplications =
+        addCommand("reloadAdditionalApplications", "commandReloadAdditionalApplications",
+                   &MainWindow::reloadAdditionalApplications);
     // The two commands without a menu item still answer their shortcuts.
-    addAction(command(QStringLiteral("openInBrowser")));
-    addAction(command(QStringLiteral("resetReadPermissions")));
-}
-
-QAction* MainWindow::command(const QString& name) const {
-    return findChild<QAction*>(name, Qt::FindDirectChildrenOnly);
+    addAction(_commands.openInBrowser);
+    addAction(_commands.resetReadPermissions);
 }
 
 void MainWindow::buildMenus() {
     auto* file = menuBar()->addMenu(text("menuFile"));
-    file->addAction(command(QStringLiteral("open")));
+    file->addAction(_commands.open);
     file->addSeparator();
     auto* close = file->addAction(text("commandCloseWindow"), this, &QWidget::close);
     close->setShortcut(QKeySequence::Close);
@@ -286,15 +167,14 @@ void MainWindow::buildMenus() {
     quit->setShortcut(QKeySequence::Quit);
 
     auto* edit = menuBar()->addMenu(text("menuEdit"));
-    edit->addAction(command(QStringLiteral("find")));
+    edit->addAction(_commands.find);
 
     auto* application = menuBar()->addMenu(text("menuApplication"));
-    for (const char* name : {"showInFinder", "revealLumora", "reloadLumora", "grantReadPermission"}) {
-        application->addAction(command(QString::fromLatin1(name)));
-    }
+    application->addActions({_commands.showInFinder, _commands.revealLumora, _commands.reloadLumora,
+                             _commands.grantReadPermission});
     if (_applicationsSourceController->isPreviewApplicationsSourceOffered()) {
         application->addSeparator();
-        application->addAction(command(QStringLiteral("reloadAdditionalApplications")));
+        application->addAction(_commands.reloadAdditionalApplications);
     }
 
     auto* view = menuBar()->addMenu(text("menuView"));
@@ -331,12 +211,20 @@ void MainWindow::buildMenus() {
 std::unique_ptr<QMenu> MainWindow::makeListContextMenu() {
     updateCommands();
     auto menu = std::make_unique<QMenu>();
-    for (const char* name : {"showInFinder", "revealLumora", "reloadLumora", "grantReadPermission"}) {
-        if (auto* action = command(QString::fromLatin1(name)); action->isEnabled()) {
+    for (QAction* action : {_commands.showInFinder, _commands.revealLumora, _commands.reloadLumora,
+                            _commands.grantReadPermission}) {
+        if (action->isEnabled()) {
             menu->addAction(action);
         }
     }
     return menu;
+}
+
+void MainWindow::showListContextMenu(const QPoint& globalPosition) {
+    auto menu = makeListContextMenu();
+    if (!menu->isEmpty()) {
+        menu->exec(globalPosition);
+    }
 }
 
 void MainWindow::setOpenPanelPresenter(OpenPanelPresenter* presenter) {
@@ -353,28 +241,18 @@ void MainWindow::updateCommands() {
     const auto hasState = [&](LumoraLoadState::Case stateCase) {
         return installed != nullptr && installed->lumoraLoadState().stateCase() == stateCase;
     };
-    command(QStringLiteral("showInFinder"))->setEnabled(installed != nullptr);
-    command(QStringLiteral("revealLumora"))->setEnabled(hasState(LumoraLoadState::Case::loaded));
-    command(QStringLiteral("reloadLumora"))->setEnabled(installed != nullptr);
-    command(QStringLiteral("grantReadPermission"))
-        ->setEnabled(hasState(LumoraLoadState::Case::noReadPermission));
-    command(QStringLiteral("resetReadPermissions"))
-        ->setEnabled(_applicationsSourceController->canResetReadPermissions());
-    command(QStringLiteral("reloadAdditionalApplications"))
-        ->setEnabled(_applicationsSourceController->isPreviewApplicationsSourceOffered());
+    _commands.showInFinder->setEnabled(installed != nullptr);
+    _commands.revealLumora->setEnabled(hasState(LumoraLoadState::Case::loaded));
+    _commands.reloadLumora->setEnabled(installed != nullptr);
+    _commands.grantReadPermission->setEnabled(hasState(LumoraLoadState::Case::noReadPermission));
+    _commands.resetReadPermissions->setEnabled(_applicationsSourceController->canResetReadPermissions());
+    _commands.reloadAdditionalApplications->setEnabled(
+        _applicationsSourceController->isPreviewApplicationsSourceOffered());
 }
 
 void MainWindow::initialLoadingFinished() {
-    if (_loadingView) {
-        fade(_loadingView, 1.0, 0.0, 250, [view = _loadingView] {
-            if (view) {
-                view->deleteLater();
-            }
-        });
-    }
-    fade(_listStack, 0.0, 1.0, 1500);
+    _sidebar->showInitialLoadingFinished();
     restoreSelection();
-    updateEmptyListText();
     updateCommands();
 }
 
@@ -391,90 +269,13 @@ void MainWindow::restoreSelection() {
     _applicationToRestore.clear();
 }
 
-QString MainWindow::emptyListText() const {
-    return _listStack->currentWidget() == _emptyListView ? _emptyListLabel->text() : QString();
-}
-
-QString MainWindow::emptyListButtonText() const {
-    return _listStack->currentWidget() == _emptyListView && !_emptyListButton->isHidden()
-               ? _emptyListButton->text()
-               : QString();
-}
-
-void MainWindow::updateEmptyListText() {
-    const auto& list = _applicationsSourceController->arrayController();
-    if (!_applicationsSourceController->initialLoadingFinished() || !list.arrangedApplications().empty()) {
-        _listStack->setCurrentWidget(_listView);
-        return;
-    }
-    // Say why the list is empty, and offer what helps.
-    if (!list.filterText().isEmpty() && _applicationsSourceController->hasApplications()) {
-        _emptyListLabel->setText(
-            text("noApplicationsMatchFormat %@").replace(QLatin1String("%@"), list.filterText()));
-        _emptyListButton->setText(text("clearSearchButtonTitle"));
-    } else if (!_applicationsSourceController->proposedDirectoryURLsToGrantReadPermission().empty()) {
-        _emptyListLabel->setText(text("noApplicationsReadableText"));
-        _emptyListButton->setText(text("grantReadPermissionButtonTitle"));
-    } else {
-        _emptyListLabel->setText(text("noApplicationsFoundText"));
-        _emptyListButton->setText(text("noApplicationsFoundAddButtonTitle"));
-    }
-    _emptyListButton->setAccessibleName(_emptyListButton->text());
-    _listStack->setCurrentWidget(_emptyListView);
-}
-
-void MainWindow::emptyListButtonClicked() {
-    const auto& list = _applicationsSourceController->arrayController();
-    if (!list.filterText().isEmpty() && _applicationsSourceController->hasApplications()) {
-        _searchField->clear();
-        return;
-    }
-    const auto folders = _applicationsSourceController->proposedDirectoryURLsToGrantReadPermission();
-    _applicationsSourceController->showOpenPanelAt(folders.empty() ? std::nullopt
-                                                                   : std::optional(folders.front()));
-}
-
-void MainWindow::listSelectionChanged() {
-    if (_isSynchronisingSelection) {
-        return;
-    }
-    const QModelIndexList rows = _listView->selectionModel()->selectedRows();
-    auto& list = _applicationsSourceController->arrayController();
-    list.setSelectedApplication(rows.size() == 1 ? list.applicationAt(rows.front().row()) : nullptr);
-}
-
-void MainWindow::arrangedSelectionChanged() {
-    auto& list = _applicationsSourceController->arrayController();
-    const int row = list.selectedRow();
-    _isSynchronisingSelection = true;
-    if (row < 0) {
-        _listView->selectionModel()->clearSelection();
-    } else {
-        const QModelIndex index = list.index(row);
-        _listView->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-        _listView->scrollTo(index);
-    }
-    _isSynchronisingSelection = false;
+void MainWindow::selectionShown() {
     // Until the saved selection has had its chance to come back it stays as it was saved.
-    if (_windowState && _remembersSelection && _applicationToRestore.isEmpty()) {
-        const auto& selected = list.selectedApplication();
-        _windowState->setValue(QStringLiteral("MainWindow/selectedApplication"),
-                               selected ? selected->identifier() : QString());
+    if (_remembersSelection && _applicationToRestore.isEmpty()) {
+        const auto& selected = _applicationsSourceController->arrayController().selectedApplication();
+        _windowState.setSelectedApplication(selected ? selected->identifier() : QString());
     }
     updateCommands();
-}
-
-bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    // The arrow keys in the search field move the list's selection; the typed text stays.
-    if (watched == _searchField && event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) {
-            QKeyEvent forwarded(QEvent::KeyPress, key->key(), key->modifiers());
-            QApplication::sendEvent(_listView, &forwarded);
-            return true;
-        }
-    }
-    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::changeEvent(QEvent* event) {
@@ -491,10 +292,7 @@ void MainWindow::applyAppearance() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (_windowState) {
-        _windowState->setValue(QStringLiteral("MainWindow/geometry"), saveGeometry());
-        _windowState->setValue(QStringLiteral("MainWindow/splitter"), _splitter->saveState());
-    }
+    _windowState.saveLayout(*this, *_splitter);
     // Stopping empties the list; the selection the user left is the one to remember.
     _remembersSelection = false;
     _applicationsSourceController->stopUpdating();
@@ -514,8 +312,7 @@ void MainWindow::showPreviewLoadingSheet(PreviewApplicationsSource& source, Load
 }
 
 void MainWindow::find() {
-    _searchField->setFocus(Qt::ShortcutFocusReason);
-    _searchField->selectAll();
+    _sidebar->focusSearchField();
 }
 
 void MainWindow::showInFinder() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Code/Catalogue/ApplicationsSourceController.h"
+#include "Code/Shell/WindowState.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -14,15 +15,25 @@ class DocumentWebView;
 class FileDialogOpenPanelPresenter;
 class PlatformServices;
 class Preferences;
-class QLabel;
 class QLineEdit;
-class QPushButton;
-
 class QSplitter;
-class QStackedWidget;
+class SidebarWidget;
 
-/// The program's window: the applications list with its search field beside the selected
-/// application's page, the window's commands, and the sheets they open.
+/// The window's commands. Their object names are those of the fields, for accessibility and tests.
+struct MainWindowCommands {
+    QAction* find = nullptr;
+    QAction* showInFinder = nullptr;
+    QAction* revealLumora = nullptr;
+    QAction* reloadLumora = nullptr;
+    QAction* open = nullptr;
+    QAction* grantReadPermission = nullptr;
+    QAction* resetReadPermissions = nullptr;
+    QAction* openInBrowser = nullptr;
+    QAction* reloadAdditionalApplications = nullptr;
+};
+
+/// The program's window: the sidebar beside the selected application's page, the window's
+/// commands and menus, and the sheets and alerts they open.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -38,17 +49,12 @@ public:
     }
     DocumentPageController& documentPageController() const { return *_documentPageController; }
     DocumentWebView& webView() const { return *_webView; }
-    QLineEdit& searchField() const { return *_searchField; }
-    ApplicationsListView& listView() const { return *_listView; }
-    /// The command of that name ("find", "showInFinder", "revealLumora", "reloadLumora", "open",
-    /// "grantReadPermission", "resetReadPermissions", "openInBrowser", "reloadAdditionalApplications").
-    QAction* command(const QString& name) const;
+    SidebarWidget& sidebar() const { return *_sidebar; }
+    QLineEdit& searchField() const;
+    ApplicationsListView& listView() const;
+    const MainWindowCommands& commands() const { return _commands; }
     /// Where the open panel is shown; tests put their own in its place. Not owned.
     void setOpenPanelPresenter(OpenPanelPresenter* presenter);
-    /// The text behind an empty list, and the command it offers (empty when none).
-    QString emptyListText() const;
-    QString emptyListButtonText() const;
-
     /// Starts the sources (the window shows its loading view until the initial loading is over).
     void startUpdating();
     /// The context menu of the list as it would open now: disabled commands are left out.
@@ -64,20 +70,18 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
     void buildInterface();
     void buildCommands();
     void buildMenus();
-    QAction* addCommand(const QString& name, const char* titleKey, void (MainWindow::*slot)());
+    QAction* addCommand(const char* name, const char* titleKey, void (MainWindow::*slot)());
+    /// The one place that decides which commands are enabled.
     void updateCommands();
     void initialLoadingFinished();
-    void updateEmptyListText();
-    void emptyListButtonClicked();
-    void listSelectionChanged();
-    void arrangedSelectionChanged();
+    void selectionShown();
+    void showListContextMenu(const QPoint& globalPosition);
     void applyAppearance();
     void restoreSelection();
     void showPreviewLoadingSheet(PreviewApplicationsSource& source, LoadProgress& progress);
@@ -95,22 +99,15 @@ private:
 
     Preferences& _preferences;
     PlatformServices& _platformServices;
-    QPointer<QSettings> _windowState;
+    WindowState _windowState;
     ApplicationIconCache* _iconCache;
     ApplicationsSourceController* _applicationsSourceController;
     DocumentPageController* _documentPageController;
     std::unique_ptr<FileDialogOpenPanelPresenter> _fileDialogOpenPanel;
+    MainWindowCommands _commands;
     QSplitter* _splitter = nullptr;
-    QLineEdit* _searchField = nullptr;
-    QStackedWidget* _listStack = nullptr;
-    QWidget* _listContainer = nullptr;
-    ApplicationsListView* _listView = nullptr;
-    QWidget* _emptyListView = nullptr;
-    QLabel* _emptyListLabel = nullptr;
-    QPushButton* _emptyListButton = nullptr;
-    QPointer<QWidget> _loadingView;
+    SidebarWidget* _sidebar = nullptr;
     DocumentWebView* _webView = nullptr;
-    bool _isSynchronisingSelection = false;
     bool _remembersSelection = true;
     QString _applicationToRestore;
 };

@@ -11,6 +11,7 @@
 #include "Code/Shell/DocumentWebView.h"
 #include "Code/Shell/MainWindow.h"
 #include "Code/Shell/PlatformServices.h"
+#include "Code/Shell/ShellAnimation.h"
 #include "Code/Shell/SingleInstance.h"
 #include "LumoraVersion.h"
 #include "LumoraViewerManual.h"
@@ -170,11 +171,12 @@ private:
     }
 
     /// A grab right after loading is still blank: wait until the page shows more than one colour,
-    /// and the fade-in of the list has ended.
+    /// and the fade-in of the list has ended when there is one.
     void poll() {
         ++_polls;
         const bool painted = showsMoreThanOneColour(_window.webView().grab().toImage());
-        if ((!painted || _polls * _pollTimer.interval() < 1600) && _polls < 200) {
+        const bool fading = ShellAnimation::isEnabled() && _polls * _pollTimer.interval() < 1600;
+        if ((!painted || fading) && _polls < 200) {
             return;
         }
         _pollTimer.stop();
@@ -389,6 +391,9 @@ int run(int argc, char** argv) {
     controller.openFiles(options.files);
     controller.applicationDidFinishLaunching();
     if (takesScreenshot) {
+        // The picture shows the window as it rests; timing the first paint keeps the fades the
+        // user sees.
+        ShellAnimation::setEnabled(options.reportFirstPaint);
         controller.mainWindow()->resize(options.windowSize);
         new ScreenshotTaker(*controller.mainWindow(), *options.screenshotFile, options.selectName,
                             options.reportFirstPaint);

@@ -4,6 +4,7 @@
 #include "Code/Shell/DocumentWebView.h"
 #include "Code/Shell/PlatformServices.h"
 #include "RecordingPlatformServices.h"
+#include "ShellTestSupport.h"
 
 #include <QImage>
 #include <QLineEdit>
@@ -36,21 +37,6 @@ bool nearColor(QColor actual, QColor expected) {
            std::abs(actual.blue() - expected.blue()) <= 8;
 }
 
-/// Runs the event loop in short slices until `condition` holds or about `timeoutMilliseconds` have
-/// passed. A grab right after a load is still blank, so pixels are awaited this way.
-bool waitUntil(const std::function<bool()>& condition, int timeoutMilliseconds = loadTimeout) {
-    QTimer tick;
-    tick.start(20);
-    QSignalSpy ticks(&tick, &QTimer::timeout);
-    for (int waited = 0; waited < timeoutMilliseconds; waited += 20) {
-        if (condition()) {
-            return true;
-        }
-        ticks.wait(100);
-    }
-    return condition();
-}
-
 QColor pixelAt(QWidget& widget, QPoint point) {
     return widget.grab().toImage().pixelColor(point);
 }
@@ -80,7 +66,7 @@ protected:
         QSignalSpy loaded(view.get(), &DocumentWebView::pageLoaded);
         view->showPage(html);
         ASSERT_TRUE(loaded.wait(loadTimeout));
-        ASSERT_TRUE(waitUntil([&] { return nearColor(pixelAt(*view, point), color); }))
+        ASSERT_TRUE(ShellTestSupport::waitUntil([&] { return nearColor(pixelAt(*view, point), color); }))
             << pixelAt(*view, point).name().toStdString();
     }
 
@@ -96,7 +82,7 @@ protected:
         QSignalSpy hovered(view->page(), &QWebEnginePage::linkHovered);
         static int moves = 0;
         bool onLink = false;
-        const bool seen = waitUntil([&] {
+        const bool seen = ShellTestSupport::waitUntil([&] {
             if (onLink && !hovered.isEmpty() && !hovered.back().front().toString().isEmpty()) {
                 return true;
             }
@@ -121,7 +107,7 @@ protected:
         QSignalSpy opened(&services, &RecordingPlatformServices::opened);
         QSignalSpy beeped(&services, &RecordingPlatformServices::beeped);
         click(point);
-        ASSERT_TRUE(waitUntil([&] { return !opened.isEmpty() || !beeped.isEmpty(); }));
+        ASSERT_TRUE(ShellTestSupport::waitUntil([&] { return !opened.isEmpty() || !beeped.isEmpty(); }));
     }
 
     RecordingPlatformServices services;
@@ -276,7 +262,7 @@ TEST_F(DocumentWebViewTest, RemoteResourcesAreBlocked) {
                                    "<iframe src=\"https://example.invalid/frame.html\"></iframe>"),
                     QStringLiteral("<link rel=\"stylesheet\" href=\"https://example.invalid/style.css\">")));
     // The frame never gets as far: the page's navigation rules refuse every frame.
-    EXPECT_TRUE(waitUntil([&] { return blocked.size() >= 3; })) << blocked.size();
+    EXPECT_TRUE(ShellTestSupport::waitUntil([&] { return blocked.size() >= 3; })) << blocked.size();
     EXPECT_TRUE(blocked.contains(QUrl("lumora-page:/image.png")));
     EXPECT_TRUE(blocked.contains(QUrl("https://example.invalid/image.png")));
     EXPECT_TRUE(blocked.contains(QUrl("https://example.invalid/style.css")));
@@ -318,7 +304,7 @@ TEST_F(DocumentWebViewTest, EverySecondPageReplacesTheFirst) {
     view->showPage(pageWithBox(QStringLiteral("<div class=\"box\" style=\"background:#0000ff\"></div>")));
     view->showPage(pageWithBox(QStringLiteral("<div class=\"box\"></div>")));
     ASSERT_TRUE(loaded.wait(loadTimeout));
-    EXPECT_TRUE(waitUntil([&] { return nearColor(pixelAt(*view, insideBox), red); }));
+    EXPECT_TRUE(ShellTestSupport::waitUntil([&] { return nearColor(pixelAt(*view, insideBox), red); }));
     EXPECT_EQ(loaded.size(), 1);
 }
 
@@ -337,7 +323,7 @@ TEST_F(DocumentWebViewTest, TheSamePageAgainIsKeptNotLoadedAgain) {
     view->showPage(other);
     view->showPage(other);
     ASSERT_TRUE(loaded.wait(loadTimeout));
-    EXPECT_TRUE(waitUntil([&] { return nearColor(pixelAt(*view, insideBox), blue); }));
+    EXPECT_TRUE(ShellTestSupport::waitUntil([&] { return nearColor(pixelAt(*view, insideBox), blue); }));
     EXPECT_EQ(started.size(), 1);
     EXPECT_EQ(loaded.size(), 1);
 }
@@ -352,11 +338,12 @@ TEST_F(DocumentWebViewTest, DarkWindowColourShowsBeforeAndBehindThePage) {
     showPage(QStringLiteral("<html><body style=\"margin:0\"><div style=\"position:fixed;left:0;top:0;"
                             "width:120px;height:60px;background:#ff0000\"></div></body></html>"));
     EXPECT_TRUE(nearColor(pixelAt(*view, QPoint(200, 150)), darkWindow));
-    EXPECT_TRUE(
-        waitUntil([&] { return !view->findChild<QWidget*>(QStringLiteral("documentWebViewCover")); }));
+    EXPECT_TRUE(ShellTestSupport::waitUntil(
+        [&] { return !view->findChild<QWidget*>(QStringLiteral("documentWebViewCover")); }));
 }
 
 TEST_F(DocumentWebViewTest, FirstPageWaitsUnderTheCoverUntilItFadesIn) {
+    const ShellTestSupport::AnimationsOn animations;
     view->setPageBackgroundColor(darkWindow);
     view->setFirstPageFadeIn(600000ms, 0ms);
     QSignalSpy loaded(view.get(), &DocumentWebView::pageLoaded);
@@ -382,12 +369,12 @@ TEST_F(DocumentWebViewTest, ContextMenuOffersOnlyCopyingLinks) {
         QMenu* menu = nullptr;
         click(point, Qt::RightButton);
         QTest::mouseMove(view->focusProxy(), point + QPoint(1, 1));
-        waitUntil(
+        ShellTestSupport::waitUntil(
             [&] {
                 menu = view->findChild<QMenu*>(QStringLiteral("documentContextMenu"));
                 return menu != nullptr;
             },
-            1000);
+            1000ms);
         return menu;
     };
     QMenu* menu = openMenu(hoverLink(insideBox));
@@ -422,11 +409,12 @@ TEST(DocumentWebViewFocus, MousePressGivesTheViewFocus) {
     QSignalSpy loaded(view, &DocumentWebView::pageLoaded);
     view->showPage(pageWithBox(QStringLiteral("<div class=\"box\"></div>")));
     ASSERT_TRUE(loaded.wait(loadTimeout));
-    ASSERT_TRUE(waitUntil([&] { return nearColor(pixelAt(*view, insideBox), red); }));
+    ASSERT_TRUE(ShellTestSupport::waitUntil([&] { return nearColor(pixelAt(*view, insideBox), red); }));
     field->setFocus();
     ASSERT_EQ(window.focusWidget(), field);
     QTest::mouseClick(view->focusProxy(), Qt::LeftButton, {}, insideBox);
-    EXPECT_TRUE(waitUntil([&] { return window.focusWidget() == view->focusProxy(); }, 2000));
+    EXPECT_TRUE(
+        ShellTestSupport::waitUntil([&] { return window.focusWidget() == view->focusProxy(); }, 2000ms));
 }
 
 TEST_F(DocumentWebViewTest, DroppedFileDoesNotReplaceThePage) {

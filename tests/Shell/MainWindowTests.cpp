@@ -14,7 +14,9 @@
 #include "Code/Shell/DocumentWebView.h"
 #include "Code/Shell/MainWindow.h"
 #include "Code/Shell/ShellText.h"
+#include "Code/Shell/SidebarWidget.h"
 #include "RecordingPlatformServices.h"
+#include "ShellTestSupport.h"
 #include "ZRFoundation/CodeSigning/ZRTrustEvaluator.h"
 
 #include <QAction>
@@ -152,24 +154,8 @@ TEST_F(MainWindowTest, SelectingAnApplicationShowsItsPage) {
     ASSERT_NE(selected, nullptr);
     EXPECT_EQ(selected->displayName(), "TextEditor");
     ASSERT_TRUE(shown.wait(20000));
-    // A grab right after loading is blank: wait until the page's dark heading text shows.
-    bool hasText = false;
-    for (int attempt = 0; attempt < 100 && !hasText; ++attempt) {
-        const QImage page = window.webView().grab().toImage();
-        for (int y = 30; y < std::min(page.height(), 160) && !hasText; ++y) {
-            for (int x = 100; x < std::min(page.width(), 400); ++x) {
-                if (QColor(page.pixel(x, y)).lightnessF() < 0.35) {
-                    hasText = true;
-                    break;
-                }
-            }
-        }
-        if (!hasText) {
-            QSignalSpy tick(&window, &MainWindow::pageShown);
-            tick.wait(50);
-        }
-    }
-    EXPECT_TRUE(hasText);
+    EXPECT_EVENTUALLY(ShellTestSupport::hasDarkPixel(window.webView().grab().toImage(), 100, 30, 400, 160),
+                      "the page's heading never showed");
     EXPECT_NE(window.documentPageController().pageHTML().indexOf("<h1 dir=\"auto\">TextEditor</h1>"), -1);
 }
 
@@ -243,8 +229,8 @@ TEST_F(MainWindowTest, CommandsFollowTheSelectionAndContextMenusHideDisabledOnes
     setUnreadable("Calculator.app");
     auto& window = makeWindow();
     auto& list = window.applicationsSourceController().arrayController();
-    EXPECT_FALSE(window.command("showInFinder")->isEnabled());
-    EXPECT_TRUE(window.command("open")->isEnabled());
+    EXPECT_FALSE(window.commands().showInFinder->isEnabled());
+    EXPECT_TRUE(window.commands().open->isEnabled());
 
     list.setSelectedApplication(list.applicationAt(list.rowOf(*list.arrangedApplications().back())));
     const auto calculator =
@@ -262,13 +248,13 @@ TEST_F(MainWindowTest, CommandsFollowTheSelectionAndContextMenusHideDisabledOnes
     EXPECT_TRUE(names.contains("showInFinder"));
 
     // Granting starts at the folder that holds the application.
-    window.command("grantReadPermission")->trigger();
+    ASSERT_TRUE(ShellTestSupport::trigger(window.commands().grantReadPermission));
     ASSERT_EQ(_openPanel.requests.size(), 1U);
     EXPECT_EQ(_openPanel.requests[0].directory, examples);
     EXPECT_TRUE(_openPanel.requests[0].choosesDirectories);
 
     list.setSelectedApplication(list.applicationAt(0));
-    window.command("revealLumora")->trigger();
+    ASSERT_TRUE(ShellTestSupport::trigger(window.commands().revealLumora));
     ASSERT_EQ(_platformServices.shownItems.size(), 1U);
     EXPECT_EQ(_platformServices.shownItems[0].front().filename(), "Lumora.plist");
 }
@@ -314,7 +300,7 @@ TEST_F(MainWindowTest, ResettingReadAccessAsksFirst) {
     auto& controller = window.applicationsSourceController();
     controller.addWithSecurityScopedFileURLs({ZRURL::fileURL(examples, true)}, false);
     ASSERT_TRUE(controller.canResetReadPermissions());
-    window.command("resetReadPermissions")->trigger();
+    ASSERT_TRUE(ShellTestSupport::trigger(window.commands().resetReadPermissions));
     auto* alert = window.findChild<QMessageBox*>("resetReadPermissionsAlert");
     ASSERT_NE(alert, nullptr);
     EXPECT_TRUE(alert->isVisible());
@@ -330,7 +316,7 @@ TEST_F(MainWindowTest, ResettingReadAccessAsksFirst) {
 
 TEST_F(MainWindowTest, OpenInBrowserWritesThePageAndOpensIt) {
     auto& window = makeWindow();
-    window.command("openInBrowser")->trigger();
+    ASSERT_TRUE(ShellTestSupport::trigger(window.commands().openInBrowser));
     ASSERT_EQ(_platformServices.openedURLs.size(), 1);
     const QString path = QDir(QDir::tempPath()).filePath("LumoraViewer.html");
     EXPECT_EQ(_platformServices.openedURLs.front(), QUrl::fromLocalFile(path));
@@ -342,19 +328,24 @@ TEST_F(MainWindowTest, OpenInBrowserWritesThePageAndOpensIt) {
 TEST_F(MainWindowTest, AnEmptyListSaysWhyAndOffersWhatHelps) {
     QTemporaryDir empty;
     auto& window = makeWindow(QtStrings::toPath(empty.path()));
-    EXPECT_EQ(window.emptyListText(), ShellText::localized("noApplicationsFoundText"));
-    EXPECT_EQ(window.emptyListButtonText(), ShellText::localized("noApplicationsFoundAddButtonTitle"));
+    auto& sidebar = window.sidebar();
+    EXPECT_EQ(sidebar.emptyListText(), ShellText::localized("noApplicationsFoundText"));
+    EXPECT_EQ(sidebar.emptyListButtonText(), ShellText::localized("noApplicationsFoundAddButtonTitle"));
+    auto* button = sidebar.findChild<QPushButton*>(QStringLiteral("emptyListButton"));
+    ASSERT_NE(button, nullptr);
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(_openPanel.requests.size(), 1U) << "the button offers the open panel";
 
     std::filesystem::copy(examples / "Calculator.app", QtStrings::toPath(empty.path()) / "Calculator.app",
                           std::filesystem::copy_options::recursive);
     window.applicationsSourceController().addWithSecurityScopedFileURLs(
         {ZRURL::fileURL(QtStrings::toPath(empty.path()) / "Calculator.app", true)}, false);
-    EXPECT_TRUE(window.emptyListText().isEmpty());
+    EXPECT_TRUE(sidebar.emptyListText().isEmpty());
     QTest::keyClicks(&window.searchField(), "zzz");
-    EXPECT_EQ(window.emptyListButtonText(), ShellText::localized("clearSearchButtonTitle"));
-    window.findChild<QPushButton*>(QString(), Qt::FindChildrenRecursively);
-    window.searchField().clear();
-    EXPECT_TRUE(window.emptyListText().isEmpty());
+    EXPECT_EQ(sidebar.emptyListButtonText(), ShellText::localized("clearSearchButtonTitle"));
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_TRUE(window.searchField().text().isEmpty());
+    EXPECT_TRUE(sidebar.emptyListText().isEmpty());
 }
 
 TEST_F(MainWindowTest, QuittingForgetsTheFeaturedApplicationsAndOpensHandedFiles) {

@@ -1,4 +1,5 @@
 #include "Code/Shell/DocumentWebView.h"
+#include "Code/Shell/ShellAnimation.h"
 #include "ZRFoundation/CodeSigning/ZRCryptoLibrary.h"
 
 #include <QApplication>
@@ -30,5 +31,7 @@ int main(int argc, char** argv) {
     // The page scheme has to be known before the web engine starts with the application object.
     DocumentWebView::registerPageScheme();
     QApplication application(argc, argv);
+    // The window rests in its final state at once; tests that watch a fade turn them on.
+    ShellAnimation::setEnabled(false);
     return RUN_ALL_TESTS();
 }

@@ -1,4 +1,5 @@
 #include "Code/Shell/ViewerLaunch.h"
+#include "ShellTestSupport.h"
 
 #include <QFile>
 #include <QImage>
@@ -124,15 +125,6 @@ TEST(ViewerLaunch, ScreenshotShowsTheSelectedApplicationsPage) {
     const QColor row = image.pixelColor(100, 78);
     EXPECT_NE(row, image.pixelColor(100, 600)) << "no highlighted row";
     // The page's heading is dark text on the white page.
-    bool hasHeadingText = false;
-    for (int y = 60; y < 130 && !hasHeadingText; ++y) {
-        for (int x = 400; x < 700; ++x) {
-            if (image.pixelColor(x, y).lightnessF() < 0.3) {
-                hasHeadingText = true;
-                break;
-            }
-        }
-    }
-    EXPECT_TRUE(hasHeadingText);
+    EXPECT_TRUE(ShellTestSupport::hasDarkPixel(image, 400, 60, 700, 130));
     EXPECT_EQ(image.pixelColor(950, 300).lightness(), 255) << "the page is white";
 }
