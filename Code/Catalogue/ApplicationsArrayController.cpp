@@ -3,7 +3,7 @@
 #include "Code/Catalogue/InstalledApplication.h"
 #include "Code/Catalogue/PreviewApplication.h"
 #include "Code/Catalogue/QtStrings.h"
-#include "Code/Catalogue/SearchTextFolding.h"
+#include "Code/Catalogue/SearchQuery.h"
 #include "ZRFoundation/Localization/ZRLocalization.h"
 
 #include <algorithm>
@@ -122,10 +122,9 @@ std::vector<std::shared_ptr<Application>> ApplicationsArrayController::arrangedC
         return arranged;
     }
     arranged.reserve(_content->size());
-    const QString searchText = SearchTextFolding::folded(_filterText);
+    const SearchQuery query(_filterText);
     for (const auto& application : *_content) {
-        if (searchText.isEmpty() ||
-            SearchTextFolding::folded(application->searchString()).contains(searchText)) {
+        if (query.matches(application->searchString())) {
             arranged.push_back(application);
         }
     }

@@ -65,8 +65,9 @@ public:
     /// Sorts and filters the content again.
     void rearrangeObjects();
 
-    /// The search text, trimmed; rows whose search string does not contain it, ignoring case and
-    /// diacritics, are hidden.
+    /// The search text, trimmed. It is read as words and double-quoted phrases (`SearchQuery`);
+    /// rows whose search string does not contain every one of them, ignoring case and diacritics,
+    /// are hidden.
     const QString& filterText() const { return _filterText; }
     void setFilterText(const QString& text);
 
