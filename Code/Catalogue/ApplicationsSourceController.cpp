@@ -144,14 +144,16 @@ ApplicationsSourceController::ApplicationsSourceController(Preferences& preferen
         merge();
     };
     _observers = {
-        connect(&preferences, &Preferences::spotlightApplicationsSourceEnabledChanged, this,
-                preferencesChanged),
-        connect(&preferences, &Preferences::manuallyAddedApplicationsSourceEnabledChanged, this,
-                preferencesChanged),
-        connect(&preferences, &Preferences::applicationsFolderApplicationsSourceEnabledChanged, this,
-                preferencesChanged),
-        connect(&preferences, &Preferences::previewApplicationsSourceEnabledChanged, this,
-                preferencesChanged),
+        connect(&preferences, &Preferences::changed, this,
+                [preferencesChanged](const QString& key) {
+                    using namespace PreferenceKeys;
+                    if (spotlightApplicationsSourceEnabled.is(key) ||
+                        manuallyAddedApplicationsSourceEnabled.is(key) ||
+                        applicationsFolderApplicationsSourceEnabled.is(key) ||
+                        previewApplicationsSourceEnabled.is(key)) {
+                        preferencesChanged();
+                    }
+                }),
     };
     applySourcePreferences();
 }

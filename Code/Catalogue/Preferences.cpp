@@ -7,19 +7,7 @@
 #include <QMetaType>
 #include <QSettings>
 #include <QStandardPaths>
-#include <array>
-
-enum class Preferences::Key : int {
-    showPortsAndProtocols,
-    developerModeEnabled,
-    spotlightApplicationsSourceEnabled,
-    manuallyAddedApplicationsSourceEnabled,
-    applicationsFolderApplicationsSourceEnabled,
-    previewApplicationsSourceEnabled,
-    securityScopedBookmarks,
-    spotlightSearchScopes,
-    previewApplicationsListURL,
-};
+#include <type_traits>
 
 namespace {
 
@@ -37,9 +25,7 @@ std::optional<QVariant> booleanValue(const QVariant& stored) {
     return std::nullopt;
 }
 
-/// Entries are checked one by one by whoever resolves them, so that one damaged entry does not
-/// cost the user every other folder they granted.
-std::optional<QVariant> bookmarksValue(const QVariant& stored) {
+std::optional<QVariant> mapValue(const QVariant& stored) {
     return stored.typeId() == QMetaType::QVariantMap ? std::optional(stored) : std::nullopt;
 }
 
@@ -71,6 +57,27 @@ std::optional<QVariant> stringValue(const QVariant& stored) {
     return stored.typeId() == QMetaType::QString ? std::optional(stored) : std::nullopt;
 }
 
+std::optional<QVariant> bytesValue(const QVariant& stored) {
+    return stored.typeId() == QMetaType::QByteArray ? std::optional(stored) : std::nullopt;
+}
+
+/// How a stored value of each key type is read.
+template <typename T>
+constexpr auto normalizerOf() {
+    if constexpr (std::is_same_v<T, bool>) {
+        return booleanValue;
+    } else if constexpr (std::is_same_v<T, QVariantMap>) {
+        return mapValue;
+    } else if constexpr (std::is_same_v<T, QStringList>) {
+        return pathListValue;
+    } else if constexpr (std::is_same_v<T, QString>) {
+        return stringValue;
+    } else {
+        static_assert(std::is_same_v<T, QByteArray>, "a preference of a type without a reader");
+        return bytesValue;
+    }
+}
+
 void logProblem(const QString& message) {
     qWarning("%s", qUtf8Printable(message));
 }
@@ -78,30 +85,45 @@ void logProblem(const QString& message) {
 } // namespace
 
 struct Preferences::KeyInfo {
-    Key key;
-    const char* name;
+    QString name;
+    PreferenceStorage storage;
     QVariant defaultValue;
     /// The value as its proper type, or none when the stored value is of another type.
     std::optional<QVariant> (*normalized)(const QVariant& stored);
+
+    template <typename T>
+    KeyInfo(const PreferenceKey<T>& key) // NOLINT: a table of keys reads best without conversions
+        : name(QString::fromLatin1(key.name))
+        , storage(key.storage)
+        , defaultValue(QVariant::fromValue(key.defaultValue))
+        , normalized(normalizerOf<T>()) {}
 };
 
-const Preferences::KeyInfo& Preferences::info(Key key) {
-    static const std::array<KeyInfo, 9> keys{{
-        {Key::showPortsAndProtocols, showPortsAndProtocolsKey, QVariant(false), booleanValue},
-        {Key::developerModeEnabled, developerModeEnabledKey, QVariant(false), booleanValue},
-        {Key::spotlightApplicationsSourceEnabled, spotlightApplicationsSourceEnabledKey, QVariant(true),
-         booleanValue},
-        {Key::manuallyAddedApplicationsSourceEnabled, manuallyAddedApplicationsSourceEnabledKey,
-         QVariant(true), booleanValue},
-        {Key::applicationsFolderApplicationsSourceEnabled, applicationsFolderApplicationsSourceEnabledKey,
-         QVariant(true), booleanValue},
-        {Key::previewApplicationsSourceEnabled, previewApplicationsSourceEnabledKey, QVariant(false),
-         booleanValue},
-        {Key::securityScopedBookmarks, securityScopedBookmarksKey, QVariant(QVariantMap()), bookmarksValue},
-        {Key::spotlightSearchScopes, spotlightSearchScopesKey, QVariant(QStringList()), pathListValue},
-        {Key::previewApplicationsListURL, previewApplicationsListURLKey, QVariant(QString()), stringValue},
-    }};
-    return keys[static_cast<std::size_t>(key)];
+const std::vector<Preferences::KeyInfo>& Preferences::keys() {
+    static const std::vector<KeyInfo> table{
+        PreferenceKeys::showPortsAndProtocols,
+        PreferenceKeys::developerModeEnabled,
+        PreferenceKeys::spotlightApplicationsSourceEnabled,
+        PreferenceKeys::manuallyAddedApplicationsSourceEnabled,
+        PreferenceKeys::applicationsFolderApplicationsSourceEnabled,
+        PreferenceKeys::previewApplicationsSourceEnabled,
+        PreferenceKeys::securityScopedBookmarks,
+        PreferenceKeys::spotlightSearchScopes,
+        PreferenceKeys::previewApplicationsListURL,
+        PreferenceKeys::windowGeometry,
+        PreferenceKeys::windowSplitter,
+        PreferenceKeys::selectedApplication,
+    };
+    return table;
+}
+
+const Preferences::KeyInfo* Preferences::info(const QString& name) {
+    for (const auto& key : keys()) {
+        if (key.name == name) {
+            return &key;
+        }
+    }
+    return nullptr;
 }
 
 Preferences::Preferences(QObject* parent)
@@ -109,8 +131,10 @@ Preferences::Preferences(QObject* parent)
 
 Preferences::Preferences(const QString& filePath, QObject* parent)
     : QObject(parent)
-    , _filePath(filePath) {
-    readFile();
+    , _filePath(filePath)
+    , _localFilePath(QFileInfo(filePath).dir().filePath(QStringLiteral("WindowState.ini"))) {
+    readFile(_filePath, PreferenceStorage::roaming);
+    readFile(_localFilePath, PreferenceStorage::local);
 }
 
 Preferences::Preferences(InMemory, QObject* parent)
@@ -123,188 +147,90 @@ QString Preferences::defaultFilePath() {
            QLatin1String(LumoraApplicationID) + QStringLiteral("/LumoraViewer.ini");
 }
 
-void Preferences::readFile() {
-    const QFileInfo file(_filePath);
+void Preferences::readFile(const QString& filePath, PreferenceStorage storage) {
+    const QFileInfo file(filePath);
     if (!file.exists()) {
         return;
     }
     if (!file.isReadable()) {
         logProblem(QStringLiteral("Error reading preferences %1: the file cannot be read; using the defaults")
-                       .arg(_filePath));
+                       .arg(filePath));
         return;
     }
-    const QSettings settings(_filePath, QSettings::IniFormat);
+    const QSettings settings(filePath, QSettings::IniFormat);
     if (settings.status() != QSettings::NoError) {
         logProblem(QStringLiteral("Error reading preferences %1: the file is not a settings file; using the "
                                   "defaults")
-                       .arg(_filePath));
+                       .arg(filePath));
         return;
     }
-    for (int index = 0; index <= static_cast<int>(Key::previewApplicationsListURL); ++index) {
-        const auto& key = info(static_cast<Key>(index));
-        const QString name = QString::fromLatin1(key.name);
-        if (!settings.contains(name)) {
+    for (const auto& key : keys()) {
+        if (key.storage != storage || !settings.contains(key.name)) {
             continue;
         }
-        if (const auto normalized = key.normalized(settings.value(name))) {
-            _values.insert(name, *normalized);
+        if (const auto normalized = key.normalized(settings.value(key.name))) {
+            _values.insert(key.name, *normalized);
         } else {
             logProblem(
                 QStringLiteral("Error reading preferences %1: \"%2\" has a value of the wrong type; using "
                                "the default")
-                    .arg(_filePath, name));
+                    .arg(filePath, key.name));
         }
     }
 }
 
-void Preferences::writeFile() const {
-    if (_filePath.isEmpty()) {
+void Preferences::writeFile(PreferenceStorage storage) {
+    const QString& filePath = storage == PreferenceStorage::roaming ? _filePath : _localFilePath;
+    if (filePath.isEmpty()) {
         return;
     }
-    QDir().mkpath(QFileInfo(_filePath).absolutePath());
-    QSettings settings(_filePath, QSettings::IniFormat);
+    QDir().mkpath(QFileInfo(filePath).absolutePath());
+    QSettings settings(filePath, QSettings::IniFormat);
     // A file we could not understand is replaced; keys we do not know are otherwise kept for
     // whichever version of the program wrote them.
     if (settings.status() != QSettings::NoError) {
         settings.clear();
     }
-    for (int index = 0; index <= static_cast<int>(Key::previewApplicationsListURL); ++index) {
-        const QString name = QString::fromLatin1(info(static_cast<Key>(index)).name);
-        if (_values.contains(name)) {
-            settings.setValue(name, _values.value(name));
+    for (const auto& key : keys()) {
+        if (key.storage != storage) {
+            continue;
+        }
+        if (_values.contains(key.name)) {
+            settings.setValue(key.name, _values.value(key.name));
         } else {
-            settings.remove(name);
+            settings.remove(key.name);
         }
     }
     settings.sync();
     if (settings.status() != QSettings::NoError) {
-        logProblem(QStringLiteral("Error writing preferences %1").arg(_filePath));
+        logProblem(QStringLiteral("Error writing preferences %1").arg(filePath));
+        emit writeFailed(filePath);
     }
 }
 
-QVariant Preferences::value(Key key) const {
-    const auto& keyInfo = info(key);
-    return _values.value(QString::fromLatin1(keyInfo.name), keyInfo.defaultValue);
+QVariant Preferences::storedValue(const char* name, const QVariant& defaultValue) const {
+    return _values.value(QString::fromLatin1(name), defaultValue);
 }
 
-void Preferences::setValue(Key key, std::optional<QVariant> newValue) {
-    const QString name = QString::fromLatin1(info(key).name);
-    const QVariant oldValue = value(key);
+void Preferences::store(const char* key, std::optional<QVariant> newValue) {
+    const QString name = QString::fromLatin1(key);
+    const KeyInfo* keyInfo = info(name);
+    Q_ASSERT(keyInfo != nullptr);
+    const bool hadValue = _values.contains(name);
+    const QVariant oldValue = _values.value(name, keyInfo->defaultValue);
     if (newValue) {
-        if (_values.value(name) == *newValue && _values.contains(name)) {
+        if (hadValue && oldValue == *newValue) {
             return;
         }
         _values.insert(name, *newValue);
     } else {
-        if (!_values.contains(name)) {
+        if (!hadValue) {
             return;
         }
         _values.remove(name);
     }
-    writeFile();
-    if (value(key) != oldValue) {
-        emitChanged(key);
+    writeFile(keyInfo->storage);
+    if (_values.value(name, keyInfo->defaultValue) != oldValue) {
+        emit changed(name);
     }
-}
-
-void Preferences::emitChanged(Key key) {
-    switch (key) {
-    case Key::showPortsAndProtocols:
-        emit showPortsAndProtocolsChanged(showPortsAndProtocols());
-        break;
-    case Key::developerModeEnabled:
-        emit developerModeEnabledChanged(developerModeEnabled());
-        break;
-    case Key::spotlightApplicationsSourceEnabled:
-        emit spotlightApplicationsSourceEnabledChanged(spotlightApplicationsSourceEnabled());
-        break;
-    case Key::manuallyAddedApplicationsSourceEnabled:
-        emit manuallyAddedApplicationsSourceEnabledChanged(manuallyAddedApplicationsSourceEnabled());
-        break;
-    case Key::applicationsFolderApplicationsSourceEnabled:
-        emit applicationsFolderApplicationsSourceEnabledChanged(
-            applicationsFolderApplicationsSourceEnabled());
-        break;
-    case Key::previewApplicationsSourceEnabled:
-        emit previewApplicationsSourceEnabledChanged(previewApplicationsSourceEnabled());
-        break;
-    case Key::securityScopedBookmarks:
-        emit securityScopedBookmarksChanged(securityScopedBookmarks());
-        break;
-    case Key::spotlightSearchScopes:
-        emit spotlightSearchScopesChanged(spotlightSearchScopes());
-        break;
-    case Key::previewApplicationsListURL:
-        emit previewApplicationsListURLChanged(previewApplicationsListURL());
-        break;
-    }
-}
-
-bool Preferences::showPortsAndProtocols() const {
-    return value(Key::showPortsAndProtocols).toBool();
-}
-void Preferences::setShowPortsAndProtocols(bool enabled) {
-    setValue(Key::showPortsAndProtocols, enabled);
-}
-
-bool Preferences::developerModeEnabled() const {
-    return value(Key::developerModeEnabled).toBool();
-}
-void Preferences::setDeveloperModeEnabled(bool enabled) {
-    setValue(Key::developerModeEnabled, enabled);
-}
-
-bool Preferences::spotlightApplicationsSourceEnabled() const {
-    return value(Key::spotlightApplicationsSourceEnabled).toBool();
-}
-void Preferences::setSpotlightApplicationsSourceEnabled(bool enabled) {
-    setValue(Key::spotlightApplicationsSourceEnabled, enabled);
-}
-
-bool Preferences::manuallyAddedApplicationsSourceEnabled() const {
-    return value(Key::manuallyAddedApplicationsSourceEnabled).toBool();
-}
-void Preferences::setManuallyAddedApplicationsSourceEnabled(bool enabled) {
-    setValue(Key::manuallyAddedApplicationsSourceEnabled, enabled);
-}
-
-bool Preferences::applicationsFolderApplicationsSourceEnabled() const {
-    return value(Key::applicationsFolderApplicationsSourceEnabled).toBool();
-}
-void Preferences::setApplicationsFolderApplicationsSourceEnabled(bool enabled) {
-    setValue(Key::applicationsFolderApplicationsSourceEnabled, enabled);
-}
-
-bool Preferences::previewApplicationsSourceEnabled() const {
-    return value(Key::previewApplicationsSourceEnabled).toBool();
-}
-void Preferences::setPreviewApplicationsSourceEnabled(bool enabled) {
-    setValue(Key::previewApplicationsSourceEnabled, enabled);
-}
-void Preferences::removePreviewApplicationsSourceEnabled() {
-    setValue(Key::previewApplicationsSourceEnabled, std::nullopt);
-}
-
-QVariantMap Preferences::securityScopedBookmarks() const {
-    return value(Key::securityScopedBookmarks).toMap();
-}
-void Preferences::setSecurityScopedBookmarks(const QVariantMap& bookmarks) {
-    setValue(Key::securityScopedBookmarks, QVariant(bookmarks));
-}
-void Preferences::removeSecurityScopedBookmarks() {
-    setValue(Key::securityScopedBookmarks, std::nullopt);
-}
-
-QStringList Preferences::spotlightSearchScopes() const {
-    return value(Key::spotlightSearchScopes).toStringList();
-}
-void Preferences::setSpotlightSearchScopes(const QStringList& scopes) {
-    setValue(Key::spotlightSearchScopes, QVariant(scopes));
-}
-
-QString Preferences::previewApplicationsListURL() const {
-    return value(Key::previewApplicationsListURL).toString();
-}
-void Preferences::setPreviewApplicationsListURL(const QString& url) {
-    setValue(Key::previewApplicationsListURL, QVariant(url));
 }

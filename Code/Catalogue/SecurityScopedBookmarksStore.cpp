@@ -73,7 +73,7 @@ SecurityScopedBookmarksStore::SecurityScopedBookmarksStore(Preferences& preferen
 }
 
 QString SecurityScopedBookmarksStore::userDefaultsKey() const {
-    return QString::fromLatin1(Preferences::securityScopedBookmarksKey);
+    return QString::fromLatin1(PreferenceKeys::securityScopedBookmarks.name);
 }
 
 void SecurityScopedBookmarksStore::add(const std::vector<ZRURL>& fileURLs) {

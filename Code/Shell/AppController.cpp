@@ -14,13 +14,11 @@
 #include <filesystem>
 
 AppController::AppController(Preferences& preferences, PlatformServices& platformServices,
-                             ApplicationsSourceController::Sources sources, QSettings* windowState,
-                             QObject* parent)
+                             ApplicationsSourceController::Sources sources, QObject* parent)
     : QObject(parent)
     , _preferences(preferences)
     , _platformServices(platformServices)
-    , _sources(std::move(sources))
-    , _windowState(windowState) {}
+    , _sources(std::move(sources)) {}
 
 AppController::~AppController() {
     delete _declarationFormatWindow;
@@ -31,7 +29,7 @@ AppController::~AppController() {
 void AppController::applicationDidFinishLaunching() {
     _didFinishLaunching = true;
     // Top-level windows have no parent; the controller deletes them.
-    _mainWindow = new MainWindow(_preferences, _sources, _platformServices, _windowState);
+    _mainWindow = new MainWindow(_preferences, _sources, _platformServices);
     _mainWindow->setAttribute(Qt::WA_DeleteOnClose, false);
     connect(_mainWindow, &MainWindow::developerPanelRequested, this, &AppController::showDeveloperPanel);
     connect(_mainWindow, &MainWindow::declarationFormatRequested, this,

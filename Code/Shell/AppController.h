@@ -4,7 +4,6 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QSettings>
 #include <QStringList>
 #include <optional>
 
@@ -23,8 +22,7 @@ class AppController : public QObject {
 public:
     /// The objects given must outlive the controller.
     AppController(Preferences& preferences, PlatformServices& platformServices,
-                  ApplicationsSourceController::Sources sources, QSettings* windowState,
-                  QObject* parent = nullptr);
+                  ApplicationsSourceController::Sources sources, QObject* parent = nullptr);
     ~AppController() override;
 
     /// Makes and shows the main window, starts the sources, and opens the files handed over so far.
@@ -49,7 +47,6 @@ private:
     Preferences& _preferences;
     PlatformServices& _platformServices;
     ApplicationsSourceController::Sources _sources;
-    QPointer<QSettings> _windowState;
     QPointer<MainWindow> _mainWindow;
     QPointer<DeveloperPanelWindow> _developerPanel;
     QPointer<DeclarationFormatWindow> _declarationFormatWindow;

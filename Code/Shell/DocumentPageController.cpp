@@ -108,12 +108,13 @@ DocumentPageController::DocumentPageController(ApplicationsSourceController& sou
             setNeedsRebuild();
         }
     });
-    connect(&preferences, &Preferences::showPortsAndProtocolsChanged, this,
-            &DocumentPageController::setNeedsRebuild);
-    connect(&preferences, &Preferences::developerModeEnabledChanged, this,
-            &DocumentPageController::setNeedsRebuild);
-    connect(&preferences, &Preferences::previewApplicationsSourceEnabledChanged, this,
-            &DocumentPageController::setNeedsRebuild);
+    connect(&preferences, &Preferences::changed, this, [this](const QString& key) {
+        using namespace PreferenceKeys;
+        if (showPortsAndProtocols.is(key) || developerModeEnabled.is(key) ||
+            previewApplicationsSourceEnabled.is(key)) {
+            setNeedsRebuild();
+        }
+    });
     connect(&icons, &ApplicationIconCache::iconDecoded, this, [this](const QString& identifier) {
         const auto& selected = _sources.arrayController().selectedApplication();
         if (selected && selected->identifier() == identifier) {

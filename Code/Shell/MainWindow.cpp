@@ -39,11 +39,11 @@ bool isDark(const QPalette& palette) {
 } // namespace
 
 MainWindow::MainWindow(Preferences& preferences, ApplicationsSourceController::Sources sources,
-                       PlatformServices& platformServices, QSettings* windowState, QWidget* parent)
+                       PlatformServices& platformServices, QWidget* parent)
     : QMainWindow(parent)
     , _preferences(preferences)
     , _platformServices(platformServices)
-    , _windowState(windowState)
+    , _windowState(preferences)
     , _iconCache(new ApplicationIconCache(this))
     , _applicationsSourceController(new ApplicationsSourceController(preferences, std::move(sources), this))
     , _documentPageController(
@@ -81,6 +81,7 @@ MainWindow::MainWindow(Preferences& preferences, ApplicationsSourceController::S
         }
         _applicationsSourceController->showOpenPanelAt(QtStrings::toPath(folderURL.toLocalFile()));
     });
+    connect(&_preferences, &Preferences::writeFailed, this, &MainWindow::showSettingsWriteFailure);
     connect(_webView, &DocumentWebView::showPreviewApplicationsRequested, this,
             [this] { _preferences.setPreviewApplicationsSourceEnabled(true); });
 
@@ -178,25 +179,20 @@ void MainWindow::buildMenus() {
     }
 
     auto* view = menuBar()->addMenu(text("menuView"));
-    const auto addPreference = [&](const char* titleKey, bool (Preferences::*getter)() const,
-                                   void (Preferences::*setter)(bool), void (Preferences::*changed)(bool)) {
+    const auto addPreference = [&](const char* titleKey, const PreferenceKey<bool>& key) {
         auto* action = view->addAction(text(titleKey));
         action->setCheckable(true);
-        action->setChecked((_preferences.*getter)());
-        connect(action, &QAction::toggled, &_preferences, setter);
-        connect(&_preferences, changed, action, &QAction::setChecked);
-        return action;
+        action->setChecked(_preferences.value(key));
+        connect(action, &QAction::toggled, &_preferences,
+                [this, &key](bool on) { _preferences.setValue(key, on); });
+        _preferences.observe(key, action, [action](bool on) { action->setChecked(on); });
     };
-    addPreference("commandShowPortsAndProtocols", &Preferences::showPortsAndProtocols,
-                  &Preferences::setShowPortsAndProtocols, &Preferences::showPortsAndProtocolsChanged);
+    addPreference("commandShowPortsAndProtocols", PreferenceKeys::showPortsAndProtocols);
     if (_applicationsSourceController->isPreviewApplicationsSourceOffered()) {
-        addPreference("commandShowPreviewApplications", &Preferences::previewApplicationsSourceEnabled,
-                      &Preferences::setPreviewApplicationsSourceEnabled,
-                      &Preferences::previewApplicationsSourceEnabledChanged);
+        addPreference("commandShowPreviewApplications", PreferenceKeys::previewApplicationsSourceEnabled);
     }
     view->addSeparator();
-    addPreference("commandDeveloperMode", &Preferences::developerModeEnabled,
-                  &Preferences::setDeveloperModeEnabled, &Preferences::developerModeEnabledChanged);
+    addPreference("commandDeveloperMode", PreferenceKeys::developerModeEnabled);
     auto* panel =
         view->addAction(text("commandShowDeveloperPanel"), this, &MainWindow::developerPanelRequested);
     panel->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_D));
@@ -309,6 +305,21 @@ void MainWindow::showPreviewLoadingSheet(PreviewApplicationsSource& source, Load
     }
     auto* sheet = new PreviewApplicationsLoadingSheet(source, progress, this);
     sheet->open();
+}
+
+void MainWindow::showSettingsWriteFailure(const QString& filePath) {
+    // One message at a time: a failing disk fails every change.
+    if (findChild<QMessageBox*>(QStringLiteral("settingsWriteFailure"))) {
+        return;
+    }
+    auto* message = new QMessageBox(
+        QMessageBox::Warning, text("windowTitle"),
+        text("settingsWriteErrorFormat %@").replace(QLatin1String("%@"), filePath), QMessageBox::Ok, this);
+    message->setObjectName(QStringLiteral("settingsWriteFailure"));
+    message->setInformativeText(text("settingsWriteErrorInfo"));
+    message->setWindowModality(Qt::NonModal);
+    message->setAttribute(Qt::WA_DeleteOnClose);
+    message->show();
 }
 
 void MainWindow::find() {

@@ -5,7 +5,6 @@
 
 #include <QMainWindow>
 #include <QPointer>
-#include <QSettings>
 #include <memory>
 
 class ApplicationIconCache;
@@ -38,10 +37,10 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    /// `preferences` and `platformServices` must outlive the window. `windowState` keeps the
-    /// window's size, the splitter and the last selection (none: nothing is remembered).
+    /// `preferences` and `platformServices` must outlive the window. The preferences also keep
+    /// the window's size, the splitter and the last selection.
     MainWindow(Preferences& preferences, ApplicationsSourceController::Sources sources,
-               PlatformServices& platformServices, QSettings* windowState, QWidget* parent = nullptr);
+               PlatformServices& platformServices, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     ApplicationsSourceController& applicationsSourceController() const {
@@ -82,6 +81,7 @@ private:
     void initialLoadingFinished();
     void selectionShown();
     void showListContextMenu(const QPoint& globalPosition);
+    void showSettingsWriteFailure(const QString& filePath);
     void applyAppearance();
     void restoreSelection();
     void showPreviewLoadingSheet(PreviewApplicationsSource& source, LoadProgress& progress);

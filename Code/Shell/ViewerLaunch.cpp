@@ -374,16 +374,9 @@ int run(int argc, char** argv) {
     std::unique_ptr<Preferences> preferences = takesScreenshot
                                                    ? std::make_unique<Preferences>(Preferences::InMemory{})
                                                    : std::make_unique<Preferences>();
-    std::unique_ptr<QSettings> windowState;
-    if (!takesScreenshot) {
-        windowState = std::make_unique<QSettings>(
-            QFileInfo(Preferences::defaultFilePath()).dir().filePath(QStringLiteral("WindowState.ini")),
-            QSettings::IniFormat);
-    }
     DesktopPlatformServices platformServices;
     AppController controller(*preferences, platformServices,
-                             standardApplicationsSources(*preferences, {options.scopes, options.folders}),
-                             windowState.get());
+                             standardApplicationsSources(*preferences, {options.scopes, options.folders}));
     QObject::connect(&singleInstance, &SingleInstance::argumentsReceived, &controller,
                      &AppController::openFiles);
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &controller,

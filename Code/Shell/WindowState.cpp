@@ -1,37 +1,27 @@
 #include "Code/Shell/WindowState.h"
 
+#include "Code/Catalogue/Preferences.h"
+
 #include <QMainWindow>
 #include <QSplitter>
 
-namespace {
-const QString geometryKey = QStringLiteral("MainWindow/geometry");
-const QString splitterKey = QStringLiteral("MainWindow/splitter");
-const QString selectedApplicationKey = QStringLiteral("MainWindow/selectedApplication");
-} // namespace
-
-WindowState::WindowState(QSettings* settings)
-    : _settings(settings) {}
+WindowState::WindowState(Preferences& preferences)
+    : _preferences(preferences) {}
 
 void WindowState::restoreLayout(QMainWindow& window, QSplitter& splitter) const {
-    if (_settings) {
-        window.restoreGeometry(_settings->value(geometryKey).toByteArray());
-        splitter.restoreState(_settings->value(splitterKey).toByteArray());
-    }
+    window.restoreGeometry(_preferences.value(PreferenceKeys::windowGeometry));
+    splitter.restoreState(_preferences.value(PreferenceKeys::windowSplitter));
 }
 
 void WindowState::saveLayout(const QMainWindow& window, const QSplitter& splitter) {
-    if (_settings) {
-        _settings->setValue(geometryKey, window.saveGeometry());
-        _settings->setValue(splitterKey, splitter.saveState());
-    }
+    _preferences.setValue(PreferenceKeys::windowGeometry, window.saveGeometry());
+    _preferences.setValue(PreferenceKeys::windowSplitter, splitter.saveState());
 }
 
 QString WindowState::selectedApplication() const {
-    return _settings ? _settings->value(selectedApplicationKey).toString() : QString();
+    return _preferences.value(PreferenceKeys::selectedApplication);
 }
 
 void WindowState::setSelectedApplication(const QString& identifier) {
-    if (_settings) {
-        _settings->setValue(selectedApplicationKey, identifier);
-    }
+    _preferences.setValue(PreferenceKeys::selectedApplication, identifier);
 }

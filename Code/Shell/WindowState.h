@@ -1,18 +1,17 @@
 #pragma once
 
-#include <QPointer>
-#include <QSettings>
+#include <QString>
 
+class Preferences;
 class QMainWindow;
 class QSplitter;
 
-/// What the main window remembers between sessions in WindowState.ini: its geometry, its
-/// splitter, and the application selected last. Without a settings object nothing is
-/// remembered and every read gives nothing.
+/// What the main window remembers between sessions: its geometry, its splitter, and the
+/// application selected last. They are the preferences' local group ("WindowState.ini").
 class WindowState {
 public:
-    /// `settings` is not owned; it may be null.
-    explicit WindowState(QSettings* settings);
+    /// `preferences` must outlive the state.
+    explicit WindowState(Preferences& preferences);
 
     void restoreLayout(QMainWindow& window, QSplitter& splitter) const;
     void saveLayout(const QMainWindow& window, const QSplitter& splitter);
@@ -22,5 +21,5 @@ public:
     void setSelectedApplication(const QString& identifier);
 
 private:
-    QPointer<QSettings> _settings;
+    Preferences& _preferences;
 };

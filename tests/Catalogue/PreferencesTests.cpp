@@ -1,6 +1,7 @@
 #include "Code/Catalogue/Preferences.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -89,21 +90,23 @@ TEST_F(PreferencesFile, UserFileLivesInTheConfigurationFolder) {
 
 TEST_F(PreferencesFile, SignalsOnlyRealChangesAndKeepsThem) {
     Preferences preferences(path());
-    QSignalSpy developerMode(&preferences, &Preferences::developerModeEnabledChanged);
-    QSignalSpy spotlight(&preferences, &Preferences::spotlightApplicationsSourceEnabledChanged);
-    QSignalSpy scopes(&preferences, &Preferences::spotlightSearchScopesChanged);
-    QSignalSpy bookmarks(&preferences, &Preferences::securityScopedBookmarksChanged);
+    QSignalSpy changes(&preferences, &Preferences::changed);
+    bool developerModeSeen = false;
+    preferences.observe(PreferenceKeys::developerModeEnabled, &preferences,
+                        [&](bool enabled) { developerModeSeen = enabled; });
 
     preferences.setDeveloperModeEnabled(true);
     preferences.setDeveloperModeEnabled(true);
     preferences.setSpotlightApplicationsSourceEnabled(true);
     preferences.setSpotlightSearchScopes({"/opt/apps"});
     preferences.setSecurityScopedBookmarks({{"/Users/a/Tool.app", QByteArray("\x00\x01", 2)}});
-    ASSERT_EQ(developerMode.count(), 1);
-    EXPECT_TRUE(developerMode.at(0).at(0).toBool());
-    EXPECT_EQ(spotlight.count(), 0);
-    EXPECT_EQ(scopes.count(), 1);
-    EXPECT_EQ(bookmarks.count(), 1);
+    QStringList changed;
+    for (const auto& change : changes) {
+        changed.append(change.at(0).toString());
+    }
+    EXPECT_EQ(changed,
+              QStringList({"DeveloperModeEnabled", "SpotlightSearchScopes", "SecurityScopedBookmarks"}));
+    EXPECT_TRUE(developerModeSeen);
 
     const Preferences reread(path());
     EXPECT_TRUE(reread.developerModeEnabled());
@@ -115,11 +118,11 @@ TEST_F(PreferencesFile, SignalsOnlyRealChangesAndKeepsThem) {
 
 TEST_F(PreferencesFile, PreviewChoiceDoesNotOutliveTheRun) {
     Preferences preferences(path());
-    QSignalSpy preview(&preferences, &Preferences::previewApplicationsSourceEnabledChanged);
+    QSignalSpy changes(&preferences, &Preferences::changed);
     preferences.setPreviewApplicationsSourceEnabled(true);
     preferences.removePreviewApplicationsSourceEnabled();
-    ASSERT_EQ(preview.count(), 2);
-    EXPECT_FALSE(preview.at(1).at(0).toBool());
+    EXPECT_EQ(changes.count(), 2);
+    EXPECT_FALSE(preferences.previewApplicationsSourceEnabled());
     EXPECT_FALSE(QSettings(path(), QSettings::IniFormat).contains("PreviewApplicationsSourceEnabled"));
     EXPECT_FALSE(Preferences(path()).previewApplicationsSourceEnabled());
 }
@@ -163,11 +166,32 @@ TEST_F(PreferencesFile, UnreadableFileSurvivesUntilASettingChanges) {
     EXPECT_TRUE(Preferences(path()).showPortsAndProtocols());
 }
 
+TEST_F(PreferencesFile, TheWindowsStateIsKeptApartAndAFailedWriteIsReported) {
+    Preferences preferences(path());
+    preferences.setValue(PreferenceKeys::selectedApplication, QStringLiteral("/Applications/Tool.app"));
+    preferences.setValue(PreferenceKeys::windowGeometry, QByteArray("\x01\x02", 2));
+    EXPECT_FALSE(QFile::exists(path())) << "nothing of the user's own changed";
+    const Preferences reread(path());
+    EXPECT_EQ(reread.value(PreferenceKeys::selectedApplication), "/Applications/Tool.app");
+    EXPECT_EQ(reread.value(PreferenceKeys::windowGeometry), QByteArray("\x01\x02", 2));
+    EXPECT_EQ(QFileInfo(reread.localFilePath()).fileName(), "WindowState.ini");
+
+    // A file where the folder should be: nothing can be written below it, even as root.
+    write(path(), "not a folder");
+    Preferences blocked(path() + "/LumoraViewer.ini");
+    QSignalSpy failures(&blocked, &Preferences::writeFailed);
+    LoggedWarnings warnings;
+    blocked.setDeveloperModeEnabled(true);
+    ASSERT_EQ(failures.count(), 1);
+    EXPECT_EQ(failures.at(0).at(0).toString(), path() + "/LumoraViewer.ini");
+    EXPECT_TRUE(blocked.developerModeEnabled());
+}
+
 TEST(PreferencesInMemory, InMemoryReadsAndWritesNothing) {
     const QString userFile = Preferences::defaultFilePath();
     const bool existedBefore = QFile::exists(userFile);
     Preferences preferences{Preferences::InMemory{}};
-    QSignalSpy url(&preferences, &Preferences::previewApplicationsListURLChanged);
+    QSignalSpy url(&preferences, &Preferences::changed);
     preferences.setPreviewApplicationsListURL("https://example.com/list.json");
     EXPECT_EQ(preferences.previewApplicationsListURL(), "https://example.com/list.json");
     EXPECT_EQ(url.count(), 1);

@@ -108,8 +108,7 @@ protected:
 
     /// A shown window listing the applications in `folder`, after its initial loading.
     MainWindow& makeWindow(const std::filesystem::path& folder = examples) {
-        _window =
-            std::make_unique<MainWindow>(_preferences, sourcesListing(folder), _platformServices, nullptr);
+        _window = std::make_unique<MainWindow>(_preferences, sourcesListing(folder), _platformServices);
         _window->setOpenPanelPresenter(&_openPanel);
         _window->resize(1000, 640);
         _window->show();
@@ -408,9 +407,11 @@ TEST_F(MainWindowTest, ADarkPaletteGivesADarkPage) {
 
 TEST_F(MainWindowTest, TheLastSelectionComesBackWhenItIsListedAgain) {
     QTemporaryDir folder;
-    QSettings state(folder.filePath("WindowState.ini"), QSettings::IniFormat);
+    const QString file = folder.filePath("LumoraViewer.ini");
     {
-        MainWindow first(_preferences, sourcesListing(), _platformServices, &state);
+        Preferences stored(file);
+        stored.setSpotlightApplicationsSourceEnabled(false);
+        MainWindow first(stored, sourcesListing(), _platformServices);
         first.startUpdating();
         ASSERT_TRUE(initialLoadingFinishes(first.applicationsSourceController()));
         auto& list = first.applicationsSourceController().arrayController();
@@ -418,10 +419,33 @@ TEST_F(MainWindowTest, TheLastSelectionComesBackWhenItIsListedAgain) {
         ASSERT_EQ(list.selectedApplication()->displayName(), "Calculator");
         first.close();
     }
-    MainWindow again(_preferences, sourcesListing(), _platformServices, &state);
+    // The window's own state is kept apart from the user's settings.
+    EXPECT_TRUE(QSettings(folder.filePath("WindowState.ini"), QSettings::IniFormat)
+                    .contains("MainWindow/selectedApplication"));
+    EXPECT_FALSE(QSettings(file, QSettings::IniFormat).contains("MainWindow/selectedApplication"));
+    Preferences stored(file);
+    MainWindow again(stored, sourcesListing(), _platformServices);
     again.startUpdating();
     ASSERT_TRUE(initialLoadingFinishes(again.applicationsSourceController()));
     const auto& selected = again.applicationsSourceController().arrayController().selectedApplication();
     ASSERT_NE(selected, nullptr);
     EXPECT_EQ(selected->displayName(), "Calculator");
+}
+
+TEST_F(MainWindowTest, SettingsThatCannotBeSavedAreReportedInTheWindow) {
+    QTemporaryDir folder;
+    // A file where the settings folder should be: nothing can be written below it, even as root.
+    QFile blocker(folder.filePath("blocked"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    Preferences unwritable(folder.filePath("blocked/LumoraViewer.ini"));
+    MainWindow window(unwritable, sourcesListing(), _platformServices);
+    window.show();
+    unwritable.setShowPortsAndProtocols(true);
+    unwritable.setDeveloperModeEnabled(true);
+    const auto messages = window.findChildren<QMessageBox*>("settingsWriteFailure");
+    ASSERT_EQ(messages.size(), 1) << "one message however many changes fail";
+    EXPECT_FALSE(messages.front()->isModal());
+    EXPECT_TRUE(messages.front()->text().contains(folder.filePath("blocked/LumoraViewer.ini")));
+    EXPECT_TRUE(unwritable.showPortsAndProtocols()) << "the change holds for the session";
 }
