@@ -64,9 +64,9 @@ class LumoraLoaderTest : public testing::Test {
 protected:
     const LanguageOverride language{{"de"}};
 
-    fs::path write(const Bundle& bundle,
+    fs::path write(const Bundle& bundle, const std::string& subfolder = "",
                    const FixtureSigner::Options& signing = CodeSigningFixtures::developerIDOptions()) {
-        return FixtureBundleBuilder::write(folder.path(), bundle, signing);
+        return FixtureBundleBuilder::write(folder.path() / subfolder, bundle, signing);
     }
     static Lumora load(const fs::path& path, bool asDirectory = true) {
         return LumoraLoader::load(ZRURL::fileURL(path, asDirectory), trustingFixtures());
@@ -97,8 +97,7 @@ TEST_F(LumoraLoaderTest, RefusesFilesChangedAfterSigning) {
     EXPECT_EQ(error->errorCase(), VerifierError::Case::codeSignatureVerificationFailed);
     EXPECT_EQ(error->file().lastPathComponent(), "Lumora.plist");
     // A tampered string table fails the load too.
-    const auto other = FixtureBundleBuilder::write(folder.path() / "second", application(),
-                                                   CodeSigningFixtures::developerIDOptions());
+    const auto other = write(application(), "second");
     std::ofstream(other / "Contents/Resources/de.lproj/Lumora.strings", std::ios::app) << " ";
     EXPECT_THROW(load(other), VerifierError);
 }
@@ -124,9 +123,7 @@ TEST_F(LumoraLoaderTest, ReportsCorruptDeclarations) {
     EXPECT_EQ(error->errorCase(), InitializationError::Case::fileCorrupt);
     EXPECT_EQ(error->debugMessage(), "Plist is not a dictionary");
     // A corrupt declaration in a nested bundle fails the whole application.
-    const auto broken = FixtureBundleBuilder::write(folder.path() / "nested", application("{"),
-                                                    CodeSigningFixtures::developerIDOptions());
-    EXPECT_THROW(load(broken), InitializationError);
+    EXPECT_THROW(load(write(application("{"), "nested")), InitializationError);
 }
 
 TEST_F(LumoraLoaderTest, RefusesSignaturesNotAnchoredAtATrustedRoot) {
@@ -135,9 +132,7 @@ TEST_F(LumoraLoaderTest, RefusesSignaturesNotAnchoredAtATrustedRoot) {
     ASSERT_TRUE(error);
     EXPECT_EQ(error->errorCase(), VerifierError::Case::codeSignatureVerificationFailed);
     EXPECT_EQ(error->file().path(), path);
-    auto adhoc = CodeSigningFixtures::adhocOptions();
-    const auto adhocPath = FixtureBundleBuilder::write(folder.path() / "adhoc", application(), adhoc);
-    EXPECT_THROW(load(adhocPath), VerifierError);
+    EXPECT_THROW(load(write(application(), "adhoc", CodeSigningFixtures::adhocOptions())), VerifierError);
 }
 
 TEST_F(LumoraLoaderTest, LoadsTheDeclarationEmbeddedInAnExecutable) {
@@ -150,16 +145,13 @@ TEST_F(LumoraLoaderTest, LoadsTheDeclarationEmbeddedInAnExecutable) {
       </dict></dict></plist>)";
     auto signing = CodeSigningFixtures::developerIDOptions();
     signing.identifier = "com.example.tool";
-    const auto bytes = FixtureSigner::sign(executable, signing);
-    const auto path = folder.write("tool", std::string(bytes.begin(), bytes.end()));
+    const auto path = CodeSigningFixtures::write(folder, "tool", FixtureSigner::sign(executable, signing));
     const auto document = load(path, false);
     EXPECT_EQ(document.primarySource()->localizedPurpose(), "Ein Werkzeug.");
     EXPECT_TRUE(document.additionalSources().empty());
 
-    auto adhoc = CodeSigningFixtures::adhocOptions();
-    const auto adhocBytes = FixtureSigner::sign(executable, adhoc);
-    const auto adhocPath = folder.write("adhoc-tool", std::string(adhocBytes.begin(), adhocBytes.end()));
-    EXPECT_THROW(load(adhocPath, false), VerifierError);
+    const auto adhoc = FixtureSigner::sign(executable, CodeSigningFixtures::adhocOptions());
+    EXPECT_THROW(load(CodeSigningFixtures::write(folder, "adhoc-tool", adhoc), false), VerifierError);
 }
 
 TEST_F(LumoraLoaderTest, VerifierReportsWhereAMissingFileWasExpected) {

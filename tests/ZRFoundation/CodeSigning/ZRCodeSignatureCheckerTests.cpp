@@ -502,9 +502,7 @@ TEST(CodeSignatureCheckerCMS, AnUnknownDigestInTheSignedDataListBreaksTheSignatu
     ASSERT_NE(found, begin + static_cast<std::ptrdiff_t>(length));
     *(found + 3) = 0x65; // the SignedData's digest list, not the signer's algorithm
     TemporaryFolder folder;
-    auto request = ZRCodeSignatureChecker::requestForOptions(write(folder, "list", bytes), 0);
-    request.extraTrustAnchors = fixtureAnchors();
-    EXPECT_EQ(ZRCodeSignatureValidator::validate(request).status, ZROSStatus::errSecCSSignatureFailed);
+    EXPECT_EQ(validate(write(folder, "list", bytes)).status, ZROSStatus::errSecCSSignatureFailed);
 }
 
 TEST(CodeSignatureCheckerTeam, RefusesACodeDirectoryTeamThatDiffersFromTheDeveloperCertificate) {
@@ -512,15 +510,12 @@ TEST(CodeSignatureCheckerTeam, RefusesACodeDirectoryTeamThatDiffersFromTheDevelo
     auto options = developerIDOptions();
     options.teamIdentifier = "OTHERTEAM1";
     options.designatedRequirement.reset();
-    auto request = ZRCodeSignatureChecker::requestForOptions(
-        write(folder, "team", FixtureSigner::sign(executable(), options)), 0);
-    request.extraTrustAnchors = fixtureAnchors();
-    EXPECT_EQ(ZRCodeSignatureValidator::validate(request).status, ZROSStatus::errSecCSBadTeamIdentifier);
+    EXPECT_EQ(validate(write(folder, "team", FixtureSigner::sign(executable(), options))).status,
+              ZROSStatus::errSecCSBadTeamIdentifier);
 
     // Directories older than team identifiers carry none, and nothing is compared.
     options.version = 0x20100;
-    request.executable = write(folder, "old", FixtureSigner::sign(executable(), options));
-    const auto outcome = ZRCodeSignatureValidator::validate(request);
+    const auto outcome = validate(write(folder, "old", FixtureSigner::sign(executable(), options)));
     EXPECT_EQ(outcome.status, 0) << outcome.description;
     EXPECT_FALSE(outcome.information.teamIdentifier);
 }

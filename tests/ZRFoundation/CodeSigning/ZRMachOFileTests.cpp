@@ -172,7 +172,8 @@ void expectRefused(const std::vector<std::uint8_t>& good, std::initializer_list<
     for (const auto& [offset, value, problem] : lies) {
         auto bytes = good;
         (bigEndian ? putBig : putLittle)(bytes, offset, value);
-        EXPECT_THAT(failure(bytes), testing::AllOf(testing::Ne(""), testing::HasSubstr(problem)))
+        EXPECT_THAT(failure(bytes),
+                    testing::AllOf(testing::Not(testing::IsEmpty()), testing::HasSubstr(problem)))
             << "offset " << offset << " = " << value;
     }
 }
