@@ -8,9 +8,6 @@ namespace {
 
 using json = nlohmann::json;
 
-const std::string examples = LUMORA_EXAMPLES_DIR;
-const std::string anchor = examples + "/DemoCertificateAuthority.pem";
-
 TEST(CheckCommand, ReportsEverySampleState) {
     const auto run =
         runLumoraTool({"check", "--json", "--extra-trust-anchors", anchor, examples + "/TextEditor.app",

@@ -6,6 +6,7 @@
 #include "tools/FixtureSigner/FixtureTamper.h"
 
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -16,22 +17,10 @@ using json = nlohmann::json;
 class CodesignCommand : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto hierarchy = FixtureCertificateHierarchy::make();
-        FixtureMachOBuilder::Executable executable;
-        executable.infoPlist =
-            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
-            "\t<key>CFBundleIdentifier</key>\n\t<string>com.example.tool</string>\n</dict>\n"
-            "</plist>\n";
-        FixtureSigner::Options options;
-        options.identifier = "com.example.tool";
-        options.teamIdentifier = FixtureCertificateHierarchy::teamIdentifier;
-        options.signer = &hierarchy.developerIDLeaf;
-        options.chain = {&hierarchy.intermediate, &hierarchy.root};
-        const auto signedBytes = FixtureSigner::sign(executable, options);
-        signedPath = folder.write("signed", std::string(signedBytes.begin(), signedBytes.end()));
-        const auto unsignedBytes = FixtureSigner::makeUnsigned(executable);
-        unsignedPath = folder.write("unsigned", std::string(unsignedBytes.begin(), unsignedBytes.end()));
-        anchorPath = folder.write("anchor.pem", hierarchy.root.pem());
+        using namespace CodeSigningFixtures;
+        signedPath = write(folder, "signed", FixtureSigner::sign(executable(), developerIDOptions()));
+        unsignedPath = write(folder, "unsigned", FixtureSigner::makeUnsigned(executable()));
+        anchorPath = folder.write("anchor.pem", hierarchy().root.pem());
     }
 
     TemporaryFolder folder;
@@ -52,18 +41,18 @@ TEST_F(CodesignCommand, PrintsTheResultAndTheSlicesAsJSON) {
     const auto& result = output["result"];
     EXPECT_EQ(result["validity"], 1);
     EXPECT_EQ(result["certificateType"], 2);
-    EXPECT_EQ(result["identifier"], "com.example.tool");
+    EXPECT_EQ(result["identifier"], "com.example.fixture");
     EXPECT_EQ(result["teamIdentifier"], "FIXTURE123");
     EXPECT_EQ(result["certificateSubjectDisplayString"], "Fixture Developer");
     EXPECT_EQ(result["codeDirectoryHash"].get<std::string>().size(), 40U);
-    EXPECT_EQ(result["infoPList"]["CFBundleIdentifier"], "com.example.tool");
+    EXPECT_EQ(result["infoPList"]["CFBundleIdentifier"], "com.example.fixture");
     EXPECT_EQ(result["usedExtraTrustAnchor"], true);
     ASSERT_EQ(result["certificates"].size(), 3U);
     EXPECT_NE(result["certificates"][0]["subject"].get<std::string>().find("Developer ID Application"),
               std::string::npos);
     EXPECT_EQ(result["certificates"][2]["sha256"].get<std::string>().size(), 64U);
     ASSERT_EQ(output["slices"].size(), 1U);
-    EXPECT_EQ(output["slices"][0]["cdIdentifier"], "com.example.tool");
+    EXPECT_EQ(output["slices"][0]["cdIdentifier"], "com.example.fixture");
     EXPECT_EQ(output["slices"][0]["signatureCertificateType"], 2);
     EXPECT_EQ(output["slices"][0]["authorDisplayStringWithTeamID"], "Fixture Developer (FIXTURE123)");
 }
@@ -129,18 +118,11 @@ protected:
     }
     static std::vector<std::string> problemLines(const std::string& output) {
         std::vector<std::string> lines;
-        std::size_t start = 0;
-        while (start < output.size()) {
-            const auto end = output.find('\n', start);
-            const auto line =
-                output.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        std::istringstream stream(output);
+        for (std::string line; std::getline(stream, line);) {
             if (line.starts_with("problem: ")) {
                 lines.push_back(line);
             }
-            if (end == std::string::npos) {
-                break;
-            }
-            start = end + 1;
         }
         return lines;
     }

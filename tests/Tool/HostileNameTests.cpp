@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <nlohmann/json.hpp>
-#include <set>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -21,8 +20,6 @@ using json = nlohmann::json;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-const std::string examples = LUMORA_EXAMPLES_DIR;
-const std::string anchor = examples + "/DemoCertificateAuthority.pem";
 // U+FFFD REPLACEMENT CHARACTER, as the JSON output shows a byte that is not UTF-8.
 const std::string replacement = "\xEF\xBF\xBD";
 
@@ -59,6 +56,18 @@ void expectNoControlCharacterButLayout(const std::string& text) {
         EXPECT_EQ(text.find(c), std::string::npos) << "byte " << static_cast<int>(c) << " in: " << text;
     }
     EXPECT_THAT(text, Not(HasSubstr("\xC2\x9B")));
+}
+
+// The applications a JSON scan of `scope` lists: two of them, the loaded one first.
+json scanOfOneGoodAndOneBad(const fs::path& scope) {
+    const auto run = runLumoraTool(
+        {"scan", "--json", "--no-live-query", "--folder", scope.string(), "--extra-trust-anchors", anchor});
+    EXPECT_EQ(run.exitStatus, 0) << run.standardError;
+    auto applications = json::parse(run.standardOutput)["applications"];
+    EXPECT_EQ(applications.size(), 2U) << run.standardOutput;
+    EXPECT_EQ(applications[0]["state"], "loaded");
+    EXPECT_EQ(applications[1]["state"], "loadFailed");
+    return applications;
 }
 
 class HostileNames : public testing::Test {
@@ -126,14 +135,8 @@ TEST_F(HostileNames, ScanReportsTheGoodBundleBesideAHostileOne) {
     const auto scope = folder.path() / "Apps";
     copySample("Tampered.app", scope / "Bad\xFF.app");
     copySample("TextEditor.app", scope / "Good.app");
-    const auto run = runLumoraTool(
-        {"scan", "--json", "--no-live-query", "--folder", scope.string(), "--extra-trust-anchors", anchor});
-    ASSERT_EQ(run.exitStatus, 0) << run.standardError;
-    const auto applications = json::parse(run.standardOutput)["applications"];
-    ASSERT_EQ(applications.size(), 2U) << run.standardOutput;
+    auto applications = scanOfOneGoodAndOneBad(scope);
     EXPECT_EQ(applications[0]["displayName"], "Good");
-    EXPECT_EQ(applications[0]["state"], "loaded");
-    EXPECT_EQ(applications[1]["state"], "loadFailed");
     EXPECT_THAT(applications[1]["error"].get<std::string>(), HasSubstr("Bad" + replacement + ".app"));
     EXPECT_THAT(applications[1]["identifierPercentEncoded"].get<std::string>(),
                 testing::EndsWith("/Bad%FF.app"));
@@ -145,16 +148,11 @@ TEST_F(HostileNames, ScanKeepsNamesApartThatDifferOnlyInInvalidBytes) {
     const auto scope = folder.path() / "Apps";
     copySample("TextEditor.app", scope / "X\xFF.app");
     copySample("Tampered.app", scope / "X\xFE.app");
-    const auto run = runLumoraTool(
-        {"scan", "--json", "--no-live-query", "--folder", scope.string(), "--extra-trust-anchors", anchor});
-    ASSERT_EQ(run.exitStatus, 0) << run.standardError;
-    const auto applications = json::parse(run.standardOutput)["applications"];
-    ASSERT_EQ(applications.size(), 2U) << run.standardOutput;
-    std::set<std::string> identifiers;
-    for (const auto& application : applications) {
-        identifiers.insert(application["identifierPercentEncoded"].get<std::string>());
-    }
-    EXPECT_EQ(identifiers.size(), 2U);
+    auto applications = scanOfOneGoodAndOneBad(scope);
+    EXPECT_THAT(applications[0]["identifierPercentEncoded"].get<std::string>(),
+                testing::EndsWith("/X%FF.app"));
+    EXPECT_THAT(applications[1]["identifierPercentEncoded"].get<std::string>(),
+                testing::EndsWith("/X%FE.app"));
 }
 
 // Folder names may hold any byte but '/' and NUL; a declaration's texts any character but NUL.
@@ -239,14 +237,7 @@ TEST_P(NonRegularExecutable, NeitherBlocksNorHidesTheOtherApplications) {
     copySample("TextEditor.app", scope / "Good.app");
     ASSERT_TRUE(SpecialFiles::replaceWith(blocked / "Contents/MacOS/TextEditor", GetParam()));
 
-    const auto scan = runLumoraTool(
-        {"scan", "--json", "--no-live-query", "--folder", scope.string(), "--extra-trust-anchors", anchor});
-    ASSERT_EQ(scan.exitStatus, 0) << scan.standardError;
-    const auto applications = json::parse(scan.standardOutput)["applications"];
-    ASSERT_EQ(applications.size(), 2U) << scan.standardOutput;
-    EXPECT_EQ(applications[0]["displayName"], "Good");
-    EXPECT_EQ(applications[0]["state"], "loaded");
-    EXPECT_EQ(applications[1]["state"], "loadFailed");
+    EXPECT_EQ(scanOfOneGoodAndOneBad(scope)[0]["displayName"], "Good");
 
     const auto check = runLumoraTool({"check", "--json", "--extra-trust-anchors", anchor, blocked.string()});
     EXPECT_EQ(check.exitStatus, 1) << check.standardError;

@@ -6,6 +6,13 @@
 #include <string>
 #include <vector>
 
+/// The sample applications built beside the tests, the authority that signed them, and the
+/// declaration the text editor sample carries.
+inline const std::string examples = LUMORA_EXAMPLES_DIR;
+inline const std::string anchor = examples + "/DemoCertificateAuthority.pem";
+inline const std::string exampleDeclaration =
+    std::string(LUMORA_SOURCE_DIR) + "/examples/declarations/TextEditor.plist";
+
 /// Runs the `lumora` program built beside the tests and captures what it prints.
 struct LumoraToolRun {
     int exitStatus = -1;

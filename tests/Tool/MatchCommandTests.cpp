@@ -10,9 +10,6 @@ namespace {
 using json = nlohmann::json;
 using ::testing::HasSubstr;
 
-const std::string exampleDeclaration =
-    std::string(LUMORA_SOURCE_DIR) + "/examples/declarations/TextEditor.plist";
-
 TEST(MatchCommand, PrintsTheMatchingDescriptionsWithTheirRating) {
     const auto run = runLumoraTool({"match", "--json", "--host", "updates.example.com", "--protocol", "tcp",
                                     "--port", "443", exampleDeclaration});

@@ -8,9 +8,6 @@
 
 namespace {
 
-const std::string examples = LUMORA_EXAMPLES_DIR;
-const std::string anchor = examples + "/DemoCertificateAuthority.pem";
-
 bool contains(const std::string& text, std::string_view part) {
     return text.find(part) != std::string::npos;
 }

@@ -13,9 +13,6 @@ namespace {
 
 using json = nlohmann::json;
 
-const std::string examples = LUMORA_EXAMPLES_DIR;
-const std::string anchor = examples + "/DemoCertificateAuthority.pem";
-
 std::vector<std::string> field(const json& applications, const char* name) {
     std::vector<std::string> values;
     for (const auto& application : applications) {

@@ -2,9 +2,10 @@
 #include "Code/Loading/ZRBundleResourceVerifier.h"
 #include "Code/Model/LumoraSource.h"
 #include "Support/CodeSigningFixtures.h"
+#include "Support/LanguageOverride.h"
 #include "Support/SpecialFiles.h"
 #include "Support/TemporaryFolder.h"
-#include "ZRFoundation/Localization/ZRPreferredLanguages.h"
+#include "Support/Thrown.h"
 #include "tools/FixtureSigner/FixtureBundleBuilder.h"
 #include "tools/FixtureSigner/FixtureCertificateHierarchy.h"
 #include "tools/FixtureSigner/FixtureMachOBuilder.h"
@@ -61,14 +62,11 @@ Bundle application(std::string helperDeclaration = R"({"ApplicationDescription":
 
 class LumoraLoaderTest : public testing::Test {
 protected:
-    void SetUp() override {
-        ZRPreferredLanguages::overridePreferredLanguages(std::vector<std::string>{"de"});
-    }
-    void TearDown() override { ZRPreferredLanguages::overridePreferredLanguages(std::nullopt); }
+    const LanguageOverride language{{"de"}};
 
-    fs::path write(const Bundle& bundle,
+    fs::path write(const Bundle& bundle, const std::string& subfolder = "",
                    const FixtureSigner::Options& signing = CodeSigningFixtures::developerIDOptions()) {
-        return FixtureBundleBuilder::write(folder.path(), bundle, signing);
+        return FixtureBundleBuilder::write(folder.path() / subfolder, bundle, signing);
     }
     static Lumora load(const fs::path& path, bool asDirectory = true) {
         return LumoraLoader::load(ZRURL::fileURL(path, asDirectory), trustingFixtures());
@@ -94,16 +92,12 @@ TEST_F(LumoraLoaderTest, LoadsTheApplicationAndItsNestedBundles) {
 TEST_F(LumoraLoaderTest, RefusesFilesChangedAfterSigning) {
     const auto path = write(application());
     std::ofstream(path / "Contents/Resources/Lumora.plist", std::ios::app) << " ";
-    try {
-        load(path);
-        FAIL();
-    } catch (const VerifierError& error) {
-        EXPECT_EQ(error.errorCase(), VerifierError::Case::codeSignatureVerificationFailed);
-        EXPECT_EQ(error.file().lastPathComponent(), "Lumora.plist");
-    }
+    const auto error = thrownBy<VerifierError>([&] { load(path); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->errorCase(), VerifierError::Case::codeSignatureVerificationFailed);
+    EXPECT_EQ(error->file().lastPathComponent(), "Lumora.plist");
     // A tampered string table fails the load too.
-    const auto other = FixtureBundleBuilder::write(folder.path() / "second", application(),
-                                                   CodeSigningFixtures::developerIDOptions());
+    const auto other = write(application(), "second");
     std::ofstream(other / "Contents/Resources/de.lproj/Lumora.strings", std::ios::app) << " ";
     EXPECT_THROW(load(other), VerifierError);
 }
@@ -111,50 +105,34 @@ TEST_F(LumoraLoaderTest, RefusesFilesChangedAfterSigning) {
 TEST_F(LumoraLoaderTest, ReportsBundlesWithoutADeclaration) {
     auto bundle = application();
     bundle.files.erase(bundle.files.begin());
-    try {
-        load(write(bundle));
-        FAIL();
-    } catch (const InitializationError& error) {
-        EXPECT_EQ(error.errorCase(), InitializationError::Case::bundleHasNoLumora);
-        EXPECT_EQ(error.caseName(), "bundleHasNoLumora");
-    }
-    try {
-        load(folder.path() / "Missing.app");
-        FAIL();
-    } catch (const InitializationError& error) {
-        EXPECT_EQ(error.errorCase(), InitializationError::Case::bundleNotFound);
-    }
+    const auto error = thrownBy<InitializationError>([&] { load(write(bundle)); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->errorCase(), InitializationError::Case::bundleHasNoLumora);
+    EXPECT_EQ(error->caseName(), "bundleHasNoLumora");
+    const auto missing = thrownBy<InitializationError>([&] { load(folder.path() / "Missing.app"); });
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(missing->errorCase(), InitializationError::Case::bundleNotFound);
 }
 
 TEST_F(LumoraLoaderTest, ReportsCorruptDeclarations) {
     auto bundle = application();
     bundle.files[0].contents = "<plist><array/></plist>";
     bundle.files.push_back({"Resources/Lumora.json", R"({"ApplicationDescription": "x"})"});
-    try {
-        load(write(bundle));
-        FAIL();
-    } catch (const InitializationError& error) {
-        EXPECT_EQ(error.errorCase(), InitializationError::Case::fileCorrupt);
-        EXPECT_EQ(error.debugMessage(), "Plist is not a dictionary");
-    }
+    const auto error = thrownBy<InitializationError>([&] { load(write(bundle)); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->errorCase(), InitializationError::Case::fileCorrupt);
+    EXPECT_EQ(error->debugMessage(), "Plist is not a dictionary");
     // A corrupt declaration in a nested bundle fails the whole application.
-    const auto broken = FixtureBundleBuilder::write(folder.path() / "nested", application("{"),
-                                                    CodeSigningFixtures::developerIDOptions());
-    EXPECT_THROW(load(broken), InitializationError);
+    EXPECT_THROW(load(write(application("{"), "nested")), InitializationError);
 }
 
 TEST_F(LumoraLoaderTest, RefusesSignaturesNotAnchoredAtATrustedRoot) {
     const auto path = write(application());
-    try {
-        LumoraLoader::load(ZRURL::fileURL(path, true));
-        FAIL();
-    } catch (const VerifierError& error) {
-        EXPECT_EQ(error.errorCase(), VerifierError::Case::codeSignatureVerificationFailed);
-        EXPECT_EQ(error.file().path(), path);
-    }
-    auto adhoc = CodeSigningFixtures::adhocOptions();
-    const auto adhocPath = FixtureBundleBuilder::write(folder.path() / "adhoc", application(), adhoc);
-    EXPECT_THROW(load(adhocPath), VerifierError);
+    const auto error = thrownBy<VerifierError>([&] { LumoraLoader::load(ZRURL::fileURL(path, true)); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->errorCase(), VerifierError::Case::codeSignatureVerificationFailed);
+    EXPECT_EQ(error->file().path(), path);
+    EXPECT_THROW(load(write(application(), "adhoc", CodeSigningFixtures::adhocOptions())), VerifierError);
 }
 
 TEST_F(LumoraLoaderTest, LoadsTheDeclarationEmbeddedInAnExecutable) {
@@ -167,29 +145,24 @@ TEST_F(LumoraLoaderTest, LoadsTheDeclarationEmbeddedInAnExecutable) {
       </dict></dict></plist>)";
     auto signing = CodeSigningFixtures::developerIDOptions();
     signing.identifier = "com.example.tool";
-    const auto bytes = FixtureSigner::sign(executable, signing);
-    const auto path = folder.write("tool", std::string(bytes.begin(), bytes.end()));
+    const auto path = CodeSigningFixtures::write(folder, "tool", FixtureSigner::sign(executable, signing));
     const auto document = load(path, false);
     EXPECT_EQ(document.primarySource()->localizedPurpose(), "Ein Werkzeug.");
     EXPECT_TRUE(document.additionalSources().empty());
 
-    auto adhoc = CodeSigningFixtures::adhocOptions();
-    const auto adhocBytes = FixtureSigner::sign(executable, adhoc);
-    const auto adhocPath = folder.write("adhoc-tool", std::string(adhocBytes.begin(), adhocBytes.end()));
-    EXPECT_THROW(load(adhocPath, false), VerifierError);
+    const auto adhoc = FixtureSigner::sign(executable, CodeSigningFixtures::adhocOptions());
+    EXPECT_THROW(load(CodeSigningFixtures::write(folder, "adhoc-tool", adhoc), false), VerifierError);
 }
 
 TEST_F(LumoraLoaderTest, VerifierReportsWhereAMissingFileWasExpected) {
     const auto path = write(application());
     ZRBundleResourceVerifier verifier(ZRBundle::bundleWithPath(path),
                                       {CodeSigningFixtures::hierarchy().root.der()});
-    try {
-        verifier.verifiedData("Lumora", "strings", std::nullopt, "fr");
-        FAIL();
-    } catch (const VerifierError& error) {
-        EXPECT_EQ(error.errorCase(), VerifierError::Case::fileNotFound);
-        EXPECT_EQ(error.file().path(), path / "Contents/Resources/fr.lproj/Lumora.strings");
-    }
+    const auto error =
+        thrownBy<VerifierError>([&] { verifier.verifiedData("Lumora", "strings", std::nullopt, "fr"); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->errorCase(), VerifierError::Case::fileNotFound);
+    EXPECT_EQ(error->file().path(), path / "Contents/Resources/fr.lproj/Lumora.strings");
     const auto table = verifier.localizationTable("Lumora", {"en"});
     ASSERT_TRUE(table.has_value());
     EXPECT_EQ(table->at("Edits text"), "Bearbeitet Text");
@@ -208,13 +181,10 @@ TEST_P(LumoraLoaderNonRegularFileTest, ReportsTheFileAsUnreadable) {
     const auto& [place, kind] = GetParam();
     const auto path = write(application());
     ASSERT_TRUE(SpecialFiles::replaceWith(path / "Contents" / place, kind));
-    try {
-        load(path);
-        FAIL();
-    } catch (const VerifierError& error) {
-        EXPECT_EQ(error.errorCase(), VerifierError::Case::fileReadFailed);
-        EXPECT_EQ(error.file().path(), path / "Contents" / place);
-    }
+    const auto error = thrownBy<VerifierError>([&] { load(path); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->errorCase(), VerifierError::Case::fileReadFailed);
+    EXPECT_EQ(error->file().path(), path / "Contents" / place);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -130,20 +130,18 @@ TEST(DeveloperPanelModel, SimulatesOnePortOrAll) {
 
 TEST(DeveloperPanelModel, TellsWhichKindsTakeAnArgument) {
     DeveloperPanelModel panel;
-    panel.setRemoteEndpointType(EndpointType::host);
     panel.setRemoteEndpointArgument("example.com");
-    EXPECT_TRUE(panel.remoteEndpointTypeAcceptsArgument());
-    panel.setRemoteEndpointType(EndpointType::localNetwork);
-    EXPECT_FALSE(panel.remoteEndpointTypeAcceptsArgument());
-    EXPECT_EQ(panel.remoteEndpointArgument(), "example.com");
-    panel.setRemoteEndpointType(EndpointType::domain);
-    EXPECT_TRUE(panel.remoteEndpointTypeAcceptsArgument());
-    panel.setRemoteEndpointType(EndpointType::ipAddresses);
-    EXPECT_TRUE(panel.remoteEndpointTypeAcceptsArgument());
-    panel.setRemoteEndpointType(EndpointType::berkeleyPacketFilter);
-    EXPECT_FALSE(panel.remoteEndpointTypeAcceptsArgument());
-    panel.setRemoteEndpointType(EndpointType::none);
-    EXPECT_FALSE(panel.remoteEndpointTypeAcceptsArgument());
+    for (const auto& [type, accepts] :
+         std::vector<std::pair<EndpointType, bool>>{{EndpointType::host, true},
+                                                    {EndpointType::localNetwork, false},
+                                                    {EndpointType::domain, true},
+                                                    {EndpointType::ipAddresses, true},
+                                                    {EndpointType::berkeleyPacketFilter, false},
+                                                    {EndpointType::none, false}}) {
+        panel.setRemoteEndpointType(type);
+        EXPECT_EQ(panel.remoteEndpointTypeAcceptsArgument(), accepts) << static_cast<int>(type);
+        EXPECT_EQ(panel.remoteEndpointArgument(), "example.com") << "kept whatever the kind";
+    }
 }
 
 TEST(DeveloperPanelModel, AnnouncesEveryAssignment) {

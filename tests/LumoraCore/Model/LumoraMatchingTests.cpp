@@ -1,5 +1,5 @@
 #include "Code/Model/LumoraMatching.h"
-#include "ZRFoundation/Localization/ZRPreferredLanguages.h"
+#include "Support/LanguageOverride.h"
 #include "ZRFoundation/Text/ZRUnicodeText.h"
 
 #include <algorithm>
@@ -68,10 +68,7 @@ std::vector<std::string> purposes(const std::vector<Lumora::MatchingConnectionDe
 // Name comparisons follow the user's language; fix it for the tests.
 class LumoraMatchingTest : public testing::Test {
 protected:
-    void SetUp() override {
-        ZRPreferredLanguages::overridePreferredLanguages(std::vector<std::string>{"en"});
-    }
-    void TearDown() override { ZRPreferredLanguages::overridePreferredLanguages(std::nullopt); }
+    const LanguageOverride language{{"en"}};
 };
 
 // Label matching ----------------------------------------------------------------------------

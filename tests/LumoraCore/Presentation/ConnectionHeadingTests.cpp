@@ -1,5 +1,5 @@
 #include "Code/Presentation/ConnectionHeading.h"
-#include "ZRFoundation/Localization/ZRPreferredLanguages.h"
+#include "Support/LanguageOverride.h"
 
 #include <algorithm>
 
@@ -12,10 +12,7 @@ using Rule = Description::HostMatchingRule;
 
 class EnglishTexts : public testing::Test {
 protected:
-    void SetUp() override {
-        ZRPreferredLanguages::overridePreferredLanguages(std::vector<std::string>{"en"});
-    }
-    void TearDown() override { ZRPreferredLanguages::overridePreferredLanguages(std::nullopt); }
+    const LanguageOverride language{{"en"}};
 };
 
 PortSet ports(std::initializer_list<std::uint16_t> numbers) {

@@ -3,8 +3,8 @@
 #include "Code/Presentation/ConnectionHeading.h"
 #include "Code/Presentation/DocumentHTML.h"
 #include "Support/CodeSigningFixtures.h"
+#include "Support/LanguageOverride.h"
 #include "Support/TemporaryFolder.h"
-#include "ZRFoundation/Localization/ZRPreferredLanguages.h"
 #include "tools/FixtureSigner/FixtureBundleBuilder.h"
 
 #include <algorithm>
@@ -31,10 +31,7 @@ std::size_t anchorCount(const std::string& html) {
 
 class DocumentHTMLTest : public testing::Test {
 protected:
-    void SetUp() override {
-        ZRPreferredLanguages::overridePreferredLanguages(std::vector<std::string>{"en"});
-    }
-    void TearDown() override { ZRPreferredLanguages::overridePreferredLanguages(std::nullopt); }
+    const LanguageOverride language{{"en"}};
 
     static std::shared_ptr<const Lumora::Source>
     source(const std::string& path, std::vector<Description> descriptions,

@@ -1,8 +1,8 @@
 #include "Code/Model/LumoraSource.h"
 #include "Code/Presentation/DocumentPage.h"
 #include "Code/Presentation/HTMLText.h"
+#include "Support/LanguageOverride.h"
 #include "ZRFoundation/Localization/ZRLocalization.h"
-#include "ZRFoundation/Localization/ZRPreferredLanguages.h"
 #include "tests/Support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
@@ -34,10 +34,7 @@ std::string bodyOf(const std::string& page) {
 
 class DocumentPageTest : public testing::Test {
 protected:
-    void SetUp() override {
-        ZRPreferredLanguages::overridePreferredLanguages(std::vector<std::string>{"en"});
-    }
-    void TearDown() override { ZRPreferredLanguages::overridePreferredLanguages(std::nullopt); }
+    const LanguageOverride english{{"en"}};
 
     static std::shared_ptr<const Lumora> document(std::optional<std::string> developerName = "Example Ltd",
                                                   std::string purpose = "Edits text.",

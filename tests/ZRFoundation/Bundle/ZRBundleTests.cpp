@@ -1,8 +1,8 @@
+#include "Support/LanguageOverride.h"
 #include "Support/TemporaryFolder.h"
 #include "ZRFoundation/Bundle/ZRBundle.h"
 #include "ZRFoundation/Bundle/ZRFileManager.h"
 #include "ZRFoundation/Localization/ZRLocalization.h"
-#include "ZRFoundation/Localization/ZRPreferredLanguages.h"
 
 #include <cstdio>
 
@@ -17,14 +17,6 @@ const std::string infoPlist = R"(<?xml version="1.0" encoding="UTF-8"?>
   <key>CFBundleName</key><string>Editor</string>
   <key>CFBundleShortVersionString</key><string>2.1</string>
 </dict></plist>)";
-
-class LanguageOverride {
-public:
-    explicit LanguageOverride(std::vector<std::string> languages) {
-        ZRPreferredLanguages::overridePreferredLanguages(std::move(languages));
-    }
-    ~LanguageOverride() { ZRPreferredLanguages::overridePreferredLanguages(std::nullopt); }
-};
 
 // An application bundle with English and German tables; the German one is UTF-16 with a BOM.
 std::shared_ptr<ZRBundle> makeApplication(const TemporaryFolder& folder) {

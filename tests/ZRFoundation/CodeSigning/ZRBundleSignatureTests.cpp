@@ -13,7 +13,6 @@
 
 #include <fstream>
 #include <functional>
-#include <iterator>
 
 #include <gtest/gtest.h>
 
@@ -67,11 +66,6 @@ ZRBundleSignatureValidator::Outcome validate(const fs::path& path, ValidationOpt
 
 void appendTo(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::app) << text;
-}
-
-std::string readText(const fs::path& path) {
-    std::ifstream stream(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
 }
 
 class ZRBundleSignature : public testing::Test {
@@ -144,9 +138,9 @@ TEST_F(ZRBundleSignature, RefusesAnEnvelopeEditedTogetherWithAFile) {
     appendTo(contents() / "Resources/Lumora.plist", "<!-- edited -->");
     auto edited = application();
     edited.files[0].contents += "<!-- edited -->";
-    const auto signedExecutable = readText(contents() / "MacOS/Editor");
+    const auto signedExecutable = CodeSigningFixtures::read(contents() / "MacOS/Editor");
     FixtureBundleBuilder::resign(bundlePath, edited, CodeSigningFixtures::developerIDOptions());
-    std::ofstream(contents() / "MacOS/Editor", std::ios::binary) << signedExecutable;
+    CodeSigningFixtures::write(folder, "Editor.app/Contents/MacOS/Editor", signedExecutable);
 
     for (const auto options : {ZRCodeSignatureCheckResourceInfos, ZRCodeSignatureCheckValidateResources}) {
         const auto result = check(bundlePath, options);
@@ -162,15 +156,10 @@ TEST_F(ZRBundleSignature, BindsTheInfoPlist) {
 }
 
 TEST_F(ZRBundleSignature, ValidatesNestedCode) {
-    const auto helperExecutable = contents() / "XPCServices/Sync.xpc/Contents/MacOS/Sync";
-    auto bytes = [&] {
-        std::ifstream stream(helperExecutable, std::ios::binary);
-        return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(stream),
-                                         std::istreambuf_iterator<char>());
-    }();
+    const std::string helperExecutable = "Editor.app/Contents/XPCServices/Sync.xpc/Contents/MacOS/Sync";
+    auto bytes = CodeSigningFixtures::read(folder.path() / helperExecutable);
     ASSERT_TRUE(FixtureTamper::flipCodeByte(bytes));
-    std::ofstream(helperExecutable, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    CodeSigningFixtures::write(folder, helperExecutable, bytes);
     EXPECT_EQ(check(bundlePath, ZRCodeSignatureCheckValidateResources)->validity(),
               ZRCodeSignatureCheckResult::validitySignatureBroken);
     // Nested code is only looked at when resources are validated.
@@ -216,10 +205,8 @@ TEST(ZRBundleSignatureKinds, ClassifiesAdhocSelfSignedAndUnsignedBundles) {
     EXPECT_FALSE(selfSignedResult->bundleResourceFileInfos().has_value());
 
     const auto unsignedPath = FixtureBundleBuilder::write(folder.path() / "unsigned", bundle, adhoc);
-    const auto unsignedBytes = FixtureSigner::makeUnsigned(FixtureMachOBuilder::Executable{});
-    std::ofstream(unsignedPath / "Contents/MacOS/Editor", std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(unsignedBytes.data()),
-               static_cast<std::streamsize>(unsignedBytes.size()));
+    CodeSigningFixtures::write(folder, "unsigned/Editor.app/Contents/MacOS/Editor",
+                               FixtureSigner::makeUnsigned(FixtureMachOBuilder::Executable{}));
     const auto unsignedResult = check(unsignedPath, ZRCodeSignatureCheckResourceInfos);
     EXPECT_EQ(unsignedResult->validity(), ZRCodeSignatureCheckResult::validityNotSigned);
     EXPECT_EQ(unsignedResult->certificateType(), ZRCodeSignatureCertificateType::none);

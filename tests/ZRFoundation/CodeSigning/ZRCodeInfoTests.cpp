@@ -170,10 +170,6 @@ TEST(CodeInfo, DescribesEveryFieldOnItsOwnLine) {
     EXPECT_NE(text.find("signerOrganization = <nil>\nkernelCSFlags = 0x2a\n"), std::string::npos);
 }
 
-} // namespace
-
-namespace {
-
 TEST(CodeInfo, AChainWithABadCertificateSignatureIsNotFormallyCorrect) {
     TemporaryFolder folder;
     auto bytes = FixtureSigner::sign(executable(), developerIDOptions());

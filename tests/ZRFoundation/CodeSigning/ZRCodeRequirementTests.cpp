@@ -138,15 +138,7 @@ TEST(CodeRequirement, ReadsNumbersAsDecimalWords) {
 }
 
 TEST(CodeRequirement, LimitsNesting) {
-    std::string deep;
-    for (int index = 0; index < 200; ++index) {
-        deep += "(";
-    }
-    deep += "always";
-    for (int index = 0; index < 200; ++index) {
-        deep += ")";
-    }
-    EXPECT_FALSE(ZRCodeRequirement::fromText(deep));
+    EXPECT_FALSE(ZRCodeRequirement::fromText(std::string(200, '(').append("always").append(200, ')')));
     std::vector<std::uint8_t> nots{0xfa, 0xde, 0x0c, 0x00, 0, 0, 0, 0, 0, 0, 0, 1};
     for (int index = 0; index < 1000; ++index) {
         nots.insert(nots.end(), {0, 0, 0, 9});
@@ -170,10 +162,6 @@ TEST(CodeRequirement, ReadsRequirementSets) {
     lying[11] = 200;
     EXPECT_FALSE(ZRCodeRequirement::requirementSet(lying));
 }
-
-} // namespace
-
-namespace {
 
 TEST(CodeRequirement, LimitsChainsThatNestOnlyInTheTree) {
     std::string chain = "always";

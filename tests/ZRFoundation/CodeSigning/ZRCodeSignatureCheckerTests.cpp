@@ -1,4 +1,5 @@
 #include "Support/CodeSigningFixtures.h"
+#include "Support/Thrown.h"
 #include "ZRFoundation/CodeSigning/ZRCodeInfo.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureChecker.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureCheckerCache.h"
@@ -205,12 +206,9 @@ TEST_F(CodeSignatureChecker, AnUnknownSignerDigestCannotBeCheckedAndIsAnError) {
     ASSERT_TRUE(FixtureTamper::setUnknownSignerDigest(bytes));
     const auto path = write(folder, "digest", bytes);
     EXPECT_EQ(validate(path).status, ZROSStatus::errSecCSSignatureNotVerifiable);
-    try {
-        check(path);
-        FAIL() << "validity 8 must be reported as an error";
-    } catch (const ZRCodeSignatureCheckError& error) {
-        EXPECT_EQ(error.code(), ZROSStatus::errSecCSSignatureNotVerifiable);
-    }
+    const auto error = thrownBy<ZRCodeSignatureCheckError>([&] { check(path); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code(), ZROSStatus::errSecCSSignatureNotVerifiable);
 }
 
 TEST_F(CodeSignatureChecker, StrictValidationRefusesTrailingBytesAndALimitShortOfTheSignature) {
@@ -230,13 +228,10 @@ TEST_F(CodeSignatureChecker, MissingFilesAndMalformedMachOAreErrors) {
     EXPECT_THROW(check(folder.path() / "missing"), ZRCodeSignatureCheckError);
     auto bytes = FixtureSigner::sign(executable(), developerIDOptions());
     bytes.resize(40);
-    try {
-        check(write(folder, "truncated", bytes));
-        FAIL();
-    } catch (const ZRCodeSignatureCheckError& error) {
-        EXPECT_EQ(error.code(), ZROSStatus::errSecCSBadObjectFormat);
-        EXPECT_FALSE(error.errorDescription().empty());
-    }
+    const auto error = thrownBy<ZRCodeSignatureCheckError>([&] { check(write(folder, "truncated", bytes)); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code(), ZROSStatus::errSecCSBadObjectFormat);
+    EXPECT_FALSE(error->errorDescription().empty());
 }
 
 // --- Time -----------------------------------------------------------------------------------
@@ -353,13 +348,19 @@ TEST_F(CodeSignatureChecker, CatchesAChangedExecutableWhoseModificationTimeWasPu
     EXPECT_NE(again->validity(), ZRCodeSignatureCheckResult::validityValid);
 }
 
+// An unsigned result for the cache, of the given main executable.
+std::shared_ptr<const ZRCodeSignatureCheckResult>
+cachedResult(std::optional<std::filesystem::path> executable) {
+    return std::make_shared<const ZRCodeSignatureCheckResult>(std::move(executable), 4, Type::none,
+                                                              std::nullopt, std::nullopt);
+}
+
 TEST(CodeSignatureCheckerCache, PrunesToTheMostRecentlyUsedQuarter) {
     TemporaryFolder folder;
     const auto file = folder.write("executable", "x");
     double clock = 0;
     ZRCodeSignatureCheckerCache cache([&clock] { return clock; }, 100);
-    const auto result =
-        std::make_shared<const ZRCodeSignatureCheckResult>(file, 4, Type::none, std::nullopt, std::nullopt);
+    const auto result = cachedResult(file);
     for (int index = 0; index < 100; ++index) {
         clock += 1;
         cache.cacheResultForKey(result, {folder.path() / std::to_string(index), 0, ""});
@@ -372,9 +373,7 @@ TEST(CodeSignatureCheckerCache, PrunesToTheMostRecentlyUsedQuarter) {
     EXPECT_EQ(cache.cachedResultForKey({folder.path() / "0", 0, ""}), nullptr);
 
     // A result without a main executable removes what was cached under its key.
-    cache.cacheResultForKey(std::make_shared<const ZRCodeSignatureCheckResult>(std::nullopt, 4, Type::none,
-                                                                               std::nullopt, std::nullopt),
-                            {file, 7, ""});
+    cache.cacheResultForKey(cachedResult(std::nullopt), {file, 7, ""});
     EXPECT_EQ(cache.cachedResultForKey({file, 7, ""}), nullptr);
 }
 
@@ -384,18 +383,14 @@ TEST(CodeSignatureCheckerCache, PruningKeepsTiesAndDropsStaleEntries) {
     const auto gone = folder.write("gone", "x");
     double clock = 0;
     ZRCodeSignatureCheckerCache cache([&clock] { return clock; }, 100);
-    const auto result = [](const std::filesystem::path& executable) {
-        return std::make_shared<const ZRCodeSignatureCheckResult>(executable, 4, Type::none, std::nullopt,
-                                                                  std::nullopt);
-    };
     // Used at one moment, all 100 tie with the threshold and stay; a recent but stale entry goes.
     for (int index = 0; index < 99; ++index) {
-        cache.cacheResultForKey(result(file), {folder.path() / std::to_string(index), 0, ""});
+        cache.cacheResultForKey(cachedResult(file), {folder.path() / std::to_string(index), 0, ""});
     }
     clock = 1;
-    cache.cacheResultForKey(result(gone), {gone, 0, ""});
+    cache.cacheResultForKey(cachedResult(gone), {gone, 0, ""});
     std::filesystem::remove(gone);
-    cache.cacheResultForKey(result(file), {file, 1, ""});
+    cache.cacheResultForKey(cachedResult(file), {file, 1, ""});
     EXPECT_EQ(cache.count(), 100U);
     EXPECT_EQ(cache.cachedResultForKey({gone, 0, ""}), nullptr);
 
@@ -405,7 +400,7 @@ TEST(CodeSignatureCheckerCache, PruningKeepsTiesAndDropsStaleEntries) {
         EXPECT_NE(cache.cachedResultForKey({folder.path() / std::to_string(index), 0, ""}), nullptr);
     }
     clock += 1;
-    cache.cacheResultForKey(result(file), {file, 2, ""});
+    cache.cacheResultForKey(cachedResult(file), {file, 2, ""});
     EXPECT_EQ(cache.count(), 26U);
     EXPECT_NE(cache.cachedResultForKey({folder.path() / "29", 0, ""}), nullptr);
     EXPECT_NE(cache.cachedResultForKey({file, 2, ""}), nullptr);
@@ -417,9 +412,7 @@ TEST(CodeSignatureCheckerCache, DropsStaleEntriesOnLookup) {
     TemporaryFolder folder;
     const auto file = folder.write("executable", "x");
     ZRCodeSignatureCheckerCache cache([] { return 1.0; });
-    cache.cacheResultForKey(
-        std::make_shared<const ZRCodeSignatureCheckResult>(file, 4, Type::none, std::nullopt, std::nullopt),
-        {file, 0, ""});
+    cache.cacheResultForKey(cachedResult(file), {file, 0, ""});
     std::filesystem::remove(file);
     EXPECT_EQ(cache.cachedResultForKey({file, 0, ""}), nullptr);
     EXPECT_EQ(cache.count(), 0U);
@@ -454,12 +447,7 @@ TEST_F(CodeSignatureChecker, TheCompletionFormHandsItsCallbackToTheExecutor) {
     EXPECT_EQ(received->validity(), 1U);
 }
 
-} // namespace
-
-namespace {
-
 TEST(CodeSignatureCheckerChains, SurvivesACertificateLoop) {
-    using namespace CodeSigningFixtures;
     FixtureCertificate::Options authority;
     authority.isCertificateAuthority = true;
     const auto first =
@@ -490,7 +478,6 @@ TEST(CodeSignatureCheckerChains, SurvivesACertificateLoop) {
 }
 
 TEST(CodeSignatureCheckerChains, ClassifiesAppleSoftwareLeavesInSigningRecords) {
-    using namespace CodeSigningFixtures;
     auto options = optionsSignedBy(hierarchy().appleSoftwareLeaf);
     options.designatedRequirement.reset();
     TemporaryFolder folder;
@@ -504,12 +491,7 @@ TEST(CodeSignatureCheckerChains, ClassifiesAppleSoftwareLeavesInSigningRecords) 
               ZRCodeSignatureCertificateType::other);
 }
 
-} // namespace
-
-namespace {
-
 TEST(CodeSignatureCheckerCMS, AnUnknownDigestInTheSignedDataListBreaksTheSignatureWithoutLeaking) {
-    using namespace CodeSigningFixtures;
     auto bytes = FixtureSigner::sign(executable(), developerIDOptions());
     const auto [offset, length] = FixtureTamper::blobRange(bytes, 0, 0x10000);
     static const std::uint8_t sha256OID[] = {0x06, 0x09, 0x60, 0x86, 0x48, 0x01,
@@ -520,30 +502,20 @@ TEST(CodeSignatureCheckerCMS, AnUnknownDigestInTheSignedDataListBreaksTheSignatu
     ASSERT_NE(found, begin + static_cast<std::ptrdiff_t>(length));
     *(found + 3) = 0x65; // the SignedData's digest list, not the signer's algorithm
     TemporaryFolder folder;
-    auto request = ZRCodeSignatureChecker::requestForOptions(write(folder, "list", bytes), 0);
-    request.extraTrustAnchors = fixtureAnchors();
-    EXPECT_EQ(ZRCodeSignatureValidator::validate(request).status, ZROSStatus::errSecCSSignatureFailed);
+    EXPECT_EQ(validate(write(folder, "list", bytes)).status, ZROSStatus::errSecCSSignatureFailed);
 }
 
-} // namespace
-
-namespace {
-
 TEST(CodeSignatureCheckerTeam, RefusesACodeDirectoryTeamThatDiffersFromTheDeveloperCertificate) {
-    using namespace CodeSigningFixtures;
     TemporaryFolder folder;
     auto options = developerIDOptions();
     options.teamIdentifier = "OTHERTEAM1";
     options.designatedRequirement.reset();
-    auto request = ZRCodeSignatureChecker::requestForOptions(
-        write(folder, "team", FixtureSigner::sign(executable(), options)), 0);
-    request.extraTrustAnchors = fixtureAnchors();
-    EXPECT_EQ(ZRCodeSignatureValidator::validate(request).status, ZROSStatus::errSecCSBadTeamIdentifier);
+    EXPECT_EQ(validate(write(folder, "team", FixtureSigner::sign(executable(), options))).status,
+              ZROSStatus::errSecCSBadTeamIdentifier);
 
     // Directories older than team identifiers carry none, and nothing is compared.
     options.version = 0x20100;
-    request.executable = write(folder, "old", FixtureSigner::sign(executable(), options));
-    const auto outcome = ZRCodeSignatureValidator::validate(request);
+    const auto outcome = validate(write(folder, "old", FixtureSigner::sign(executable(), options)));
     EXPECT_EQ(outcome.status, 0) << outcome.description;
     EXPECT_FALSE(outcome.information.teamIdentifier);
 }

@@ -6,6 +6,7 @@
 #include "ZRFoundation/CodeSigning/ZRMachOFormat.h"
 #include "tools/FixtureSigner/FixtureTamper.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -28,6 +29,33 @@ std::vector<std::uint8_t> signatureOf(const std::vector<std::uint8_t>& file) {
 ZRCodeSigningError errorOf(const std::vector<std::uint8_t>& signature) {
     const auto parsed = ZREmbeddedSignature::parse(signature);
     return parsed ? ZRCodeSigningError{0, ""} : parsed.error();
+}
+
+/// A field of a signature set to a value it may not hold, and how the parser must refuse it.
+struct Damage {
+    std::size_t offset;
+    std::uint32_t value;
+    std::int32_t status; // 0 for any refusal
+    const char* problem; // part of the description
+    bool oneByte = false;
+};
+
+void expectRefused(const std::vector<std::uint8_t>& signature, std::initializer_list<Damage> damages) {
+    ASSERT_EQ(errorOf(signature).status, 0) << "the unchanged signature must parse";
+    for (const auto& damage : damages) {
+        auto bytes = signature;
+        if (damage.oneByte) {
+            bytes[damage.offset] = static_cast<std::uint8_t>(damage.value);
+        } else {
+            putBig(bytes, damage.offset, damage.value);
+        }
+        const auto error = errorOf(bytes);
+        EXPECT_NE(error.status, 0) << "offset " << damage.offset;
+        if (damage.status != 0) {
+            EXPECT_EQ(error.status, damage.status) << "offset " << damage.offset;
+        }
+        EXPECT_THAT(error.description, testing::HasSubstr(damage.problem)) << "offset " << damage.offset;
+    }
 }
 
 class EmbeddedSignature : public ::testing::Test {
@@ -61,35 +89,17 @@ TEST_F(EmbeddedSignature, ReadsBothCodeDirectoriesAndPicksSHA256) {
 }
 
 TEST_F(EmbeddedSignature, RefusesADamagedIndex) {
-    auto badMagic = signature;
-    badMagic[0] = 0;
-    EXPECT_EQ(errorOf(badMagic).status, ZROSStatus::errSecCSSignatureFailed);
-
-    auto hugeCount = signature;
-    putBig(hugeCount, 8, 0x7fffffff);
-    EXPECT_NE(errorOf(hugeCount).description.find("entries"), std::string::npos);
-
-    auto longLength = signature;
-    putBig(longLength, 4, 0x7fffffff);
-    EXPECT_EQ(errorOf(longLength).status, ZROSStatus::errSecCSSignatureFailed);
-
-    auto outside = signature;
-    putBig(outside, 16, 0x7ffffff0);
-    EXPECT_NE(errorOf(outside).description.find("out of range"), std::string::npos);
-
-    auto overlapping = signature;
-    putBig(overlapping, 24, directoryOffset()); // requirements on top of the code directory
-    EXPECT_NE(errorOf(overlapping).description.find("overlaps"), std::string::npos);
-
-    auto duplicate = signature;
-    putBig(duplicate, 20, 0); // second entry also claims slot 0
-    EXPECT_NE(errorOf(duplicate).description.find("twice"), std::string::npos);
+    using namespace ZROSStatus;
+    expectRefused(signature, {{0, 0, errSecCSSignatureFailed, "", true}, // the magic
+                              {8, 0x7fffffff, 0, "entries"},
+                              {4, 0x7fffffff, errSecCSSignatureFailed, ""}, // the length
+                              {16, 0x7ffffff0, 0, "out of range"},
+                              {24, directoryOffset(), 0, "overlaps"}, // requirements on the code directory
+                              {20, 0, 0, "twice"}});                  // a second entry claims slot 0
 }
 
 TEST_F(EmbeddedSignature, WithoutASlotZeroDirectoryTheCodeIsUnsigned) {
-    auto moved = signature;
-    putBig(moved, 12, 0x7000);
-    EXPECT_EQ(errorOf(moved).status, ZROSStatus::errSecCSUnsigned);
+    expectRefused(signature, {{12, 0x7000, ZROSStatus::errSecCSUnsigned, ""}});
 }
 
 TEST_F(EmbeddedSignature, RefusesTwoDirectoriesWithOneHashType) {
@@ -101,41 +111,18 @@ TEST_F(EmbeddedSignature, RefusesTwoDirectoriesWithOneHashType) {
 }
 
 TEST_F(EmbeddedSignature, ChecksCodeDirectoryIntegrity) {
+    using namespace ZROSStatus;
     const std::uint32_t directory = directoryOffset();
-    auto version = signature;
-    putBig(version, directory + 8, 0x30000);
-    EXPECT_EQ(errorOf(version).status, ZROSStatus::errSecCSSignatureUnsupported);
-    auto old = signature;
-    putBig(old, directory + 8, 0x10000);
-    EXPECT_EQ(errorOf(old).status, ZROSStatus::errSecCSSignatureUnsupported);
-
-    auto hashType = signature;
-    hashType[directory + 37] = 9;
-    EXPECT_EQ(errorOf(hashType).status, ZROSStatus::errSecCSSignatureUnsupported);
-
-    auto hashSize = signature;
-    hashSize[directory + 36] = 32; // SHA-1 directory claiming 32-byte hashes
-    EXPECT_EQ(errorOf(hashSize).status, ZROSStatus::errSecCSSignatureFailed);
-
-    auto identifier = signature;
-    putBig(identifier, directory + 20, 0x7fffffff);
-    EXPECT_NE(errorOf(identifier).description.find("identifier"), std::string::npos);
-
-    auto slots = signature;
-    putBig(slots, directory + 28, 0x7fffffff);
-    EXPECT_NE(errorOf(slots).description.find("hash slots"), std::string::npos);
-
-    auto specials = signature;
-    putBig(specials, directory + 24, 0x7fffffff);
-    EXPECT_NE(errorOf(specials).description.find("hash slots"), std::string::npos);
-
-    auto limit = signature;
-    putBig(limit, directory + 32, 100); // one page, but four code slots
-    EXPECT_NE(errorOf(limit).description.find("code slot count"), std::string::npos);
-
-    auto team = signature;
-    putBig(team, directory + 48, 0x7fffffff);
-    EXPECT_NE(errorOf(team).description.find("team"), std::string::npos);
+    expectRefused(signature, {{directory + 8, 0x30000, errSecCSSignatureUnsupported, ""}, // version
+                              {directory + 8, 0x10000, errSecCSSignatureUnsupported, ""},
+                              {directory + 37, 9, errSecCSSignatureUnsupported, "", true}, // hash type
+                              // A SHA-1 directory claiming 32-byte hashes.
+                              {directory + 36, 32, errSecCSSignatureFailed, "", true},
+                              {directory + 20, 0x7fffffff, 0, "identifier"},
+                              {directory + 28, 0x7fffffff, 0, "hash slots"},
+                              {directory + 24, 0x7fffffff, 0, "hash slots"},
+                              {directory + 32, 100, 0, "code slot count"}, // one page, but four code slots
+                              {directory + 48, 0x7fffffff, 0, "team"}});
 }
 
 TEST_F(EmbeddedSignature, HandlesAllPageSizesAndAShortLastPage) {
@@ -158,10 +145,6 @@ TEST_F(EmbeddedSignature, HandlesAllPageSizesAndAShortLastPage) {
         }
     }
 }
-
-} // namespace
-
-namespace {
 
 /// Offset inside the signature of the SuperBlob index entry for `slot`.
 std::uint64_t indexEntryOffset(const std::vector<std::uint8_t>& signature, std::uint32_t slot) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -159,83 +160,62 @@ TEST(MachOFile, ReadsTheBigEndianAnd64BitUniversalForms) {
     EXPECT_EQ(parsed->slices().front().architectureName(), "x86_64");
 }
 
+/// A four-byte field set to a lying value, and the problem the parser must name for it.
+struct Lie {
+    std::size_t offset;
+    std::uint32_t value;
+    const char* problem;
+};
+
+void expectRefused(const std::vector<std::uint8_t>& good, std::initializer_list<Lie> lies, bool bigEndian) {
+    ASSERT_EQ(failure(good), "") << "the unchanged file must parse";
+    for (const auto& [offset, value, problem] : lies) {
+        auto bytes = good;
+        (bigEndian ? putBig : putLittle)(bytes, offset, value);
+        EXPECT_THAT(failure(bytes),
+                    testing::AllOf(testing::Not(testing::IsEmpty()), testing::HasSubstr(problem)))
+            << "offset " << offset << " = " << value;
+    }
+}
+
 TEST(MachOFile, RefusesLyingHeaders) {
     const auto good = FixtureSigner::sign(executable(), developerIDOptions());
-    auto truncated = good;
-    truncated.resize(20);
-    EXPECT_NE(failure(truncated), "");
+    EXPECT_NE(failure(std::vector(good.begin(), good.begin() + 20)), "");
     EXPECT_NE(failure({0xcf, 0xfa}), "");
-
-    auto commandsTooLarge = good;
-    putLittle(commandsTooLarge, 20, 0x7fffffff);
-    EXPECT_NE(failure(commandsTooLarge).find("load commands extend past"), std::string::npos);
-
-    auto tooManyCommands = good;
-    putLittle(tooManyCommands, 16, 100000);
-    EXPECT_NE(failure(tooManyCommands).find("load commands"), std::string::npos);
-
-    auto commandSize = good;
-    putLittle(commandSize, 32 + 4, 4); // first command claims 4 bytes
-    EXPECT_NE(failure(commandSize).find("load command 0 has an invalid size"), std::string::npos);
-
-    auto runsPast = good;
-    putLittle(runsPast, 32 + 4, 0x10000);
-    EXPECT_NE(failure(runsPast).find("load command 0 extends past"), std::string::npos);
+    expectRefused(good,
+                  {{20, 0x7fffffff, "load commands extend past"},
+                   {16, 100000, "load commands"},
+                   {32 + 4, 4, "load command 0 has an invalid size"}, // the first command claims 4 bytes
+                   {32 + 4, 0x10000, "load command 0 extends past"}},
+                  false);
 }
 
 TEST(MachOFile, RefusesSegmentsAndSignaturesOutsideTheSlice) {
-    const auto good = FixtureSigner::sign(executable(), developerIDOptions());
-    const auto parsed = ZRMachOFile::parse(good);
-    ASSERT_TRUE(parsed);
-    const std::uint64_t text = 32 + 72; // second command: __TEXT
-    auto segment = good;
-    putLittle(segment, text + 48, 0x7fffffff); // file size
-    EXPECT_NE(failure(segment).find("extends past the end of the slice"), std::string::npos);
-
-    auto sections = good;
-    putLittle(sections, text + 64, 1000); // section count
-    EXPECT_NE(failure(sections).find("more sections than fit"), std::string::npos);
-
-    auto sectionOutside = good;
-    putLittle(sectionOutside, text + 72 + 48, 0x7ffffff0); // __text file offset
-    EXPECT_NE(failure(sectionOutside).find("lies outside its segment"), std::string::npos);
-
-    const std::uint64_t signatureCommand = 32 + 72 + (72 + 160) + 72;
-    auto signature = good;
-    putLittle(signature, signatureCommand + 12, 0x7fffffff);
-    EXPECT_NE(failure(signature).find("LC_CODE_SIGNATURE"), std::string::npos);
-
-    auto overlapping = good;
-    putLittle(overlapping, signatureCommand + 8, 0); // signature over the header
-    EXPECT_NE(failure(overlapping).find("overlaps the load commands"), std::string::npos);
-
-    auto segmentsOverlap = good;
-    putLittle(segmentsOverlap, 32 + 72 + 232 + 40, 0); // __LINKEDIT file offset 0
-    EXPECT_NE(failure(segmentsOverlap).find("overlaps segment __TEXT"), std::string::npos);
+    const std::size_t text = 32 + 72;                        // the second command: __TEXT
+    const std::size_t signature = 32 + 72 + (72 + 160) + 72; // LC_CODE_SIGNATURE
+    expectRefused(FixtureSigner::sign(executable(), developerIDOptions()),
+                  {{text + 48, 0x7fffffff, "extends past the end of the slice"}, // file size
+                   {text + 64, 1000, "more sections than fit"},                  // section count
+                   {text + 72 + 48, 0x7ffffff0, "lies outside its segment"},     // __text file offset
+                   {signature + 12, 0x7fffffff, "LC_CODE_SIGNATURE"},
+                   {signature + 8, 0, "overlaps the load commands"},    // over the header
+                   {32 + 72 + 232 + 40, 0, "overlaps segment __TEXT"}}, // __LINKEDIT at 0
+                  false);
 }
 
 TEST(MachOFile, RefusesLyingUniversalTables) {
-    const auto universal = FixtureMachOBuilder::universal({FixtureSigner::makeUnsigned(executable())});
-    auto count = universal;
-    putBig(count, 4, 1000);
-    EXPECT_NE(failure(count), "");
-    auto zero = universal;
-    putBig(zero, 4, 0);
-    EXPECT_NE(failure(zero), "");
-    auto outside = universal;
-    putBig(outside, 16, 0x7fffffff);
-    EXPECT_NE(failure(outside).find("slice 0 extends outside the file"), std::string::npos);
-    auto intoHeader = universal;
-    putBig(intoHeader, 16, 0);
-    EXPECT_NE(failure(intoHeader), "");
-    auto wrongCPU = universal;
-    putBig(wrongCPU, 8, 0x0100000c);
-    EXPECT_NE(failure(wrongCPU).find("CPU type"), std::string::npos);
+    expectRefused(FixtureMachOBuilder::universal({FixtureSigner::makeUnsigned(executable())}),
+                  {{4, 1000, ""}, // slice count
+                   {4, 0, ""},
+                   {16, 0x7fffffff, "slice 0 extends outside the file"},
+                   {16, 0, ""}, // into the header
+                   {8, 0x0100000c, "CPU type"}},
+                  true);
     auto twice = FixtureMachOBuilder::universal(
         {FixtureSigner::makeUnsigned(executable()), FixtureSigner::makeUnsigned(executable())});
     putBig(twice, 28 + 8, 16384); // second slice at the first one's offset
     putBig(twice, 28 + 12, 100);
-    EXPECT_NE(failure(twice).find("overlaps another slice"), std::string::npos);
+    EXPECT_THAT(failure(twice), testing::HasSubstr("overlaps another slice"));
 }
 
 TEST(MachOFile, NotesLayoutsOnlyStrictValidationRefuses) {
@@ -251,13 +231,6 @@ TEST(MachOFile, NotesLayoutsOnlyStrictValidationRefuses) {
     EXPECT_NE(ZRMachOFile::parse(universal)->strictProblem()->find("after its last slice"),
               std::string::npos);
 }
-
-} // namespace
-
-namespace {
-
-using namespace CodeSigningFixtures;
-using Architecture = FixtureMachOBuilder::Architecture;
 
 TEST(MachOFileLenient, ListsAnUnreadableSliceAndKeepsTheOthers) {
     auto bytes = FixtureMachOBuilder::universal(

@@ -1,3 +1,4 @@
+#include "Support/Thrown.h"
 #include "ZRFoundation/IPAddress/NQIPAddress.h"
 
 #include <cstring>
@@ -115,18 +116,13 @@ TEST(NQIPAddress, MeasuresExactDistancesWithinOneFamily) {
 }
 
 TEST(NQIPAddress, RefusesDistanceAcrossFamiliesWithFixedMessages) {
-    try {
-        (void)address("10.0.0.1").distanceToAddress(address("::1"));
-        FAIL();
-    } catch (const std::invalid_argument& error) {
-        EXPECT_STREQ(error.what(), "Cannot compute difference between IPv4 and IPv6 addresses.");
-    }
-    try {
-        (void)address("::1").distanceToAddress(address("10.0.0.1"));
-        FAIL();
-    } catch (const std::invalid_argument& error) {
-        EXPECT_STREQ(error.what(), "Can not compute difference between IPv4 and IPv6 addresses.");
-    }
+    const auto message = [](const char* from, const char* to) {
+        const auto error =
+            thrownBy<std::invalid_argument>([&] { (void)address(from).distanceToAddress(address(to)); });
+        return error ? std::string(error->what()) : "";
+    };
+    EXPECT_EQ(message("10.0.0.1", "::1"), "Cannot compute difference between IPv4 and IPv6 addresses.");
+    EXPECT_EQ(message("::1", "10.0.0.1"), "Can not compute difference between IPv4 and IPv6 addresses.");
 }
 
 TEST(NQIPAddress, MasksWithPrefixLengths) {
@@ -146,11 +142,10 @@ TEST(NQIPAddress, MasksWithPrefixLengths) {
 
     EXPECT_THROW((void)address("1.2.3.4").firstAddressForPrefixLength(33), std::invalid_argument);
     EXPECT_THROW((void)address("::1").lastAddressForPrefixLength(129), std::invalid_argument);
-    try {
-        (void)address("1.2.3.4").lastAddressForPrefixLength(33);
-    } catch (const std::invalid_argument& error) {
-        EXPECT_STREQ(error.what(), "Invalid prefix length.");
-    }
+    const auto error =
+        thrownBy<std::invalid_argument>([] { (void)address("1.2.3.4").lastAddressForPrefixLength(33); });
+    ASSERT_TRUE(error);
+    EXPECT_STREQ(error->what(), "Invalid prefix length.");
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Support/TemporaryFolder.h"
 #include "ZRFoundation/PropertyList/ZRPropertyListReader.h"
 
 #include <cstdint>
@@ -13,8 +14,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <unistd.h>
 
 namespace PropertyListTestSupport {
 
@@ -30,27 +29,6 @@ inline std::vector<std::uint8_t> byteVector(std::initializer_list<int> values) {
     return result;
 }
 
-/// A folder under the system's temporary folder, removed with its contents at the end.
-class TemporaryFolder {
-public:
-    TemporaryFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "lumora-plist-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) {
-            _path = pattern;
-        }
-    }
-    ~TemporaryFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(_path, ignored);
-    }
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-    const std::filesystem::path& path() const { return _path; }
-
-private:
-    std::filesystem::path _path;
-};
-
 inline bool hasPlistutil() {
     return std::system("command -v plistutil >/dev/null 2>&1") == 0;
 }
@@ -58,10 +36,9 @@ inline bool hasPlistutil() {
 /// The binary form of an XML property list, made by the system's plistutil (an implementation
 /// independent of ours); nothing when the conversion fails.
 inline std::optional<std::vector<std::uint8_t>> binaryFromXMLWithPlistutil(std::string_view xml) {
-    TemporaryFolder folder;
-    const auto input = folder.path() / "input.plist";
+    const TemporaryFolder folder;
+    const auto input = folder.write("input.plist", std::string(xml));
     const auto output = folder.path() / "output.bplist";
-    std::ofstream(input, std::ios::binary) << xml;
     const std::string command =
         "plistutil -i '" + input.string() + "' -o '" + output.string() + "' -f bin >/dev/null 2>&1";
     if (std::system(command.c_str()) != 0) {

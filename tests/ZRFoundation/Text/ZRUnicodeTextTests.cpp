@@ -35,10 +35,6 @@ TEST(ZRUnicodeText, ComparesNamesLikeAFileBrowser) {
     EXPECT_EQ(localizedStandardCompare("a\xff", "a\xff", "en"), 0);
 }
 
-} // namespace
-
-namespace {
-
 TEST(ZRUnicodeText, TrimsSpaceSeparatorsButNotLineBreaks) {
     EXPECT_EQ(ZRUnicodeText::trimmingWhitespace(" \t\u00a0a b\u2003"), "a b");
     EXPECT_EQ(ZRUnicodeText::trimmingWhitespace("\na\n"), "\na\n");
