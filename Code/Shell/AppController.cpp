@@ -76,6 +76,8 @@ void AppController::openFilesNow(const QStringList& paths) {
         _platformServices.beep();
         return;
     }
+    // What the user hands over is what they want to see, not what was selected last time.
+    _mainWindow->forgetSelectionToRestore();
     _mainWindow->applicationsSourceController().addWithSecurityScopedFileURLs(fileURLs, true);
 }
 

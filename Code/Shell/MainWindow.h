@@ -54,6 +54,8 @@ public:
     const MainWindowCommands& commands() const { return _commands; }
     /// Where the open panel is shown; tests put their own in its place. Not owned.
     void setOpenPanelPresenter(OpenPanelPresenter* presenter);
+    /// The selection remembered from the last session does not come back (files were handed over).
+    void forgetSelectionToRestore() { _applicationToRestore.clear(); }
     /// Starts the sources (the window shows its loading view until the initial loading is over).
     void startUpdating();
     /// The context menu of the list as it would open now: disabled commands are left out.

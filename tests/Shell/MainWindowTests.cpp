@@ -348,7 +348,9 @@ TEST_F(MainWindowTest, AnEmptyListSaysWhyAndOffersWhatHelps) {
 }
 
 TEST_F(MainWindowTest, QuittingForgetsTheFeaturedApplicationsAndOpensHandedFiles) {
-    AppController controller(_preferences, _platformServices, sourcesListing(), nullptr);
+    // A handed file wins over the selection remembered from the last session.
+    _preferences.setValue(PreferenceKeys::selectedApplication, QtStrings::fromPath(examples / "Calculator.app"));
+    AppController controller(_preferences, _platformServices, sourcesListing());
     // Handed over before launching: kept, and a later list replaces the earlier one.
     controller.openFiles({QtStrings::fromPath(examples / "Tampered.app")});
     controller.openFiles(
@@ -371,7 +373,7 @@ TEST_F(MainWindowTest, QuittingForgetsTheFeaturedApplicationsAndOpensHandedFiles
 }
 
 TEST_F(MainWindowTest, TheDeveloperPanelNarrowsThePageInDeveloperMode) {
-    AppController controller(_preferences, _platformServices, sourcesListing(), nullptr);
+    AppController controller(_preferences, _platformServices, sourcesListing());
     controller.applicationDidFinishLaunching();
     auto& window = *controller.mainWindow();
     auto& sourceController = window.applicationsSourceController();
