@@ -69,8 +69,6 @@ public:
     std::vector<std::shared_ptr<InstalledApplication>> allApplicationsWithNoReadPermissions() const;
     /// The folders to offer for granting, each ending in "/", shallowest first.
     std::vector<std::filesystem::path> proposedDirectoryURLsToGrantReadPermission() const;
-    /// The folders proposed for the given bundle paths.
-    static std::vector<std::string> proposedDirectories(const std::vector<std::string>& bundlePaths);
     /// Whether any item has been granted.
     bool canResetReadPermissions() const;
 

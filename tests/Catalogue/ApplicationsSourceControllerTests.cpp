@@ -334,25 +334,6 @@ TEST_F(ApplicationsSourceControllerTest, SearchIgnoresCaseAndDiacriticsAndHidesT
     EXPECT_EQ(list.selectedRow(), 1);
 }
 
-TEST_F(ApplicationsSourceControllerTest, ProposedFolders) {
-    using Folders = std::vector<std::string>;
-    const auto proposed = ApplicationsSourceController::proposedDirectories;
-    EXPECT_EQ(proposed({"/Users/anna/Apps/Notes.app", "/Applications/Utilities/Terminal.app"}),
-              (Folders{"/Applications/", "/Users/anna/"}));
-    EXPECT_EQ(proposed({"/opt/a/One.app", "/opt/b/Two.app/"}), Folders{"/opt/"});
-    EXPECT_EQ(proposed({"/opt/a/One.app", "/srv/b/Two.app"}), (Folders{"/opt/a/", "/srv/b/"}));
-    EXPECT_EQ(proposed({"/Volumes/Backup/Apps/Old.app", "/home/anna/Apps/New.app", "/mnt/disk/X.app",
-                        "/media/anna/Stick/Y.app", "/run/media/anna/Card/Z.app"}),
-              (Folders{"/home/anna/", "/mnt/disk/", "/Volumes/Backup/", "/media/anna/Stick/",
-                       "/run/media/anna/Card/"}));
-    // A folder is proposed only when the application lies below it.
-    EXPECT_EQ(proposed({"/media/Loose.app"}), Folders{"/media/"});
-    EXPECT_EQ(proposed({"/usr/local/bin/tool"}), Folders{"/usr/local/bin/tool"});
-    EXPECT_EQ(proposed({"/srv/Apps 10/A.app", "/tmp/Apps 9/B.app"}),
-              (Folders{"/srv/Apps 10/", "/tmp/Apps 9/"}));
-    EXPECT_TRUE(proposed({}).empty());
-}
-
 TEST_F(ApplicationsSourceControllerTest, GrantingAFolderReloadsWhatItHoldsAndSelectsTheFirstApplication) {
     auto& controller = makeController();
     controller.startUpdating();
