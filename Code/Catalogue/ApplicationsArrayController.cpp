@@ -1,5 +1,6 @@
 #include "Code/Catalogue/ApplicationsArrayController.h"
 
+#include "Code/Catalogue/ArrangementChanges.h"
 #include "Code/Catalogue/InstalledApplication.h"
 #include "Code/Catalogue/PreviewApplication.h"
 #include "Code/Catalogue/QtStrings.h"
@@ -7,8 +8,6 @@
 #include "ZRFoundation/Localization/ZRLocalization.h"
 
 #include <algorithm>
-#include <unordered_map>
-#include <unordered_set>
 
 ApplicationsArrayController::ApplicationsArrayController(QObject* parent)
     : QAbstractListModel(parent) {}
@@ -143,91 +142,57 @@ std::vector<std::shared_ptr<Application>> ApplicationsArrayController::arrangedC
 }
 
 void ApplicationsArrayController::applyArrangement(std::vector<std::shared_ptr<Application>> arranged) {
-    std::unordered_set<const Application*> members;
-    members.reserve(arranged.size());
-    for (const auto& application : arranged) {
-        members.insert(application.get());
-    }
     auto& current = _arrangedApplications;
-    bool changed = false;
+    const auto keys = [](const std::vector<std::shared_ptr<Application>>& applications) {
+        std::vector<const Application*> result;
+        result.reserve(applications.size());
+        for (const auto& application : applications) {
+            result.push_back(application.get());
+        }
+        return result;
+    };
+    const auto changes = ArrangementChanges::between(keys(current), keys(arranged));
 
-    // Rows that go, in runs from the end so that the rows ahead keep their numbers.
-    for (int row = static_cast<int>(current.size()) - 1; row >= 0; --row) {
-        if (members.contains(current[static_cast<std::size_t>(row)].get())) {
-            continue;
-        }
-        const int last = row;
-        while (row > 0 && !members.contains(current[static_cast<std::size_t>(row - 1)].get())) {
-            --row;
-        }
-        beginRemoveRows({}, row, last);
-        for (int removed = row; removed <= last; ++removed) {
+    for (const auto& rows : changes.removals) {
+        beginRemoveRows({}, rows.first, rows.last);
+        for (int removed = rows.first; removed <= rows.last; ++removed) {
             stopObserving(current[static_cast<std::size_t>(removed)].get());
         }
-        current.erase(current.begin() + row, current.begin() + last + 1);
+        current.erase(current.begin() + rows.first, current.begin() + rows.last + 1);
         endRemoveRows();
-        changed = true;
     }
 
-    // The rows that stay, moved into their new relative order.
-    std::unordered_set<const Application*> staying;
-    staying.reserve(current.size());
-    for (const auto& application : current) {
-        staying.insert(application.get());
-    }
-    std::vector<std::shared_ptr<Application>> stayingInOrder;
-    stayingInOrder.reserve(current.size());
-    for (const auto& application : arranged) {
-        if (staying.contains(application.get())) {
-            stayingInOrder.push_back(application);
-        }
-    }
-    if (stayingInOrder != current) {
+    if (!changes.moves.empty()) {
         emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-        std::unordered_map<const Application*, int> newRows;
-        newRows.reserve(stayingInOrder.size());
-        for (std::size_t row = 0; row < stayingInOrder.size(); ++row) {
-            newRows.emplace(stayingInOrder[row].get(), static_cast<int>(row));
+        std::vector<std::shared_ptr<Application>> moved(current.size());
+        for (std::size_t row = 0; row < current.size(); ++row) {
+            moved[static_cast<std::size_t>(changes.moves[row])] = std::move(current[row]);
         }
+        current = std::move(moved);
         const QModelIndexList from = persistentIndexList();
         QModelIndexList to;
         to.reserve(from.size());
         for (const QModelIndex& index : from) {
-            const auto* application = current[static_cast<std::size_t>(index.row())].get();
-            to.append(createIndex(newRows.at(application), index.column()));
+            to.append(createIndex(changes.moves[static_cast<std::size_t>(index.row())], index.column()));
         }
-        current = std::move(stayingInOrder);
         changePersistentIndexList(from, to);
         emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
-        changed = true;
     }
 
-    // New rows, in runs. Every row of `arranged` that differs from the current one at its
-    // position is new, since the staying rows are already in order.
-    for (std::size_t row = 0; row < arranged.size();) {
-        if (row < current.size() && current[row] == arranged[row]) {
-            ++row;
-            continue;
-        }
-        const std::size_t first = row;
-        while (row < arranged.size() && !staying.contains(arranged[row].get())) {
-            ++row;
-        }
-        beginInsertRows({}, static_cast<int>(first), static_cast<int>(row) - 1);
-        current.insert(current.begin() + static_cast<std::ptrdiff_t>(first),
-                       arranged.begin() + static_cast<std::ptrdiff_t>(first),
-                       arranged.begin() + static_cast<std::ptrdiff_t>(row));
-        for (std::size_t inserted = first; inserted < row; ++inserted) {
-            observe(current[inserted]);
+    for (const auto& rows : changes.insertions) {
+        beginInsertRows({}, rows.first, rows.last);
+        current.insert(current.begin() + rows.first, arranged.begin() + rows.first,
+                       arranged.begin() + rows.last + 1);
+        for (int inserted = rows.first; inserted <= rows.last; ++inserted) {
+            observe(current[static_cast<std::size_t>(inserted)]);
         }
         endInsertRows();
-        changed = true;
     }
 
-    if (changed) {
+    if (!changes.isEmpty()) {
         emit arrangedApplicationsChanged();
     }
-    if (_selectedApplication && !members.contains(_selectedApplication.get())) {
+    if (_selectedApplication && rowOf(*_selectedApplication) < 0) {
         _selectedApplication.reset();
         emit selectedApplicationChanged();
     }
