@@ -3,10 +3,9 @@
 #include "Code/Catalogue/ArrangementChanges.h"
 #include "Code/Catalogue/InstalledApplication.h"
 #include "Code/Catalogue/PreviewApplication.h"
-#include "Code/Catalogue/QtStrings.h"
 #include "Code/Catalogue/SearchTextFolding.h"
-#include "ZRFoundation/Localization/ZRLocalization.h"
 
+#include <QMetaEnum>
 #include <algorithm>
 
 ApplicationsArrayController::ApplicationsArrayController(QObject* parent)
@@ -18,24 +17,45 @@ ApplicationsArrayController::~ApplicationsArrayController() {
     }
 }
 
+ApplicationsArrayController::Kind ApplicationsArrayController::kind(const Application& application) {
+    return qobject_cast<const InstalledApplication*>(&application) != nullptr ? Kind::installed
+                                                                              : Kind::preview;
+}
+
+ApplicationsArrayController::Badge ApplicationsArrayController::badge(const Application& application) {
+    const auto* installed = qobject_cast<const InstalledApplication*>(&application);
+    if (installed == nullptr) {
+        return Badge::preview;
+    }
+    switch (installed->lumoraLoadState().stateCase()) {
+    case LumoraLoadState::Case::loadFailed:
+        return Badge::loadFailed;
+    case LumoraLoadState::Case::loaded:
+        return Badge::loaded;
+    case LumoraLoadState::Case::loadPending:
+        return Badge::loadPending;
+    case LumoraLoadState::Case::noReadPermission:
+        return Badge::noReadPermission;
+    case LumoraLoadState::Case::unavailable:
+        break;
+    }
+    return Badge::unavailable;
+}
+
+const char* ApplicationsArrayController::badgeName(Badge badge) {
+    return QMetaEnum::fromType<Badge>().valueToKey(static_cast<int>(badge));
+}
+
+QString ApplicationsArrayController::badgeIdentifier(const Application& application) {
+    return QString::fromLatin1(badgeName(badge(application)));
+}
+
 QString ApplicationsArrayController::stateName(const Application& application) {
     if (const auto* installed = qobject_cast<const InstalledApplication*>(&application)) {
         const auto name = installed->lumoraLoadState().caseName();
         return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
     }
     return QStringLiteral("loaded");
-}
-
-QString ApplicationsArrayController::badgeIdentifier(const Application& application) {
-    if (qobject_cast<const InstalledApplication*>(&application) == nullptr) {
-        return QStringLiteral("preview");
-    }
-    return stateName(application);
-}
-
-QString ApplicationsArrayController::badgeDescription(const Application& application) {
-    const std::string key = "applicationState_" + QtStrings::toStdString(badgeIdentifier(application));
-    return QtStrings::toQString(ZRLocalization::lookupLocalizedString(key, "MainWindow"));
 }
 
 int ApplicationsArrayController::rowCount(const QModelIndex& parent) const {
@@ -51,22 +71,24 @@ QVariant ApplicationsArrayController::data(const QModelIndex& index, int role) c
     case Qt::DisplayRole:
         return application->displayName();
     case Qt::AccessibleTextRole:
-        return application->displayName() + QStringLiteral(", ") + badgeDescription(*application);
+        if (_badgeDescriptions) {
+            return application->displayName() + QStringLiteral(", ") +
+                   _badgeDescriptions(badge(*application));
+        }
+        return application->displayName();
     case Qt::AccessibleDescriptionRole:
-        return badgeDescription(*application);
+        return _badgeDescriptions ? _badgeDescriptions(badge(*application)) : QString();
     case Qt::ToolTipRole:
     case IdentifierRole:
         return application->identifier();
     case ApplicationRole:
         return QVariant::fromValue(application);
     case KindRole:
-        return qobject_cast<const InstalledApplication*>(application.get()) != nullptr
-                   ? QStringLiteral("installed")
-                   : QStringLiteral("preview");
+        return QVariant::fromValue(kind(*application));
     case StateRole:
         return stateName(*application);
     case BadgeRole:
-        return badgeIdentifier(*application);
+        return QVariant::fromValue(badge(*application));
     case IconFilePathRole:
         return application->iconFilePath();
     case IconDataRole:

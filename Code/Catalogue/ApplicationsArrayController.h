@@ -25,11 +25,12 @@ public:
         /// The row's `std::shared_ptr<Application>`.
         ApplicationRole = Qt::UserRole + 1,
         IdentifierRole,
-        /// "installed" or "preview".
+        /// The row's `Kind`.
         KindRole,
-        /// The load state's case name; "loaded" for a preview application.
+        /// The load state's case name, as the command line prints it; "loaded" for a preview
+        /// application.
         StateRole,
-        /// Which badge the row shows: "preview", or the load state's case name.
+        /// The row's `Badge`.
         BadgeRole,
         /// The `.icns` file of an installed application, or an empty string.
         IconFilePathRole,
@@ -44,14 +45,30 @@ public:
         bool ascending = true;
     };
 
+    enum class Kind { installed, preview };
+    Q_ENUM(Kind)
+    /// What the badge at the end of a row shows: a preview application, or the case of an installed
+    /// application's load state. The names are those the command line prints.
+    enum class Badge { preview, loadPending, loaded, loadFailed, noReadPermission, unavailable };
+    Q_ENUM(Badge)
+
     explicit ApplicationsArrayController(QObject* parent = nullptr);
     ~ApplicationsArrayController() override;
 
-    /// "preview" for a preview application, else the state's case name.
+    static Kind kind(const Application& application);
+    static Badge badge(const Application& application);
+    /// "preview", "loadPending", …: the enumerator's name.
+    static const char* badgeName(Badge badge);
+    /// The name of the application's badge.
     static QString badgeIdentifier(const Application& application);
     static QString stateName(const Application& application);
-    /// The badge in words, in the user's language, for screen readers and tooltips.
-    static QString badgeDescription(const Application& application);
+
+    /// The badge in words, in the user's language, for screen readers and tooltips; the window
+    /// supplies them from its string table. Without them rows are read by their names alone.
+    using BadgeDescriptions = std::function<QString(Badge badge)>;
+    void setBadgeDescriptions(BadgeDescriptions descriptions) {
+        _badgeDescriptions = std::move(descriptions);
+    }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -103,4 +120,5 @@ private:
     std::vector<std::shared_ptr<Application>> _arrangedApplications;
     std::shared_ptr<Application> _selectedApplication;
     QHash<const Application*, QMetaObject::Connection> _observations;
+    BadgeDescriptions _badgeDescriptions;
 };

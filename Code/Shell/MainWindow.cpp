@@ -34,6 +34,7 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <string>
 
 namespace {
 
@@ -87,6 +88,11 @@ MainWindow::MainWindow(Preferences& preferences, ApplicationsSourceController::S
     buildMenus();
 
     auto& list = _applicationsSourceController->arrayController();
+    list.setBadgeDescriptions([](ApplicationsArrayController::Badge badge) {
+        std::string key = "applicationState_";
+        key += ApplicationsArrayController::badgeName(badge);
+        return text(key.c_str());
+    });
     connect(&list, &ApplicationsArrayController::selectedApplicationChanged, this,
             &MainWindow::arrangedSelectionChanged);
     connect(&list, &ApplicationsArrayController::arrangedApplicationsChanged, this,
