@@ -23,9 +23,11 @@ class Preferences;
 class PreviewApplicationsSource;
 struct LumoraLoadStateChange;
 
-/// Runs the application sources the preferences enable, merges what they find into the one set
-/// the list shows, keeps the list sorted as documents load, tells when the initial loading is
-/// over, and carries out granting and revoking read access. Main thread only.
+/// Runs the application sources the preferences enable, merges what they find into the one set the
+/// list shows, keeps the list sorted as documents load, tells when the initial loading is over, and
+/// carries out granting and revoking read access. On Linux the live query is the inotify-watching
+/// walker `SpotlightApplicationsSource`, and granting read access means remembering the chosen
+/// paths and loading again what lies in them once the process may read it. Main thread only.
 class ApplicationsSourceController : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool initialLoadingFinished READ initialLoadingFinished NOTIFY initialLoadingFinishedChanged)

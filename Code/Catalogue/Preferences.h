@@ -9,8 +9,9 @@
 #include <optional>
 
 /// The user's settings, with their defaults registered, one typed accessor and one change signal
-/// per key. Stored as an INI file in the user's configuration folder. Values that cannot be read
-/// as their key's type read as the default; the file is left as it is until the user changes a
+/// per key. On Linux stored as an INI file in the user's configuration folder
+/// ($XDG_CONFIG_HOME/org.lumoraviewer.LumoraViewer/LumoraViewer.ini). Values that cannot be read as
+/// their key's type read as the default; the file is left as it is until the user changes a
 /// setting, so a file written by a newer or older version survives merely being read.
 class Preferences : public QObject {
     Q_OBJECT

@@ -4,7 +4,6 @@
 
 #include <QPalette>
 #include <QRectF>
-#include <QString>
 
 class QPainter;
 
