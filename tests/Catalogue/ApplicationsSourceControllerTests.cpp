@@ -155,19 +155,9 @@ protected:
     std::vector<std::shared_ptr<StandInSource>> _spotlightSources;
     std::shared_ptr<StandInSource> _folderSource;
     /// Offers a featured list of (bundle identifier, name) entries, served on the loopback.
-    void offerPreviewList(const std::vector<std::pair<std::string, std::string>>& entries) {
-        std::string list = R"({"applications": [)";
-        for (const auto& [bundleIdentifier, name] : entries) {
-            if (!list.ends_with('['))
-                list += ',';
-            list.append(R"({"name": {"en": ")").append(name);
-            list.append(R"("}, "developerName": "Example", "applicationDescription": {"en": "Featured"},)");
-            list.append(R"( "url": "https://example.com/", "bundleIdentifier": ")").append(bundleIdentifier);
-            list.append(R"("})");
-        }
-        list += "]}";
+    void offerPreviewList(const std::vector<QByteArray>& entries) {
         _server.setResponse(QStringLiteral("/featured.json"),
-                            LoopbackHTTPSServer::json(QByteArray::fromStdString(list)));
+                            LoopbackHTTPSServer::json(previewList(entries)));
         PreviewApplicationsSource::Options options;
         options.extraCertificateAuthorities = {_server.certificateAuthority()};
         options.languageCode = QStringLiteral("en");
@@ -236,7 +226,7 @@ TEST_F(ApplicationsSourceControllerTest, InitialLoadingWaitsForEverySourceAndEve
 }
 
 TEST_F(ApplicationsSourceControllerTest, SortsDocumentsFirstThenInstalledThenByNameAsPeopleCount) {
-    offerPreviewList({{"com.example.zed", "Zed"}, {"com.example.alpha", "alpha"}});
+    offerPreviewList({previewEntry("com.example.zed", "Zed"), previewEntry("com.example.alpha", "alpha")});
     auto& controller = makeController();
     controller.startUpdating();
     ASSERT_TRUE(waitForPreviewList());
@@ -247,7 +237,8 @@ TEST_F(ApplicationsSourceControllerTest, SortsDocumentsFirstThenInstalledThenByN
 }
 
 TEST_F(ApplicationsSourceControllerTest, PreviewIsHiddenWhileAnInstalledApplicationHasItsBundleIdentifier) {
-    offerPreviewList({{"com.example.editor", "Editor Preview"}, {"com.example.other", "Other"}});
+    offerPreviewList(
+        {previewEntry("com.example.editor", "Editor Preview"), previewEntry("com.example.other", "Other")});
     auto& controller = makeController();
     controller.startUpdating();
     ASSERT_TRUE(waitForPreviewList());

@@ -22,39 +22,36 @@ ArrangementChanges changesOf(const std::string& before, const std::string& after
                                        std::vector<char>(after.begin(), after.end()));
 }
 
-/// Performs the changes on `rows` as a list model does, step by step; "invalid" for a step that
+/// Performs the changes on `rows` step by step, as a list model does; "invalid" for a step that
 /// names rows that are not there.
 std::string applied(std::string rows, const ArrangementChanges& changes, const std::string& after) {
-    const std::string invalid = "invalid";
-    for (const auto& removal : changes.removals) {
-        if (removal.first < 0 || removal.last < removal.first || removal.last >= std::ssize(rows)) {
-            return invalid;
+    const auto fits = [](const Rows& run, std::size_t size) {
+        return run.first >= 0 && run.first <= run.last && static_cast<std::size_t>(run.last) < size;
+    };
+    const auto length = [](const Rows& run) { return static_cast<std::size_t>(run.last - run.first + 1); };
+    for (const auto& run : changes.removals) {
+        if (!fits(run, rows.size())) {
+            return "invalid";
         }
-        rows.erase(static_cast<std::size_t>(removal.first),
-                   static_cast<std::size_t>(removal.last - removal.first + 1));
+        rows.erase(static_cast<std::size_t>(run.first), length(run));
     }
     if (!changes.moves.empty()) {
-        if (changes.moves.size() != rows.size()) {
-            return invalid;
-        }
         std::string moved(rows.size(), '\0');
-        for (std::size_t row = 0; row < rows.size(); ++row) {
-            const int target = changes.moves[row];
-            if (target < 0 || target >= std::ssize(rows) || moved[static_cast<std::size_t>(target)] != '\0') {
-                return invalid;
+        for (std::size_t row = 0; row < changes.moves.size(); ++row) {
+            const auto target = static_cast<std::size_t>(changes.moves[row]);
+            if (changes.moves.size() != rows.size() || target >= rows.size() || moved[target] != '\0') {
+                return "invalid";
             }
-            moved[static_cast<std::size_t>(target)] = rows[row];
+            moved[target] = rows[row];
         }
         rows = moved;
     }
-    for (const auto& insertion : changes.insertions) {
-        if (insertion.first < 0 || insertion.last < insertion.first || insertion.first > std::ssize(rows) ||
-            insertion.last >= std::ssize(after)) {
-            return invalid;
+    for (const auto& run : changes.insertions) {
+        if (!fits(run, after.size()) || static_cast<std::size_t>(run.first) > rows.size()) {
+            return "invalid";
         }
-        rows.insert(static_cast<std::size_t>(insertion.first),
-                    after.substr(static_cast<std::size_t>(insertion.first),
-                                 static_cast<std::size_t>(insertion.last - insertion.first + 1)));
+        rows.insert(static_cast<std::size_t>(run.first),
+                    after.substr(static_cast<std::size_t>(run.first), length(run)));
     }
     return rows;
 }
@@ -101,10 +98,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ArrangementChanges, TurnsAnyOrderIntoAnyOtherWithoutTouchingTheRowsThatStay) {
     std::mt19937 random(20261208);
-    const std::string letters = "abcdefghijkl";
     const auto someOrder = [&] {
         std::string order;
-        for (const char letter : letters) {
+        for (const char letter : std::string("abcdefghijkl")) {
             if (random() % 3 != 0) {
                 order.push_back(letter);
             }
@@ -112,26 +108,25 @@ TEST(ArrangementChanges, TurnsAnyOrderIntoAnyOtherWithoutTouchingTheRowsThatStay
         std::shuffle(order.begin(), order.end(), random);
         return order.substr(0, random() % (order.size() + 1));
     };
+    const auto rowCount = [](const std::vector<Rows>& runs) {
+        int count = 0;
+        for (const auto& run : runs) {
+            count += run.last - run.first + 1;
+        }
+        return count;
+    };
+    const auto missing = [](const std::string& from, const std::string& in) {
+        return static_cast<int>(std::count_if(from.begin(), from.end(),
+                                              [&](char key) { return in.find(key) == std::string::npos; }));
+    };
     for (int round = 0; round < 3000; ++round) {
         const std::string before = someOrder();
         const std::string after = someOrder();
         SCOPED_TRACE(before + " to " + after);
         const auto changes = changesOf(before, after);
         ASSERT_EQ(applied(before, changes, after), after);
-        int removed = 0;
-        int inserted = 0;
-        for (const auto& rows : changes.removals) {
-            removed += rows.last - rows.first + 1;
-        }
-        for (const auto& rows : changes.insertions) {
-            inserted += rows.last - rows.first + 1;
-        }
-        const auto countMissing = [](const std::string& from, const std::string& in) {
-            return static_cast<int>(std::count_if(
-                from.begin(), from.end(), [&](char key) { return in.find(key) == std::string::npos; }));
-        };
-        EXPECT_EQ(removed, countMissing(before, after));
-        EXPECT_EQ(inserted, countMissing(after, before));
+        EXPECT_EQ(rowCount(changes.removals), missing(before, after));
+        EXPECT_EQ(rowCount(changes.insertions), missing(after, before));
         EXPECT_EQ(changes.isEmpty(), before == after);
     }
 }

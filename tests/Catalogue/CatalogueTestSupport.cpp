@@ -67,6 +67,20 @@ LumoraLoadEnvironment environmentWithoutDocuments() {
         [](const ZRURL& url) -> Lumora { throw Lumora::InitializationError::bundleHasNoLumora(url); });
 }
 
+QByteArray previewEntry(const QByteArray& bundleIdentifier, const QByteArray& name, const QByteArray& extra) {
+    return R"({"name": {"en": ")" + name +
+           R"("}, "developerName": "Dev", "applicationDescription": {"en": "About"}, "url": "https://example.org/)" +
+           bundleIdentifier + R"(", "bundleIdentifier": ")" + bundleIdentifier + '"' + extra + '}';
+}
+
+QByteArray previewList(const std::vector<QByteArray>& entries) {
+    QByteArray list = R"({"applications": [)";
+    for (std::size_t index = 0; index < entries.size(); ++index) {
+        list += (index == 0 ? "" : ",") + entries[index];
+    }
+    return list + "]}";
+}
+
 namespace {
 
 std::mutex logMutex;

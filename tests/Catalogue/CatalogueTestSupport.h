@@ -46,6 +46,13 @@ bool waitUntilLoadFinished(InstalledApplication& application);
 /// Lets every queued load finish and applies the results that they posted.
 void drainLoads();
 
+/// One entry of a featured list with every field valid, its address https://example.org/ followed
+/// by the bundle identifier; `extra` adds members, beginning with a comma.
+QByteArray previewEntry(const QByteArray& bundleIdentifier, const QByteArray& name,
+                        const QByteArray& extra = {});
+/// A featured list of the entries.
+QByteArray previewList(const std::vector<QByteArray>& entries);
+
 /// Keeps what Qt logs while it lives, from any thread, instead of printing it. One at a time.
 class LogCapture {
 public:

@@ -11,6 +11,7 @@
 
 #include <gmock/gmock.h>
 
+using namespace CatalogueTestSupport;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Optional;
@@ -20,20 +21,6 @@ namespace {
 constexpr int generousWait = 20000;
 const QString listPath = QStringLiteral("/resources/lumora/featured-applications.json");
 const QString iconFolder = QStringLiteral("/resources/lumora/app-icons/");
-
-QByteArray entry(const QByteArray& bundleIdentifier, const QByteArray& name, const QByteArray& extra = {}) {
-    return R"({"name": {"en": ")" + name +
-           R"("}, "developerName": "Dev", "applicationDescription": {"en": "About"}, "url": "https://example.org/", "bundleIdentifier": ")" +
-           bundleIdentifier + '"' + extra + '}';
-}
-
-QByteArray listOf(const std::vector<QByteArray>& entries) {
-    QByteArray joined;
-    for (const auto& one : entries) {
-        joined += (joined.isEmpty() ? "" : ",") + one;
-    }
-    return R"({"applications": [)" + joined + "]}";
-}
 
 std::vector<QString> displayNames(const ApplicationsSource::Applications& applications) {
     std::vector<QString> names;
@@ -102,7 +89,7 @@ protected:
 
     LoopbackHTTPSServer _server;
     /// Every test's log, also where it checks none: icons the server does not have fail loudly.
-    CatalogueTestSupport::LogCapture _log;
+    LogCapture _log;
     int _reports = 0;
 };
 
@@ -111,9 +98,9 @@ protected:
 TEST_F(PreviewApplicationsSourceTest, loadsTheListInTheLanguageOrInEnglishAndReportsProgress) {
     _server.setResponse(
         listPath,
-        LoopbackHTTPSServer::json(listOf(
+        LoopbackHTTPSServer::json(previewList(
             {R"({"name": {"de": "Zeichnen", "en": "Draw"}, "developerName": "D", "applicationDescription": {"en": "About"}, "url": "https://example.org/draw", "bundleIdentifier": "org.example.Draw", "icon": "draw.png"})",
-             entry("org.example.Paint", "Paint"),
+             previewEntry("org.example.Paint", "Paint"),
              R"({"name": {"fr": "Écrire"}, "developerName": "D", "applicationDescription": {"en": "About"}, "url": "https://example.org/", "bundleIdentifier": "org.example.Write"})"})));
     const auto source = makeSource({{}, 30000, 8 * 1024 * 1024, 1024 * 1024, QStringLiteral("de")});
     QPointer<LoadProgress> progress;
@@ -147,8 +134,8 @@ TEST_F(PreviewApplicationsSourceTest, loadsTheListInTheLanguageOrInEnglishAndRep
 }
 
 TEST_F(PreviewApplicationsSourceTest, storesTheIconBytesAndDownloadsEachIconOnce) {
-    _server.setResponse(listPath, LoopbackHTTPSServer::json(
-                                      listOf({entry("org.example.Paint", "Paint", R"(, "icon": "")")})));
+    _server.setResponse(listPath, LoopbackHTTPSServer::json(previewList(
+                                      {previewEntry("org.example.Paint", "Paint", R"(, "icon": "")")})));
     _server.setResponse(iconFolder + QStringLiteral("org.example.Paint.png"),
                         {200, "PNG bytes", {}, false, false});
     const auto source = makeSource();
@@ -167,9 +154,9 @@ TEST_F(PreviewApplicationsSourceTest, loadsTheFirstTwentyIconsByNameAtOnceAndThe
     std::vector<QByteArray> entries;
     for (int index = 30; index >= 1; --index) {
         entries.push_back(
-            entry("org.example.App" + QByteArray::number(index), "App " + QByteArray::number(index)));
+            previewEntry("org.example.App" + QByteArray::number(index), "App " + QByteArray::number(index)));
     }
-    _server.setResponse(listPath, LoopbackHTTPSServer::json(listOf(entries)));
+    _server.setResponse(listPath, LoopbackHTTPSServer::json(previewList(entries)));
     const auto source = makeSource();
     startAndWait(*source);
     ASSERT_EQ(source->applications().size(), 30U);
@@ -190,7 +177,7 @@ TEST_F(PreviewApplicationsSourceTest, loadsTheFirstTwentyIconsByNameAtOnceAndThe
 }
 
 TEST_F(PreviewApplicationsSourceTest, ignoresASecondLoadWhileOneIsRunning) {
-    _server.setResponse(listPath, LoopbackHTTPSServer::json(listOf({})));
+    _server.setResponse(listPath, LoopbackHTTPSServer::json(previewList({})));
     const auto source = makeSource();
     int willLoadCalls = 0;
     source->setWillLoadListHandler([&](LoadProgress&) { ++willLoadCalls; });
@@ -227,7 +214,7 @@ TEST_F(PreviewApplicationsSourceTest, aFailedLoadEmptiesTheSetAndSaysWhy) {
         {LoopbackHTTPSServer::json(R"({"applications": [{"name": "A"}]})"), "\"name\" is not an object"},
         {LoopbackHTTPSServer::json(R"({"applications": "none"})"), "not an array"},
         // An error status, even when its page happens to decode.
-        {{404, listOf({entry("org.example.A", "A")}), {}, false, false}, "Not Found"},
+        {{404, previewList({previewEntry("org.example.A", "A")}), {}, false, false}, "Not Found"},
         // Too large, announced in advance; and not announced and never ended, which only stopping
         // at the limit ends before the timeout.
         {LoopbackHTTPSServer::json(tooLong), "larger than 8388608 bytes"},
@@ -242,7 +229,7 @@ TEST_F(PreviewApplicationsSourceTest, aFailedLoadEmptiesTheSetAndSaysWhy) {
         _server.setResponse(listPath,
                             LoopbackHTTPSServer::redirect(_server.url(QStringLiteral("/moved.json"))));
         _server.setResponse(QStringLiteral("/moved.json"),
-                            LoopbackHTTPSServer::json(listOf({entry("org.example.A", "A")})));
+                            LoopbackHTTPSServer::json(previewList({previewEntry("org.example.A", "A")})));
         const auto source = makeSource({{}, timeout, 8 * 1024 * 1024, 1024 * 1024, {}});
         _reports = 0;
         startAndWait(*source);
@@ -258,7 +245,8 @@ TEST_F(PreviewApplicationsSourceTest, aFailedLoadEmptiesTheSetAndSaysWhy) {
 }
 
 TEST_F(PreviewApplicationsSourceTest, refusesAPlainHTTPAddressAndAServerItDoesNotTrust) {
-    _server.setResponse(listPath, LoopbackHTTPSServer::json(listOf({entry("org.example.A", "A")})));
+    _server.setResponse(listPath,
+                        LoopbackHTTPSServer::json(previewList({previewEntry("org.example.A", "A")})));
     QUrl plain = _server.url(listPath);
     plain.setScheme(QStringLiteral("http"));
     const auto refused = PreviewApplicationsSource::make(plain);
@@ -279,9 +267,9 @@ TEST_F(PreviewApplicationsSourceTest, keepsTheFirstThousandOfALongerListAndLogsT
     std::vector<QByteArray> entries;
     for (int index = 0; index < 1200; ++index) {
         entries.push_back(
-            entry("org.example.App" + QByteArray::number(index), "App " + QByteArray::number(index)));
+            previewEntry("org.example.App" + QByteArray::number(index), "App " + QByteArray::number(index)));
     }
-    _server.setResponse(listPath, LoopbackHTTPSServer::json(listOf(entries)));
+    _server.setResponse(listPath, LoopbackHTTPSServer::json(previewList(entries)));
     const auto source = makeSource();
     startAndWait(*source);
     EXPECT_EQ(source->applications().size(), 1000U);
@@ -291,10 +279,10 @@ TEST_F(PreviewApplicationsSourceTest, keepsTheFirstThousandOfALongerListAndLogsT
 
 TEST_F(PreviewApplicationsSourceTest, neverRequestsAnIconOutsideTheIconFolder) {
     _server.setResponse(
-        listPath, LoopbackHTTPSServer::json(
-                      listOf({entry("org.example.A", "A", R"(, "icon": "../featured-applications.json")"),
-                              entry("org.example.B", "B", R"(, "icon": "/etc/passwd")"),
-                              entry("org.example.C", "C", R"(, "icon": "sub/c.png")")})));
+        listPath, LoopbackHTTPSServer::json(previewList(
+                      {previewEntry("org.example.A", "A", R"(, "icon": "../featured-applications.json")"),
+                       previewEntry("org.example.B", "B", R"(, "icon": "/etc/passwd")"),
+                       previewEntry("org.example.C", "C", R"(, "icon": "sub/c.png")")})));
     const auto source = makeSource();
     startAndWait(*source);
     EXPECT_EQ(source->applications().size(), 3U);
@@ -305,8 +293,9 @@ TEST_F(PreviewApplicationsSourceTest, neverRequestsAnIconOutsideTheIconFolder) {
 }
 
 TEST_F(PreviewApplicationsSourceTest, keepsThePlaceholderForAnIconThatFailsOrIsTooLarge) {
-    _server.setResponse(listPath, LoopbackHTTPSServer::json(listOf(
-                                      {entry("org.example.Big", "Big"), entry("org.example.Gone", "Gone")})));
+    _server.setResponse(listPath,
+                        LoopbackHTTPSServer::json(previewList({previewEntry("org.example.Big", "Big"),
+                                                               previewEntry("org.example.Gone", "Gone")})));
     _server.setResponse(iconFolder + QStringLiteral("org.example.Big.png"),
                         {200, QByteArray(1024 * 1024 + 1, 'x'), {}, true, false});
     const auto source = makeSource();
@@ -331,7 +320,8 @@ TEST_F(PreviewApplicationsSourceTest, stopCancelsEveryDownloadAndClearsTheError)
     EXPECT_EQ(errorChanges.count(), 1);
 
     // A list download that never ends, and one of an icon.
-    _server.setResponse(listPath, LoopbackHTTPSServer::json(listOf({entry("org.example.A", "A")})));
+    _server.setResponse(listPath,
+                        LoopbackHTTPSServer::json(previewList({previewEntry("org.example.A", "A")})));
     _server.setResponse(iconFolder + QStringLiteral("org.example.A.png"), {200, {}, {}, false, true});
     source->startUpdating([this](AsyncApplicationsSource&, bool) { ++_reports; });
     waitForLoad(*source);
@@ -353,7 +343,8 @@ TEST_F(PreviewApplicationsSourceTest, stopCancelsEveryDownloadAndClearsTheError)
         ASSERT_TRUE(closed.wait(generousWait));
     }
     // Started again at once: the cancelled load's end neither reports nor ends the new load.
-    _server.setResponse(listPath, LoopbackHTTPSServer::json(listOf({entry("org.example.B", "B")})));
+    _server.setResponse(listPath,
+                        LoopbackHTTPSServer::json(previewList({previewEntry("org.example.B", "B")})));
     source->startUpdating([this](AsyncApplicationsSource&, bool) { ++_reports; });
     waitForLoad(*source);
     EXPECT_EQ(_reports, reports + 1);
@@ -383,5 +374,3 @@ TEST_F(PreviewApplicationsSourceTest, aSourceDestroyedDuringItsLoadsReportsNothi
     ASSERT_TRUE(closed.wait(generousWait));
     EXPECT_EQ(_reports, 0);
 }
-
-#include "PreviewApplicationsSourceTests.moc"
