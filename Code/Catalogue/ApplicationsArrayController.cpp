@@ -9,7 +9,11 @@
 #include <algorithm>
 
 ApplicationsArrayController::ApplicationsArrayController(QObject* parent)
-    : QAbstractListModel(parent) {}
+    : QAbstractListModel(parent)
+    , _selectionModel(new QItemSelectionModel(this, this)) {
+    connect(_selectionModel, &QItemSelectionModel::selectionChanged, this,
+            &ApplicationsArrayController::selectedApplicationChanged);
+}
 
 ApplicationsArrayController::~ApplicationsArrayController() {
     for (const auto& connection : std::as_const(_observations)) {
@@ -214,10 +218,6 @@ void ApplicationsArrayController::applyArrangement(std::vector<std::shared_ptr<A
     if (!changes.isEmpty()) {
         emit arrangedApplicationsChanged();
     }
-    if (_selectedApplication && rowOf(*_selectedApplication) < 0) {
-        _selectedApplication.reset();
-        emit selectedApplicationChanged();
-    }
 }
 
 void ApplicationsArrayController::observe(const std::shared_ptr<Application>& application) {
@@ -266,30 +266,32 @@ std::shared_ptr<Application> ApplicationsArrayController::applicationAt(int row)
 }
 
 void ApplicationsArrayController::setSelectedApplication(const std::shared_ptr<Application>& application) {
-    std::shared_ptr<Application> selection;
+    int row = -1;
     if (application) {
         // Select the listed object that is this application, whichever instance was handed in.
         const auto found =
             std::find_if(_arrangedApplications.begin(), _arrangedApplications.end(),
                          [&](const auto& candidate) { return candidate->isEqual(*application); });
         if (found != _arrangedApplications.end()) {
-            selection = *found;
+            row = static_cast<int>(found - _arrangedApplications.begin());
         }
     }
-    if (selection == _selectedApplication) {
-        return;
+    if (row < 0) {
+        _selectionModel->clearSelection();
+    } else {
+        _selectionModel->setCurrentIndex(index(row), QItemSelectionModel::ClearAndSelect);
     }
-    _selectedApplication = std::move(selection);
-    emit selectedApplicationChanged();
 }
 
 std::shared_ptr<InstalledApplication> ApplicationsArrayController::selectedInstalledApplication() const {
-    if (!qobject_cast<InstalledApplication*>(_selectedApplication.get())) {
+    auto selected = selectedApplication();
+    if (!qobject_cast<InstalledApplication*>(selected.get())) {
         return nullptr;
     }
-    return std::static_pointer_cast<InstalledApplication>(_selectedApplication);
+    return std::static_pointer_cast<InstalledApplication>(std::move(selected));
 }
 
 int ApplicationsArrayController::selectedRow() const {
-    return _selectedApplication ? rowOf(*_selectedApplication) : -1;
+    const QModelIndexList selected = _selectionModel->selectedIndexes();
+    return selected.size() == 1 ? selected.front().row() : -1;
 }

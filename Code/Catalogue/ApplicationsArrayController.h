@@ -4,6 +4,7 @@
 
 #include <QAbstractListModel>
 #include <QHash>
+#include <QItemSelectionModel>
 #include <QMetaObject>
 #include <QString>
 #include <functional>
@@ -13,7 +14,7 @@
 class InstalledApplication;
 
 /// The applications list as the sidebar shows it: the content set, filtered by the search text
-/// and sorted, with one selected application. A list model, so that a view binds to it directly.
+/// and sorted, with at most one selected application. A list model, so that a view binds to it directly.
 ///
 /// On Linux this is the Qt list model behind the sidebar's list view. Rearranging moves rows rather
 /// than resetting the model (the steps come from `ArrangementChanges`): a view keeps its scroll
@@ -95,16 +96,23 @@ public:
     int rowOf(const Application& application) const;
     std::shared_ptr<Application> applicationAt(int row) const;
 
+    /// The one record of the selection, a row at most; a view shares it (`setSelectionModel`), so
+    /// that what the user selects and what the program selects are the same thing. Rows that go
+    /// take their selection with them.
+    QItemSelectionModel& selectionModel() const { return *_selectionModel; }
     /// None when nothing is selected.
-    const std::shared_ptr<Application>& selectedApplication() const { return _selectedApplication; }
-    /// Selects exactly this application, or nothing when it is none or not listed.
+    std::shared_ptr<Application> selectedApplication() const { return applicationAt(selectedRow()); }
+    /// Selects exactly this application, making its row current, or nothing when it is none or
+    /// not listed.
     void setSelectedApplication(const std::shared_ptr<Application>& application);
     std::shared_ptr<InstalledApplication> selectedInstalledApplication() const;
+    /// -1 when nothing is selected.
     int selectedRow() const;
 
 signals:
     /// After rows were added, removed or moved.
     void arrangedApplicationsChanged();
+    /// After the selection changed, also when a selected row went.
     void selectedApplicationChanged();
     void filterTextChanged(const QString& text);
 
@@ -119,7 +127,7 @@ private:
     std::vector<SortDescriptor> _sortDescriptors;
     QString _filterText;
     std::vector<std::shared_ptr<Application>> _arrangedApplications;
-    std::shared_ptr<Application> _selectedApplication;
+    QItemSelectionModel* _selectionModel;
     QHash<const Application*, QMetaObject::Connection> _observations;
     BadgeDescriptions _badgeDescriptions;
 };

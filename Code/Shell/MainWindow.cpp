@@ -180,13 +180,15 @@ void MainWindow::buildInterface() {
     _listView = new ApplicationsListView(_listStack);
     _listView->setAccessibleName(text("applicationsListAccessibleName"));
     _listView->setModel(&_applicationsSourceController->arrayController());
+    // The list keeps the one record of the selection; the view shows and changes that one.
+    QItemSelectionModel* const viewsOwnSelection = _listView->selectionModel();
+    _listView->setSelectionModel(&_applicationsSourceController->arrayController().selectionModel());
+    delete viewsOwnSelection;
     _listView->setItemDelegate(new ApplicationListDelegate(*_iconCache, _listView));
     _listView->setSelectionMode(QAbstractItemView::SingleSelection);
     _listView->setUniformItemSizes(true);
     _listView->setContextMenuPolicy(Qt::CustomContextMenu);
     _listView->setMinimumWidth(220);
-    connect(_listView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &MainWindow::listSelectionChanged);
     connect(_listView, &ApplicationsListView::itemsDropped, this,
             [this](const std::vector<std::filesystem::path>& paths) {
                 std::vector<ZRURL> fileURLs;
@@ -440,27 +442,11 @@ void MainWindow::emptyListButtonClicked() {
                                                                    : std::optional(folders.front()));
 }
 
-void MainWindow::listSelectionChanged() {
-    if (_isSynchronisingSelection) {
-        return;
-    }
-    const QModelIndexList rows = _listView->selectionModel()->selectedRows();
-    auto& list = _applicationsSourceController->arrayController();
-    list.setSelectedApplication(rows.size() == 1 ? list.applicationAt(rows.front().row()) : nullptr);
-}
-
 void MainWindow::arrangedSelectionChanged() {
     auto& list = _applicationsSourceController->arrayController();
-    const int row = list.selectedRow();
-    _isSynchronisingSelection = true;
-    if (row < 0) {
-        _listView->selectionModel()->clearSelection();
-    } else {
-        const QModelIndex index = list.index(row);
-        _listView->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-        _listView->scrollTo(index);
+    if (const int row = list.selectedRow(); row >= 0) {
+        _listView->scrollTo(list.index(row));
     }
-    _isSynchronisingSelection = false;
     // Until the saved selection has had its chance to come back it stays as it was saved.
     if (_windowState && _remembersSelection && _applicationToRestore.isEmpty()) {
         const auto& selected = list.selectedApplication();

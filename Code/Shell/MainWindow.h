@@ -76,7 +76,6 @@ private:
     void initialLoadingFinished();
     void updateEmptyListText();
     void emptyListButtonClicked();
-    void listSelectionChanged();
     void arrangedSelectionChanged();
     void applyAppearance();
     void restoreSelection();
@@ -110,7 +109,6 @@ private:
     QPushButton* _emptyListButton = nullptr;
     QPointer<QWidget> _loadingView;
     DocumentWebView* _webView = nullptr;
-    bool _isSynchronisingSelection = false;
     bool _remembersSelection = true;
     QString _applicationToRestore;
 };

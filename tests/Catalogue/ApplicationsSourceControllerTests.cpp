@@ -288,13 +288,17 @@ TEST_F(ApplicationsSourceControllerTest, OnlyChangesIntoOrOutOfLoadedMoveRows) {
     EXPECT_EQ(list.data(list.index(1), ApplicationsArrayController::BadgeRole).toString(),
               "noReadPermission");
 
-    // A document found moves the row to the top; the view's persistent index follows it.
+    // A document found moves the row to the top; the view's persistent index and the selection
+    // follow it.
     const QPersistentModelIndex betaRow(list.index(1));
+    list.setSelectedApplication(beta);
     const auto documented = installed("Documented Zeta.app");
     spotlight().deliver({alpha, beta, documented}, false);
     drainLoads();
     EXPECT_EQ(arrangedNames(controller), (QStringList{"Documented Zeta", "Alpha", "Beta"}));
     EXPECT_EQ(betaRow.row(), 2);
+    EXPECT_EQ(list.selectedApplication(), beta);
+    EXPECT_EQ(list.selectedRow(), 2);
     EXPECT_EQ(list.data(list.index(0), ApplicationsArrayController::StateRole).toString(), "loaded");
 }
 
