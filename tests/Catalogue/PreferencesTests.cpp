@@ -33,7 +33,7 @@ protected:
 
 } // namespace
 
-TEST_F(PreferencesFile, RegisteredDefaultsWithoutAFile) {
+TEST_F(PreferencesFile, RegisteredDefaultsWithoutAFileInTheConfigurationFolder) {
     const Preferences preferences(path());
     EXPECT_FALSE(preferences.showPortsAndProtocols());
     EXPECT_FALSE(preferences.developerModeEnabled());
@@ -45,9 +45,6 @@ TEST_F(PreferencesFile, RegisteredDefaultsWithoutAFile) {
     EXPECT_TRUE(preferences.spotlightSearchScopes().isEmpty());
     EXPECT_TRUE(preferences.previewApplicationsListURL().isEmpty());
     EXPECT_FALSE(QFile::exists(path()));
-}
-
-TEST_F(PreferencesFile, UserFileLivesInTheConfigurationFolder) {
     EXPECT_EQ(Preferences::defaultFilePath(),
               QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
                   "/org.lumoraviewer.LumoraViewer/LumoraViewer.ini");
