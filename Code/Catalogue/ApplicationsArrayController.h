@@ -14,11 +14,11 @@
 class InstalledApplication;
 
 /// The applications list as the sidebar shows it: the content set, filtered by the search text
-/// and sorted, with at most one selected application. A list model, so that a view binds to it directly.
+/// and sorted, with at most one selected application.
 ///
-/// On Linux this is the Qt list model behind the sidebar's list view. Rearranging moves rows rather
-/// than resetting the model (the steps come from `ArrangementChanges`): a view keeps its scroll
-/// position and the rows it tracks. Main thread only.
+/// On Linux this is the Qt list model that the sidebar's list view binds to directly, sharing its
+/// selection model. Rearranging moves rows rather than resetting the model (the steps come from
+/// `ArrangementChanges`): a view keeps its scroll position and the rows it tracks. Main thread only.
 class ApplicationsArrayController : public QAbstractListModel {
     Q_OBJECT
 

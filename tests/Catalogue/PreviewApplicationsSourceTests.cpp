@@ -290,7 +290,8 @@ TEST_F(PreviewApplicationsSourceTest, keepsThePlaceholderForAnIconThatFailsOrIsT
                         {200, QByteArray(1024 * 1024 + 1, 'x'), {}, true, false});
     const auto source = makeSource();
     startAndWait(*source);
-    const std::string iconBase = "Error loading " + _server.url(iconFolder).toDisplayString().toStdString();
+    const std::string iconBase =
+        std::string("Error loading ").append(_server.url(iconFolder).toDisplayString().toStdString());
     ASSERT_TRUE(
         _log.waitForLine(iconBase + "org.example.Big.png: The response is larger than 1048576 bytes."));
     ASSERT_TRUE(_log.waitForLine(iconBase + "org.example.Gone.png: "));

@@ -128,7 +128,7 @@ TEST_F(SpotlightApplicationsSourceTest, GathersNestedBundlesButNothingInsidePack
     EXPECT_EQ(paths(*source), (std::set<fs::path>{editor, deep, inHiddenScope, inNestedScope}));
 }
 
-TEST_F(SpotlightApplicationsSourceTest, IgnoresPrefixesAndApplicationsOfMacVolumesThatAreNotForUsers) {
+TEST_F(SpotlightApplicationsSourceTest, IgnoresPrefixesAndTheApplicationsOfForeignVolumesThatAreNotForUsers) {
     EXPECT_THAT(SpotlightApplicationsSource::ignoredPathPrefixesForHomeFolder("/home/alice/"),
                 ElementsAre("/System/Library/CoreServices/Finder.app/Contents/Applications/",
                             "/home/alice/Library/", "/private/"));
