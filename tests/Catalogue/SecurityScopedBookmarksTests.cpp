@@ -90,7 +90,7 @@ TEST_F(SecurityScopedBookmarks, ResolvingFailsForDataThatIsNotAnAbsolutePath) {
     EXPECT_FALSE(Store::startAccessingByReadPermission(folderPath() / "missing"));
 }
 
-TEST_F(SecurityScopedBookmarks, AddedItemsRoundTripThroughPreferences) {
+TEST_F(SecurityScopedBookmarks, AddedItemsRoundTripThroughPreferencesUntilRemoved) {
     const auto bundle = makeBundle(folderPath(), "Tool.app");
     const QString file = _folder.filePath("settings.ini");
     {
@@ -106,6 +106,12 @@ TEST_F(SecurityScopedBookmarks, AddedItemsRoundTripThroughPreferences) {
     Preferences reread(file);
     SecurityScopedBookmarksStore store(reread, allowAll);
     EXPECT_EQ(paths(store), (std::set<std::filesystem::path>{bundle, folderPath()}));
+
+    // Removing them all forgets the grants and the stored key.
+    EXPECT_TRUE(QSettings(file, QSettings::IniFormat).contains("SecurityScopedBookmarks"));
+    store.removeAll();
+    EXPECT_THAT(store.allFileURLs(), IsEmpty());
+    EXPECT_FALSE(QSettings(file, QSettings::IniFormat).contains("SecurityScopedBookmarks"));
 }
 
 TEST_F(SecurityScopedBookmarks, StaleAndInaccessibleBookmarksAreDroppedWithTheirLogLines) {
@@ -153,17 +159,6 @@ TEST_F(SecurityScopedBookmarks, ItemsThatCannotBeBookmarkedStayGrantedForTheRun)
         ElementsAre("Error creating bookmark for path: " + missing.native() + ": No such file or directory"));
     EXPECT_EQ(paths(store), std::set<std::filesystem::path>{missing});
     EXPECT_TRUE(preferences.securityScopedBookmarks().isEmpty());
-}
-
-TEST_F(SecurityScopedBookmarks, RemoveAllForgetsGrantsAndTheStoredKey) {
-    const QString file = _folder.filePath("settings.ini");
-    Preferences preferences(file);
-    SecurityScopedBookmarksStore store(preferences, allowAll);
-    store.add({ZRURL::fileURL(folderPath(), true)});
-    EXPECT_TRUE(QSettings(file, QSettings::IniFormat).contains("SecurityScopedBookmarks"));
-    store.removeAll();
-    EXPECT_THAT(store.allFileURLs(), IsEmpty());
-    EXPECT_FALSE(QSettings(file, QSettings::IniFormat).contains("SecurityScopedBookmarks"));
 }
 
 TEST_F(SecurityScopedBookmarks, ManualSourceListsOnlyApplications) {
