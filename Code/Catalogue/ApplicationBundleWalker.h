@@ -8,7 +8,7 @@
 #include <vector>
 
 /// Finds application bundles below a folder with as few system calls as the kernel allows: one
-/// open, one or two directory reads and one close per folder, and no call at all per file, since
+/// `openat`, one or two `getdents64` and one close per folder, and no call at all per file, since
 /// the directory entries say which names are folders. Plain C++ without Qt.
 ///
 /// The walk does not enter packages (folders with a bundle extension) or hidden folders, does not

@@ -1,22 +1,57 @@
 #include "Code/Catalogue/ApplicationsArrayController.h"
 
+#include "Code/Catalogue/ArrangementChanges.h"
 #include "Code/Catalogue/InstalledApplication.h"
 #include "Code/Catalogue/PreviewApplication.h"
-#include "Code/Catalogue/QtStrings.h"
 #include "Code/Catalogue/SearchQuery.h"
-#include "ZRFoundation/Localization/ZRLocalization.h"
 
+#include <QMetaEnum>
 #include <algorithm>
-#include <unordered_map>
-#include <unordered_set>
 
 ApplicationsArrayController::ApplicationsArrayController(QObject* parent)
-    : QAbstractListModel(parent) {}
+    : QAbstractListModel(parent)
+    , _selectionModel(new QItemSelectionModel(this, this)) {
+    connect(_selectionModel, &QItemSelectionModel::selectionChanged, this,
+            &ApplicationsArrayController::selectedApplicationChanged);
+}
 
 ApplicationsArrayController::~ApplicationsArrayController() {
     for (const auto& connection : std::as_const(_observations)) {
         disconnect(connection);
     }
+}
+
+ApplicationsArrayController::Kind ApplicationsArrayController::kind(const Application& application) {
+    return qobject_cast<const InstalledApplication*>(&application) != nullptr ? Kind::installed
+                                                                              : Kind::preview;
+}
+
+ApplicationsArrayController::Badge ApplicationsArrayController::badge(const Application& application) {
+    const auto* installed = qobject_cast<const InstalledApplication*>(&application);
+    if (installed == nullptr) {
+        return Badge::preview;
+    }
+    switch (installed->lumoraLoadState().stateCase()) {
+    case LumoraLoadState::Case::loadFailed:
+        return Badge::loadFailed;
+    case LumoraLoadState::Case::loaded:
+        return Badge::loaded;
+    case LumoraLoadState::Case::loadPending:
+        return Badge::loadPending;
+    case LumoraLoadState::Case::noReadPermission:
+        return Badge::noReadPermission;
+    case LumoraLoadState::Case::unavailable:
+        break;
+    }
+    return Badge::unavailable;
+}
+
+const char* ApplicationsArrayController::badgeName(Badge badge) {
+    return QMetaEnum::fromType<Badge>().valueToKey(static_cast<int>(badge));
+}
+
+QString ApplicationsArrayController::badgeIdentifier(const Application& application) {
+    return QString::fromLatin1(badgeName(badge(application)));
 }
 
 QString ApplicationsArrayController::stateName(const Application& application) {
@@ -25,18 +60,6 @@ QString ApplicationsArrayController::stateName(const Application& application) {
         return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
     }
     return QStringLiteral("loaded");
-}
-
-QString ApplicationsArrayController::badgeIdentifier(const Application& application) {
-    if (qobject_cast<const InstalledApplication*>(&application) == nullptr) {
-        return QStringLiteral("preview");
-    }
-    return stateName(application);
-}
-
-QString ApplicationsArrayController::badgeDescription(const Application& application) {
-    const std::string key = "applicationState_" + QtStrings::toStdString(badgeIdentifier(application));
-    return QtStrings::toQString(ZRLocalization::lookupLocalizedString(key, "MainWindow"));
 }
 
 int ApplicationsArrayController::rowCount(const QModelIndex& parent) const {
@@ -52,22 +75,24 @@ QVariant ApplicationsArrayController::data(const QModelIndex& index, int role) c
     case Qt::DisplayRole:
         return application->displayName();
     case Qt::AccessibleTextRole:
-        return application->displayName() + QStringLiteral(", ") + badgeDescription(*application);
+        if (_badgeDescriptions) {
+            return application->displayName() + QStringLiteral(", ") +
+                   _badgeDescriptions(badge(*application));
+        }
+        return application->displayName();
     case Qt::AccessibleDescriptionRole:
-        return badgeDescription(*application);
+        return _badgeDescriptions ? _badgeDescriptions(badge(*application)) : QString();
     case Qt::ToolTipRole:
     case IdentifierRole:
         return application->identifier();
     case ApplicationRole:
         return QVariant::fromValue(application);
     case KindRole:
-        return qobject_cast<const InstalledApplication*>(application.get()) != nullptr
-                   ? QStringLiteral("installed")
-                   : QStringLiteral("preview");
+        return QVariant::fromValue(kind(*application));
     case StateRole:
         return stateName(*application);
     case BadgeRole:
-        return badgeIdentifier(*application);
+        return QVariant::fromValue(badge(*application));
     case IconFilePathRole:
         return application->iconFilePath();
     case IconDataRole:
@@ -142,93 +167,55 @@ std::vector<std::shared_ptr<Application>> ApplicationsArrayController::arrangedC
 }
 
 void ApplicationsArrayController::applyArrangement(std::vector<std::shared_ptr<Application>> arranged) {
-    std::unordered_set<const Application*> members;
-    members.reserve(arranged.size());
-    for (const auto& application : arranged) {
-        members.insert(application.get());
-    }
     auto& current = _arrangedApplications;
-    bool changed = false;
+    const auto keys = [](const std::vector<std::shared_ptr<Application>>& applications) {
+        std::vector<const Application*> result;
+        result.reserve(applications.size());
+        for (const auto& application : applications) {
+            result.push_back(application.get());
+        }
+        return result;
+    };
+    const auto changes = ArrangementChanges::between(keys(current), keys(arranged));
 
-    // Rows that go, in runs from the end so that the rows ahead keep their numbers.
-    for (int row = static_cast<int>(current.size()) - 1; row >= 0; --row) {
-        if (members.contains(current[static_cast<std::size_t>(row)].get())) {
-            continue;
-        }
-        const int last = row;
-        while (row > 0 && !members.contains(current[static_cast<std::size_t>(row - 1)].get())) {
-            --row;
-        }
-        beginRemoveRows({}, row, last);
-        for (int removed = row; removed <= last; ++removed) {
+    for (const auto& rows : changes.removals) {
+        beginRemoveRows({}, rows.first, rows.last);
+        for (int removed = rows.first; removed <= rows.last; ++removed) {
             stopObserving(current[static_cast<std::size_t>(removed)].get());
         }
-        current.erase(current.begin() + row, current.begin() + last + 1);
+        current.erase(current.begin() + rows.first, current.begin() + rows.last + 1);
         endRemoveRows();
-        changed = true;
     }
 
-    // The rows that stay, moved into their new relative order.
-    std::unordered_set<const Application*> staying;
-    staying.reserve(current.size());
-    for (const auto& application : current) {
-        staying.insert(application.get());
-    }
-    std::vector<std::shared_ptr<Application>> stayingInOrder;
-    stayingInOrder.reserve(current.size());
-    for (const auto& application : arranged) {
-        if (staying.contains(application.get())) {
-            stayingInOrder.push_back(application);
-        }
-    }
-    if (stayingInOrder != current) {
+    if (!changes.moves.empty()) {
         emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-        std::unordered_map<const Application*, int> newRows;
-        newRows.reserve(stayingInOrder.size());
-        for (std::size_t row = 0; row < stayingInOrder.size(); ++row) {
-            newRows.emplace(stayingInOrder[row].get(), static_cast<int>(row));
+        std::vector<std::shared_ptr<Application>> moved(current.size());
+        for (std::size_t row = 0; row < current.size(); ++row) {
+            moved[static_cast<std::size_t>(changes.moves[row])] = std::move(current[row]);
         }
+        current = std::move(moved);
         const QModelIndexList from = persistentIndexList();
         QModelIndexList to;
         to.reserve(from.size());
         for (const QModelIndex& index : from) {
-            const auto* application = current[static_cast<std::size_t>(index.row())].get();
-            to.append(createIndex(newRows.at(application), index.column()));
+            to.append(createIndex(changes.moves[static_cast<std::size_t>(index.row())], index.column()));
         }
-        current = std::move(stayingInOrder);
         changePersistentIndexList(from, to);
         emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
-        changed = true;
     }
 
-    // New rows, in runs. Every row of `arranged` that differs from the current one at its
-    // position is new, since the staying rows are already in order.
-    for (std::size_t row = 0; row < arranged.size();) {
-        if (row < current.size() && current[row] == arranged[row]) {
-            ++row;
-            continue;
-        }
-        const std::size_t first = row;
-        while (row < arranged.size() && !staying.contains(arranged[row].get())) {
-            ++row;
-        }
-        beginInsertRows({}, static_cast<int>(first), static_cast<int>(row) - 1);
-        current.insert(current.begin() + static_cast<std::ptrdiff_t>(first),
-                       arranged.begin() + static_cast<std::ptrdiff_t>(first),
-                       arranged.begin() + static_cast<std::ptrdiff_t>(row));
-        for (std::size_t inserted = first; inserted < row; ++inserted) {
-            observe(current[inserted]);
+    for (const auto& rows : changes.insertions) {
+        beginInsertRows({}, rows.first, rows.last);
+        current.insert(current.begin() + rows.first, arranged.begin() + rows.first,
+                       arranged.begin() + rows.last + 1);
+        for (int inserted = rows.first; inserted <= rows.last; ++inserted) {
+            observe(current[static_cast<std::size_t>(inserted)]);
         }
         endInsertRows();
-        changed = true;
     }
 
-    if (changed) {
+    if (!changes.isEmpty()) {
         emit arrangedApplicationsChanged();
-    }
-    if (_selectedApplication && !members.contains(_selectedApplication.get())) {
-        _selectedApplication.reset();
-        emit selectedApplicationChanged();
     }
 }
 
@@ -278,30 +265,32 @@ std::shared_ptr<Application> ApplicationsArrayController::applicationAt(int row)
 }
 
 void ApplicationsArrayController::setSelectedApplication(const std::shared_ptr<Application>& application) {
-    std::shared_ptr<Application> selection;
+    int row = -1;
     if (application) {
         // Select the listed object that is this application, whichever instance was handed in.
         const auto found =
             std::find_if(_arrangedApplications.begin(), _arrangedApplications.end(),
                          [&](const auto& candidate) { return candidate->isEqual(*application); });
         if (found != _arrangedApplications.end()) {
-            selection = *found;
+            row = static_cast<int>(found - _arrangedApplications.begin());
         }
     }
-    if (selection == _selectedApplication) {
-        return;
+    if (row < 0) {
+        _selectionModel->clearSelection();
+    } else {
+        _selectionModel->setCurrentIndex(index(row), QItemSelectionModel::ClearAndSelect);
     }
-    _selectedApplication = std::move(selection);
-    emit selectedApplicationChanged();
 }
 
 std::shared_ptr<InstalledApplication> ApplicationsArrayController::selectedInstalledApplication() const {
-    if (!qobject_cast<InstalledApplication*>(_selectedApplication.get())) {
+    auto selected = selectedApplication();
+    if (!qobject_cast<InstalledApplication*>(selected.get())) {
         return nullptr;
     }
-    return std::static_pointer_cast<InstalledApplication>(_selectedApplication);
+    return std::static_pointer_cast<InstalledApplication>(std::move(selected));
 }
 
 int ApplicationsArrayController::selectedRow() const {
-    return _selectedApplication ? rowOf(*_selectedApplication) : -1;
+    const QModelIndexList selected = _selectionModel->selectedIndexes();
+    return selected.size() == 1 ? selected.front().row() : -1;
 }

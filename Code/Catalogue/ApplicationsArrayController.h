@@ -4,6 +4,7 @@
 
 #include <QAbstractListModel>
 #include <QHash>
+#include <QItemSelectionModel>
 #include <QMetaObject>
 #include <QString>
 #include <functional>
@@ -13,10 +14,11 @@
 class InstalledApplication;
 
 /// The applications list as the sidebar shows it: the content set, filtered by the search text
-/// and sorted, with one selected application. A list model, so that a view binds to it directly.
+/// and sorted, with at most one selected application.
 ///
-/// Rearranging moves rows rather than resetting the model: a view keeps its scroll position and
-/// the rows it tracks. Main thread only.
+/// On Linux this is the Qt list model that the sidebar's list view binds to directly, sharing its
+/// selection model. Rearranging moves rows rather than resetting the model (the steps come from
+/// `ArrangementChanges`): a view keeps its scroll position and the rows it tracks. Main thread only.
 class ApplicationsArrayController : public QAbstractListModel {
     Q_OBJECT
 
@@ -25,11 +27,12 @@ public:
         /// The row's `std::shared_ptr<Application>`.
         ApplicationRole = Qt::UserRole + 1,
         IdentifierRole,
-        /// "installed" or "preview".
+        /// The row's `Kind`.
         KindRole,
-        /// The load state's case name; "loaded" for a preview application.
+        /// The load state's case name, as the command line prints it; "loaded" for a preview
+        /// application.
         StateRole,
-        /// Which badge the row shows: "preview", or the load state's case name.
+        /// The row's `Badge`.
         BadgeRole,
         /// The `.icns` file of an installed application, or an empty string.
         IconFilePathRole,
@@ -44,14 +47,30 @@ public:
         bool ascending = true;
     };
 
+    enum class Kind { installed, preview };
+    Q_ENUM(Kind)
+    /// What the badge at the end of a row shows: a preview application, or the case of an installed
+    /// application's load state. The names are those the command line prints.
+    enum class Badge { preview, loadPending, loaded, loadFailed, noReadPermission, unavailable };
+    Q_ENUM(Badge)
+
     explicit ApplicationsArrayController(QObject* parent = nullptr);
     ~ApplicationsArrayController() override;
 
-    /// "preview" for a preview application, else the state's case name.
+    static Kind kind(const Application& application);
+    static Badge badge(const Application& application);
+    /// "preview", "loadPending", …: the enumerator's name.
+    static const char* badgeName(Badge badge);
+    /// The name of the application's badge.
     static QString badgeIdentifier(const Application& application);
     static QString stateName(const Application& application);
-    /// The badge in words, in the user's language, for screen readers and tooltips.
-    static QString badgeDescription(const Application& application);
+
+    /// The badge in words, in the user's language, for screen readers and tooltips; the window
+    /// supplies them from its string table. Without them rows are read by their names alone.
+    using BadgeDescriptions = std::function<QString(Badge badge)>;
+    void setBadgeDescriptions(BadgeDescriptions descriptions) {
+        _badgeDescriptions = std::move(descriptions);
+    }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -78,16 +97,23 @@ public:
     int rowOf(const Application& application) const;
     std::shared_ptr<Application> applicationAt(int row) const;
 
+    /// The one record of the selection, a row at most; a view shares it (`setSelectionModel`), so
+    /// that what the user selects and what the program selects are the same thing. Rows that go
+    /// take their selection with them.
+    QItemSelectionModel& selectionModel() const { return *_selectionModel; }
     /// None when nothing is selected.
-    const std::shared_ptr<Application>& selectedApplication() const { return _selectedApplication; }
-    /// Selects exactly this application, or nothing when it is none or not listed.
+    std::shared_ptr<Application> selectedApplication() const { return applicationAt(selectedRow()); }
+    /// Selects exactly this application, making its row current, or nothing when it is none or
+    /// not listed.
     void setSelectedApplication(const std::shared_ptr<Application>& application);
     std::shared_ptr<InstalledApplication> selectedInstalledApplication() const;
+    /// -1 when nothing is selected.
     int selectedRow() const;
 
 signals:
     /// After rows were added, removed or moved.
     void arrangedApplicationsChanged();
+    /// After the selection changed, also when a selected row went.
     void selectedApplicationChanged();
     void filterTextChanged(const QString& text);
 
@@ -102,6 +128,7 @@ private:
     std::vector<SortDescriptor> _sortDescriptors;
     QString _filterText;
     std::vector<std::shared_ptr<Application>> _arrangedApplications;
-    std::shared_ptr<Application> _selectedApplication;
+    QItemSelectionModel* _selectionModel;
     QHash<const Application*, QMetaObject::Connection> _observations;
+    BadgeDescriptions _badgeDescriptions;
 };

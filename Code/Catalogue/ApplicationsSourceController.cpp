@@ -7,15 +7,12 @@
 #include "Code/Catalogue/OpenPanelPresenter.h"
 #include "Code/Catalogue/Preferences.h"
 #include "Code/Catalogue/PreviewApplicationsSource.h"
-#include "Code/Catalogue/QtStrings.h"
+#include "Code/Catalogue/ReadPermissionFolderProposals.h"
 
 #include <QEventLoop>
 #include <QPointer>
 #include <QSet>
 #include <algorithm>
-#include <array>
-#include <set>
-#include <system_error>
 #include <utility>
 
 namespace {
@@ -40,71 +37,6 @@ bool isInside(const std::filesystem::path& path, const std::filesystem::path& fo
         outer.push_back('/');
     }
     return inner.starts_with(outer);
-}
-
-std::vector<std::string> pathComponents(const std::string& path) {
-    std::vector<std::string> components;
-    std::size_t start = 0;
-    while (start < path.size()) {
-        const std::size_t end = path.find('/', start);
-        const std::size_t stop = end == std::string::npos ? path.size() : end;
-        if (stop > start) {
-            components.push_back(path.substr(start, stop - start));
-        }
-        start = stop + 1;
-    }
-    return components;
-}
-
-/// The folder to propose for one application that could not be read.
-std::string candidateFolder(const std::string& bundlePath) {
-    const auto components = pathComponents(bundlePath);
-    // Folders that hold applications of many kinds: the applications folder, a home folder, a
-    // volume. Each counts only when the bundle lies below it.
-    struct Rule {
-        std::string_view prefix;
-        std::size_t componentsAfterPrefix;
-    };
-    static constexpr std::array rules{
-        Rule{"/Applications/", 0}, Rule{"/Users/", 1},     Rule{"/Volumes/", 1}, Rule{"/home/", 1},
-        Rule{"/media/", 2},        Rule{"/run/media/", 2}, Rule{"/mnt/", 1},
-    };
-    for (const auto& rule : rules) {
-        if (!bundlePath.starts_with(rule.prefix)) {
-            continue;
-        }
-        const std::size_t prefixComponents = pathComponents(std::string(rule.prefix)).size();
-        const std::size_t folderComponents = prefixComponents + rule.componentsAfterPrefix;
-        if (components.size() <= folderComponents) {
-            continue;
-        }
-        std::string folder = "/";
-        for (std::size_t index = 0; index < folderComponents; ++index) {
-            folder += components[index] + "/";
-        }
-        return folder;
-    }
-    if (bundlePath.ends_with(".app") || bundlePath.ends_with(".app/")) {
-        std::string parent = bundlePath;
-        if (parent.ends_with('/')) {
-            parent.pop_back();
-        }
-        parent.erase(parent.rfind('/') + 1);
-        return parent;
-    }
-    return bundlePath;
-}
-
-/// The deepest folder both paths lie in, ending in "/"; empty when they share none.
-std::string sharedFolder(const std::string& left, const std::string& right) {
-    const auto mismatch = std::mismatch(left.begin(), left.end(), right.begin(), right.end());
-    std::string shared(left.begin(), mismatch.first);
-    const std::size_t slash = shared.rfind('/');
-    if (slash == std::string::npos) {
-        return {};
-    }
-    shared.erase(slash + 1);
-    return shared;
 }
 
 } // namespace
@@ -408,37 +340,6 @@ ApplicationsSourceController::allApplicationsWithNoReadPermissions() const {
     return applications;
 }
 
-std::vector<std::string>
-ApplicationsSourceController::proposedDirectories(const std::vector<std::string>& bundlePaths) {
-    std::set<std::string> candidates;
-    for (const auto& path : bundlePaths) {
-        candidates.insert(candidateFolder(path));
-    }
-    std::set<std::string> reduced;
-    for (std::string candidate : candidates) {
-        for (const auto& other : candidates) {
-            if (other == candidate || other == "/") {
-                continue;
-            }
-            const std::string shared = sharedFolder(candidate, other);
-            if (!shared.empty() && shared != "/") {
-                candidate = shared;
-            }
-        }
-        reduced.insert(std::move(candidate));
-    }
-    std::vector<std::string> sorted(reduced.begin(), reduced.end());
-    std::sort(sorted.begin(), sorted.end(), [](const std::string& left, const std::string& right) {
-        const auto leftSlashes = std::count(left.begin(), left.end(), '/');
-        const auto rightSlashes = std::count(right.begin(), right.end(), '/');
-        if (leftSlashes != rightSlashes) {
-            return leftSlashes < rightSlashes;
-        }
-        return localizedStandardCompare(QtStrings::fromPath(left), QtStrings::fromPath(right)) < 0;
-    });
-    return sorted;
-}
-
 std::vector<std::filesystem::path>
 ApplicationsSourceController::proposedDirectoryURLsToGrantReadPermission() const {
     std::vector<std::string> bundlePaths;
@@ -448,7 +349,7 @@ ApplicationsSourceController::proposedDirectoryURLsToGrantReadPermission() const
         }
     }
     std::vector<std::filesystem::path> folders;
-    for (auto& folder : proposedDirectories(bundlePaths)) {
+    for (auto& folder : ReadPermissionFolderProposals::proposedFolders(bundlePaths)) {
         folders.emplace_back(std::move(folder));
     }
     return folders;

@@ -23,9 +23,11 @@ class Preferences;
 class PreviewApplicationsSource;
 struct LumoraLoadStateChange;
 
-/// Runs the application sources the preferences enable, merges what they find into the one set
-/// the list shows, keeps the list sorted as documents load, tells when the initial loading is
-/// over, and carries out granting and revoking read access. Main thread only.
+/// Runs the application sources the preferences enable, merges what they find into the one set the
+/// list shows, keeps the list sorted as documents load, tells when the initial loading is over, and
+/// carries out granting and revoking read access. On Linux the live query is the inotify-watching
+/// walker `SpotlightApplicationsSource`, and granting read access means remembering the chosen
+/// paths and loading again what lies in them once the process may read it. Main thread only.
 class ApplicationsSourceController : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool initialLoadingFinished READ initialLoadingFinished NOTIFY initialLoadingFinishedChanged)
@@ -69,8 +71,6 @@ public:
     std::vector<std::shared_ptr<InstalledApplication>> allApplicationsWithNoReadPermissions() const;
     /// The folders to offer for granting, each ending in "/", shallowest first.
     std::vector<std::filesystem::path> proposedDirectoryURLsToGrantReadPermission() const;
-    /// The folders proposed for the given bundle paths.
-    static std::vector<std::string> proposedDirectories(const std::vector<std::string>& bundlePaths);
     /// Whether any item has been granted.
     bool canResetReadPermissions() const;
 

@@ -3,7 +3,7 @@
 class QThreadPool;
 
 /// The pool that the application sources read the disk on, shared by all of them so that they do
-/// not together swamp the disks: at most five operations at a time.
+/// not together swamp the disks: one Qt thread pool of at most five threads.
 namespace DiskOperationQueue {
 
 inline constexpr const char* name =

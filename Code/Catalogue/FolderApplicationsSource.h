@@ -7,7 +7,9 @@
 #include <vector>
 
 /// The application bundles below fixed folders, found by walking them once per `startUpdating`.
-/// There is no watching: the set changes only when a walk finishes.
+/// There is no watching: the set changes only when a walk finishes. On Linux the usual folders,
+/// /Applications and /System/Applications, exist only where someone made them or mounted a disk
+/// laid out so; elsewhere this source finds nothing.
 ///
 /// Walks run on the shared disk queue and hold the source weakly, so the source must be owned by a
 /// `std::shared_ptr` (hence `make`); a walk that finishes after the source has gone does nothing.

@@ -15,8 +15,10 @@
 class QThreadPool;
 
 /// An application bundle (or single executable) on a local disk whose document is loaded in the
-/// background. There is at most one live instance per bundle, obtained through `makeForBundleURL`,
-/// so every source that reports the bundle shares its load state.
+/// background. On Linux a bundle is a folder named *.app, copied or mounted from the bundles' home
+/// platform, and a single executable is a file with an execute bit or a Mach-O header. There is at
+/// most one live instance per bundle, obtained through `makeForBundleURL`, so every source that
+/// reports the bundle shares its load state.
 class InstalledApplication : public Application, public std::enable_shared_from_this<InstalledApplication> {
     Q_OBJECT
     Q_PROPERTY(QString bundleIdentifier READ bundleIdentifier)

@@ -8,9 +8,9 @@
 
 class SecurityScopedBookmarksStore;
 
-/// The applications the user chose by hand. Choosing an item also grants it through the bookmarks
-/// store, so a chosen folder lets the applications below it load without itself adding any.
-/// Main thread only.
+/// The applications the user chose by hand, in the file dialog or by dropping them on the list.
+/// Choosing an item also grants it through the bookmarks store (on Linux: remembers its path), so a
+/// chosen folder lets the applications below it load without itself adding any. Main thread only.
 class ManuallyAddedApplicationsSource : public ApplicationsSource {
 public:
     /// Starts empty: the owner adds the applications among the store's loaded items.

@@ -6,7 +6,8 @@
 #include <functional>
 #include <vector>
 
-/// Asks the user to choose files or folders. The window shows a real panel; tests answer at once.
+/// Asks the user to choose files or folders. On Linux the window shows a Qt file dialog; tests
+/// answer at once.
 class OpenPanelPresenter {
 public:
     struct Request {

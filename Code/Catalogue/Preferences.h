@@ -57,9 +57,9 @@ inline const PreferenceKey<QString> selectedApplication{
 } // namespace PreferenceKeys
 
 /// The user's settings: typed access through the keys above, and one change signal carrying the
-/// key. Stored as INI files in the user's configuration folder. Values that cannot be read as
-/// their key's type read as the default; a file is left as it is until a setting it holds
-/// changes, so a file written by a newer or older version survives merely being read.
+/// key. On Linux stored as INI files in $XDG_CONFIG_HOME/org.lumoraviewer.LumoraViewer/. Values that cannot
+/// be read as their key's type read as the default; a file is left as it is until a setting it holds changes,
+/// so a file written by a newer or older version survives merely being read.
 class Preferences : public QObject {
     Q_OBJECT
 

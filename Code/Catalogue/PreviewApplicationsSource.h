@@ -25,8 +25,9 @@ class QNetworkReply;
 /// Every finished load, good or bad, replaces the set and is reported with true; a failed load
 /// leaves the set empty and says why in `loadListError`.
 ///
-/// Only HTTPS is spoken, also after redirects. Each request ends after a fixed time, and a list or
-/// icon larger than its limit is dropped as soon as the limit is passed.
+/// Downloads go through Qt's network access manager. Only HTTPS is spoken, also after redirects.
+/// Each request ends after a fixed time, and a list or icon larger than its limit is dropped as
+/// soon as the limit is passed.
 ///
 /// Lives on the main thread and is owned by a `std::shared_ptr` (hence `make`, and no parent):
 /// downloads hold it weakly and do nothing once it has gone.

@@ -17,10 +17,10 @@ class Preferences;
 /// The files and folders the user chose to grant this program, remembered across runs under the
 /// preference "SecurityScopedBookmarks" as a dictionary from each item's path to its bookmark data.
 ///
-/// Without a sandbox there is nothing to grant, so a bookmark is the item's path as bytes (which keeps
-/// names that are not UTF-8 intact), and access is granted whenever the process may read the item.
-/// The dictionary keeps the shape that sandboxed builds use, so one preferences file serves both.
-/// Main thread only.
+/// On Linux there is no sandbox and nothing to grant, so a bookmark is the item's path as bytes
+/// (which keeps names that are not UTF-8 intact), and access is granted whenever the process may
+/// read the item. The dictionary keeps the shape that sandboxed builds use, so one preferences file
+/// serves both. Main thread only.
 class SecurityScopedBookmarksStore {
 public:
     /// Starts access to the item; false when that is refused.

@@ -51,8 +51,10 @@ void ApplicationListDelegate::paint(QPainter* painter, const QStyleOptionViewIte
     if (selected) {
         palette.setColor(QPalette::Text, option.palette.color(QPalette::HighlightedText));
     }
-    ApplicationStateBadge::paint(*painter, badgeRect,
-                                 index.data(ApplicationsArrayController::BadgeRole).toString(), palette);
+    ApplicationStateBadge::paint(
+        *painter, badgeRect,
+        index.data(ApplicationsArrayController::BadgeRole).value<ApplicationsArrayController::Badge>(),
+        palette);
 
     const QRect textRect(iconRect.right() + 1 + spacing, row.top(),
                          static_cast<int>(badgeRect.left()) - spacing - (iconRect.right() + 1 + spacing),

@@ -99,21 +99,30 @@ void paintUnavailable(QPainter& painter, const QRectF& rect, const QPalette& pal
 
 } // namespace
 
-void paint(QPainter& painter, const QRectF& rect, const QString& badgeIdentifier, const QPalette& palette) {
+void paint(QPainter& painter, const QRectF& rect, ApplicationsArrayController::Badge badge,
+           const QPalette& palette) {
+    using Badge = ApplicationsArrayController::Badge;
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    if (badgeIdentifier == QLatin1String("loaded")) {
+    switch (badge) {
+    case Badge::loaded:
         paintLoaded(painter, rect);
-    } else if (badgeIdentifier == QLatin1String("loadFailed")) {
+        break;
+    case Badge::loadFailed:
         paintExclamation(painter, rect, QColor(0xd6, 0x33, 0x33));
-    } else if (badgeIdentifier == QLatin1String("noReadPermission")) {
+        break;
+    case Badge::noReadPermission:
         paintNoReadPermission(painter, rect);
-    } else if (badgeIdentifier == QLatin1String("preview")) {
+        break;
+    case Badge::preview:
         paintPreview(painter, rect);
-    } else if (badgeIdentifier == QLatin1String("loadPending")) {
+        break;
+    case Badge::loadPending:
         paintPending(painter, rect, palette);
-    } else if (badgeIdentifier == QLatin1String("unavailable")) {
+        break;
+    case Badge::unavailable:
         paintUnavailable(painter, rect, palette);
+        break;
     }
     painter.restore();
 }

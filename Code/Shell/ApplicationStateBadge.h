@@ -1,8 +1,9 @@
 #pragma once
 
+#include "Code/Catalogue/ApplicationsArrayController.h"
+
 #include <QPalette>
 #include <QRectF>
-#include <QString>
 
 class QPainter;
 
@@ -11,8 +12,7 @@ class QPainter;
 /// featured application), quiet outlines for the others. Legible on light and dark rows alike.
 namespace ApplicationStateBadge {
 
-/// The badges by identifier: "preview", "loadPending", "loaded", "loadFailed", "noReadPermission",
-/// "unavailable". An unknown identifier draws nothing.
-void paint(QPainter& painter, const QRectF& rect, const QString& badgeIdentifier, const QPalette& palette);
+void paint(QPainter& painter, const QRectF& rect, ApplicationsArrayController::Badge badge,
+           const QPalette& palette);
 
 } // namespace ApplicationStateBadge

@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSplitter>
+#include <string>
 
 namespace {
 
@@ -56,6 +57,12 @@ MainWindow::MainWindow(Preferences& preferences, ApplicationsSourceController::S
     buildCommands();
     buildMenus();
 
+    _applicationsSourceController->arrayController().setBadgeDescriptions(
+        [](ApplicationsArrayController::Badge badge) {
+            std::string key = "applicationState_";
+            key += ApplicationsArrayController::badgeName(badge);
+            return text(key.c_str());
+        });
     connect(_sidebar, &SidebarWidget::selectionShown, this, &MainWindow::selectionShown);
     connect(_sidebar, &SidebarWidget::contextMenuRequested, this, &MainWindow::showListContextMenu);
     connect(_applicationsSourceController, &ApplicationsSourceController::didFinishInitialLoading, this,

@@ -83,13 +83,15 @@ void SidebarWidget::buildList(ApplicationIconCache& icons) {
     _listView = new ApplicationsListView(_listStack);
     _listView->setAccessibleName(text("applicationsListAccessibleName"));
     _listView->setModel(&_controller.arrayController());
+    // The list keeps the one record of the selection; the view shows and changes that one.
+    QItemSelectionModel* const viewsOwnSelection = _listView->selectionModel();
+    _listView->setSelectionModel(&_controller.arrayController().selectionModel());
+    delete viewsOwnSelection;
     _listView->setItemDelegate(new ApplicationListDelegate(icons, _listView));
     _listView->setSelectionMode(QAbstractItemView::SingleSelection);
     _listView->setUniformItemSizes(true);
     _listView->setContextMenuPolicy(Qt::CustomContextMenu);
     _listView->setMinimumWidth(220);
-    connect(_listView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &SidebarWidget::listSelectionChanged);
     connect(_listView, &ApplicationsListView::itemsDropped, this,
             [this](const std::vector<std::filesystem::path>& paths) {
                 std::vector<ZRURL> fileURLs;
@@ -199,27 +201,11 @@ void SidebarWidget::emptyListButtonClicked() {
     _controller.showOpenPanelAt(folders.empty() ? std::nullopt : std::optional(folders.front()));
 }
 
-void SidebarWidget::listSelectionChanged() {
-    if (_isSynchronisingSelection) {
-        return;
-    }
-    const QModelIndexList rows = _listView->selectionModel()->selectedRows();
-    auto& list = _controller.arrayController();
-    list.setSelectedApplication(rows.size() == 1 ? list.applicationAt(rows.front().row()) : nullptr);
-}
-
 void SidebarWidget::arrangedSelectionChanged() {
     auto& list = _controller.arrayController();
-    const int row = list.selectedRow();
-    _isSynchronisingSelection = true;
-    if (row < 0) {
-        _listView->selectionModel()->clearSelection();
-    } else {
-        const QModelIndex index = list.index(row);
-        _listView->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-        _listView->scrollTo(index);
+    if (const int row = list.selectedRow(); row >= 0) {
+        _listView->scrollTo(list.index(row));
     }
-    _isSynchronisingSelection = false;
     emit selectionShown();
 }
 

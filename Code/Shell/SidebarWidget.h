@@ -13,7 +13,7 @@ class QStackedWidget;
 
 /// The window's sidebar: the search field over the applications list. The list shares its place
 /// with the text that says why it is empty, and with the loading view until the initial loading
-/// is over. The list's selection and the catalogue's selection follow each other here.
+/// is over. The list view shows and changes the catalogue's own selection.
 class SidebarWidget : public QWidget {
     Q_OBJECT
 
@@ -50,7 +50,6 @@ private:
     void buildLoadingView();
     void updateEmptyListText();
     void emptyListButtonClicked();
-    void listSelectionChanged();
     void arrangedSelectionChanged();
 
     ApplicationsSourceController& _controller;
@@ -62,5 +61,4 @@ private:
     QLabel* _emptyListLabel = nullptr;
     QPushButton* _emptyListButton = nullptr;
     QPointer<QWidget> _loadingView;
-    bool _isSynchronisingSelection = false;
 };

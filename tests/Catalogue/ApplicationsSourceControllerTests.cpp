@@ -155,19 +155,9 @@ protected:
     std::vector<std::shared_ptr<StandInSource>> _spotlightSources;
     std::shared_ptr<StandInSource> _folderSource;
     /// Offers a featured list of (bundle identifier, name) entries, served on the loopback.
-    void offerPreviewList(const std::vector<std::pair<std::string, std::string>>& entries) {
-        std::string list = R"({"applications": [)";
-        for (const auto& [bundleIdentifier, name] : entries) {
-            if (!list.ends_with('['))
-                list += ',';
-            list.append(R"({"name": {"en": ")").append(name);
-            list.append(R"("}, "developerName": "Example", "applicationDescription": {"en": "Featured"},)");
-            list.append(R"( "url": "https://example.com/", "bundleIdentifier": ")").append(bundleIdentifier);
-            list.append(R"("})");
-        }
-        list += "]}";
+    void offerPreviewList(const std::vector<QByteArray>& entries) {
         _server.setResponse(QStringLiteral("/featured.json"),
-                            LoopbackHTTPSServer::json(QByteArray::fromStdString(list)));
+                            LoopbackHTTPSServer::json(previewList(entries)));
         PreviewApplicationsSource::Options options;
         options.extraCertificateAuthorities = {_server.certificateAuthority()};
         options.languageCode = QStringLiteral("en");
@@ -236,7 +226,7 @@ TEST_F(ApplicationsSourceControllerTest, InitialLoadingWaitsForEverySourceAndEve
 }
 
 TEST_F(ApplicationsSourceControllerTest, SortsDocumentsFirstThenInstalledThenByNameAsPeopleCount) {
-    offerPreviewList({{"com.example.zed", "Zed"}, {"com.example.alpha", "alpha"}});
+    offerPreviewList({previewEntry("com.example.zed", "Zed"), previewEntry("com.example.alpha", "alpha")});
     auto& controller = makeController();
     controller.startUpdating();
     ASSERT_TRUE(waitForPreviewList());
@@ -247,7 +237,8 @@ TEST_F(ApplicationsSourceControllerTest, SortsDocumentsFirstThenInstalledThenByN
 }
 
 TEST_F(ApplicationsSourceControllerTest, PreviewIsHiddenWhileAnInstalledApplicationHasItsBundleIdentifier) {
-    offerPreviewList({{"com.example.editor", "Editor Preview"}, {"com.example.other", "Other"}});
+    offerPreviewList(
+        {previewEntry("com.example.editor", "Editor Preview"), previewEntry("com.example.other", "Other")});
     auto& controller = makeController();
     controller.startUpdating();
     ASSERT_TRUE(waitForPreviewList());
@@ -297,13 +288,17 @@ TEST_F(ApplicationsSourceControllerTest, OnlyChangesIntoOrOutOfLoadedMoveRows) {
     EXPECT_EQ(list.data(list.index(1), ApplicationsArrayController::BadgeRole).toString(),
               "noReadPermission");
 
-    // A document found moves the row to the top; the view's persistent index follows it.
+    // A document found moves the row to the top; the view's persistent index and the selection
+    // follow it.
     const QPersistentModelIndex betaRow(list.index(1));
+    list.setSelectedApplication(beta);
     const auto documented = installed("Documented Zeta.app");
     spotlight().deliver({alpha, beta, documented}, false);
     drainLoads();
     EXPECT_EQ(arrangedNames(controller), (QStringList{"Documented Zeta", "Alpha", "Beta"}));
     EXPECT_EQ(betaRow.row(), 2);
+    EXPECT_EQ(list.selectedApplication(), beta);
+    EXPECT_EQ(list.selectedRow(), 2);
     EXPECT_EQ(list.data(list.index(0), ApplicationsArrayController::StateRole).toString(), "loaded");
 }
 
@@ -332,25 +327,6 @@ TEST_F(ApplicationsSourceControllerTest, SearchIgnoresCaseAndDiacriticsAndHidesT
     list.setSelectedApplication(InstalledApplication::makeForBundleURL(mail->bundleURL()));
     EXPECT_EQ(list.selectedInstalledApplication(), mail);
     EXPECT_EQ(list.selectedRow(), 1);
-}
-
-TEST_F(ApplicationsSourceControllerTest, ProposedFolders) {
-    using Folders = std::vector<std::string>;
-    const auto proposed = ApplicationsSourceController::proposedDirectories;
-    EXPECT_EQ(proposed({"/Users/anna/Apps/Notes.app", "/Applications/Utilities/Terminal.app"}),
-              (Folders{"/Applications/", "/Users/anna/"}));
-    EXPECT_EQ(proposed({"/opt/a/One.app", "/opt/b/Two.app/"}), Folders{"/opt/"});
-    EXPECT_EQ(proposed({"/opt/a/One.app", "/srv/b/Two.app"}), (Folders{"/opt/a/", "/srv/b/"}));
-    EXPECT_EQ(proposed({"/Volumes/Backup/Apps/Old.app", "/home/anna/Apps/New.app", "/mnt/disk/X.app",
-                        "/media/anna/Stick/Y.app", "/run/media/anna/Card/Z.app"}),
-              (Folders{"/home/anna/", "/mnt/disk/", "/Volumes/Backup/", "/media/anna/Stick/",
-                       "/run/media/anna/Card/"}));
-    // A folder is proposed only when the application lies below it.
-    EXPECT_EQ(proposed({"/media/Loose.app"}), Folders{"/media/"});
-    EXPECT_EQ(proposed({"/usr/local/bin/tool"}), Folders{"/usr/local/bin/tool"});
-    EXPECT_EQ(proposed({"/srv/Apps 10/A.app", "/tmp/Apps 9/B.app"}),
-              (Folders{"/srv/Apps 10/", "/tmp/Apps 9/"}));
-    EXPECT_TRUE(proposed({}).empty());
 }
 
 TEST_F(ApplicationsSourceControllerTest, GrantingAFolderReloadsWhatItHoldsAndSelectsTheFirstApplication) {
@@ -406,23 +382,18 @@ TEST_F(ApplicationsSourceControllerTest, GrantingAFolderReloadsWhatItHoldsAndSel
 
 TEST_F(ApplicationsSourceControllerTest, AnApplicationAddedBeforeTheListShowsIsSelectedWhenItShows) {
     auto& controller = makeController();
+    auto& list = controller.arrayController();
     controller.startUpdating();
     const auto added = makeBundle(folderPath() / "Dropped", "Dropped.app");
     controller.addWithSecurityScopedFileURLs({ZRURL::fileURL(added, true)}, true);
-    EXPECT_EQ(controller.arrayController().selectedApplication(), nullptr);
+    EXPECT_EQ(list.selectedApplication(), nullptr);
     deliverAndFinish({installed("Other.app")});
-    ASSERT_NE(controller.arrayController().selectedApplication(), nullptr);
-    EXPECT_EQ(controller.arrayController().selectedApplication()->displayName(), "Dropped");
-}
+    ASSERT_NE(list.selectedApplication(), nullptr);
+    EXPECT_EQ(list.selectedApplication()->displayName(), "Dropped");
 
-TEST_F(ApplicationsSourceControllerTest, SelectingSomethingUnlistedEmptiesTheSelectionAndKeepsTheSearch) {
-    auto& controller = makeController();
-    controller.startUpdating();
-    const auto mail = installed("Mail.app");
-    deliverAndFinish({mail});
-    controller.arrayController().setSelectedApplication(mail);
-    controller.arrayController().setFilterText("Mail");
+    // Selecting something unlisted empties the selection and keeps the search.
+    list.setFilterText("Dropped");
     controller.addWithSecurityScopedFileURLs({ZRURL::fileURL(folderPath() / "Nothing", true)}, true);
-    EXPECT_EQ(controller.arrayController().selectedApplication(), nullptr);
-    EXPECT_EQ(controller.arrayController().filterText(), "Mail");
+    EXPECT_EQ(list.selectedApplication(), nullptr);
+    EXPECT_EQ(list.filterText(), "Dropped");
 }

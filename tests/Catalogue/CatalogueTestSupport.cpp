@@ -6,8 +6,11 @@
 
 #include <QCoreApplication>
 #include <QSignalSpy>
+#include <QTest>
 #include <QThreadPool>
+#include <algorithm>
 #include <fstream>
+#include <mutex>
 
 namespace CatalogueTestSupport {
 
@@ -62,6 +65,58 @@ LumoraLoadEnvironment environmentLoading(std::function<Lumora(const ZRURL&)> loa
 LumoraLoadEnvironment environmentWithoutDocuments() {
     return environmentLoading(
         [](const ZRURL& url) -> Lumora { throw Lumora::InitializationError::bundleHasNoLumora(url); });
+}
+
+QByteArray previewEntry(const QByteArray& bundleIdentifier, const QByteArray& name, const QByteArray& extra) {
+    return R"({"name": {"en": ")" + name +
+           R"("}, "developerName": "Dev", "applicationDescription": {"en": "About"}, "url": "https://example.org/)" +
+           bundleIdentifier + R"(", "bundleIdentifier": ")" + bundleIdentifier + '"' + extra + '}';
+}
+
+QByteArray previewList(const std::vector<QByteArray>& entries) {
+    QByteArray list = R"({"applications": [)";
+    for (std::size_t index = 0; index < entries.size(); ++index) {
+        list += (index == 0 ? "" : ",") + entries[index];
+    }
+    return list + "]}";
+}
+
+namespace {
+
+std::mutex logMutex;
+std::vector<std::string> logLines;
+
+} // namespace
+
+LogCapture::LogCapture() {
+    {
+        std::lock_guard lock(logMutex);
+        logLines.clear();
+    }
+    _previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
+        std::lock_guard lock(logMutex);
+        logLines.push_back(message.toStdString());
+    });
+}
+
+LogCapture::~LogCapture() {
+    qInstallMessageHandler(_previous);
+}
+
+std::vector<std::string> LogCapture::lines() const {
+    std::lock_guard lock(logMutex);
+    return logLines;
+}
+
+std::size_t LogCapture::count(const std::string& text) const {
+    const auto all = lines();
+    return static_cast<std::size_t>(std::count_if(all.begin(), all.end(), [&](const std::string& line) {
+        return line.find(text) != std::string::npos;
+    }));
+}
+
+bool LogCapture::waitForLine(const std::string& text) const {
+    return QTest::qWaitFor([&] { return count(text) > 0; }, 20000);
 }
 
 void LoadEnvironmentTest::TearDown() {

@@ -6,11 +6,13 @@
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
+#include <QtGlobal>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -43,6 +45,30 @@ bool waitUntilLoadFinished(InstalledApplication& application);
 
 /// Lets every queued load finish and applies the results that they posted.
 void drainLoads();
+
+/// One entry of a featured list with every field valid, its address https://example.org/ followed
+/// by the bundle identifier; `extra` adds members, beginning with a comma.
+QByteArray previewEntry(const QByteArray& bundleIdentifier, const QByteArray& name,
+                        const QByteArray& extra = {});
+/// A featured list of the entries.
+QByteArray previewList(const std::vector<QByteArray>& entries);
+
+/// Keeps what Qt logs while it lives, from any thread, instead of printing it. One at a time.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+    std::vector<std::string> lines() const;
+    /// How many lines contain `text`.
+    std::size_t count(const std::string& text) const;
+    /// Waits on the event loop for a line containing `text`; false when none comes in time.
+    bool waitForLine(const std::string& text) const;
+
+private:
+    QtMessageHandler _previous;
+};
 
 /// Runs each test with the given load environment and restores the real one afterwards, after
 /// every load the test started has ended.

@@ -41,11 +41,14 @@ protected:
         return result;
     }
 
-    /// Starts the source and waits for the handler's calls; returns each call's flag.
+    /// Starts the source and waits for the handler's calls, which come on the main thread with the
+    /// source; returns each call's flag.
     static std::vector<bool> startAndWait(FolderApplicationsSource& source, int scans = 1) {
         std::vector<bool> flags;
         for (int scan = 0; scan < scans; ++scan) {
-            source.startUpdating([&flags](AsyncApplicationsSource&, bool mayEndInitialLoading) {
+            source.startUpdating([&](AsyncApplicationsSource& reporting, bool mayEndInitialLoading) {
+                EXPECT_EQ(&reporting, &source);
+                EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());
                 flags.push_back(mayEndInitialLoading);
             });
         }
@@ -56,13 +59,23 @@ protected:
 
 } // namespace
 
-TEST_F(FolderApplicationsSourceTest, FindsBundlesInSubfoldersButNotInsideBundles) {
+TEST_F(FolderApplicationsSourceTest, FindsBundlesInSubfoldersButNotInsideBundlesFilesOrLinks) {
+    namespace fs = std::filesystem;
     const auto applications = folderPath() / "Applications";
     const auto editor = makeBundle(applications, "Editor.app");
     const auto terminal = makeBundle(applications / "Utilities", "Terminal.app");
     makeBundle(editor / "Contents/Helpers", "Helper.app");
     makeBundle(applications / "Kit.framework/Versions/A", "Inner.app");
-    std::filesystem::create_directories(applications / "Empty Folder");
+    fs::create_directories(applications / "Empty Folder");
+    const auto real = makeBundle(folderPath() / "Elsewhere", "Linked.app");
+    makeBundle(folderPath() / "Elsewhere/Deeper", "Deep.app");
+    writeFile(applications / "Plain.app", "not a folder");
+    fs::permissions(applications / "Plain.app", fs::perms::owner_exec, fs::perm_options::add);
+    writeFile(applications / "tool", "#!/bin/sh\n");
+    fs::create_directory_symlink(real, applications / "Linked.app");
+    fs::create_directory_symlink(folderPath() / "Elsewhere", applications / "Elsewhere");
+    // A link back up would trap a walk that followed links.
+    fs::create_directory_symlink(applications, applications / "Loop");
 
     const auto source = FolderApplicationsSource::make({folderURL(applications)});
     EXPECT_FALSE(source->isInitialUpdateFinished());
@@ -70,24 +83,6 @@ TEST_F(FolderApplicationsSourceTest, FindsBundlesInSubfoldersButNotInsideBundles
     EXPECT_TRUE(source->isInitialUpdateFinished());
     EXPECT_EQ(identifiers(source->applications()),
               (std::set<QString>{QtStrings::fromPath(editor), QtStrings::fromPath(terminal)}));
-}
-
-TEST_F(FolderApplicationsSourceTest, IgnoresFilesLinksAndNonBundles) {
-    const auto applications = folderPath() / "Applications";
-    const auto real = makeBundle(folderPath() / "Elsewhere", "Linked.app");
-    makeBundle(folderPath() / "Elsewhere/Deeper", "Deep.app");
-    writeFile(applications / "Plain.app", "not a folder");
-    std::filesystem::permissions(applications / "Plain.app", std::filesystem::perms::owner_exec,
-                                 std::filesystem::perm_options::add);
-    writeFile(applications / "tool", "#!/bin/sh\n");
-    std::filesystem::create_directory_symlink(real, applications / "Linked.app");
-    std::filesystem::create_directory_symlink(folderPath() / "Elsewhere", applications / "Elsewhere");
-    // A link back up would trap a walk that followed links.
-    std::filesystem::create_directory_symlink(applications, applications / "Loop");
-    const auto found = makeBundle(applications, "Found.app");
-
-    EXPECT_EQ(identifiers(FolderApplicationsSource::applicationsInFolders({folderURL(applications)})),
-              std::set<QString>{QtStrings::fromPath(found)});
 }
 
 TEST_F(FolderApplicationsSourceTest, MissingAndUnreadableFoldersContributeNothing) {
@@ -129,20 +124,6 @@ TEST_F(FolderApplicationsSourceTest, EachStartScansAgainAndReportsTrue) {
     EXPECT_EQ(startAndWait(*source, 2), (std::vector<bool>{true, true}));
 }
 
-TEST_F(FolderApplicationsSourceTest, HandlerRunsOnTheMainThreadWithTheSource) {
-    makeBundle(folderPath(), "One.app");
-    const auto source = FolderApplicationsSource::make({folderURL(folderPath())});
-    AsyncApplicationsSource* reported = nullptr;
-    QThread* thread = nullptr;
-    source->startUpdating([&](AsyncApplicationsSource& from, bool) {
-        reported = &from;
-        thread = QThread::currentThread();
-    });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return reported != nullptr; }, 10000));
-    EXPECT_EQ(reported, source.get());
-    EXPECT_EQ(thread, QCoreApplication::instance()->thread());
-}
-
 TEST_F(FolderApplicationsSourceTest, StoppedSourceStoresTheResultButReportsNothing) {
     const auto bundle = makeBundle(folderPath(), "Quiet.app");
     const auto source = FolderApplicationsSource::make({folderURL(folderPath())});
@@ -166,19 +147,6 @@ TEST_F(FolderApplicationsSourceTest, ScanThatOutlivesItsSourceDoesNothing) {
     EXPECT_FALSE(called);
 }
 
-TEST_F(FolderApplicationsSourceTest, TwoSourcesShareOneInstancePerBundle) {
-    const auto bundle = makeBundle(folderPath() / "Shared", "Shared.app");
-    const auto first = FolderApplicationsSource::make({folderURL(folderPath() / "Shared")});
-    const auto second = FolderApplicationsSource::make({folderURL(folderPath())});
-    startAndWait(*first);
-    startAndWait(*second);
-    ASSERT_EQ(first->applications().size(), 1u);
-    ASSERT_EQ(second->applications().size(), 1u);
-    EXPECT_EQ(first->applications().begin()->get(), second->applications().begin()->get());
-    EXPECT_EQ(first->applications().begin()->get(),
-              InstalledApplication::makeForBundleURL(ZRURL::fileURL(bundle, true)).get());
-}
-
 TEST_F(FolderApplicationsSourceTest, ManyEntriesInOneFolder) {
     const auto applications = folderPath() / "Crowded";
     std::filesystem::create_directories(applications);
@@ -188,12 +156,4 @@ TEST_F(FolderApplicationsSourceTest, ManyEntriesInOneFolder) {
     const auto bundle = makeBundle(applications, "Needle.app");
     EXPECT_EQ(identifiers(FolderApplicationsSource::applicationsInFolders({folderURL(applications)})),
               std::set<QString>{QtStrings::fromPath(bundle)});
-}
-
-TEST(DiskOperationQueue, IsOneNamedPoolOfFive) {
-    auto& queue = DiskOperationQueue::shared();
-    EXPECT_EQ(&queue, &DiskOperationQueue::shared());
-    EXPECT_EQ(queue.maxThreadCount(), 5);
-    EXPECT_EQ(queue.objectName(),
-              "org.lumoraviewer.LumoraViewer.LumoraViewer.AsyncApplicationsSource.DiskOperationQueue");
 }

@@ -16,6 +16,8 @@
 #include <set>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -158,76 +160,54 @@ TEST_F(InstalledApplicationLoading, AnEarlierLoadFinishingLastDoesNotReplaceTheL
 }
 
 TEST_F(InstalledApplicationLoading, TurnsLoaderOutcomesIntoStates) {
-    const auto readable = makeBundle(folderPath(), "Readable.app");
-    const auto unreadable = makeBundle(folderPath(), "Unreadable.app");
-    const auto empty = makeBundle(folderPath(), "Empty.app");
-    const auto corrupt = makeBundle(folderPath(), "Corrupt.app");
-    const auto broken = makeBundle(folderPath(), "Broken.app");
     auto log = std::make_shared<LoadLog>();
-    auto environment = environmentLoading([empty, corrupt, broken, log](const ZRURL& url) -> Lumora {
+    auto environment = environmentLoading([log](const ZRURL& url) -> Lumora {
         log->add(url);
-        if (url.path() == empty) {
+        const std::string name = url.path().filename().string();
+        if (name == "Empty.app") {
             throw Lumora::InitializationError::bundleHasNoLumora(url);
         }
-        if (url.path() == corrupt) {
+        if (name == "Corrupt.app") {
             throw Lumora::InitializationError::fileCorrupt(url, "bad bytes");
         }
-        if (url.path() == broken) {
+        if (name == "Broken.app") {
             throw std::runtime_error("disk on fire");
         }
         return makeDocument(url.path() / "Lumora.plist");
     });
     // Running as root, the real access test would let everything through.
-    environment.isReadable = [unreadable](const ZRURL& url) { return url.path() != unreadable; };
+    environment.isReadable = [](const ZRURL& url) { return url.path().filename() != "Unreadable.app"; };
     LumoraLoadEnvironment::setCurrent(environment);
 
-    auto stateOf = [](const std::filesystem::path& bundle) {
-        const auto application = InstalledApplication::makeForBundleURL(ZRURL::fileURL(bundle, true));
-        EXPECT_TRUE(waitUntilLoadFinished(*application));
-        return application->lumoraLoadState();
+    using Case = LumoraLoadState::Case;
+    const std::vector<std::tuple<std::string, Case, std::string, std::string>> cases{
+        {"Readable.app", Case::loaded, "", ""},
+        {"Unreadable.app", Case::noReadPermission, "", ""},
+        {"Empty.app", Case::unavailable, "", ""},
+        {"Corrupt.app", Case::loadFailed, "fileCorrupt", ""},
+        {"Broken.app", Case::loadFailed, "", "disk on fire"},
     };
-    EXPECT_EQ(stateOf(readable).stateCase(), LumoraLoadState::Case::loaded);
-    EXPECT_EQ(stateOf(unreadable).stateCase(), LumoraLoadState::Case::noReadPermission);
-    EXPECT_EQ(log->count(unreadable), 0u);
-    EXPECT_EQ(stateOf(empty).stateCase(), LumoraLoadState::Case::unavailable);
-
-    const auto corruptState = stateOf(corrupt);
-    ASSERT_EQ(corruptState.stateCase(), LumoraLoadState::Case::loadFailed);
-    EXPECT_EQ(corruptState.error()->type, "InitializationError");
-    EXPECT_EQ(corruptState.error()->caseName, "fileCorrupt");
-    EXPECT_THAT(corruptState.error()->description, ::testing::HasSubstr(corrupt.string()));
-
-    const auto brokenState = stateOf(broken);
-    ASSERT_EQ(brokenState.stateCase(), LumoraLoadState::Case::loadFailed);
-    EXPECT_EQ(brokenState.error()->description, "disk on fire");
-}
-
-TEST_F(InstalledApplicationLoading, RunsAtMostEightLoadsAtOnce) {
-    EXPECT_EQ(InstalledApplication::lumoraLoadQueue().maxThreadCount(), 8);
-    EXPECT_EQ(InstalledApplication::lumoraLoadQueue().objectName(),
-              "org.lumoraviewer.LumoraViewer.LumoraLoadQueue");
-    auto gate = std::make_shared<LoadGate>();
-    LumoraLoadEnvironment::setCurrent(environmentLoading([gate](const ZRURL& url) {
-        gate->enter();
-        return makeDocument(url.path() / "Lumora.plist");
-    }));
-
-    std::vector<std::shared_ptr<InstalledApplication>> applications;
-    for (int index = 0; index < 20; ++index) {
-        applications.push_back(InstalledApplication::makeForBundleURL(
-            ZRURL::fileURL(makeBundle(folderPath(), "App" + std::to_string(index) + ".app"), true)));
-    }
-    ASSERT_TRUE(gate->waitUntilRunning(8));
-    gate->open();
-    drainLoads();
-
-    EXPECT_EQ(gate->mostRunning(), 8);
-    for (const auto& application : applications) {
-        EXPECT_TRUE(application->isLumoraLoaded()) << application->description().toStdString();
+    for (const auto& [name, stateCase, errorCase, description] : cases) {
+        SCOPED_TRACE(name);
+        const auto bundle = makeBundle(folderPath(), name);
+        const auto application = InstalledApplication::makeForBundleURL(ZRURL::fileURL(bundle, true));
+        ASSERT_TRUE(waitUntilLoadFinished(*application));
+        const auto state = application->lumoraLoadState();
+        ASSERT_EQ(state.stateCase(), stateCase);
+        EXPECT_EQ(log->count(bundle), stateCase == Case::noReadPermission ? 0u : 1u);
+        if (stateCase == Case::loadFailed) {
+            // A loader error names the bundle; any other exception gives its own text.
+            EXPECT_THAT(state.error()->description,
+                        ::testing::HasSubstr(errorCase.empty() ? description : bundle.string()));
+            if (!errorCase.empty()) {
+                EXPECT_EQ(state.error()->type, "InitializationError");
+                EXPECT_EQ(state.error()->caseName, errorCase);
+            }
+        }
     }
 }
 
-TEST_F(InstalledApplicationLoading, ApplicationReleasedWhileItsLoadWaitsEndsSilently) {
+TEST_F(InstalledApplicationLoading, RunsAtMostEightLoadsAtOnceAndNoneForAnApplicationReleasedWhileItWaits) {
     auto gate = std::make_shared<LoadGate>();
     auto log = std::make_shared<LoadLog>();
     LumoraLoadEnvironment::setCurrent(environmentLoading([gate, log](const ZRURL& url) {
@@ -235,13 +215,12 @@ TEST_F(InstalledApplicationLoading, ApplicationReleasedWhileItsLoadWaitsEndsSile
         gate->enter();
         return makeDocument(url.path() / "Lumora.plist");
     }));
-    std::vector<std::shared_ptr<InstalledApplication>> busy;
-    for (int index = 0; index < 8; ++index) {
-        busy.push_back(InstalledApplication::makeForBundleURL(
-            ZRURL::fileURL(makeBundle(folderPath(), "Busy" + std::to_string(index) + ".app"), true)));
+    std::vector<std::shared_ptr<InstalledApplication>> applications;
+    for (int index = 0; index < 20; ++index) {
+        applications.push_back(InstalledApplication::makeForBundleURL(
+            ZRURL::fileURL(makeBundle(folderPath(), "App" + std::to_string(index) + ".app"), true)));
     }
     ASSERT_TRUE(gate->waitUntilRunning(8));
-
     const auto released = makeBundle(folderPath(), "Released.app");
     auto application = InstalledApplication::makeForBundleURL(ZRURL::fileURL(released, true));
     std::weak_ptr<InstalledApplication> weakApplication = application;
@@ -250,6 +229,10 @@ TEST_F(InstalledApplicationLoading, ApplicationReleasedWhileItsLoadWaitsEndsSile
 
     gate->open();
     drainLoads();
+    EXPECT_EQ(gate->mostRunning(), 8);
+    for (const auto& loaded : applications) {
+        EXPECT_TRUE(loaded->isLumoraLoaded()) << loaded->description().toStdString();
+    }
     EXPECT_EQ(log->count(released), 0u);
     // The cache holds nothing for it: asking again makes a new instance with a new load.
     const auto again = InstalledApplication::makeForBundleURL(ZRURL::fileURL(released, true));

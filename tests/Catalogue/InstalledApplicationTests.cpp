@@ -4,6 +4,9 @@
 #include "Code/Model/LumoraSource.h"
 
 #include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -26,11 +29,20 @@ protected:
 
 } // namespace
 
-TEST_F(InstalledApplicationModel, DisplayNameHidesOnlyAnExactAppSuffix) {
-    EXPECT_EQ(make(makeBundle(folderPath(), "Foo.app"))->displayName(), "Foo");
-    EXPECT_EQ(make(makeBundle(folderPath(), "Bar.APP"))->displayName(), "Bar.APP");
+TEST_F(InstalledApplicationModel, DisplayNameHidesOnlyAnExactAppSuffixAndDirectionalControls) {
     writeFile(folderPath() / "tool", "#!/bin/sh\n");
-    EXPECT_EQ(make(folderPath() / "tool")->displayName(), "tool");
+    const std::vector<std::pair<std::string, QString>> cases{
+        {"Foo.app", "Foo"},
+        {"Bar.APP", "Bar.APP"},
+        {"tool", "tool"},
+        // U+202E turns "ppa.exe" around: the name would read "Safeexe.app".
+        {"Safe\u202Eppa.exe\u2066x\u2069.app", "Safeppa.exex"},
+        {"X\xff.app", QString::fromUtf8("X\uFFFD")},
+    };
+    for (const auto& [name, displayName] : cases) {
+        const auto path = name == "tool" ? folderPath() / name : makeBundle(folderPath(), name);
+        EXPECT_EQ(make(path)->displayName(), displayName) << name;
+    }
 }
 
 TEST_F(InstalledApplicationModel, DisplayNameIsTheBundlesLocalizedDisplayName) {
@@ -110,39 +122,14 @@ TEST_F(InstalledApplicationModel, IdentityIsConcreteClassAndIdentifier) {
     EXPECT_EQ(preview.hash(), previewAgain.hash());
     EXPECT_FALSE(preview.isEqual(otherPreview));
     EXPECT_FALSE(installed->isEqual(*make(makeBundle(folderPath(), "Different.app"))));
-}
 
-// A name that is not valid UTF-8 keeps its exact bytes as identity (a tampered copy cannot hide the
-// real one) and reads with U+FFFD.
-TEST_F(InstalledApplicationModel, NamesThatAreNotUTF8StayDistinct) {
+    // A name that is not valid UTF-8 keeps its exact bytes as identity: a tampered copy cannot
+    // hide the real one.
     const auto first = make(makeBundle(folderPath(), "X\xff.app"));
     const auto second = make(makeBundle(folderPath(), "X\xfe.app"));
     EXPECT_FALSE(first->isEqual(*second));
     EXPECT_NE(first->identifier(), second->identifier());
     EXPECT_EQ(QtStrings::toPath(first->identifier()), folderPath() / "X\xff.app");
-    EXPECT_EQ(first->displayName(), QString::fromUtf8("X\uFFFD"));
-}
-
-TEST_F(InstalledApplicationModel, DisplayNameDropsDirectionalControls) {
-    // U+202E turns "ppa.exe" around: the name would read "Safeexe.app".
-    const auto application = make(makeBundle(folderPath(), "Safe\u202Eppa.exe\u2066x\u2069.app"));
-    EXPECT_EQ(application->displayName(), "Safeppa.exex");
-}
-
-TEST_F(InstalledApplicationModel, OrdersDocumentsFirstThenInstalledApplications) {
-    const auto installed = make(makeBundle(folderPath(), "Plain.app"));
-    ASSERT_TRUE(waitUntilLoadFinished(*installed));
-    ASSERT_EQ(installed->lumoraLoadState().stateCase(), LumoraLoadState::Case::unavailable);
-    PreviewApplication preview("com.example.preview", "Preview");
-
-    EXPECT_EQ(installed->compareIsLumoraLoaded(preview), -1);
-    EXPECT_EQ(preview.compareIsLumoraLoaded(*installed), 1);
-    EXPECT_EQ(preview.compareIsLumoraLoaded(preview), 0);
-    EXPECT_EQ(installed->compareType(preview), 1);
-    EXPECT_EQ(preview.compareType(*installed), -1);
-    EXPECT_EQ(installed->compareType(*installed), 0);
-    EXPECT_EQ(preview.searchString(), "Preview");
-    EXPECT_EQ(preview.bundleIdentifier(), "com.example.preview");
 }
 
 TEST(LumoraLoadStateValue, StatesAreEqualByCaseAlone) {

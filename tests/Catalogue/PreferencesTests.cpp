@@ -1,3 +1,4 @@
+#include "Catalogue/CatalogueTestSupport.h"
 #include "Code/Catalogue/Preferences.h"
 
 #include <QFile>
@@ -6,7 +7,6 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <mutex>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,40 +14,6 @@
 using ::testing::HasSubstr;
 
 namespace {
-
-/// Collects the warnings logged while it lives.
-class LoggedWarnings {
-public:
-    LoggedWarnings() { _previous = qInstallMessageHandler(&LoggedWarnings::record); }
-    ~LoggedWarnings() { qInstallMessageHandler(_previous); }
-    static std::vector<std::string> lines() {
-        std::lock_guard lock(mutex());
-        return storage();
-    }
-
-private:
-    static void record(QtMsgType type, const QMessageLogContext&, const QString& message) {
-        if (type == QtWarningMsg) {
-            std::lock_guard lock(mutex());
-            storage().push_back(message.toStdString());
-        }
-    }
-    static std::mutex& mutex() {
-        static std::mutex shared;
-        return shared;
-    }
-    static std::vector<std::string>& storage() {
-        static std::vector<std::string> shared;
-        return shared;
-    }
-    QtMessageHandler _previous;
-
-public:
-    static void clear() {
-        std::lock_guard lock(mutex());
-        storage().clear();
-    }
-};
 
 QByteArray contentsOf(const QString& path) {
     QFile file(path);
@@ -68,7 +34,7 @@ protected:
 
 } // namespace
 
-TEST_F(PreferencesFile, RegisteredDefaultsWithoutAFile) {
+TEST_F(PreferencesFile, RegisteredDefaultsWithoutAFileInTheConfigurationFolder) {
     const Preferences preferences(path());
     EXPECT_FALSE(preferences.showPortsAndProtocols());
     EXPECT_FALSE(preferences.developerModeEnabled());
@@ -80,9 +46,6 @@ TEST_F(PreferencesFile, RegisteredDefaultsWithoutAFile) {
     EXPECT_TRUE(preferences.spotlightSearchScopes().isEmpty());
     EXPECT_TRUE(preferences.previewApplicationsListURL().isEmpty());
     EXPECT_FALSE(QFile::exists(path()));
-}
-
-TEST_F(PreferencesFile, UserFileLivesInTheConfigurationFolder) {
     EXPECT_EQ(Preferences::defaultFilePath(),
               QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
                   "/org.lumoraviewer.LumoraViewer/LumoraViewer.ini");
@@ -132,15 +95,14 @@ TEST_F(PreferencesFile, WrongTypesReadAsDefaultsWithOneLineEach) {
                                 "SpotlightApplicationsSourceEnabled=false\n"
                                 "SecurityScopedBookmarks=not a dictionary\n";
     write(path(), contents);
-    LoggedWarnings warnings;
-    LoggedWarnings::clear();
+    const CatalogueTestSupport::LogCapture log;
     const Preferences preferences(path());
 
     EXPECT_FALSE(preferences.showPortsAndProtocols());
     EXPECT_TRUE(preferences.developerModeEnabled());
     EXPECT_FALSE(preferences.spotlightApplicationsSourceEnabled());
     EXPECT_TRUE(preferences.securityScopedBookmarks().isEmpty());
-    const auto lines = LoggedWarnings::lines();
+    const auto lines = log.lines();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_THAT(lines[0], HasSubstr(path().toStdString()));
     EXPECT_THAT(lines[0], HasSubstr("\"ShowPortsAndProtocols\""));
@@ -153,7 +115,7 @@ TEST_F(PreferencesFile, UnreadableFileSurvivesUntilASettingChanges) {
     const QByteArray garbage(bytes, sizeof bytes - 1);
     write(path(), garbage);
     {
-        LoggedWarnings warnings;
+        const CatalogueTestSupport::LogCapture log;
         const Preferences preferences(path());
         EXPECT_TRUE(preferences.spotlightApplicationsSourceEnabled());
         EXPECT_FALSE(preferences.developerModeEnabled());

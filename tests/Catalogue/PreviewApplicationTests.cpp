@@ -4,23 +4,16 @@
 #include "Code/Catalogue/PreviewApplicationsSource.h"
 
 #include <QSignalSpy>
+#include <map>
+#include <string>
 #include <variant>
 
 #include <gmock/gmock.h>
 
+using namespace CatalogueTestSupport;
 using ::testing::HasSubstr;
 
 namespace {
-
-QByteArray entry(const QByteArray& bundleIdentifier, const QByteArray& extra = {}) {
-    return R"({"name": {"en": "Name of )" + bundleIdentifier +
-           R"("}, "developerName": "Dev", "applicationDescription": {"en": "About"}, "url": "https://example.org/)" +
-           bundleIdentifier + R"(", "bundleIdentifier": ")" + bundleIdentifier + '"' + extra + '}';
-}
-
-QByteArray listOf(const QByteArray& entries) {
-    return R"({"applications": [)" + entries + "]}";
-}
 
 QString errorOf(const PreviewApplication::DecodedList& decoded) {
     const auto* const error = std::get_if<QString>(&decoded);
@@ -42,14 +35,14 @@ PreviewApplication::JSONRepresentation representation(QMap<QString, QString> nam
 
 TEST(PreviewApplicationListDecoding, decodesEveryFieldAndIgnoresUnknownKeysAndANullIcon) {
     const auto decoded = PreviewApplication::decodeList(
-        listOf(entry("org.example.One", R"(, "icon": "one.png", "rating": 5)") + ',' +
-               entry("org.example.Two", R"(, "icon": null)")));
+        previewList({previewEntry("org.example.One", "One", R"(, "icon": "one.png", "rating": 5)"),
+                     previewEntry("org.example.Two", "Two", R"(, "icon": null)")}));
     ASSERT_TRUE(std::holds_alternative<PreviewApplication::JSONList>(decoded))
         << errorOf(decoded).toStdString();
     const auto& list = std::get<PreviewApplication::JSONList>(decoded);
     ASSERT_EQ(list.applications.size(), 2U);
     const auto& one = list.applications[0];
-    EXPECT_EQ(one.name.value(QStringLiteral("en")), QStringLiteral("Name of org.example.One"));
+    EXPECT_EQ(one.name.value(QStringLiteral("en")), QStringLiteral("One"));
     EXPECT_EQ(one.developerName, QStringLiteral("Dev"));
     EXPECT_EQ(one.applicationDescription.value(QStringLiteral("en")), QStringLiteral("About"));
     EXPECT_EQ(one.icon, QStringLiteral("one.png"));
@@ -60,7 +53,26 @@ TEST(PreviewApplicationListDecoding, decodesEveryFieldAndIgnoresUnknownKeysAndAN
 }
 
 TEST(PreviewApplicationListDecoding, failsTheWholeListOnBadJSONMissingKeysAndWrongTypes) {
-    const QByteArray good = entry("org.example.Good");
+    // A valid entry with one member replaced, or left out when the replacement is empty.
+    const auto entryWith = [](const std::string& key, const std::string& value) {
+        std::map<std::string, std::string> members{{"name", "{}"},
+                                                   {"developerName", "\"D\""},
+                                                   {"applicationDescription", "{}"},
+                                                   {"url", "\"https://a/\""},
+                                                   {"bundleIdentifier", "\"b\""}};
+        members[key] = value;
+        std::string entry;
+        for (const auto& [member, json] : members) {
+            if (!json.empty()) {
+                entry.append(entry.empty() ? "{" : ", ")
+                    .append("\"")
+                    .append(member)
+                    .append("\": ")
+                    .append(json);
+            }
+        }
+        return previewList({QByteArray::fromStdString(entry + "}")});
+    };
     const std::vector<std::pair<QByteArray, const char*>> cases{
         {"", "offset 0"},
         {"{\"applications\": [", "offset"},
@@ -68,33 +80,17 @@ TEST(PreviewApplicationListDecoding, failsTheWholeListOnBadJSONMissingKeysAndWro
         {"[]", "not a JSON object"},
         {"{}", "\"applications\" is missing"},
         {R"({"applications": {}})", "\"applications\" is not an array"},
-        {listOf(good + ", 7"), "application 1: it is not an object"},
-        {listOf(
-             R"({"developerName": "D", "applicationDescription": {}, "url": "https://a/", "bundleIdentifier": "b"})"),
-         "\"name\" is missing"},
-        {listOf(
-             R"({"name": "One", "developerName": "D", "applicationDescription": {}, "url": "https://a/", "bundleIdentifier": "b"})"),
-         "\"name\" is not an object"},
-        {listOf(
-             R"({"name": {"en": 1}, "developerName": "D", "applicationDescription": {}, "url": "https://a/", "bundleIdentifier": "b"})"),
-         "\"name.en\" is not a string"},
-        {listOf(
-             R"({"name": {}, "developerName": 3, "applicationDescription": {}, "url": "https://a/", "bundleIdentifier": "b"})"),
-         "\"developerName\" is not a string"},
-        {listOf(R"({"name": {}, "developerName": "D", "url": "https://a/", "bundleIdentifier": "b"})"),
-         "\"applicationDescription\" is missing"},
-        {listOf(
-             R"({"name": {}, "developerName": "D", "applicationDescription": {}, "url": "relative/path", "bundleIdentifier": "b"})"),
-         "\"url\" is not an absolute URL"},
-        {listOf(
-             R"({"name": {}, "developerName": "D", "applicationDescription": {}, "url": "", "bundleIdentifier": "b"})"),
-         "\"url\" is not an absolute URL"},
-        {listOf(R"({"name": {}, "developerName": "D", "applicationDescription": {}, "url": "https://a/"})"),
-         "\"bundleIdentifier\" is missing"},
-        {listOf(
-             R"({"name": {}, "developerName": "D", "applicationDescription": {}, "url": "https://a/", "bundleIdentifier": null})"),
-         "\"bundleIdentifier\" is not a string"},
-        {listOf(entry("b", R"(, "icon": ["x"])")), "\"icon\" is not a string"},
+        {previewList({previewEntry("org.example.Good", "Good"), "7"}), "application 1: it is not an object"},
+        {entryWith("name", ""), "\"name\" is missing"},
+        {entryWith("name", "\"One\""), "\"name\" is not an object"},
+        {entryWith("name", R"({"en": 1})"), "\"name.en\" is not a string"},
+        {entryWith("developerName", "3"), "\"developerName\" is not a string"},
+        {entryWith("applicationDescription", ""), "\"applicationDescription\" is missing"},
+        {entryWith("url", "\"relative/path\""), "\"url\" is not an absolute URL"},
+        {entryWith("url", "\"\""), "\"url\" is not an absolute URL"},
+        {entryWith("bundleIdentifier", ""), "\"bundleIdentifier\" is missing"},
+        {entryWith("bundleIdentifier", "null"), "\"bundleIdentifier\" is not a string"},
+        {previewList({previewEntry("b", "B", R"(, "icon": ["x"])")}), "\"icon\" is not a string"},
     };
     for (const auto& [data, expected] : cases) {
         const auto decoded = PreviewApplication::decodeList(data);
@@ -103,13 +99,13 @@ TEST(PreviewApplicationListDecoding, failsTheWholeListOnBadJSONMissingKeysAndWro
 }
 
 TEST(PreviewApplicationListDecoding, takesTheFirstThousandOfAHundredThousandEntriesWithoutLookingFurther) {
-    QByteArray entries = entry("org.example.App");
-    for (int index = 1; index < 100000; ++index) {
+    std::vector<QByteArray> entries;
+    for (int index = 0; index < 100000; ++index) {
         // Past the limit the entries are not even objects: they are never looked at.
-        entries +=
-            index < 1000 ? ',' + entry("org.example.App" + QByteArray::number(index)) : QByteArray(",0");
+        entries.push_back(index < 1000 ? previewEntry("org.example.App" + QByteArray::number(index), "App")
+                                       : QByteArray("0"));
     }
-    const auto decoded = PreviewApplication::decodeList(listOf(entries));
+    const auto decoded = PreviewApplication::decodeList(previewList(entries));
     ASSERT_TRUE(std::holds_alternative<PreviewApplication::JSONList>(decoded))
         << errorOf(decoded).toStdString();
     const auto& list = std::get<PreviewApplication::JSONList>(decoded);

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -83,9 +85,12 @@ TEST_F(SecurityScopedBookmarks, ResolvingFailsForDataThatIsNotAnAbsolutePath) {
         EXPECT_TRUE(std::holds_alternative<std::string>(Store::resolveBookmarkData(data))) << data.typeName();
     }
     EXPECT_TRUE(std::holds_alternative<std::string>(Store::bookmarkData(folderPath() / "missing")));
+    // Access is granted by read permission.
+    EXPECT_TRUE(Store::startAccessingByReadPermission(folderPath()));
+    EXPECT_FALSE(Store::startAccessingByReadPermission(folderPath() / "missing"));
 }
 
-TEST_F(SecurityScopedBookmarks, AddedItemsRoundTripThroughPreferences) {
+TEST_F(SecurityScopedBookmarks, AddedItemsRoundTripThroughPreferencesUntilRemoved) {
     const auto bundle = makeBundle(folderPath(), "Tool.app");
     const QString file = _folder.filePath("settings.ini");
     {
@@ -101,6 +106,12 @@ TEST_F(SecurityScopedBookmarks, AddedItemsRoundTripThroughPreferences) {
     Preferences reread(file);
     SecurityScopedBookmarksStore store(reread, allowAll);
     EXPECT_EQ(paths(store), (std::set<std::filesystem::path>{bundle, folderPath()}));
+
+    // Removing them all forgets the grants and the stored key.
+    EXPECT_TRUE(QSettings(file, QSettings::IniFormat).contains("SecurityScopedBookmarks"));
+    store.removeAll();
+    EXPECT_THAT(store.allFileURLs(), IsEmpty());
+    EXPECT_FALSE(QSettings(file, QSettings::IniFormat).contains("SecurityScopedBookmarks"));
 }
 
 TEST_F(SecurityScopedBookmarks, StaleAndInaccessibleBookmarksAreDroppedWithTheirLogLines) {
@@ -137,24 +148,6 @@ TEST_F(SecurityScopedBookmarks, WrongShapedEntriesCostOnlyThemselves) {
     EXPECT_EQ(paths(*_store), std::set<std::filesystem::path>{kept});
 }
 
-TEST_F(SecurityScopedBookmarks, ValueThatIsNotADictionaryReadsAsNone) {
-    const QString file = _folder.filePath("settings.ini");
-    {
-        QSettings settings(file, QSettings::IniFormat);
-        settings.setValue("SecurityScopedBookmarks", QStringList{"a", "b"});
-    }
-    Preferences preferences(file);
-    ::testing::internal::CaptureStderr();
-    SecurityScopedBookmarksStore store(preferences, allowAll);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-    EXPECT_THAT(store.allFileURLs(), IsEmpty());
-}
-
-TEST_F(SecurityScopedBookmarks, AccessDefaultsToReadPermission) {
-    EXPECT_TRUE(SecurityScopedBookmarksStore::startAccessingByReadPermission(folderPath()));
-    EXPECT_FALSE(SecurityScopedBookmarksStore::startAccessingByReadPermission(folderPath() / "missing"));
-}
-
 TEST_F(SecurityScopedBookmarks, ItemsThatCannotBeBookmarkedStayGrantedForTheRun) {
     Preferences preferences{Preferences::InMemory{}};
     SecurityScopedBookmarksStore store(preferences, allowAll);
@@ -166,17 +159,6 @@ TEST_F(SecurityScopedBookmarks, ItemsThatCannotBeBookmarkedStayGrantedForTheRun)
         ElementsAre("Error creating bookmark for path: " + missing.native() + ": No such file or directory"));
     EXPECT_EQ(paths(store), std::set<std::filesystem::path>{missing});
     EXPECT_TRUE(preferences.securityScopedBookmarks().isEmpty());
-}
-
-TEST_F(SecurityScopedBookmarks, RemoveAllForgetsGrantsAndTheStoredKey) {
-    const QString file = _folder.filePath("settings.ini");
-    Preferences preferences(file);
-    SecurityScopedBookmarksStore store(preferences, allowAll);
-    store.add({ZRURL::fileURL(folderPath(), true)});
-    EXPECT_TRUE(QSettings(file, QSettings::IniFormat).contains("SecurityScopedBookmarks"));
-    store.removeAll();
-    EXPECT_THAT(store.allFileURLs(), IsEmpty());
-    EXPECT_FALSE(QSettings(file, QSettings::IniFormat).contains("SecurityScopedBookmarks"));
 }
 
 TEST_F(SecurityScopedBookmarks, ManualSourceListsOnlyApplications) {
@@ -217,18 +199,22 @@ TEST_F(SecurityScopedBookmarks, ManualSourceRestoresApplicationsFromTheStore) {
     EXPECT_EQ((*source.applications().begin())->identifier(), QtStrings::fromPath(bundle));
 }
 
-TEST_F(SecurityScopedBookmarks, WrongShapedEntriesInTheFileCostOnlyThemselves) {
+TEST_F(SecurityScopedBookmarks, WrongShapedValuesInTheFileCostOnlyThemselves) {
     const auto kept = makeBundle(folderPath(), "Kept.app");
-    const QString file = _folder.filePath("settings.ini");
-    {
-        QSettings settings(file, QSettings::IniFormat);
-        settings.setValue("SecurityScopedBookmarks",
-                          QVariantMap{{QtStrings::fromPath(kept), bytesOf(kept)}, {"/number", 7}});
+    const std::vector<std::pair<QVariant, std::vector<std::string>>> cases{
+        {QVariantMap{{QtStrings::fromPath(kept), bytesOf(kept)}, {"/number", 7}},
+         {"Error resolving bookmark for /number: The bookmark data is not a byte string."}},
+        // A value that is not a dictionary reads as none, silently.
+        {QStringList{"a", "b"}, {}},
+    };
+    for (const auto& [value, expectedLog] : cases) {
+        const QString file = _folder.filePath("settings.ini");
+        QSettings(file, QSettings::IniFormat).setValue("SecurityScopedBookmarks", value);
+        Preferences preferences(file);
+        ::testing::internal::CaptureStderr();
+        SecurityScopedBookmarksStore store(preferences, allowAll);
+        EXPECT_EQ(lines(::testing::internal::GetCapturedStderr()), expectedLog);
+        EXPECT_EQ(paths(store), expectedLog.empty() ? std::set<std::filesystem::path>{}
+                                                    : std::set<std::filesystem::path>{kept});
     }
-    Preferences preferences(file);
-    ::testing::internal::CaptureStderr();
-    SecurityScopedBookmarksStore store(preferences, allowAll);
-    EXPECT_THAT(lines(::testing::internal::GetCapturedStderr()),
-                ElementsAre("Error resolving bookmark for /number: The bookmark data is not a byte string."));
-    EXPECT_EQ(paths(store), std::set<std::filesystem::path>{kept});
 }
