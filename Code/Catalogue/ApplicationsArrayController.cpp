@@ -248,6 +248,7 @@ void ApplicationsArrayController::rowChanged(const Application* application) {
                          {StateRole, BadgeRole, IconFilePathRole, IconDataRole, Qt::AccessibleTextRole,
                           Qt::AccessibleDescriptionRole});
     }
+    emit applicationChanged();
 }
 
 int ApplicationsArrayController::rowOf(const Application& application) const {

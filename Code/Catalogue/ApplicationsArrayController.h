@@ -116,6 +116,8 @@ signals:
     /// After the selection changed, also when a selected row went.
     void selectedApplicationChanged();
     void filterTextChanged(const QString& text);
+    /// An application of the content changed its state or icon, listed or not.
+    void applicationChanged();
 
 private:
     std::vector<std::shared_ptr<Application>> arrangedContent() const;

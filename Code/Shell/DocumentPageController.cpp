@@ -102,12 +102,17 @@ DocumentPageController::DocumentPageController(ApplicationsSourceController& sou
     });
     connect(&sources, &ApplicationsSourceController::initialLoadingFinishedChanged, this,
             &DocumentPageController::setNeedsRebuild);
-    // The empty page lists the folders that could not be read.
-    connect(&sources, &ApplicationsSourceController::applicationsChanged, this, [this] {
+    // Without exactly one application selected the page says why the list is as it is (the
+    // folders that could not be read among it): any change of the list or of an application's
+    // state, and any grant, may change that.
+    const auto rebuildUnlessOneSelected = [this] {
         if (!_sources.arrayController().selectedApplication()) {
             setNeedsRebuild();
         }
-    });
+    };
+    connect(&sources, &ApplicationsSourceController::applicationsChanged, this, rebuildUnlessOneSelected);
+    connect(&sources, &ApplicationsSourceController::readPermissionsChanged, this, rebuildUnlessOneSelected);
+    connect(&list, &ApplicationsArrayController::applicationChanged, this, rebuildUnlessOneSelected);
     connect(&preferences, &Preferences::changed, this, [this](const QString& key) {
         using namespace PreferenceKeys;
         if (showPortsAndProtocols.is(key) || developerModeEnabled.is(key) ||

@@ -160,9 +160,8 @@ void MainWindow::buildCommands() {
     _commands.reloadAdditionalApplications =
         addCommand("reloadAdditionalApplications", "commandReloadAdditionalApplications",
                    &MainWindow::reloadAdditionalApplications);
-    // The two commands without a menu item still answer their shortcuts.
+    // The command without a menu item still answers its shortcut.
     addAction(_commands.openInBrowser);
-    addAction(_commands.resetReadPermissions);
 }
 
 void MainWindow::buildMenus() {
@@ -179,7 +178,7 @@ void MainWindow::buildMenus() {
 
     auto* application = menuBar()->addMenu(text("menuApplication"));
     application->addActions({_commands.showInFinder, _commands.revealLumora, _commands.reloadLumora,
-                             _commands.grantReadPermission});
+                             _commands.grantReadPermission, _commands.resetReadPermissions});
     if (_applicationsSourceController->isPreviewApplicationsSourceOffered()) {
         application->addSeparator();
         application->addAction(_commands.reloadAdditionalApplications);
@@ -248,7 +247,9 @@ void MainWindow::updateCommands() {
     _commands.revealLumora->setEnabled(hasState(LumoraLoadState::Case::loaded));
     _commands.reloadLumora->setEnabled(installed != nullptr);
     _commands.grantReadPermission->setEnabled(hasState(LumoraLoadState::Case::noReadPermission));
+    // Shown only while there are grants to revoke.
     _commands.resetReadPermissions->setEnabled(_applicationsSourceController->canResetReadPermissions());
+    _commands.resetReadPermissions->setVisible(_commands.resetReadPermissions->isEnabled());
     _commands.reloadAdditionalApplications->setEnabled(
         _applicationsSourceController->isPreviewApplicationsSourceOffered());
 }

@@ -66,6 +66,10 @@ SidebarWidget::SidebarWidget(ApplicationsSourceController& controller, Applicati
     });
     connect(&_controller, &ApplicationsSourceController::applicationsChanged, this,
             &SidebarWidget::updateEmptyListText);
+    connect(&_controller, &ApplicationsSourceController::readPermissionsChanged, this,
+            &SidebarWidget::updateEmptyListText);
+    connect(&list, &ApplicationsArrayController::applicationChanged, this,
+            &SidebarWidget::updateEmptyListText);
     connect(&icons, &ApplicationIconCache::iconDecoded, _listView->viewport(), qOverload<>(&QWidget::update));
 }
 

@@ -25,6 +25,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
@@ -258,6 +259,26 @@ TEST_F(MainWindowTest, CommandsFollowTheSelectionAndContextMenusHideDisabledOnes
     EXPECT_EQ(_platformServices.shownItems[0].front().filename(), "Lumora.plist");
 }
 
+TEST_F(MainWindowTest, WithNothingSelectedThePageFollowsEveryApplicationsState) {
+    auto& window = makeWindow();
+    auto& sources = window.applicationsSourceController();
+    ASSERT_TRUE(sources.proposedDirectoryURLsToGrantReadPermission().empty());
+    const QString before = window.documentPageController().pageHTML();
+    std::shared_ptr<InstalledApplication> calculator;
+    for (const auto& application : sources.arrayController().arrangedApplications()) {
+        if (application->displayName() == "Calculator") {
+            calculator = std::dynamic_pointer_cast<InstalledApplication>(application);
+        }
+    }
+    ASSERT_NE(calculator, nullptr);
+    // The bundle becomes unreadable and is read again: its folder is proposed on the page.
+    setUnreadable("Calculator.app");
+    calculator->readLumoraInBackground();
+    ASSERT_EVENTUALLY(!sources.proposedDirectoryURLsToGrantReadPermission().empty() &&
+                          window.documentPageController().pageHTML() != before,
+                      "the page did not follow the application's new state");
+}
+
 TEST_F(MainWindowTest, DroppingAddsApplicationsButNotFolders) {
     QTemporaryDir elsewhere;
     const auto dropped = QtStrings::toPath(elsewhere.path()) / "Dropped.app";
@@ -294,11 +315,17 @@ TEST_F(MainWindowTest, ThePagesFormsReachTheirCommands) {
     EXPECT_TRUE(_preferences.previewApplicationsSourceEnabled());
 }
 
-TEST_F(MainWindowTest, ResettingReadAccessAsksFirst) {
+TEST_F(MainWindowTest, ResettingReadAccessIsInTheMenuWhileGrantsExistAndAsksFirst) {
     auto& window = makeWindow();
     auto& controller = window.applicationsSourceController();
+    QAction* reset = window.commands().resetReadPermissions;
+    const auto menus = window.menuBar()->findChildren<QMenu*>();
+    EXPECT_TRUE(std::any_of(menus.begin(), menus.end(),
+                            [&](QMenu* menu) { return menu->actions().contains(reset); }));
+    EXPECT_FALSE(reset->isVisible()) << "no grants yet";
     controller.addWithSecurityScopedFileURLs({ZRURL::fileURL(examples, true)}, false);
     ASSERT_TRUE(controller.canResetReadPermissions());
+    EXPECT_TRUE(reset->isVisible());
     ASSERT_TRUE(ShellTestSupport::trigger(window.commands().resetReadPermissions));
     auto* alert = window.findChild<QMessageBox*>("resetReadPermissionsAlert");
     ASSERT_NE(alert, nullptr);
@@ -311,6 +338,7 @@ TEST_F(MainWindowTest, ResettingReadAccessAsksFirst) {
         }
     }
     EXPECT_FALSE(controller.canResetReadPermissions());
+    EXPECT_FALSE(reset->isVisible());
 }
 
 TEST_F(MainWindowTest, OpenInBrowserWritesThePageAndOpensIt) {
@@ -349,7 +377,8 @@ TEST_F(MainWindowTest, AnEmptyListSaysWhyAndOffersWhatHelps) {
 
 TEST_F(MainWindowTest, QuittingForgetsTheFeaturedApplicationsAndOpensHandedFiles) {
     // A handed file wins over the selection remembered from the last session.
-    _preferences.setValue(PreferenceKeys::selectedApplication, QtStrings::fromPath(examples / "Calculator.app"));
+    _preferences.setValue(PreferenceKeys::selectedApplication,
+                          QtStrings::fromPath(examples / "Calculator.app"));
     AppController controller(_preferences, _platformServices, sourcesListing());
     // Handed over before launching: kept, and a later list replaces the earlier one.
     controller.openFiles({QtStrings::fromPath(examples / "Tampered.app")});
