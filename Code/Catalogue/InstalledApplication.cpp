@@ -1,6 +1,7 @@
 #include "Code/Catalogue/InstalledApplication.h"
 
 #include "Code/Catalogue/ApplicationFileTypes.h"
+#include "Code/Catalogue/InstalledApplicationCache.h"
 #include "Code/Catalogue/LumoraLoadEnvironment.h"
 #include "Code/Catalogue/LumoraLoadQueue.h"
 #include "Code/Catalogue/LumoraLoadStateMapping.h"
@@ -12,39 +13,14 @@
 #include <QThread>
 #include <QThreadPool>
 #include <cstdint>
-#include <mutex>
-#include <unordered_map>
 
 namespace {
-
-/// The bundles that have a live instance, by path. Values are weak: an application that nothing
-/// reports any more goes away with its document.
-struct InstalledApplicationsCache {
-    std::mutex mutex;
-    std::unordered_map<std::string, std::weak_ptr<InstalledApplication>> applications;
-};
-
-InstalledApplicationsCache& installedApplicationsCache() {
-    static InstalledApplicationsCache cache;
-    return cache;
-}
-
-std::string cacheKey(const ZRURL& bundleURL) {
-    return bundleURL.isFileURL() ? bundleURL.path().lexically_normal().string() : bundleURL.absoluteString();
-}
 
 /// Hands the last reference's object back to its own thread: sources may drop applications on
 /// their worker threads, and a QObject must die where it lives.
 void releaseInstalledApplication(InstalledApplication* application) {
-    auto& cache = installedApplicationsCache();
-    {
-        std::lock_guard lock(cache.mutex);
-        const auto entry = cache.applications.find(cacheKey(application->bundleURL()));
-        // A new instance for the same bundle may already have taken the slot.
-        if (entry != cache.applications.end() && entry->second.expired()) {
-            cache.applications.erase(entry);
-        }
-    }
+    InstalledApplicationCache::shared().removeIfReleased(
+        InstalledApplicationCache::keyFor(application->bundleURL()));
     if (application->thread() == QThread::currentThread() || QCoreApplication::instance() == nullptr) {
         delete application;
     } else {
@@ -63,20 +39,25 @@ QThreadPool& InstalledApplication::lumoraLoadQueue() {
 }
 
 std::shared_ptr<InstalledApplication> InstalledApplication::makeForBundleURL(const ZRURL& bundleURL) {
-    auto& cache = installedApplicationsCache();
-    std::lock_guard lock(cache.mutex);
-    auto& slot = cache.applications[cacheKey(bundleURL)];
-    if (auto application = slot.lock()) {
+    auto& cache = InstalledApplicationCache::shared();
+    const auto key = InstalledApplicationCache::keyFor(bundleURL);
+    if (auto application = cache.find(key)) {
         return application;
     }
-    std::shared_ptr<InstalledApplication> application(new InstalledApplication(PrivateToken{}, bundleURL),
-                                                      releaseInstalledApplication);
+    // Made outside the cache's lock, since making it reads the bundle. A candidate that loses the
+    // race to another thread is dropped before its load is queued.
+    std::shared_ptr<InstalledApplication> candidate(new InstalledApplication(PrivateToken{}, bundleURL),
+                                                    releaseInstalledApplication);
     if (const auto* core = QCoreApplication::instance();
-        core != nullptr && application->thread() != core->thread()) {
-        application->moveToThread(core->thread());
+        core != nullptr && candidate->thread() != core->thread()) {
+        candidate->moveToThread(core->thread());
     }
-    slot = application;
-    application->readLumoraInBackground();
+    // Pending before it is published, so that no other thread sees it otherwise.
+    const auto load = candidate->markLoadPending();
+    auto application = cache.publish(key, candidate);
+    if (application == candidate) {
+        application->queueLoad(load);
+    }
     return application;
 }
 
@@ -144,8 +125,16 @@ QString InstalledApplication::iconFilePath() const {
 }
 
 void InstalledApplication::readLumoraInBackground() {
+    queueLoad(markLoadPending());
+}
+
+std::uint64_t InstalledApplication::markLoadPending() {
     const std::uint64_t load = ++*_latestLoad;
     setLumoraLoadState(LumoraLoadState::loadPending());
+    return load;
+}
+
+void InstalledApplication::queueLoad(std::uint64_t load) {
     // The load holds the application only weakly and never as a strong reference, so that dropping
     // the application while its load waits or runs neither keeps it alive nor destroys it off its thread.
     std::weak_ptr<InstalledApplication> weakApplication = weak_from_this();

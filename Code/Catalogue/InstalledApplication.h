@@ -86,6 +86,12 @@ signals:
     void lumoraLoadStateChanged(const LumoraLoadStateChange& change);
 
 private:
+    /// The first half of `readLumoraInBackground`: counts the load and shows it pending. Returns the
+    /// load's number for `queueLoad`.
+    std::uint64_t markLoadPending();
+    /// The second half: queues load number `load`, which applies its outcome on the main thread
+    /// unless a later load has been asked for by then.
+    void queueLoad(std::uint64_t load);
     void setLumoraLoadState(LumoraLoadState state);
 
     ZRURL _bundleURL;
