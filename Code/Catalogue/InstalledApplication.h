@@ -1,6 +1,8 @@
 #pragma once
 
 #include "Code/Catalogue/Application.h"
+#include "Code/Catalogue/ApplicationBundleFacts.h"
+#include "Code/Catalogue/ApplicationFileTypes.h"
 #include "Code/Catalogue/LumoraLoadState.h"
 #include "Code/Presentation/DocumentPage.h"
 #include "ZRFoundation/URL/ZRURL.h"
@@ -33,8 +35,8 @@ public:
     static constexpr const char* lumoraLoadStateChangeKey = "LumoraLoadStateChangeKey";
     /// The type identifiers of the files that may carry a document, in order: application bundles,
     /// then Unix executables.
-    static constexpr const char* applicationBundleType = "com.apple.application-bundle";
-    static constexpr const char* unixExecutableType = "public.unix-executable";
+    static constexpr const char* applicationBundleType = ApplicationFileTypes::applicationBundle;
+    static constexpr const char* unixExecutableType = ApplicationFileTypes::unixExecutable;
     static QStringList lumoraContainerFileTypes();
     /// The pool every document load runs on: at most eight at a time.
     static QThreadPool& lumoraLoadQueue();
@@ -44,10 +46,8 @@ public:
     /// apart by their path, so a directory URL and a plain URL of the same folder meet in one instance.
     static std::shared_ptr<InstalledApplication> makeForBundleURL(const ZRURL& bundleURL);
 
-    /// The type identifier of the item at `path` as this program understands types: a folder named
-    /// *.app is an application bundle, a regular file that is a Mach-O or carries an execute bit is
-    /// a Unix executable, anything else that exists is plain data or a folder. None when the item
-    /// cannot be examined.
+    /// The type identifier of the item at `path`, as `ApplicationFileTypes` tells them apart; none
+    /// when the item cannot be examined.
     static std::optional<QString> typeIdentifier(const std::filesystem::path& path);
     /// Whether the item at `path` may carry a document: an application bundle, or (unless
     /// `allowOnlyAppBundles`) a Unix executable.
@@ -88,18 +88,18 @@ signals:
     void lumoraLoadStateChanged(const LumoraLoadStateChange& change);
 
 private:
-    /// What the list shows of the bundle besides its name, read off the main thread.
-    struct BundleFacts {
-        QString bundleIdentifier;
-        QString iconFilePath;
-        DocumentPageSnapshot::InstalledApplication pageHeader;
-    };
-    static BundleFacts readBundleFacts(const ZRURL& bundleURL, bool includingPageHeader);
+    /// The first half of `readLumoraInBackground`: counts the load and shows it pending. Returns the
+    /// load's number for `queueLoad`.
+    std::uint64_t markLoadPending();
+    /// The second half: queues load number `load`, which applies its outcome on the main thread
+    /// unless a later load has been asked for by then.
+    void queueLoad(std::uint64_t load);
     void setLumoraLoadState(LumoraLoadState state);
 
     ZRURL _bundleURL;
     LumoraLoadState _lumoraLoadState;
-    BundleFacts _bundleFacts;
+    /// What the list shows of the bundle besides its name, read off the main thread.
+    ApplicationBundleFacts _bundleFacts;
     /// Counts the loads asked for; shared with them so that a superseded one can tell without
     /// holding the application.
     std::shared_ptr<std::atomic<std::uint64_t>> _latestLoad = std::make_shared<std::atomic<std::uint64_t>>(0);
