@@ -247,9 +247,10 @@ void MainWindow::updateCommands() {
     _commands.revealLumora->setEnabled(hasState(LumoraLoadState::Case::loaded));
     _commands.reloadLumora->setEnabled(installed != nullptr);
     _commands.grantReadPermission->setEnabled(hasState(LumoraLoadState::Case::noReadPermission));
-    // Shown only while there are grants to revoke.
-    _commands.resetReadPermissions->setEnabled(_applicationsSourceController->canResetReadPermissions());
-    _commands.resetReadPermissions->setVisible(_commands.resetReadPermissions->isEnabled());
+    // Shown only while there are grants to revoke (a hidden action is also disabled).
+    const bool hasGrants = _applicationsSourceController->canResetReadPermissions();
+    _commands.resetReadPermissions->setVisible(hasGrants);
+    _commands.resetReadPermissions->setEnabled(hasGrants);
     _commands.reloadAdditionalApplications->setEnabled(
         _applicationsSourceController->isPreviewApplicationsSourceOffered());
 }

@@ -142,7 +142,7 @@ TEST_F(PreferencesFile, TheWindowsStateIsKeptApartAndAFailedWriteIsReported) {
     write(path(), "not a folder");
     Preferences blocked(path() + "/LumoraViewer.ini");
     QSignalSpy failures(&blocked, &Preferences::writeFailed);
-    LoggedWarnings warnings;
+    const CatalogueTestSupport::LogCapture log;
     blocked.setDeveloperModeEnabled(true);
     ASSERT_EQ(failures.count(), 1);
     EXPECT_EQ(failures.at(0).at(0).toString(), path() + "/LumoraViewer.ini");
