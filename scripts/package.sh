@@ -2,7 +2,7 @@
 # Builds the Debian package of LumoraViewer and prints its path on the last line:
 #   scripts/package.sh [BUILD-DIR]      (default: build-package)
 # A folder that is not configured yet gets a Release build without tests or benchmarks; one that
-# is (CI passes its Release build) is built as it is. Either way the package installs below /usr.
+# is (CI passes its tested Release tree) is built as it is. Either way the package installs below /usr.
 # The packages it needs are installed by scripts/setup.sh.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
