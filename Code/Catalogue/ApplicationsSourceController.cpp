@@ -52,8 +52,8 @@ ApplicationsSourceController::ApplicationsSourceController(Preferences& preferen
             [controller = QPointer(this),
              source = std::weak_ptr(_sources.previewApplicationsSource)](LoadProgress& progress) {
                 const auto previewSource = source.lock();
-                if (controller && previewSource && controller->_willLoadListOfPreviewApplicationsHandler) {
-                    controller->_willLoadListOfPreviewApplicationsHandler(*previewSource, progress);
+                if (controller && previewSource) {
+                    emit controller->willLoadListOfPreviewApplications(previewSource.get(), &progress);
                 }
             });
     }

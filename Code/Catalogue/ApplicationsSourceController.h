@@ -1,6 +1,8 @@
 #pragma once
 
 #include "Code/Catalogue/ApplicationsSource.h"
+#include "Code/Catalogue/LoadProgress.h"
+#include "Code/Catalogue/PreviewApplicationsSource.h"
 #include "Code/Catalogue/SecurityScopedBookmarksStore.h"
 #include "ZRFoundation/URL/ZRURL.h"
 
@@ -17,10 +19,8 @@
 class ApplicationsArrayController;
 class InstalledApplication;
 class ManuallyAddedApplicationsSource;
-class LoadProgress;
 class OpenPanelPresenter;
 class Preferences;
-class PreviewApplicationsSource;
 struct LumoraLoadStateChange;
 
 /// Runs the application sources the preferences enable, merges what they find into the one set the
@@ -89,13 +89,6 @@ public:
     /// Loads the featured list again (nothing happens while a load runs or when none is offered).
     void reloadPreviewApplications();
 
-    /// Called when the featured list starts loading, with its source and progress; the window shows
-    /// the loading sheet.
-    using WillLoadListOfPreviewApplicationsHandler =
-        std::function<void(PreviewApplicationsSource& source, LoadProgress& progress)>;
-    void setWillLoadListOfPreviewApplicationsHandler(WillLoadListOfPreviewApplicationsHandler handler) {
-        _willLoadListOfPreviewApplicationsHandler = std::move(handler);
-    }
     /// None when no list is offered.
     PreviewApplicationsSource* previewApplicationsSource() const {
         return _sources.previewApplicationsSource.get();
@@ -113,6 +106,9 @@ signals:
     void didFinishInitialLoading();
     /// Items were granted or every grant was revoked.
     void readPermissionsChanged();
+    /// The featured list starts loading (the window shows the loading sheet). Both objects live
+    /// at least until `progress` reports the end; connect directly, on the same thread.
+    void willLoadListOfPreviewApplications(PreviewApplicationsSource* source, LoadProgress* progress);
 
 private:
     enum class SourceKind { spotlight, manuallyAdded, applicationsFolder, preview };
@@ -143,7 +139,6 @@ private:
     std::vector<QMetaObject::Connection> _observers;
     std::unordered_map<const Application*, QMetaObject::Connection> _loadStateObservations;
     OpenPanelPresenter* _openPanelPresenter = nullptr;
-    WillLoadListOfPreviewApplicationsHandler _willLoadListOfPreviewApplicationsHandler;
     bool _initialLoadingFinished = false;
     /// Asked to be selected before the list showed anything.
     std::optional<ZRURL> _bundleURLToSelectWhenListed;

@@ -71,12 +71,10 @@ MainWindow::MainWindow(Preferences& preferences, ApplicationsSourceController::S
             &MainWindow::updateCommands);
     connect(_applicationsSourceController, &ApplicationsSourceController::applicationsChanged, this,
             &MainWindow::updateCommands);
-    _applicationsSourceController->setWillLoadListOfPreviewApplicationsHandler(
-        [window = QPointer(this)](PreviewApplicationsSource& source, LoadProgress& progress) {
-            if (window) {
-                window->showPreviewLoadingSheet(source, progress);
-            }
-        });
+    connect(_applicationsSourceController, &ApplicationsSourceController::willLoadListOfPreviewApplications,
+            this, [this](PreviewApplicationsSource* source, LoadProgress* progress) {
+                showPreviewLoadingSheet(*source, *progress);
+            });
 
     connect(_documentPageController, &DocumentPageController::pageChanged, _webView,
             &DocumentWebView::showPage);

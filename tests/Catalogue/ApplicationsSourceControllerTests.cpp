@@ -234,6 +234,12 @@ TEST_F(ApplicationsSourceControllerTest, SortsDocumentsFirstThenInstalledThenByN
                       installed("Documented a.app"), installed("Éclair.app")});
     EXPECT_EQ(arrangedNames(controller),
               (QStringList{"Documented a", "Documented B", "alpha", "Zed", "app 2", "App 10", "Éclair"}));
+
+    // A reload of the featured list is announced: the window shows its loading sheet.
+    QSignalSpy listLoads(&controller, &ApplicationsSourceController::willLoadListOfPreviewApplications);
+    controller.reloadPreviewApplications();
+    ASSERT_EQ(listLoads.count(), 1);
+    EXPECT_EQ(listLoads.at(0).at(0).value<PreviewApplicationsSource*>(), _previewSource.get());
 }
 
 TEST_F(ApplicationsSourceControllerTest, PreviewIsHiddenWhileAnInstalledApplicationHasItsBundleIdentifier) {
