@@ -20,6 +20,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://lumoraviewer.org/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Downloads (disk images, archives, installer packages) are opened by 7-Zip's program.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "7zip (>= 22.01+really26.02)")
 # Plug-ins are loaded at run time, so shlibdeps cannot see them: without this one application
 # icons fall back to the placeholder.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-image-formats-plugins)
