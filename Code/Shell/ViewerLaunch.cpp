@@ -13,6 +13,7 @@
 #include "Code/Shell/PlatformServices.h"
 #include "Code/Shell/ShellAnimation.h"
 #include "Code/Shell/SingleInstance.h"
+#include "Code/Shell/ViewerLogFilter.h"
 #include "LumoraVersion.h"
 #include "LumoraViewerManual.h"
 #include "ZRFoundation/Bundle/ZRBundle.h"
@@ -342,6 +343,7 @@ int run(int argc, char** argv) {
         loading.extraTrustAnchors = *anchors;
     }
 
+    ViewerLogFilter::install();
     DocumentWebView::registerPageScheme();
     // The web engine shares its OpenGL contexts with the application; set before the application.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);

@@ -1,4 +1,5 @@
 #include "Code/Shell/ViewerLaunch.h"
+#include "Code/Shell/ViewerLogFilter.h"
 #include "ShellTestSupport.h"
 
 #include <QFile>
@@ -36,6 +37,16 @@ Run runViewer(const QStringList& arguments, const QProcessEnvironment& environme
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             QString::fromUtf8(process.readAllStandardOutput()),
             QString::fromUtf8(process.readAllStandardError())};
+}
+
+TEST(ViewerLogFilter, DropsOnlyTheMessagesOfHandledConditions) {
+    EXPECT_TRUE(ViewerLogFilter::drops(
+        "QICNSHandler::read(): Failed, compressed format \"jp2\" is not supported by your Qt library or this "
+        "file is corrupt. OSType: \"ic10\""));
+    EXPECT_TRUE(ViewerLogFilter::drops("Sandboxing disabled by user."));
+    EXPECT_FALSE(ViewerLogFilter::drops("QICNSHandler::read(): The device wasn't parsed properly!"));
+    EXPECT_FALSE(ViewerLogFilter::drops("Error writing preferences /home/a/LumoraViewer.ini"));
+    EXPECT_FALSE(ViewerLogFilter::drops(""));
 }
 
 } // namespace
@@ -119,6 +130,10 @@ TEST(ViewerLaunch, ScreenshotShowsTheSelectedApplicationsPage) {
                                 "TextEditor", "--size", "1000x640"},
                                QProcessEnvironment::systemEnvironment());
     ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    // A quiet start: the engine's report and the warnings of handled conditions stay out.
+    for (const char* noise : {"qt.webenginecontext", "WebEngineContext used before", "Sandboxing disabled"}) {
+        EXPECT_FALSE(run.errors.contains(QLatin1String(noise))) << run.errors.toStdString();
+    }
     const QImage image(file);
     ASSERT_EQ(image.size(), QSize(1000, 640));
     // The selected row is highlighted near the top of the list.
