@@ -388,19 +388,27 @@ void ApplicationsSourceController::showOpenPanelAt(const std::optional<std::file
         request.messageKey = QStringLiteral("openPanelMessage_openApplication");
         request.promptKey = QStringLiteral("openPanelPrompt_openApplication");
     }
-    _openPanelPresenter->showOpenPanel(
-        request, [controller = QPointer(this)](const std::vector<std::filesystem::path>& chosenPaths) {
-            if (!controller || chosenPaths.empty()) {
-                return;
-            }
-            std::vector<ZRURL> fileURLs;
-            fileURLs.reserve(chosenPaths.size());
-            for (const auto& path : chosenPaths) {
+    const bool grantsFolder = folder.has_value();
+    _openPanelPresenter->showOpenPanel(request, [controller = QPointer(this), grantsFolder](
+                                                    const std::vector<std::filesystem::path>& chosenPaths) {
+        if (!controller || chosenPaths.empty()) {
+            return;
+        }
+        // Adding applications adds applications: a folder that is none is not quietly kept
+        // as a read grant (only granting does that).
+        std::vector<ZRURL> fileURLs;
+        for (const auto& path : chosenPaths) {
+            if (grantsFolder || InstalledApplication::canContainLumora(path, false)) {
                 fileURLs.push_back(ZRURL::fileURL(path, false));
             }
-            const bool select = InstalledApplication::canContainLumora(chosenPaths.front(), false);
-            controller->addWithSecurityScopedFileURLs(fileURLs, select);
-        });
+        }
+        if (fileURLs.empty()) {
+            emit controller->chosenItemsRefused();
+            return;
+        }
+        const bool select = InstalledApplication::canContainLumora(fileURLs.front().path(), false);
+        controller->addWithSecurityScopedFileURLs(fileURLs, select);
+    });
 }
 
 void ApplicationsSourceController::addWithSecurityScopedFileURLs(const std::vector<ZRURL>& fileURLs,

@@ -106,6 +106,8 @@ signals:
     void didFinishInitialLoading();
     /// Items were granted or every grant was revoked.
     void readPermissionsChanged();
+    /// Nothing chosen in the open panel could be added (the window beeps).
+    void chosenItemsRefused();
     /// The featured list starts loading (the window shows the loading sheet). Both objects live
     /// at least until `progress` reports the end; connect directly, on the same thread.
     void willLoadListOfPreviewApplications(PreviewApplicationsSource* source, LoadProgress* progress);

@@ -87,6 +87,8 @@ MainWindow::MainWindow(Preferences& preferences, ApplicationsSourceController::S
         _applicationsSourceController->showOpenPanelAt(QtStrings::toPath(folderURL.toLocalFile()));
     });
     connect(&_preferences, &Preferences::writeFailed, this, &MainWindow::showSettingsWriteFailure);
+    connect(_applicationsSourceController, &ApplicationsSourceController::chosenItemsRefused, this,
+            [this] { _platformServices.beep(); });
     connect(_webView, &DocumentWebView::showPreviewApplicationsRequested, this,
             [this] { _preferences.setPreviewApplicationsSourceEnabled(true); });
 

@@ -279,6 +279,20 @@ TEST_F(MainWindowTest, WithNothingSelectedThePageFollowsEveryApplicationsState) 
                       "the page did not follow the application's new state");
 }
 
+TEST_F(MainWindowTest, AddingAFolderThatIsNoApplicationBeepsAndGrantsNothing) {
+    QTemporaryDir folder;
+    auto& window = makeWindow();
+    _openPanel.answer = {QtStrings::toPath(folder.path())};
+    ASSERT_TRUE(ShellTestSupport::trigger(window.commands().open));
+    EXPECT_EQ(_platformServices.beeps, 1);
+    EXPECT_FALSE(window.applicationsSourceController().canResetReadPermissions());
+
+    _openPanel.answer = {examples / "Calculator.app"};
+    ASSERT_TRUE(ShellTestSupport::trigger(window.commands().open));
+    EXPECT_EQ(_platformServices.beeps, 1);
+    EXPECT_TRUE(window.applicationsSourceController().canResetReadPermissions());
+}
+
 TEST_F(MainWindowTest, DroppingAddsApplicationsButNotFolders) {
     QTemporaryDir elsewhere;
     const auto dropped = QtStrings::toPath(elsewhere.path()) / "Dropped.app";
