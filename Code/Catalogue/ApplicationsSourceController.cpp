@@ -47,6 +47,17 @@ ApplicationsSourceController::ApplicationsSourceController(Preferences& preferen
     , _preferences(preferences)
     , _sources(std::move(sources))
     , _arrayController(new ApplicationsArrayController(this)) {
+    // While the initial loading runs, progress is reported at most every 100 ms; each tick also
+    // counts the pending loads afresh, so the running count can never hold the loading up.
+    _progressTimer.setSingleShot(true);
+    _progressTimer.setInterval(100);
+    connect(&_progressTimer, &QTimer::timeout, this, [this] {
+        _pendingLoadCount = countPendingLoads();
+        if (std::exchange(_progressChanged, false)) {
+            reportInitialLoadingProgress();
+        }
+        performInitialLoadingCheck();
+    });
     if (_sources.previewApplicationsSource) {
         _sources.previewApplicationsSource->setWillLoadListHandler(
             [controller = QPointer(this),
@@ -278,8 +289,38 @@ void ApplicationsSourceController::selectInstalledApplication(const ZRURL& bundl
     _arrayController->setSelectedApplication(found);
 }
 
+int ApplicationsSourceController::countPendingLoads() const {
+    int pending = 0;
+    for (const auto& [application, connection] : _loadStateObservations) {
+        const auto* installed = qobject_cast<const InstalledApplication*>(application);
+        if (installed != nullptr &&
+            installed->lumoraLoadState().stateCase() == LumoraLoadState::Case::loadPending) {
+            ++pending;
+        }
+    }
+    return pending;
+}
+
+void ApplicationsSourceController::reportInitialLoadingProgress() {
+    if (_initialLoadingFinished) {
+        return;
+    }
+    if (_progressTimer.isActive()) {
+        _progressChanged = true;
+        return;
+    }
+    const int total = static_cast<int>(_loadStateObservations.size());
+    emit initialLoadingProgressed(total - std::max(_pendingLoadCount, 0), total);
+    _progressChanged = false;
+    _progressTimer.start();
+}
+
 void ApplicationsSourceController::performInitialLoadingCheck() {
     if (_initialLoadingFinished) {
+        return;
+    }
+    reportInitialLoadingProgress();
+    if (_pendingLoadCount > 0) {
         return;
     }
     for (const auto& active : _applicationsSources) {
@@ -304,6 +345,9 @@ void ApplicationsSourceController::performInitialLoadingCheck() {
 }
 
 void ApplicationsSourceController::lumoraLoadStateDidChange(const LumoraLoadStateChange& change) {
+    const bool wasPending = change.oldValue.stateCase() == LumoraLoadState::Case::loadPending;
+    const bool isPending = change.newValue.stateCase() == LumoraLoadState::Case::loadPending;
+    _pendingLoadCount += static_cast<int>(isPending) - static_cast<int>(wasPending);
     // Moving into or out of `loaded` moves the row between the groups of the sort.
     if (change.oldValue.stateCase() == LumoraLoadState::Case::loaded ||
         change.newValue.stateCase() == LumoraLoadState::Case::loaded) {
@@ -314,6 +358,9 @@ void ApplicationsSourceController::lumoraLoadStateDidChange(const LumoraLoadStat
 
 void ApplicationsSourceController::observe(const std::shared_ptr<Application>& application) {
     if (auto* installed = qobject_cast<InstalledApplication*>(application.get())) {
+        if (installed->lumoraLoadState().stateCase() == LumoraLoadState::Case::loadPending) {
+            ++_pendingLoadCount;
+        }
         _loadStateObservations[installed] =
             connect(installed, &InstalledApplication::lumoraLoadStateChanged, this,
                     [this](const LumoraLoadStateChange& change) { lumoraLoadStateDidChange(change); });
@@ -322,6 +369,11 @@ void ApplicationsSourceController::observe(const std::shared_ptr<Application>& a
 
 void ApplicationsSourceController::stopObserving(const Application* application) {
     if (const auto found = _loadStateObservations.find(application); found != _loadStateObservations.end()) {
+        if (const auto* installed = qobject_cast<const InstalledApplication*>(application);
+            installed != nullptr &&
+            installed->lumoraLoadState().stateCase() == LumoraLoadState::Case::loadPending) {
+            --_pendingLoadCount;
+        }
         disconnect(found->second);
         _loadStateObservations.erase(found);
     }

@@ -8,6 +8,7 @@
 
 #include <QMetaObject>
 #include <QObject>
+#include <QTimer>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -108,6 +109,9 @@ signals:
     void readPermissionsChanged();
     /// Nothing chosen in the open panel could be added (the window beeps).
     void chosenItemsRefused();
+    /// While the initial loading runs: how many of the applications found so far have been read.
+    /// At most every 100 ms.
+    void initialLoadingProgressed(int loaded, int total);
     /// The featured list starts loading (the window shows the loading sheet). Both objects live
     /// at least until `progress` reports the end; connect directly, on the same thread.
     void willLoadListOfPreviewApplications(PreviewApplicationsSource* source, LoadProgress* progress);
@@ -128,6 +132,8 @@ private:
     void merge(const std::optional<ZRURL>& bundleURLToSelect = std::nullopt);
     void selectInstalledApplication(const ZRURL& bundleURL);
     void performInitialLoadingCheck();
+    void reportInitialLoadingProgress();
+    int countPendingLoads() const;
     void lumoraLoadStateDidChange(const LumoraLoadStateChange& change);
     void observe(const std::shared_ptr<Application>& application);
     void stopObserving(const Application* application);
@@ -142,6 +148,11 @@ private:
     std::unordered_map<const Application*, QMetaObject::Connection> _loadStateObservations;
     OpenPanelPresenter* _openPanelPresenter = nullptr;
     bool _initialLoadingFinished = false;
+    /// Installed applications observed whose load is pending: the initial loading cannot be over
+    /// before this is 0, so the full check runs only then.
+    int _pendingLoadCount = 0;
+    QTimer _progressTimer;
+    bool _progressChanged = false;
     /// Asked to be selected before the list showed anything.
     std::optional<ZRURL> _bundleURLToSelectWhenListed;
 };

@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -134,16 +135,36 @@ void SidebarWidget::buildEmptyListView() {
 void SidebarWidget::buildLoadingView() {
     _loadingView = new QWidget(_listArea);
     auto* layout = new QVBoxLayout(_loadingView);
-    auto* label = new QLabel(text("loadingApplications"), _loadingView);
-    label->setAlignment(Qt::AlignCenter);
-    auto* bar = new QProgressBar(_loadingView);
-    bar->setRange(0, 0);
-    bar->setTextVisible(false);
-    bar->setAccessibleName(text("loadingApplications"));
+    _loadingLabel = new QLabel(text("loadingApplications"), _loadingView);
+    _loadingLabel->setAlignment(Qt::AlignCenter);
+    _loadingBar = new QProgressBar(_loadingView);
+    // Indeterminate until the first applications are found.
+    _loadingBar->setRange(0, 0);
+    _loadingBar->setTextVisible(false);
+    _loadingBar->setAccessibleName(text("loadingApplications"));
     layout->addStretch();
-    layout->addWidget(label);
-    layout->addWidget(bar);
+    layout->addWidget(_loadingLabel);
+    layout->addWidget(_loadingBar);
     layout->addStretch();
+    connect(&_controller, &ApplicationsSourceController::initialLoadingProgressed, this,
+            &SidebarWidget::showLoadingProgress);
+}
+
+void SidebarWidget::showLoadingProgress(int loaded, int total) {
+    if (!_loadingLabel || !_loadingBar || total <= 0) {
+        return;
+    }
+    const QLocale locale;
+    _loadingLabel->setText(text("loadingApplicationsProgressFormat %@ %@")
+                               .replace(QLatin1String("%1$@"), locale.toString(loaded))
+                               .replace(QLatin1String("%2$@"), locale.toString(total)));
+    _loadingBar->setRange(0, total);
+    _loadingBar->setValue(loaded);
+    _loadingBar->setAccessibleName(_loadingLabel->text());
+}
+
+QString SidebarWidget::loadingText() const {
+    return _loadingView && _loadingLabel ? _loadingLabel->text() : QString();
 }
 
 void SidebarWidget::focusSearchField() {

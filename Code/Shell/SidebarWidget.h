@@ -8,6 +8,7 @@ class ApplicationsListView;
 class ApplicationsSourceController;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QStackedWidget;
 
@@ -28,6 +29,8 @@ public:
     /// list is shown).
     QString emptyListText() const;
     QString emptyListButtonText() const;
+    /// The loading view's text (empty once the initial loading is over).
+    QString loadingText() const;
 
     /// Puts the cursor in the search field with its text selected.
     void focusSearchField();
@@ -48,6 +51,7 @@ private:
     void buildList(ApplicationIconCache& icons);
     void buildEmptyListView();
     void buildLoadingView();
+    void showLoadingProgress(int loaded, int total);
     void updateEmptyListText();
     void emptyListButtonClicked();
     void arrangedSelectionChanged();
@@ -61,4 +65,6 @@ private:
     QLabel* _emptyListLabel = nullptr;
     QPushButton* _emptyListButton = nullptr;
     QPointer<QWidget> _loadingView;
+    QPointer<QLabel> _loadingLabel;
+    QPointer<QProgressBar> _loadingBar;
 };

@@ -242,6 +242,26 @@ TEST_F(ApplicationsSourceControllerTest, SortsDocumentsFirstThenInstalledThenByN
     EXPECT_EQ(listLoads.at(0).at(0).value<PreviewApplicationsSource*>(), _previewSource.get());
 }
 
+TEST_F(ApplicationsSourceControllerTest, InitialLoadingReportsHowManyApplicationsWereRead) {
+    auto& controller = makeController();
+    QSignalSpy progress(&controller, &ApplicationsSourceController::initialLoadingProgressed);
+    controller.startUpdating();
+    deliverAndFinish({installed("One.app"), installed("Two.app"), installed("Three.app")});
+    ASSERT_FALSE(progress.isEmpty());
+    bool sawAll = false;
+    for (const auto& report : progress) {
+        const int loaded = report.at(0).toInt();
+        const int total = report.at(1).toInt();
+        EXPECT_GE(loaded, 0);
+        EXPECT_LE(loaded, total);
+        sawAll = sawAll || total == 3;
+    }
+    EXPECT_TRUE(sawAll) << "the reports count every application found";
+    const auto reports = progress.count();
+    QTest::qWait(150);
+    EXPECT_EQ(progress.count(), reports) << "nothing is reported once the loading is over";
+}
+
 TEST_F(ApplicationsSourceControllerTest, PreviewIsHiddenWhileAnInstalledApplicationHasItsBundleIdentifier) {
     offerPreviewList(
         {previewEntry("com.example.editor", "Editor Preview"), previewEntry("com.example.other", "Other")});

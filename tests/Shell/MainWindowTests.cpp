@@ -28,6 +28,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -291,6 +292,20 @@ TEST_F(MainWindowTest, AddingAFolderThatIsNoApplicationBeepsAndGrantsNothing) {
     ASSERT_TRUE(ShellTestSupport::trigger(window.commands().open));
     EXPECT_EQ(_platformServices.beeps, 1);
     EXPECT_TRUE(window.applicationsSourceController().canResetReadPermissions());
+}
+
+TEST_F(MainWindowTest, TheLoadingViewCountsTheApplicationsRead) {
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    MainWindow window(_preferences, sourcesListing(), _platformServices);
+    EXPECT_EQ(window.sidebar().loadingText(), ShellText::localized("loadingApplications"));
+    emit window.applicationsSourceController().initialLoadingProgressed(4210, 10000);
+    EXPECT_EQ(window.sidebar().loadingText(), "Loading 4,210 of 10,000 applications");
+    auto* bar = window.sidebar().findChild<QProgressBar*>();
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->maximum(), 10000);
+    EXPECT_EQ(bar->value(), 4210);
+    QLocale::setDefault(previous);
 }
 
 TEST_F(MainWindowTest, DroppingAddsApplicationsButNotFolders) {
