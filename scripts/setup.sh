@@ -32,7 +32,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libssl-dev libicu-dev libexpat1-dev nlohmann-json3-dev liburiparser-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libplist-utils openssl chromium liblzma-dev 7zip xorriso
+  libplist-utils openssl chromium liblzma-dev zlib1g-dev libbz2-dev 7zip xorriso
   clang libclang-rt-14-dev clang-format
   qt6-base-dev qt6-image-formats-plugins qt6-webengine-dev
   desktop-file-utils appstream man-db
