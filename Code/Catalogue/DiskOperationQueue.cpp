@@ -2,8 +2,10 @@
 
 #include "Code/Catalogue/InstalledApplication.h"
 
+#include <QDeadlineTimer>
 #include <QString>
 #include <QThreadPool>
+#include <algorithm>
 
 QThreadPool& DiskOperationQueue::shared() {
     static QThreadPool& queue = []() -> QThreadPool& {
@@ -16,4 +18,17 @@ QThreadPool& DiskOperationQueue::shared() {
         return pool;
     }();
     return queue;
+}
+
+bool DiskOperationQueue::stopBackgroundWork(std::chrono::milliseconds deadline) {
+    QThreadPool& disk = shared();
+    QThreadPool& loads = InstalledApplication::lumoraLoadQueue();
+    disk.clear();
+    loads.clear();
+    const QDeadlineTimer timer(deadline);
+    const auto remaining = [&timer] { return static_cast<int>(std::max<qint64>(0, timer.remainingTime())); };
+    // Disk operations may start loads; whatever they queue on the way out is dropped as well.
+    const bool diskDone = disk.waitForDone(remaining());
+    loads.clear();
+    return loads.waitForDone(remaining()) && diskDone;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 class QThreadPool;
 
 /// The pool that the application sources read the disk on, shared by all of them so that they do
@@ -12,5 +14,10 @@ inline constexpr int maximumConcurrentOperations = 5;
 
 /// Made on first use; lives until the process ends, waiting then for the operations under way.
 QThreadPool& shared();
+
+/// For quitting: drops the disk operations and loads that have not started, and waits at most
+/// `deadline` in all for those under way. False when some are still running (a walk of a hung
+/// volume): the caller then ends the process without waiting for them.
+bool stopBackgroundWork(std::chrono::milliseconds deadline);
 
 } // namespace DiskOperationQueue

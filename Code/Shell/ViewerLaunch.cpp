@@ -1,6 +1,7 @@
 #include "Code/Shell/ViewerLaunch.h"
 
 #include "Code/Catalogue/ApplicationsArrayController.h"
+#include "Code/Catalogue/DiskOperationQueue.h"
 #include "Code/Catalogue/InstalledApplication.h"
 #include "Code/Catalogue/LumoraLoadEnvironment.h"
 #include "Code/Catalogue/Preferences.h"
@@ -393,7 +394,15 @@ int run(int argc, char** argv) {
         new ScreenshotTaker(*controller.mainWindow(), *options.screenshotFile, options.selectName,
                             options.reportFirstPaint);
     }
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // Walks stop with the window; a walk of a hung volume cannot. After 2 s the process ends
+    // without them, since destroying the queues would wait for them.
+    if (!DiskOperationQueue::stopBackgroundWork(std::chrono::seconds(2))) {
+        std::cout.flush();
+        std::cerr.flush();
+        std::_Exit(status);
+    }
+    return status;
 }
 
 } // namespace ViewerLaunch
