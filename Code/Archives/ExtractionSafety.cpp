@@ -50,6 +50,10 @@ bool expandsMoreThan(const ExtractionSafety::Totals& totals, std::uint64_t ratio
     return totals.size > totals.packedSize * ratio;
 }
 
+ExtractionSafety::Verdict limitRefusal(std::string text) {
+    return {std::move(text), true};
+}
+
 std::string quoted(std::string_view path) {
     std::string text = "\"";
     text.append(path).append("\"");
@@ -99,8 +103,8 @@ ExtractionSafety::Verdict ExtractionSafety::checkEntryPath(std::string_view path
         return {"The entry " + quoted(path) + " names no file."};
     }
     if (depth(path) > maximumDepth) {
-        return {"The entry " + quoted(path) + " lies more than " + std::to_string(maximumDepth) +
-                " folders deep."};
+        return limitRefusal("The entry " + quoted(path) + " lies more than " + std::to_string(maximumDepth) +
+                            " folders deep.");
     }
     return {};
 }
@@ -148,21 +152,21 @@ ExtractionSafety::Verdict ExtractionSafety::checkLinkTarget(std::string_view lin
 
 ExtractionSafety::Verdict ExtractionSafety::checkTotals(const Totals& totals, const Limits& limits) {
     if (totals.entryCount > limits.entryCount) {
-        return {"The archive holds more than " + std::to_string(limits.entryCount) + " entries (" +
-                std::to_string(totals.entryCount) + ")."};
+        return limitRefusal("The archive holds more than " + std::to_string(limits.entryCount) +
+                            " entries (" + std::to_string(totals.entryCount) + ").");
     }
     if (totals.size > limits.totalSize) {
-        return {"The archive's contents are larger than the limit of " + sizeText(limits.totalSize) + " (" +
-                sizeText(totals.size) + ")."};
+        return limitRefusal("The archive's contents are larger than the limit of " +
+                            sizeText(limits.totalSize) + " (" + sizeText(totals.size) + ").");
     }
     if (totals.depth > limits.depth) {
-        return {"The archive's entries lie more than " + std::to_string(limits.depth) + " folders deep (" +
-                std::to_string(totals.depth) + ")."};
+        return limitRefusal("The archive's entries lie more than " + std::to_string(limits.depth) +
+                            " folders deep (" + std::to_string(totals.depth) + ").");
     }
     if (totals.size > limits.ratioMinimumSize && expandsMoreThan(totals, limits.compressionRatio)) {
-        return {"The archive's contents expand more than " + std::to_string(limits.compressionRatio) +
-                " times their packed size (" + sizeText(totals.size) + " from " +
-                sizeText(totals.packedSize) + ")."};
+        return limitRefusal("The archive's contents expand more than " +
+                            std::to_string(limits.compressionRatio) + " times their packed size (" +
+                            sizeText(totals.size) + " from " + sizeText(totals.packedSize) + ").");
     }
     return {};
 }

@@ -36,6 +36,8 @@ public:
     /// Safe, or an English sentence saying which rule or limit refused.
     struct [[nodiscard]] Verdict {
         std::string refusal;
+        /// The refusal is one of the limits (not a rule about names or links).
+        bool exceedsLimit = false;
 
         bool isSafe() const { return refusal.empty(); }
     };
