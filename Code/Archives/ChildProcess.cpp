@@ -478,7 +478,10 @@ ChildProcess::Result ChildProcess::run(const Options& options, const Cancellatio
         addLimit(setup, RLIMIT_CPU, options.limits.cpuSeconds, options.limits.cpuSeconds + 1);
     }
 
-    const auto deadline = Clock::now() + options.deadline;
+    // Bounded, so that a huge deadline cannot overflow the clock's arithmetic.
+    const auto deadline =
+        Clock::now() + std::clamp<std::chrono::milliseconds>(options.deadline, std::chrono::milliseconds(0),
+                                                             std::chrono::hours(24 * 365));
     const pid_t child = ::fork();
     if (child < 0) {
         result.startFailure = StartFailure::other;
