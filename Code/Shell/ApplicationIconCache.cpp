@@ -55,14 +55,18 @@ ApplicationIconCache::Source ApplicationIconCache::sourceOf(Application& applica
     return source;
 }
 
-QString ApplicationIconCache::cacheKey(const Source& source, int size) {
-    const QString base =
-        !source.filePath.isEmpty()
-            ? QStringLiteral("file:") + source.filePath
-            : QStringLiteral("data:") +
-                  QString::fromLatin1(
-                      QCryptographicHash::hash(source.data, QCryptographicHash::Sha1).toHex());
-    return base + QLatin1Char('@') + QString::number(size);
+QString ApplicationIconCache::cacheKey(const Source& source, int size) const {
+    if (!source.filePath.isEmpty()) {
+        return QStringLiteral("file:") + source.filePath + QLatin1Char('@') + QString::number(size);
+    }
+    auto& known = _dataDigests[source.identifier];
+    // The same shared bytes as last time need no new digest.
+    if (known.digest.isEmpty() || known.data.constData() != source.data.constData() ||
+        known.data.size() != source.data.size()) {
+        known = {source.data, QString::fromLatin1(
+                                  QCryptographicHash::hash(source.data, QCryptographicHash::Sha1).toHex())};
+    }
+    return QStringLiteral("data:") + known.digest + QLatin1Char('@') + QString::number(size);
 }
 
 QImage ApplicationIconCache::placeholder(int size) {

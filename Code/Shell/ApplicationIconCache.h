@@ -39,7 +39,7 @@ signals:
 
 private:
     struct Source;
-    static QString cacheKey(const Source& source, int size);
+    QString cacheKey(const Source& source, int size) const;
     /// Asking a featured application for its bytes starts their download.
     static Source sourceOf(Application& application);
 
@@ -48,4 +48,11 @@ private:
     QHash<QString, QImage> _images;
     QSet<QString> _pending;
     QHash<int, QImage> _placeholders;
+    /// The digest of each featured application's icon bytes, kept with the bytes it was made of:
+    /// rows are drawn often, and the bytes change seldom.
+    struct DataDigest {
+        QByteArray data;
+        QString digest;
+    };
+    mutable QHash<QString, DataDigest> _dataDigests;
 };

@@ -86,6 +86,7 @@ DocumentPageController::DocumentPageController(ApplicationsSourceController& sou
     , _sources(sources)
     , _preferences(preferences)
     , _icons(icons)
+    , _homeFolder(ZRFileManager::homeDirectoryForCurrentUser())
     , _cautionImagePNG(programImagePNG("Caution"))
     , _previewApplicationsImagePNG(programImagePNG("PreviewApplicationsHTML"))
     , _pageBuilding(new QThreadPool(this)) {
@@ -189,7 +190,11 @@ DocumentPageSnapshot DocumentPageController::snapshot() {
     if (const auto& selected = _sources.arrayController().selectedApplication()) {
         DocumentPageSnapshot::Application application;
         application.displayName = QtStrings::toStdString(selected->displayName());
-        application.iconPNG = pngBytes(_icons.icon(*selected, ApplicationIconCache::pageIconSize));
+        const QImage icon = _icons.icon(*selected, ApplicationIconCache::pageIconSize);
+        if (_encodedIcon.identifier != selected->identifier() || _encodedIcon.imageKey != icon.cacheKey()) {
+            _encodedIcon = {selected->identifier(), icon.cacheKey(), pngBytes(icon)};
+        }
+        application.iconPNG = _encodedIcon.png;
         if (const auto* installed = qobject_cast<const InstalledApplication*>(selected.get())) {
             auto facts = installed->pageHeaderFacts();
             const auto& state = installed->lumoraLoadState();
@@ -216,7 +221,7 @@ DocumentPageSnapshot DocumentPageController::snapshot() {
         snapshot.simulatedConnection = _simulatedConnection();
     }
     snapshot.proposedFoldersToGrantReadPermission = _sources.proposedDirectoryURLsToGrantReadPermission();
-    snapshot.homeFolder = ZRFileManager::homeDirectoryForCurrentUser();
+    snapshot.homeFolder = _homeFolder;
     snapshot.previewApplicationsSourceEnabled = _preferences.previewApplicationsSourceEnabled();
     snapshot.previewApplicationsSourceOffered = _sources.isPreviewApplicationsSourceOffered();
     snapshot.initialLoadingFinished = _sources.initialLoadingFinished();

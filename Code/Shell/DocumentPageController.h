@@ -10,6 +10,7 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -67,6 +68,14 @@ private:
     std::uint64_t _generation = 0;
     QMetaObject::Connection _selectedApplicationObservation;
     QMetaObject::Connection _selectedApplicationIconObservation;
+    /// Computed once per change of their input, not per rebuild.
+    struct EncodedIcon {
+        QString identifier;
+        qint64 imageKey = 0;
+        std::vector<std::uint8_t> png;
+    };
+    EncodedIcon _encodedIcon;
+    std::filesystem::path _homeFolder;
     std::vector<std::uint8_t> _cautionImagePNG;
     std::vector<std::uint8_t> _previewApplicationsImagePNG;
     QThreadPool* _pageBuilding;

@@ -20,6 +20,18 @@ namespace {
 /// The longest URL the engine accepts; setHtml hands the page over as a percent-encoded data: URL.
 constexpr qsizetype longestDataURL = 2 * 1024 * 1024;
 constexpr qsizetype dataURLPrefixLength = 64;
+
+/// The length of `bytes` percent-encoded as setHtml encodes them, counted without encoding.
+qsizetype percentEncodedLength(const QByteArray& bytes) {
+    qsizetype length = 0;
+    for (const char byte : bytes) {
+        const bool unreserved = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+                                (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' ||
+                                byte == '~';
+        length += unreserved ? 1 : 3;
+    }
+    return length;
+}
 constexpr int maximumLoadAttempts = 3;
 
 } // namespace
@@ -121,6 +133,7 @@ void DocumentWebView::showPage(const QString& html) {
                                .arg(++_pageNumber));
     _documentPage->setCurrentPageURL(_currentPageURL);
     _currentPageHTML = std::move(utf8);
+    _currentPageEncodedLength = percentEncodedLength(_currentPageHTML);
     _currentPageShown = false;
     _loadAttempts = 0;
     loadCurrentPage();
@@ -130,7 +143,7 @@ void DocumentWebView::loadCurrentPage() {
     ++_loadAttempts;
     _isLoadingCurrentPage = true;
     const QByteArray& utf8 = _currentPageHTML;
-    if (utf8.toPercentEncoding().size() + dataURLPrefixLength < longestDataURL) {
+    if (_currentPageEncodedLength + dataURLPrefixLength < longestDataURL) {
         _schemeHandler->setPage({}, {});
         _documentPage->setHtml(QString::fromUtf8(utf8), _currentPageURL);
     } else {

@@ -69,6 +69,7 @@ private:
     quint64 _pageNumber = 0;
     QUrl _currentPageURL;
     QByteArray _currentPageHTML;
+    qsizetype _currentPageEncodedLength = 0;
     bool _currentPageShown = false;
     bool _isLoadingCurrentPage = false;
     int _loadAttempts = 0;
