@@ -20,7 +20,9 @@ while [ $# -gt 0 ]; do
     # Unoptimised: the sanitizers' reports stay exact, assertions stay on, and it compiles fastest.
     # The benchmarks are left out: timings under the sanitizers mean nothing.
     --sanitize) cmake_args+=(-DLUMORA_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DLUMORA_BUILD_BENCHMARKS=OFF); shift ;;
+    # Light optimisation, as libFuzzer advises: the sanitizers' checks stay exact and it builds fast.
     --fuzz) cmake_args+=(-DLUMORA_BUILD_FUZZERS=ON -DLUMORA_SANITIZE=ON -DLUMORA_BUILD_TESTS=OFF -DLUMORA_BUILD_DESKTOP=OFF
+                         -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE=-O1
                          -DLUMORA_BUILD_BENCHMARKS=OFF -DCMAKE_CXX_COMPILER=clang++); shift ;;
     --target) targets+=(--target "$2"); shift 2 ;;
     --packages-only) packages_only=true; shift ;;
