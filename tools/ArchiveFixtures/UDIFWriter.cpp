@@ -3,6 +3,7 @@
 #include "ZRFoundation/Text/ZRBase64.h"
 #include "tools/ArchiveFixtures/BigEndianBytes.h"
 #include "tools/ArchiveFixtures/FixtureCommand.h"
+#include "tools/ArchiveFixtures/FixtureCompression.h"
 
 #include <algorithm>
 #include <fstream>
@@ -10,23 +11,12 @@
 #include <stdexcept>
 
 #include <bzlib.h>
-#include <zlib.h>
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::uint32_t endOfTable = 0xFFFFFFFF;
-
-Bytes zlibCompressed(std::span<const std::uint8_t> bytes) {
-    Bytes compressed(compressBound(static_cast<uLong>(bytes.size())));
-    auto length = static_cast<uLongf>(compressed.size());
-    if (compress2(compressed.data(), &length, bytes.data(), static_cast<uLong>(bytes.size()), 9) != Z_OK) {
-        throw std::runtime_error("zlib compression failed");
-    }
-    compressed.resize(length);
-    return compressed;
-}
 
 Bytes bzip2Compressed(std::span<const std::uint8_t> bytes) {
     Bytes compressed(bytes.size() + bytes.size() / 100 + 600);
@@ -121,7 +111,7 @@ void UDIFWriter::addChunk(ChunkType type, std::span<const std::uint8_t> sectors,
     case ChunkType::zeroFill:
         break;
     case ChunkType::zlib:
-        stored = zlibCompressed(sectors);
+        stored = FixtureCompression::zlibCompressed(sectors);
         break;
     case ChunkType::bzip2:
         stored = bzip2Compressed(sectors);

@@ -1,12 +1,12 @@
 #include "tools/ArchiveFixtures/XarWriter.h"
 
 #include "tools/ArchiveFixtures/BigEndianBytes.h"
+#include "tools/ArchiveFixtures/FixtureCompression.h"
 
 #include <algorithm>
 #include <stdexcept>
 
 #include <openssl/evp.h>
-#include <zlib.h>
 
 namespace {
 
@@ -34,16 +34,6 @@ std::string hex(std::span<const std::uint8_t> bytes) {
         text.push_back(digits[byte & 15]);
     }
     return text;
-}
-
-Bytes zlibCompressed(std::span<const std::uint8_t> bytes) {
-    Bytes compressed(compressBound(static_cast<uLong>(bytes.size())));
-    auto length = static_cast<uLongf>(compressed.size());
-    if (compress2(compressed.data(), &length, bytes.data(), static_cast<uLong>(bytes.size()), 9) != Z_OK) {
-        throw std::runtime_error("zlib compression failed");
-    }
-    compressed.resize(length);
-    return compressed;
 }
 
 std::string escaped(const std::string& text) {
@@ -94,7 +84,7 @@ XarWriter::Entry& XarWriter::entryAt(const std::string& path) {
 
 XarWriter& XarWriter::addFile(const std::string& path, std::span<const std::uint8_t> contents) {
     Entry& entry = entryAt(path);
-    const Bytes stored = zlibCompressed(contents);
+    const Bytes stored = FixtureCompression::zlibCompressed(contents);
     entry.heapOffset = sha1Size + _heapData.size();
     entry.storedLength = stored.size();
     entry.size = contents.size();
@@ -160,8 +150,8 @@ std::string XarWriter::tableOfContents() const {
 
 std::vector<std::uint8_t> XarWriter::bytes() const {
     const std::string table = tableOfContents();
-    const Bytes compressedTable =
-        zlibCompressed(std::span(reinterpret_cast<const std::uint8_t*>(table.data()), table.size()));
+    const Bytes compressedTable = FixtureCompression::zlibCompressed(
+        std::span(reinterpret_cast<const std::uint8_t*>(table.data()), table.size()));
     Bytes archive;
     BigEndianBytes::appendText(archive, "xar!");
     BigEndianBytes::append16(archive, headerSize);
