@@ -30,8 +30,4 @@ QString folded(const QString& text) {
     return QString(reinterpret_cast<const QChar*>(bare.getBuffer()), bare.length());
 }
 
-bool contains(const QString& text, const QString& searchText) {
-    return searchText.isEmpty() || folded(text).contains(folded(searchText));
-}
-
 } // namespace SearchTextFolding

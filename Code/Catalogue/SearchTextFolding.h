@@ -8,7 +8,4 @@ namespace SearchTextFolding {
 
 QString folded(const QString& text);
 
-/// Whether `text` contains `searchText`, both folded; empty search text matches everything.
-bool contains(const QString& text, const QString& searchText);
-
 } // namespace SearchTextFolding
