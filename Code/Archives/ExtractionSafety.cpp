@@ -182,6 +182,11 @@ ExtractionSafety::Verdict ExtractionSafety::checkListing(const SevenZipListing& 
         }
     }
     for (const auto& entry : listing.entries()) {
+        // Installer payloads begin with the folder ".": the extraction folder itself.
+        if (entry.isDirectory && !entry.isSymbolicLink && !entry.path.empty() && entry.path.front() != '/' &&
+            entry.path.find('\0') == std::string::npos && depth(entry.path) == 0) {
+            continue;
+        }
         if (auto verdict = checkEntryPath(entry.path, limits.depth); !verdict.isSafe()) {
             return verdict;
         }

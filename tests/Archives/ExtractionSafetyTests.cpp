@@ -170,6 +170,8 @@ INSTANTIATE_TEST_SUITE_P(
         ListingCase{"EntryThroughAZipLink", "Path = a\nAttributes =  lrwxrwxrwx\n\nPath = a/x\n",
                     "inside the symbolic link"},
         ListingCase{"BadName", "Path = ok\n\nPath = ../evil\n", "\"..\""},
+        ListingCase{"PayloadRootFolder", "Path = .\nFolder = +\n\nPath = ./a\nSize = 1\n", ""},
+        ListingCase{"RootAsFile", "Path = .\nSize = 1\n", "names no file"},
         ListingCase{"SumTooLarge", "Path = a\nSize = 600\n\nPath = b\nSize = 600\n",
                     "larger than the limit of 1000 bytes"},
         ListingCase{"HugeSizesDoNotWrap",

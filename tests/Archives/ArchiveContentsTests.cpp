@@ -1,0 +1,291 @@
+#include "Code/Archives/ArchiveContents.h"
+#include "Code/Archives/ArchiveExtractionCache.h"
+#include "SevenZipFixtures.h"
+#include "Support/TemporaryFolder.h"
+#include "tools/ArchiveFixtures/CpioWriter.h"
+#include "tools/ArchiveFixtures/InstallerPackageWriter.h"
+#include "tools/ArchiveFixtures/UDIFWriter.h"
+
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+using testing::ElementsAre;
+using testing::HasSubstr;
+using testing::UnorderedElementsAre;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Failure = SevenZip::Failure;
+using PayloadEncoding = InstallerPackageWriter::PayloadEncoding;
+
+void writeBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+/// A bundle-like folder: enough for the search, which goes by folder names.
+void writeApplication(const TemporaryFolder& folder, const std::string& path) {
+    folder.write(path + "/Contents/Info.plist", "<plist version=\"1.0\"><dict/></plist>\n");
+    folder.write(path + "/Contents/MacOS/Example", "binary");
+}
+
+std::vector<std::string> pathsInArchive(const ArchiveContents::Result& result) {
+    std::vector<std::string> paths;
+    for (const auto& application : result.applications) {
+        paths.push_back(application.pathInArchive);
+    }
+    return paths;
+}
+
+std::vector<std::uint8_t> payloadWithApplication() {
+    return CpioWriter()
+        .addDirectory("Example.app")
+        .addDirectory("Example.app/Contents")
+        .addFile("Example.app/Contents/Info.plist", "<plist version=\"1.0\"><dict/></plist>\n")
+        .bytes();
+}
+
+std::vector<std::uint8_t> packageWithApplication(PayloadEncoding encoding) {
+    InstallerPackageWriter::Component component;
+    component.archive = payloadWithApplication();
+    component.encoding = encoding;
+    return InstallerPackageWriter::componentPackage(component);
+}
+
+class ArchiveContentsTest : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!SevenZipFixtures::program()) {
+            GTEST_SKIP() << "7zz is not installed";
+        }
+    }
+
+    /// An archive (format by its name's extension) of the tree `write` makes in a folder of its own.
+    fs::path archive(const std::string& name, const std::function<void(const TemporaryFolder&)>& write,
+                     const std::vector<std::string>& switches = {}) {
+        auto tree = std::make_unique<TemporaryFolder>();
+        write(*tree);
+        const auto result = _folder.path() / name;
+        EXPECT_EQ(SevenZipFixtures::makeArchive(result, tree->path(), switches), "");
+        return result;
+    }
+
+    fs::path destination() {
+        const auto result = _folder.path() / ("out" + std::to_string(++_destinations));
+        fs::create_directory(result);
+        return result;
+    }
+
+    ArchiveContents::Result extract(const fs::path& archive, const SevenZip::Limits& limits = {}) {
+        return ArchiveContents::extract(_sevenZip, archive, destination(), limits);
+    }
+
+    TemporaryFolder _folder;
+    SevenZip _sevenZip;
+    int _destinations = 0;
+};
+
+TEST_F(ArchiveContentsTest, FindsTheOutermostBundlesOfAZipInPathOrderAndKeepsTheirLinks) {
+    const auto zip = archive("Apps.zip", [](const TemporaryFolder& tree) {
+        writeApplication(tree, "Second.app");
+        writeApplication(tree, "Folder/First.app");
+        // A helper inside a bundle is part of that bundle, not an application of its own.
+        writeApplication(tree, "Second.app/Contents/Helpers/Helper.app");
+        tree.write("Second.app/Contents/Frameworks/Fw.framework/Versions/A/Fw", "code");
+        fs::create_directory_symlink("A", tree.path() /
+                                              "Second.app/Contents/Frameworks/Fw.framework/Versions/Current");
+        tree.write("ReadMe.txt", "read me");
+    });
+    const auto result = extract(zip);
+    ASSERT_TRUE(result.succeeded()) << result.message;
+    EXPECT_THAT(pathsInArchive(result), ElementsAre("Folder/First.app", "Second.app"));
+    const auto link = result.applications[1].bundle / "Contents/Frameworks/Fw.framework/Versions/Current";
+    ASSERT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::read_symlink(link), "A");
+    EXPECT_TRUE(result.unopenedArchives.empty());
+}
+
+TEST_F(ArchiveContentsTest, ReadsPathsFromTheVolumeRootOfADiskImage) {
+    TemporaryFolder work;
+    writeApplication(work, "source/Example.app");
+    writeApplication(work, "source/Extras/Tool.app");
+    const auto image = _folder.path() / "Example.dmg";
+    UDIFWriter(UDIFWriter::hfsVolumeFromFolder(work.path() / "source", "Example", work.path())).write(image);
+    const auto result = extract(image);
+    ASSERT_TRUE(result.succeeded()) << result.message;
+    EXPECT_THAT(pathsInArchive(result), ElementsAre("Example.app", "Extras/Tool.app"));
+    EXPECT_TRUE(fs::exists(result.applications[0].bundle / "Contents/Info.plist"));
+}
+
+TEST_F(ArchiveContentsTest, ExtractsTheGzipAndPbzxPayloadsOfInstallerPackages) {
+    for (const auto encoding : {PayloadEncoding::gzip, PayloadEncoding::pbzx}) {
+        SCOPED_TRACE(encoding == PayloadEncoding::gzip ? "gzip" : "pbzx");
+        const auto package = _folder.path() / "Example.pkg";
+        writeBytes(package, packageWithApplication(encoding));
+        const auto result = extract(package);
+        ASSERT_TRUE(result.succeeded()) << result.message;
+        // The install location (/Applications) is not part of the path.
+        EXPECT_THAT(pathsInArchive(result), ElementsAre("Example.app"));
+        EXPECT_TRUE(fs::exists(result.applications[0].bundle / "Contents/Info.plist"));
+    }
+}
+
+TEST_F(ArchiveContentsTest, UnwrapsACompressedTarArchive) {
+    const auto tar =
+        archive("Apps.tar", [](const TemporaryFolder& tree) { writeApplication(tree, "Example.app"); });
+    const auto compressed = _folder.path() / "Apps.tar.gz";
+    SevenZipFixtures::run({"a", "-tgzip", "-bd", "--", compressed.string(), tar.string()});
+    const auto result = extract(compressed);
+    ASSERT_TRUE(result.succeeded()) << result.message;
+    EXPECT_THAT(pathsInArchive(result), ElementsAre("Example.app"));
+}
+
+TEST_F(ArchiveContentsTest, FollowsOneLevelOfNestingAndNamesDeeperArchives) {
+    const auto package = _folder.path() / "inner" / "Installer.pkg";
+    writeBytes(package, packageWithApplication(PayloadEncoding::gzip));
+    const auto deepest =
+        archive("Deepest.zip", [](const TemporaryFolder& tree) { writeApplication(tree, "Deep.app"); });
+    const auto deeper = archive("Deeper.zip", [&](const TemporaryFolder& tree) {
+        fs::copy_file(deepest, tree.path() / "Deepest.zip");
+    });
+    const auto outer = archive("Outer.zip", [&](const TemporaryFolder& tree) {
+        fs::create_directories(tree.path() / "Packages");
+        fs::copy_file(package, tree.path() / "Packages/Installer.pkg");
+        fs::copy_file(deeper, tree.path() / "Deeper.zip");
+        writeApplication(tree, "Top.app");
+    });
+    const auto folder = destination();
+    const auto result = ArchiveContents::extract(_sevenZip, outer, folder, {});
+    ASSERT_TRUE(result.succeeded()) << result.message;
+    EXPECT_THAT(pathsInArchive(result), ElementsAre("Packages/Installer.pkg/Example.app", "Top.app"));
+    EXPECT_THAT(result.unopenedArchives, ElementsAre("Deeper.zip/Deepest.zip"));
+
+    // An extraction folder read again gives the same answer (the cache's reuse rests on this).
+    const auto again = ArchiveContents::read(outer, folder);
+    EXPECT_EQ(again.applications, result.applications);
+    EXPECT_EQ(again.unopenedArchives, result.unopenedArchives);
+    EXPECT_FALSE(fs::exists(folder / ".work"));
+}
+
+TEST_F(ArchiveContentsTest, RefusalsLeaveTheFolderEmpty) {
+    const auto text = _folder.write("Example.dmg", "this is not a disk image\n");
+    const auto folder = destination();
+    auto result = ArchiveContents::extract(_sevenZip, text, folder, {});
+    EXPECT_EQ(result.failure, Failure::cannotOpen);
+    EXPECT_THAT(result.message, HasSubstr("not a disk image"));
+    EXPECT_TRUE(fs::is_empty(folder));
+
+    // The payload counts against the limit on the contents that the package itself nearly used up.
+    const auto package = _folder.path() / "Big.pkg";
+    InstallerPackageWriter::Component component;
+    component.archive = CpioWriter().addFile("Big.app/Contents/Data", std::string(256 * 1024, 'x')).bytes();
+    writeBytes(package, InstallerPackageWriter::componentPackage(component));
+    SevenZip::Limits limits;
+    limits.contents.totalSize = 200 * 1024;
+    const auto limited = destination();
+    result = ArchiveContents::extract(_sevenZip, package, limited, limits);
+    EXPECT_EQ(result.failure, Failure::limitExceeded) << result.message;
+    EXPECT_TRUE(fs::is_empty(limited));
+}
+
+class ArchiveExtractionCacheTest : public ArchiveContentsTest {
+protected:
+    fs::path smallZip(const std::string& name) {
+        return archive(name, [](const TemporaryFolder& tree) { writeApplication(tree, "Example.app"); });
+    }
+
+    fs::path cacheRoot() const { return _folder.path() / "cache" / "archives"; }
+};
+
+TEST_F(ArchiveExtractionCacheTest, ReusesTheExtractionOfAnUnchangedArchive) {
+    const auto zip = smallZip("Example.zip");
+    ArchiveExtractionCache cache(cacheRoot());
+    EXPECT_EQ(fs::status(cacheRoot()).permissions() & fs::perms::all, fs::perms::owner_all);
+
+    const auto first = cache.open(_sevenZip, zip, {});
+    ASSERT_TRUE(first.contents.succeeded()) << first.contents.message;
+    EXPECT_FALSE(first.reused);
+    EXPECT_EQ(first.folder.parent_path(), cacheRoot());
+    const auto second = cache.open(_sevenZip, zip, {});
+    EXPECT_TRUE(second.reused);
+    EXPECT_EQ(second.folder, first.folder);
+    EXPECT_EQ(second.contents.applications, first.contents.applications);
+    EXPECT_GT(cache.size(), 0U);
+
+    // A changed archive is a different archive; a cache opened later finds the finished one.
+    fs::last_write_time(zip, fs::last_write_time(zip) + std::chrono::seconds(5));
+    const auto changed = cache.open(_sevenZip, zip, {});
+    EXPECT_FALSE(changed.reused);
+    EXPECT_NE(changed.folder, first.folder);
+    ArchiveExtractionCache later(cacheRoot());
+    EXPECT_TRUE(later.open(_sevenZip, zip, {}).reused);
+}
+
+TEST_F(ArchiveExtractionCacheTest, RemovesTheLeftoversOfEarlierRunsButNotAnotherRunsWork) {
+    const auto zip = smallZip("Example.zip");
+    std::string finished;
+    {
+        ArchiveExtractionCache cache(cacheRoot());
+        finished = cache.open(_sevenZip, zip, {}).folder.filename().string();
+    }
+    const auto root = cacheRoot();
+    // A process that no longer exists, one that does, a folder without its record, a record
+    // without its folder, and something that is no extraction at all.
+    fs::create_directories(root / "1-2-3-4-5.partial-999999999/contents/locked");
+    fs::permissions(root / "1-2-3-4-5.partial-999999999/contents/locked", fs::perms::none);
+    const auto running = root / ("1-2-3-4-6.partial-" + std::to_string(::getppid()));
+    fs::create_directories(running);
+    fs::create_directories(root / "a-b-c-d-e/contents");
+    std::ofstream(root / "a-b-c-d-f.done") << 10;
+    std::ofstream(root / "stray.txt") << "x";
+
+    ArchiveExtractionCache cache(root);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(root)) {
+        names.push_back(entry.path().filename().string());
+    }
+    EXPECT_THAT(names, UnorderedElementsAre(finished, finished + ".done", running.filename().string()));
+}
+
+TEST_F(ArchiveExtractionCacheTest, RemovesTheLeastRecentlyUsedExtractionsBeyondItsSize) {
+    const auto first = smallZip("First.zip");
+    const auto second = smallZip("Second.zip");
+    const auto third = smallZip("Third.zip");
+    // Room for two extractions of about 50 bytes each.
+    ArchiveExtractionCache cache(cacheRoot(), 120);
+    const auto firstFolder = cache.open(_sevenZip, first, {}).folder;
+    const auto secondFolder = cache.open(_sevenZip, second, {}).folder;
+    // Using the first makes the second the least recently used.
+    fs::last_write_time(fs::path(secondFolder.string() + ".done"),
+                        fs::file_time_type::clock::now() - std::chrono::hours(1));
+    EXPECT_TRUE(cache.open(_sevenZip, first, {}).reused);
+    const auto thirdFolder = cache.open(_sevenZip, third, {}).folder;
+    EXPECT_TRUE(fs::exists(firstFolder));
+    EXPECT_FALSE(fs::exists(secondFolder));
+    EXPECT_TRUE(fs::exists(thirdFolder));
+
+    // The extraction just made stays even when it alone exceeds the size.
+    ArchiveExtractionCache tiny(_folder.path() / "tiny", 1);
+    const auto opened = tiny.open(_sevenZip, first, {});
+    EXPECT_TRUE(fs::exists(opened.folder));
+}
+
+TEST_F(ArchiveExtractionCacheTest, AFailedOpeningLeavesNothing) {
+    const auto text = _folder.write("Example.zip", "not a zip");
+    ArchiveExtractionCache cache(cacheRoot());
+    const auto opened = cache.open(_sevenZip, text, {});
+    EXPECT_EQ(opened.contents.failure, Failure::cannotOpen);
+    EXPECT_TRUE(opened.folder.empty());
+    EXPECT_TRUE(fs::is_empty(cacheRoot()));
+}
+
+} // namespace
