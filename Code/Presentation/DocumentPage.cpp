@@ -185,7 +185,17 @@ std::string installedDetailLines(const Snapshot::InstalledApplication& applicati
                          : paragraph("Copyright  " + isolatedHTML(escapeHTML(trimmed)));
         }
     }
-    lines += isolatedParagraph(escapeHTML(pathText(containingFolder(application.bundlePath))));
+    if (const auto& origin = application.archiveOrigin) {
+        const auto archiveName = escapeHTML(origin->archive.filename().string());
+        lines +=
+            paragraph(origin->folderInArchive.empty()
+                          ? format(localize("applicationInArchiveFormat %@"), isolatedHTML(archiveName))
+                          : ZRLocalizedFormat::format(localize("applicationInArchiveFolderFormat %@ %@"),
+                                                      {isolatedHTML(archiveName),
+                                                       isolatedHTML(escapeHTML(origin->folderInArchive))}));
+    } else {
+        lines += isolatedParagraph(escapeHTML(pathText(containingFolder(application.bundlePath))));
+    }
     if (application.loadState == Snapshot::LoadState::loaded && application.document &&
         application.document->isTrustedThroughExtraAnchor()) {
         lines += paragraph(localize("documentTrustedThroughExtraAnchorInfo"));

@@ -33,6 +33,14 @@ struct DocumentPageSnapshot {
         std::shared_ptr<const Lumora> document;
         /// The error's localized description, for `loadFailed`.
         std::string errorDescription;
+        /// For a bundle opened from an archive: the archive, and the folder holding the bundle
+        /// inside it ('/'-separated, empty at its top). The folder line then names these instead
+        /// of the extraction folder.
+        struct ArchiveOrigin {
+            std::filesystem::path archive;
+            std::string folderInArchive;
+        };
+        std::optional<ArchiveOrigin> archiveOrigin;
     };
 
     /// A featured application from the downloaded list, not installed here.

@@ -8,6 +8,7 @@
 #include "Code/Tool/LumoraDocumentText.h"
 #include "Code/Tool/LumoraTool.h"
 #include "Code/Tool/TerminalText.h"
+#include "Code/Tool/ToolArchiveExtraction.h"
 #include "Code/Tool/ToolDocumentLoading.h"
 #include "Code/Tool/ToolJSON.h"
 #include "Code/Tool/ToolOptions.h"
@@ -31,6 +32,7 @@ struct CheckOptions {
     bool asJSON = false;
     LumoraLoader::Options loading;
     std::vector<std::string> paths;
+    std::optional<std::string> applicationName;
 };
 
 std::optional<std::string> parseOptions(std::string_view command, const std::vector<std::string>& arguments,
@@ -42,6 +44,12 @@ std::optional<std::string> parseOptions(std::string_view command, const std::vec
         } else if (argument == "--extra-trust-anchors") {
             if (auto problem = ToolOptions::consumeExtraTrustAnchors(arguments, index,
                                                                      options.loading.extraTrustAnchors)) {
+                return problem;
+            }
+        } else if (std::optional<std::string> problem;
+                   command == "show" && ToolArchiveExtraction::consumeApplicationName(
+                                            arguments, index, options.applicationName, problem)) {
+            if (problem) {
                 return problem;
             }
         } else if (argument.starts_with("-")) {
@@ -66,6 +74,25 @@ json trustedThrough(const ToolDocumentLoading::Checked& checked) {
     return checked.document->isTrustedThroughExtraAnchor() ? "extraAnchor" : "apple";
 }
 
+/// The target loaded, or the archive's failure as a load failure.
+ToolDocumentLoading::Checked load(const ToolArchiveExtraction::Target& target,
+                                  const LumoraLoader::Options& options) {
+    if (target.failed()) {
+        ToolDocumentLoading::Checked checked;
+        checked.state = "loadFailed";
+        checked.error = target.error;
+        checked.errorText = target.errorText;
+        return checked;
+    }
+    return ToolDocumentLoading::loadApplication(target.bundle.string(), options);
+}
+
+/// The exit status: an interrupted run ends as the signal's would.
+int exitStatus(int status) {
+    const auto signalNumber = ToolArchiveExtraction::interruption();
+    return signalNumber != 0 ? 128 + signalNumber : status;
+}
+
 } // namespace
 
 int runCheck(const std::vector<std::string>& arguments) {
@@ -73,11 +100,18 @@ int runCheck(const std::vector<std::string>& arguments) {
     if (const auto problem = parseOptions("check", arguments, options)) {
         return usageError("check", *problem);
     }
+    ToolArchiveExtraction archives;
+    std::vector<ToolArchiveExtraction::Target> targets;
+    for (const auto& path : options.paths) {
+        auto more = archives.targets(path);
+        targets.insert(targets.end(), std::make_move_iterator(more.begin()),
+                       std::make_move_iterator(more.end()));
+    }
     // Loaded side by side, as many at once as the viewer's load queue runs; reported in order.
-    std::vector<ToolDocumentLoading::Checked> results(options.paths.size());
+    std::vector<ToolDocumentLoading::Checked> results(targets.size());
     ZRParallelFor(results.size(), maximumConcurrentLoads, [&](std::size_t index) {
         try {
-            results[index] = ToolDocumentLoading::loadApplication(options.paths[index], options.loading);
+            results[index] = load(targets[index], options.loading);
         } catch (const std::exception& failure) {
             results[index].state = "loadFailed";
             results[index].errorText = failure.what();
@@ -86,22 +120,33 @@ int runCheck(const std::vector<std::string>& arguments) {
     bool allLoaded = true;
     json list = json::array();
     for (std::size_t index = 0; index < results.size(); ++index) {
-        const auto& path = options.paths[index];
+        const auto& target = targets[index];
         const auto& checked = results[index];
         allLoaded = allLoaded && checked.state == "loaded";
         if (options.asJSON) {
             json entry = json::object();
-            ToolJSON::appendPath(entry, path);
+            ToolJSON::appendPath(entry, target.path);
+            if (target.pathInArchive) {
+                ToolJSON::appendExactText(entry, "pathInArchive", *target.pathInArchive);
+            } else {
+                entry["pathInArchive"] = nullptr;
+            }
             entry["state"] = checked.state;
             entry["error"] = checked.error;
             entry["trustedThrough"] = trustedThrough(checked);
             entry["document"] =
                 checked.document ? LumoraDocumentJSON::documentJSON(*checked.document) : json();
+            target.show(entry["error"]);
+            target.show(entry["document"]);
             list.push_back(std::move(entry));
             continue;
         }
         TerminalText line;
-        line << path << ": " << checked.state;
+        line << target.path << ": ";
+        if (target.pathInArchive) {
+            line << *target.pathInArchive << ": ";
+        }
+        line << checked.state;
         if (checked.document) {
             const auto count = checked.document->sources().size();
             line << " (" << count << (count == 1 ? " declaration" : " declarations")
@@ -111,14 +156,14 @@ int runCheck(const std::vector<std::string>& arguments) {
                  << ")";
         }
         if (!checked.errorText.empty()) {
-            line << ": " << checked.errorText;
+            line << ": " << target.shown(checked.errorText);
         }
         std::cout << (line << TerminalText::newline).string();
     }
     if (options.asJSON) {
         std::cout << ToolJSON::dump(list) << '\n';
     }
-    return allLoaded ? exitSuccess : exitFailure;
+    return exitStatus(allLoaded ? exitSuccess : exitFailure);
 }
 
 int runShow(const std::vector<std::string>& arguments) {
@@ -126,21 +171,32 @@ int runShow(const std::vector<std::string>& arguments) {
     if (const auto problem = parseOptions("show", arguments, options)) {
         return usageError("show", *problem);
     }
-    const auto checked = ToolDocumentLoading::loadApplication(options.paths.front(), options.loading);
+    ToolArchiveExtraction archives;
+    auto choice = archives.choose(options.paths.front(), options.applicationName);
+    if (!choice.target) {
+        return exitStatus(usageError("show", choice.problem));
+    }
+    const auto& target = *choice.target;
+    const auto checked = load(target, options.loading);
     if (!checked.document) {
         const std::string message = options.paths.front() + ": " + checked.state +
-                                    (checked.errorText.empty() ? "" : ": " + checked.errorText);
-        return reportDocumentFailure(
-            options.asJSON,
-            ToolDocumentLoading::Failure{
-                checked.error.is_null()
-                    ? json{{"type", checked.state}, {"case", nullptr}, {"description", message}}
-                    : checked.error,
-                message});
+                                    (checked.errorText.empty() ? "" : ": " + target.shown(checked.errorText));
+        auto error = checked.error.is_null()
+                         ? json{{"type", checked.state}, {"case", nullptr}, {"description", message}}
+                         : checked.error;
+        target.show(error);
+        return exitStatus(
+            reportDocumentFailure(options.asJSON, ToolDocumentLoading::Failure{error, message}));
     }
     if (options.asJSON) {
         auto output = LumoraDocumentJSON::documentJSON(*checked.document);
         output["trustedThrough"] = trustedThrough(checked);
+        target.show(output);
+        if (target.pathInArchive) {
+            ToolJSON::appendExactText(output, "pathInArchive", *target.pathInArchive);
+        } else {
+            output["pathInArchive"] = nullptr;
+        }
         std::cout << ToolJSON::dump(output) << '\n';
     } else {
         TerminalText text;
@@ -148,9 +204,9 @@ int runShow(const std::vector<std::string>& arguments) {
             text << "Note: accepted only through an extra trust anchor, not through Apple."
                  << TerminalText::newline << TerminalText::newline;
         }
-        std::cout << (text << LumoraDocumentText::documentText(*checked.document)).string();
+        std::cout << target.shown((text << LumoraDocumentText::documentText(*checked.document)).string());
     }
-    return exitSuccess;
+    return exitStatus(exitSuccess);
 }
 
 } // namespace LumoraTool

@@ -5,6 +5,7 @@
 #include "Code/Presentation/DocumentPage.h"
 #include "Code/Tool/LumoraTool.h"
 #include "Code/Tool/TerminalText.h"
+#include "Code/Tool/ToolArchiveExtraction.h"
 #include "Code/Tool/ToolConnectionOptions.h"
 #include "Code/Tool/ToolDocumentLoading.h"
 #include "Code/Tool/ToolOptions.h"
@@ -28,6 +29,7 @@ constexpr std::uintmax_t maximumImageFileSize = 32 * 1024 * 1024;
 struct PageOptions {
     std::optional<std::string> path;
     std::optional<std::string> outputPath;
+    std::optional<std::string> applicationName;
     bool emptySelection = false;
     bool developerConnection = false;
     bool previewOffered = false;
@@ -70,6 +72,9 @@ std::optional<std::string> applyOption(const std::vector<std::string>& arguments
         if (!options.outputPath) {
             return "-o needs a file name";
         }
+    } else if (ToolArchiveExtraction::consumeApplicationName(arguments, index, options.applicationName,
+                                                             problem)) {
+        return problem;
     } else if (argument == "--extra-trust-anchors") {
         return ToolOptions::consumeExtraTrustAnchors(arguments, index, options.loading.extraTrustAnchors);
     } else if (argument.starts_with("-")) {
@@ -128,10 +133,15 @@ Snapshot::LoadState loadState(const std::string& state) {
     return Snapshot::LoadState::loadFailed;
 }
 
+/// An archive's applications, when none was chosen or the one named is not there.
+struct ArchiveChoiceProblem {
+    std::string problem;
+};
+
 // The selected application for PATH; the failure to report when PATH is a declaration file that
 // cannot be read (a page about it would only show a made-up state).
-std::variant<Snapshot::Application, ToolDocumentLoading::Failure> application(const std::string& path,
-                                                                              const PageOptions& options) {
+std::variant<Snapshot::Application, ToolDocumentLoading::Failure, ArchiveChoiceProblem>
+application(const std::string& path, const PageOptions& options, ToolArchiveExtraction& archives) {
     const std::filesystem::path filePath(path);
     if (ToolDocumentLoading::isDeclarationFile(filePath)) {
         auto loaded = ToolDocumentLoading::loadDeclarationFile(path);
@@ -145,14 +155,28 @@ std::variant<Snapshot::Application, ToolDocumentLoading::Failure> application(co
         return Snapshot::Application{filePath.stem().string(), programImage("GenericApplicationIcon"),
                                      std::move(installed)};
     }
-    auto checked = ToolDocumentLoading::loadApplication(path, options.loading);
-    auto installed = installedApplicationFacts(std::filesystem::absolute(filePath));
+    auto choice = archives.choose(path, options.applicationName);
+    if (!choice.target) {
+        return ArchiveChoiceProblem{std::move(choice.problem)};
+    }
+    const auto& target = *choice.target;
+    if (target.failed()) {
+        return ToolDocumentLoading::Failure{target.error, path + ": " + target.errorText};
+    }
+    const auto bundlePath = std::filesystem::absolute(target.bundle);
+    auto checked = ToolDocumentLoading::loadApplication(bundlePath.string(), options.loading);
+    auto installed = installedApplicationFacts(bundlePath);
     installed.loadState = loadState(checked.state);
     installed.errorDescription = checked.errorText;
     if (checked.document) {
         installed.document = std::make_shared<const Lumora>(std::move(*checked.document));
     }
-    return Snapshot::Application{ZRFileManager::displayNameAtPath(filePath), applicationIcon(filePath),
+    if (target.pathInArchive) {
+        installed.archiveOrigin = Snapshot::InstalledApplication::ArchiveOrigin{
+            std::filesystem::absolute(filePath),
+            std::filesystem::path(*target.pathInArchive).parent_path().generic_string()};
+    }
+    return Snapshot::Application{ZRFileManager::displayNameAtPath(bundlePath), applicationIcon(bundlePath),
                                  std::move(installed)};
 }
 
@@ -184,6 +208,7 @@ int runPage(const std::vector<std::string>& arguments) {
     if (options.developerConnection) {
         snapshot.simulatedConnection = connection.connectionInformation();
     }
+    ToolArchiveExtraction archives;
     if (options.path) {
         std::error_code error;
         if (!std::filesystem::exists(*options.path, error)) {
@@ -192,9 +217,12 @@ int runPage(const std::vector<std::string>& arguments) {
                              .string();
             return exitFailure;
         }
-        auto selected = application(*options.path, options);
+        auto selected = application(*options.path, options, archives);
         if (const auto* failure = std::get_if<ToolDocumentLoading::Failure>(&selected)) {
             return reportDocumentFailure(false, *failure);
+        }
+        if (const auto* choice = std::get_if<ArchiveChoiceProblem>(&selected)) {
+            return usageError("page", choice->problem);
         }
         snapshot.selection.push_back(std::move(std::get<Snapshot::Application>(selected)));
     }

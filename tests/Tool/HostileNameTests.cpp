@@ -91,7 +91,7 @@ TEST_F(HostileNames, CheckAndShowPrintJSONForABundleWhoseNameIsNotUTF8) {
     // A path that is UTF-8 is shown as before, with no second form.
     EXPECT_EQ(output[1]["path"], good);
     EXPECT_FALSE(output[1].contains("pathPercentEncoded"));
-    const std::vector<std::string> keys{"path",  "pathPercentEncoded", "state",
+    const std::vector<std::string> keys{"path",  "pathPercentEncoded", "pathInArchive", "state",
                                         "error", "trustedThrough",     "document"};
     const auto ordered = nlohmann::ordered_json::parse(run.standardOutput);
     std::vector<std::string> order;

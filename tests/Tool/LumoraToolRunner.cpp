@@ -1,5 +1,6 @@
 #include "Tool/LumoraToolRunner.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -23,11 +24,28 @@ std::string readAll(const std::filesystem::path& path) {
 
 } // namespace
 
-LumoraToolRun runLumoraTool(const std::vector<std::string>& arguments) {
-    return runProgram(LUMORA_TOOL_PATH, arguments);
+LumoraToolRun runLumoraTool(const std::vector<std::string>& arguments,
+                            const std::vector<std::string>& environment) {
+    return runProgram(LUMORA_TOOL_PATH, arguments, environment);
 }
 
-LumoraToolRun runProgram(const std::string& program, const std::vector<std::string>& arguments) {
+std::vector<std::string> changedEnvironment(const std::vector<std::string>& changes) {
+    std::vector<std::string> result = changes;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view text(*entry);
+        const auto name = text.substr(0, text.find('=') + 1);
+        const bool replaced = std::any_of(changes.begin(), changes.end(), [&](const std::string& change) {
+            return change.starts_with(name);
+        });
+        if (!replaced) {
+            result.emplace_back(text);
+        }
+    }
+    return result;
+}
+
+LumoraToolRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::vector<std::string>& environment) {
     const TemporaryFolder outputs;
     const auto outputPath = outputs.path() / "stdout";
     const auto errorPath = outputs.path() / "stderr";
@@ -47,7 +65,13 @@ LumoraToolRun runProgram(const std::string& program, const std::vector<std::stri
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
     pid_t child = 0;
-    const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    auto environmentStrings = changedEnvironment(environment);
+    std::vector<char*> envp;
+    for (auto& entry : environmentStrings) {
+        envp.push_back(entry.data());
+    }
+    envp.push_back(nullptr);
+    const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
         throw std::runtime_error("cannot start " + argumentStrings[0]);

@@ -20,7 +20,13 @@ struct LumoraToolRun {
     std::string standardError;
 };
 
-LumoraToolRun runLumoraTool(const std::vector<std::string>& arguments);
+/// `environment` ("NAME=value") is added to this process's environment, replacing what it names.
+LumoraToolRun runLumoraTool(const std::vector<std::string>& arguments,
+                            const std::vector<std::string>& environment = {});
 
 /// Runs any program (looked up on PATH when the name has no slash) the same way.
-LumoraToolRun runProgram(const std::string& program, const std::vector<std::string>& arguments);
+LumoraToolRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::vector<std::string>& environment = {});
+
+/// This process's environment with `changes` ("NAME=value") applied.
+std::vector<std::string> changedEnvironment(const std::vector<std::string>& changes);

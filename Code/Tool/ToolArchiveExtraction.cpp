@@ -1,0 +1,223 @@
+#include "Code/Tool/ToolArchiveExtraction.h"
+
+#include <algorithm>
+#include <array>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+/// Cancelled by the signal handlers; cancel() only stores a flag and writes to an eventfd.
+CancellationToken& interruptionToken() {
+    static CancellationToken token;
+    return token;
+}
+
+volatile std::sig_atomic_t receivedSignal = 0;
+
+constexpr std::array interruptingSignals{SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void interrupt(int signalNumber) {
+    receivedSignal = signalNumber;
+    interruptionToken().cancel();
+}
+
+const char* failureCase(SevenZip::Failure failure) {
+    switch (failure) {
+    case SevenZip::Failure::none:
+        return "none";
+    case SevenZip::Failure::notInstalled:
+        return "notInstalled";
+    case SevenZip::Failure::encrypted:
+        return "encrypted";
+    case SevenZip::Failure::cannotOpen:
+        return "cannotOpen";
+    case SevenZip::Failure::damaged:
+        return "damaged";
+    case SevenZip::Failure::timedOut:
+        return "timedOut";
+    case SevenZip::Failure::cancelled:
+        return "cancelled";
+    case SevenZip::Failure::limitExceeded:
+        return "limitExceeded";
+    case SevenZip::Failure::unsafeEntry:
+        return "unsafeEntry";
+    case SevenZip::Failure::failed:
+        return "failed";
+    }
+    return "failed";
+}
+
+ToolArchiveExtraction::Target failedTarget(const std::string& path, const char* caseName,
+                                           std::string description) {
+    ToolArchiveExtraction::Target target;
+    target.path = path;
+    target.error = json{{"type", "ArchiveError"}, {"case", caseName}, {"description", description}};
+    target.errorText = std::move(description);
+    return target;
+}
+
+} // namespace
+
+ToolArchiveExtraction::ToolArchiveExtraction() {
+    struct sigaction action {};
+    action.sa_handler = interrupt;
+    sigemptyset(&action.sa_mask);
+    for (const auto signalNumber : interruptingSignals) {
+        ::sigaction(signalNumber, &action, nullptr);
+    }
+}
+
+ToolArchiveExtraction::~ToolArchiveExtraction() {
+    if (_folder) {
+        ArchiveContents::removeFolder(*_folder);
+    }
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    for (const auto signalNumber : interruptingSignals) {
+        ::sigaction(signalNumber, &action, nullptr);
+    }
+}
+
+bool ToolArchiveExtraction::consumeApplicationName(const std::vector<std::string>& arguments,
+                                                   std::size_t& index, std::optional<std::string>& name,
+                                                   std::optional<std::string>& problem) {
+    if (arguments[index] != "--app") {
+        return false;
+    }
+    if (index + 1 >= arguments.size()) {
+        problem = "--app needs the name of an application";
+    } else {
+        name = arguments[++index];
+    }
+    return true;
+}
+
+int ToolArchiveExtraction::interruption() {
+    return receivedSignal;
+}
+
+bool ToolArchiveExtraction::isArchive(const fs::path& path) {
+    std::error_code error;
+    if (!fs::is_regular_file(path, error)) {
+        return false;
+    }
+    auto name = path.filename().string();
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    for (const auto* extension : {".dmg", ".zip", ".pkg", ".mpkg", ".xip", ".tar", ".tgz", ".tbz", ".txz",
+                                  ".gz", ".bz2", ".xz", ".zst", ".cpio"}) {
+        if (name.ends_with(extension)) {
+            return true;
+        }
+    }
+    std::string ignored;
+    return ArchiveFormats::recognizeFile(path, ignored).has_value();
+}
+
+std::string ToolArchiveExtraction::Target::applicationName() const {
+    const auto name = fs::path(pathInArchive.value_or(path)).filename().string();
+    return name.ends_with(".app") ? name.substr(0, name.size() - 4) : name;
+}
+
+std::string ToolArchiveExtraction::Target::shown(std::string text) const {
+    if (!pathInArchive) {
+        return text;
+    }
+    const auto extracted = bundle.string();
+    const auto replacement = path + "/" + *pathInArchive;
+    for (auto found = text.find(extracted); found != std::string::npos;
+         found = text.find(extracted, found + replacement.size())) {
+        text.replace(found, extracted.size(), replacement);
+    }
+    return text;
+}
+
+void ToolArchiveExtraction::Target::show(json& value) const {
+    if (!pathInArchive) {
+        return;
+    }
+    if (value.is_string()) {
+        value = shown(value.get<std::string>());
+    } else if (value.is_structured()) {
+        for (auto& element : value) {
+            show(element);
+        }
+    }
+}
+
+std::vector<ToolArchiveExtraction::Target> ToolArchiveExtraction::targets(const std::string& path) {
+    if (!isArchive(path)) {
+        Target target;
+        target.path = path;
+        target.bundle = path;
+        return {target};
+    }
+    if (!_folder) {
+        const char* temporary = std::getenv("TMPDIR");
+        auto pattern =
+            (fs::path(temporary != nullptr && *temporary != '\0' ? temporary : "/tmp") / "lumora-XXXXXX")
+                .string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            return {failedTarget(path, "failed",
+                                 std::string("A temporary folder cannot be made: ") + std::strerror(errno) +
+                                     ".")};
+        }
+        _folder = pattern;
+    }
+    const auto destination = *_folder / std::to_string(++_archiveCount);
+    std::error_code error;
+    fs::create_directory(destination, error);
+    const SevenZip sevenZip;
+    auto contents = ArchiveContents::extract(sevenZip, path, destination, {}, &interruptionToken());
+    if (!contents.succeeded()) {
+        return {failedTarget(path, failureCase(contents.failure), std::move(contents.message))};
+    }
+    if (contents.applications.empty()) {
+        return {failedTarget(path, "noApplication", "The archive holds no application.")};
+    }
+    std::vector<Target> targets;
+    for (auto& application : contents.applications) {
+        Target target;
+        target.path = path;
+        target.pathInArchive = std::move(application.pathInArchive);
+        target.bundle = std::move(application.bundle);
+        targets.push_back(std::move(target));
+    }
+    return targets;
+}
+
+ToolArchiveExtraction::Choice ToolArchiveExtraction::choose(const std::string& path,
+                                                            const std::optional<std::string>& name) {
+    auto all = targets(path);
+    if (all.front().failed()) {
+        return {std::move(all.front()), {}};
+    }
+    if (!all.front().pathInArchive) {
+        if (name) {
+            return {std::nullopt, "--app chooses an application inside an archive, and " + path + " is none"};
+        }
+        return {std::move(all.front()), {}};
+    }
+    if (all.size() == 1 && !name) {
+        return {std::move(all.front()), {}};
+    }
+    std::string names;
+    for (const auto& target : all) {
+        if (name && target.applicationName() == *name) {
+            return {target, {}};
+        }
+        names.append(names.empty() ? "" : ", ").append(target.applicationName());
+    }
+    if (!name) {
+        return {std::nullopt, path + " holds several applications; choose one with --app NAME: " + names};
+    }
+    return {std::nullopt, path + " holds no application named " + *name + " (it holds " + names + ")"};
+}
