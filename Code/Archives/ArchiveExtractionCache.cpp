@@ -17,6 +17,7 @@
 #include <cstring>
 #include <fstream>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include <sys/stat.h>
@@ -110,7 +111,17 @@ std::vector<Finished> finishedExtractions(const fs::path& root) {
 
 ArchiveExtractionCache::ArchiveExtractionCache(fs::path root, std::uint64_t maximumSize)
     : _root(std::move(root))
-    , _maximumSize(maximumSize) {
+    , _maximumSize(maximumSize) {}
+
+void ArchiveExtractionCache::prepare() {
+    const std::lock_guard lock(_mutex);
+    prepareLocked();
+}
+
+void ArchiveExtractionCache::prepareLocked() {
+    if (std::exchange(_prepared, true)) {
+        return;
+    }
     std::error_code error;
     fs::create_directories(_root, error);
     if (!error) {
@@ -172,6 +183,8 @@ ArchiveExtractionCache::Opened ArchiveExtractionCache::open(const SevenZip& seve
                                                             const SevenZip::Limits& limits,
                                                             const CancellationToken* cancellation) {
     Opened opened;
+    const std::lock_guard lock(_mutex);
+    prepareLocked();
     if (!_usable) {
         opened.contents.failure = SevenZip::Failure::failed;
         opened.contents.message = _unusableReason;
@@ -184,7 +197,6 @@ ArchiveExtractionCache::Opened ArchiveExtractionCache::open(const SevenZip& seve
         opened.contents.message = "The file cannot be read: " + error + ".";
         return opened;
     }
-    const std::lock_guard lock(_mutex);
     const auto folder = _root / *name;
     const auto record = _root / (*name + std::string(doneSuffix));
     std::error_code status;

@@ -17,10 +17,15 @@ class ArchiveExtractionCache {
 public:
     static constexpr std::uint64_t defaultMaximumSize = std::uint64_t{4} << 30;
 
-    /// Creates `root` (mode 0700) when missing and removes the leftovers of earlier runs: folders
-    /// of extractions that never finished, and whatever else is not a finished extraction.
+    /// Touches nothing yet: the disk is first used by `prepare`.
     explicit ArchiveExtractionCache(std::filesystem::path root,
                                     std::uint64_t maximumSize = defaultMaximumSize);
+
+    /// Creates the root folder (mode 0700) when missing and removes the leftovers of earlier runs:
+    /// folders of extractions that never finished, and whatever else is not a finished
+    /// extraction. Done once, by the first call (`open` calls it too); call it at start, off the
+    /// main thread.
+    void prepare();
 
     struct [[nodiscard]] Opened {
         ArchiveContents::Result contents;
@@ -47,11 +52,13 @@ public:
     const std::filesystem::path& root() const { return _root; }
 
 private:
+    void prepareLocked();
     void removeLeftovers();
     void evict(const std::string& keep);
 
     std::filesystem::path _root;
     std::uint64_t _maximumSize;
+    bool _prepared = false;
     bool _usable = false;
     std::string _unusableReason;
     mutable std::mutex _mutex;

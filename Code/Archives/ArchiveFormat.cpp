@@ -126,6 +126,27 @@ std::optional<ArchiveFormat> ArchiveFormats::recognizeFile(const std::filesystem
     return recognize(std::span(head.data(), headLength), std::span(trailer.data(), trailerLength));
 }
 
+bool ArchiveFormats::hasDownloadExtension(const std::filesystem::path& path) {
+    auto name = path.filename().string();
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    for (const std::string_view extension : {".dmg", ".zip", ".pkg", ".mpkg", ".xip", ".tar", ".tgz", ".tbz",
+                                             ".tbz2", ".txz", ".gz", ".bz2", ".xz", ".zst", ".cpio"}) {
+        if (name.size() > extension.size() && name.ends_with(extension)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ArchiveFormats::isDownload(const std::filesystem::path& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) {
+        return false;
+    }
+    std::string readError;
+    return hasDownloadExtension(path) || recognizeFile(path, readError).has_value();
+}
+
 const char* ArchiveFormats::name(ArchiveFormat format) {
     switch (format) {
     case ArchiveFormat::diskImage:

@@ -39,6 +39,15 @@ std::optional<ArchiveFormat> recognize(std::span<const std::uint8_t> head,
 /// (it is not a regular file, or reading failed).
 std::optional<ArchiveFormat> recognizeFile(const std::filesystem::path& path, std::string& error);
 
+/// Whether `path`'s name ends as a download's does (.dmg, .zip, .pkg, .mpkg, .xip, .tar, .tgz,
+/// .tar.gz and the like), in any case. Callers that take a file handed over by name use it beside
+/// `recognizeFile`, so that a damaged or mislabelled download is reported as one.
+bool hasDownloadExtension(const std::filesystem::path& path);
+
+/// Whether the item at `path` is to be opened as a download when it is handed over: a regular
+/// file (links followed) with a download's name or an archive's bytes.
+bool isDownload(const std::filesystem::path& path);
+
 /// A short English name for messages ("disk image", "zip archive", ...).
 const char* name(ArchiveFormat format);
 

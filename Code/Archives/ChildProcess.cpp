@@ -13,6 +13,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -99,6 +100,7 @@ struct ChildSetup {
     int statusWrite = -1;
     std::array<std::pair<int, rlimit>, 4> limits{};
     std::size_t limitCount = 0;
+    pid_t parent = 0;
 };
 
 [[noreturn]] void reportAndExit(int statusWrite, StartReport::Stage stage) {
@@ -134,6 +136,12 @@ void closeOtherDescriptorsOnExec() {
         ::sigaction(number, &defaultAction, nullptr);
     }
     ::setpgid(0, 0);
+    // Killed with this process (the thread that started it waits for it, so it is the thread's
+    // end too): a program reading hostile bytes never outlives the one that asked it to.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != setup.parent) {
+        ::_exit(127);
+    }
 
     const int nullDevice = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     if (nullDevice < 0 || ::dup2(nullDevice, STDIN_FILENO) < 0 ||
@@ -482,6 +490,7 @@ ChildProcess::Result ChildProcess::run(const Options& options, const Cancellatio
     const auto deadline =
         Clock::now() + std::clamp<std::chrono::milliseconds>(options.deadline, std::chrono::milliseconds(0),
                                                              std::chrono::hours(24 * 365));
+    setup.parent = ::getpid();
     const pid_t child = ::fork();
     if (child < 0) {
         result.startFailure = StartFailure::other;

@@ -206,6 +206,32 @@ ExtractionSafety::Verdict checkExtracted(const std::filesystem::path& folder, st
 
 } // namespace
 
+const char* SevenZip::failureName(Failure failure) {
+    switch (failure) {
+    case Failure::none:
+        return "none";
+    case Failure::notInstalled:
+        return "notInstalled";
+    case Failure::encrypted:
+        return "encrypted";
+    case Failure::cannotOpen:
+        return "cannotOpen";
+    case Failure::damaged:
+        return "damaged";
+    case Failure::timedOut:
+        return "timedOut";
+    case Failure::cancelled:
+        return "cancelled";
+    case Failure::limitExceeded:
+        return "limitExceeded";
+    case Failure::unsafeEntry:
+        return "unsafeEntry";
+    case Failure::failed:
+        return "failed";
+    }
+    return "failed";
+}
+
 SevenZip::SevenZip(std::optional<std::vector<std::string>> environment)
     : _environment(std::move(environment)) {}
 

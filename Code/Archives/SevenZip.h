@@ -63,6 +63,9 @@ public:
         std::optional<SevenZipListing> listing;
     };
 
+    /// The failure's name as programs read it ("notInstalled", "encrypted", ...).
+    static const char* failureName(Failure failure);
+
     /// Runs `7zz` as found in the PATH of `environment` ("NAME=value" entries; none: this
     /// process's environment).
     explicit SevenZip(std::optional<std::vector<std::string>> environment = std::nullopt);

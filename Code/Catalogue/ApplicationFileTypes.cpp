@@ -1,5 +1,6 @@
 #include "Code/Catalogue/ApplicationFileTypes.h"
 
+#include "Code/Archives/ArchiveFormat.h"
 #include "ZRFoundation/CodeSigning/ZRMappedFile.h"
 
 #include <algorithm>
@@ -48,6 +49,14 @@ bool canContainLumora(const std::filesystem::path& path, bool allowOnlyAppBundle
         return *type == QLatin1String(applicationBundle);
     }
     return lumoraContainerTypes().contains(*type);
+}
+
+bool isArchive(const std::filesystem::path& path) {
+    return ArchiveFormats::isDownload(path);
+}
+
+bool canBeAdded(const std::filesystem::path& path) {
+    return canContainLumora(path, false) || isArchive(path);
 }
 
 bool hasApplicationExtension(const std::filesystem::path& path) {

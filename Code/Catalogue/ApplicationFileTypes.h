@@ -37,6 +37,15 @@ std::optional<QString> typeIdentifier(const std::filesystem::path& path);
 /// `allowOnlyAppBundles`) a Unix executable.
 bool canContainLumora(const std::filesystem::path& path, bool allowOnlyAppBundles);
 
+/// Whether the item at `path` is a regular file (links followed) that is a download the catalogue
+/// opens: a disk image, a zip, tar or cpio archive, an installer package or a compressed stream,
+/// by its name or by its first and last bytes (so that a damaged download is opened, and its
+/// fault reported).
+bool isArchive(const std::filesystem::path& path);
+
+/// Whether the item at `path` can be added by hand: what may carry a document, or an archive.
+bool canBeAdded(const std::filesystem::path& path);
+
 /// Whether the last component ends in ".app", compared without regard to case as type identifiers
 /// match extensions.
 bool hasApplicationExtension(const std::filesystem::path& path);

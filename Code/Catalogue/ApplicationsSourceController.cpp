@@ -1,17 +1,21 @@
 #include "Code/Catalogue/ApplicationsSourceController.h"
 
+#include "Code/Archives/ArchiveExtractionCache.h"
 #include "Code/Catalogue/ApplicationsArrayController.h"
+#include "Code/Catalogue/DiskOperationQueue.h"
 #include "Code/Catalogue/InstalledApplication.h"
 #include "Code/Catalogue/LocalizedStandardComparison.h"
 #include "Code/Catalogue/ManuallyAddedApplicationsSource.h"
 #include "Code/Catalogue/OpenPanelPresenter.h"
 #include "Code/Catalogue/Preferences.h"
 #include "Code/Catalogue/PreviewApplicationsSource.h"
+#include "Code/Catalogue/QtStrings.h"
 #include "Code/Catalogue/ReadPermissionFolderProposals.h"
 
 #include <QEventLoop>
 #include <QPointer>
 #include <QSet>
+#include <QThreadPool>
 #include <algorithm>
 #include <utility>
 
@@ -69,7 +73,14 @@ ApplicationsSourceController::ApplicationsSourceController(Preferences& preferen
             });
     }
     auto store = std::make_shared<SecurityScopedBookmarksStore>(preferences, _sources.startAccessing);
-    _manuallyAddedApplicationsSource = std::make_shared<ManuallyAddedApplicationsSource>(store);
+    if (auto cache = _sources.archiveExtractionCache) {
+        // Leftovers of earlier runs are cleared at start, on the disk queue.
+        DiskOperationQueue::shared().start([cache] { cache->prepare(); });
+    }
+    _manuallyAddedApplicationsSource =
+        std::make_shared<ManuallyAddedApplicationsSource>(store, _sources.archiveExtractionCache);
+    _manuallyAddedApplicationsSource->setArchiveHandler(
+        [this](const ManuallyAddedApplicationsSource::ArchiveOutcome& outcome) { archiveOpened(outcome); });
     _manuallyAddedApplicationsSource->addApplications(store->allFileURLs());
 
     _arrayController->setSortDescriptors({
@@ -327,6 +338,11 @@ void ApplicationsSourceController::performInitialLoadingCheck() {
         if (active.asyncSource != nullptr && !active.asyncSource->isInitialUpdateFinished()) {
             return;
         }
+        // Archives handed over at start (or remembered) are part of the first list.
+        if (active.source == _manuallyAddedApplicationsSource &&
+            !_manuallyAddedApplicationsSource->openingArchives().empty()) {
+            return;
+        }
     }
     for (const auto& application : _applications) {
         const auto* installed = qobject_cast<InstalledApplication*>(application.get());
@@ -450,7 +466,7 @@ void ApplicationsSourceController::showOpenPanelAt(const std::optional<std::file
         // as a read grant (only granting does that).
         std::vector<ZRURL> fileURLs;
         for (const auto& path : chosenPaths) {
-            if (grantsFolder || InstalledApplication::canContainLumora(path, false)) {
+            if (grantsFolder || controller->canAdd(path)) {
                 fileURLs.push_back(ZRURL::fileURL(path, false));
             }
         }
@@ -458,16 +474,25 @@ void ApplicationsSourceController::showOpenPanelAt(const std::optional<std::file
             emit controller->chosenItemsRefused();
             return;
         }
-        const bool select = InstalledApplication::canContainLumora(fileURLs.front().path(), false);
+        const bool select = controller->canAdd(fileURLs.front().path());
         controller->addWithSecurityScopedFileURLs(fileURLs, select);
     });
 }
 
+bool ApplicationsSourceController::canAdd(const std::filesystem::path& path) const {
+    return InstalledApplication::canContainLumora(path, false) ||
+           _manuallyAddedApplicationsSource->opensArchive(path);
+}
+
 void ApplicationsSourceController::addWithSecurityScopedFileURLs(const std::vector<ZRURL>& fileURLs,
                                                                  bool select) {
+    const bool selectsArchive = select && !fileURLs.empty() && fileURLs.front().isFileURL() &&
+                                _manuallyAddedApplicationsSource->opensArchive(fileURLs.front().path());
+    _archiveToSelect = selectsArchive ? std::optional(fileURLs.front().path()) : std::nullopt;
     _manuallyAddedApplicationsSource->add(fileURLs);
     emit readPermissionsChanged();
-    merge(select && !fileURLs.empty() ? std::optional<ZRURL>(fileURLs.front()) : std::nullopt);
+    merge(select && !selectsArchive && !fileURLs.empty() ? std::optional<ZRURL>(fileURLs.front())
+                                                         : std::nullopt);
     for (const auto& application : allApplicationsWithNoReadPermissions()) {
         const bool isGranted = std::any_of(fileURLs.begin(), fileURLs.end(), [&](const ZRURL& url) {
             return url.isFileURL() && isInside(application->bundleURL().path(), url.path());
@@ -476,6 +501,26 @@ void ApplicationsSourceController::addWithSecurityScopedFileURLs(const std::vect
             application->readLumoraInBackground();
         }
     }
+}
+
+void ApplicationsSourceController::archiveOpened(
+    const ManuallyAddedApplicationsSource::ArchiveOutcome& outcome) {
+    const bool selects = _archiveToSelect == outcome.archive;
+    if (selects) {
+        _archiveToSelect.reset();
+    }
+    if (outcome.failure != SevenZip::Failure::none || outcome.holdsNoApplication()) {
+        if (outcome.isNew && outcome.failure != SevenZip::Failure::cancelled) {
+            emit archiveRefused(QtStrings::fromPath(outcome.archive),
+                                QString::fromLatin1(outcome.holdsNoApplication()
+                                                        ? "noApplication"
+                                                        : SevenZip::failureName(outcome.failure)),
+                                QString::fromStdString(outcome.message));
+        }
+    } else {
+        merge(selects ? std::optional(outcome.applications.front()->bundleURL()) : std::nullopt);
+    }
+    performInitialLoadingCheck();
 }
 
 void ApplicationsSourceController::removeAllSecurityScopedFileURLs() {

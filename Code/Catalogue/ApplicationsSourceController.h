@@ -2,6 +2,7 @@
 
 #include "Code/Catalogue/ApplicationsSource.h"
 #include "Code/Catalogue/LoadProgress.h"
+#include "Code/Catalogue/ManuallyAddedApplicationsSource.h"
 #include "Code/Catalogue/PreviewApplicationsSource.h"
 #include "Code/Catalogue/SecurityScopedBookmarksStore.h"
 #include "ZRFoundation/URL/ZRURL.h"
@@ -18,8 +19,8 @@
 #include <vector>
 
 class ApplicationsArrayController;
+class ArchiveExtractionCache;
 class InstalledApplication;
-class ManuallyAddedApplicationsSource;
 class OpenPanelPresenter;
 class Preferences;
 struct LumoraLoadStateChange;
@@ -49,6 +50,9 @@ public:
         /// How granted items are opened for reading.
         SecurityScopedBookmarksStore::AccessStarter startAccessing =
             SecurityScopedBookmarksStore::startAccessingByReadPermission;
+        /// Where archives handed over are extracted; none: archives are refused like any item
+        /// that is no application.
+        std::shared_ptr<ArchiveExtractionCache> archiveExtractionCache;
     };
 
     /// Applies the four source preferences at once, so sources start working before `startUpdating`.
@@ -82,8 +86,12 @@ public:
     void showOpenPanelAtParentDirectoryOf(const InstalledApplication* application);
     /// The panel for granting folders, starting in `folder`; for adding applications without one.
     void showOpenPanelAt(const std::optional<std::filesystem::path>& folder);
-    /// Grants and adds the items, selecting the first when `select` is set, and loads again the
-    /// applications inside them that could not be read.
+    /// Whether the item at `path` can be handed over: an application, or an archive when archives
+    /// are opened.
+    bool canAdd(const std::filesystem::path& path) const;
+    /// Grants and adds the items, selecting the first when `select` is set (for an archive: its
+    /// first application, once it is open), and loads again the applications inside them that
+    /// could not be read.
     void addWithSecurityScopedFileURLs(const std::vector<ZRURL>& fileURLs, bool select);
     /// Revokes every grant and loads again the applications that were inside granted items.
     void removeAllSecurityScopedFileURLs();
@@ -109,6 +117,10 @@ signals:
     void readPermissionsChanged();
     /// Nothing chosen in the open panel could be added (the window beeps).
     void chosenItemsRefused();
+    /// An archive handed over just now could not be opened, or holds no application.
+    /// `failureName` is `SevenZip::failureName` of the failure, or "noApplication"; `detail` an
+    /// English sentence, or empty.
+    void archiveRefused(const QString& archivePath, const QString& failureName, const QString& detail);
     /// While the initial loading runs: how many of the applications found so far have been read.
     /// At most every 100 ms.
     void initialLoadingProgressed(int loaded, int total);
@@ -155,4 +167,8 @@ private:
     bool _progressChanged = false;
     /// Asked to be selected before the list showed anything.
     std::optional<ZRURL> _bundleURLToSelectWhenListed;
+    /// An archive handed over to be selected: its first application is selected once it is open.
+    std::optional<std::filesystem::path> _archiveToSelect;
+
+    void archiveOpened(const ManuallyAddedApplicationsSource::ArchiveOutcome& outcome);
 };

@@ -161,6 +161,16 @@ void InstalledApplication::queueLoad(std::uint64_t load) {
     });
 }
 
+DocumentPageSnapshot::InstalledApplication InstalledApplication::pageHeaderFacts() const {
+    auto facts = _bundleFacts.pageHeader;
+    facts.archiveOrigin = _archiveOrigin;
+    return facts;
+}
+
+std::filesystem::path InstalledApplication::revealedPath() const {
+    return _archiveOrigin ? _archiveOrigin->archive : _bundleURL.path();
+}
+
 void InstalledApplication::setLumoraLoadState(LumoraLoadState state) {
     LumoraLoadStateChange change{_lumoraLoadState, state};
     _lumoraLoadState = std::move(state);

@@ -70,11 +70,19 @@ public:
     QString searchString() const override;
     /// Refreshed like `bundleIdentifier`.
     QString iconFilePath() const override;
-    /// What the page's header shows of the bundle (version, copyright), refreshed like
-    /// `bundleIdentifier`; the state fields are left for the page's builder to fill.
-    const DocumentPageSnapshot::InstalledApplication& pageHeaderFacts() const {
-        return _bundleFacts.pageHeader;
-    }
+    /// What the page's header shows of the bundle (version, copyright, the archive it came
+    /// from), refreshed like `bundleIdentifier`; the state fields are left for the page's builder
+    /// to fill.
+    DocumentPageSnapshot::InstalledApplication pageHeaderFacts() const;
+
+    using ArchiveOrigin = DocumentPageSnapshot::InstalledApplication::ArchiveOrigin;
+    /// For a bundle extracted from an archive: the archive and the folder inside it. Set on the
+    /// main thread by whoever opened the archive, before the application is listed.
+    const std::optional<ArchiveOrigin>& archiveOrigin() const { return _archiveOrigin; }
+    void setArchiveOrigin(ArchiveOrigin origin) { _archiveOrigin = std::move(origin); }
+    /// The item to reveal in the file manager: the archive for a bundle extracted from one, else
+    /// the bundle.
+    std::filesystem::path revealedPath() const;
 
     /// Starts a load now; the state becomes `loadPending` on the calling thread and the outcome is
     /// applied on the main thread. Only the latest load counts: one that was asked for earlier but
@@ -100,6 +108,7 @@ private:
     LumoraLoadState _lumoraLoadState;
     /// What the list shows of the bundle besides its name, read off the main thread.
     ApplicationBundleFacts _bundleFacts;
+    std::optional<ArchiveOrigin> _archiveOrigin;
     /// Counts the loads asked for; shared with them so that a superseded one can tell without
     /// holding the application.
     std::shared_ptr<std::atomic<std::uint64_t>> _latestLoad = std::make_shared<std::atomic<std::uint64_t>>(0);

@@ -1,42 +1,95 @@
 #pragma once
 
+#include "Code/Archives/SevenZip.h"
 #include "Code/Catalogue/ApplicationsSource.h"
 #include "ZRFoundation/URL/ZRURL.h"
 
+#include <filesystem>
+#include <functional>
 #include <memory>
+#include <set>
+#include <string>
 #include <vector>
 
+class ArchiveExtractionCache;
+class CancellationToken;
+class InstalledApplication;
 class SecurityScopedBookmarksStore;
 
 /// The applications the user chose by hand, in the file dialog or by dropping them on the list.
 /// Choosing an item also grants it through the bookmarks store (on Linux: remembers its path), so a
-/// chosen folder lets the applications below it load without itself adding any. Main thread only.
+/// chosen folder lets the applications below it load without itself adding any. A chosen archive
+/// (a disk image, a zip or tar archive, an installer package) is opened on the disk queue into the
+/// extraction cache, and the outermost application bundles inside are added once it is open; it
+/// is remembered like any chosen item, so it is opened again at the next start. Main thread only.
 class ManuallyAddedApplicationsSource : public ApplicationsSource {
 public:
-    /// Starts empty: the owner adds the applications among the store's loaded items.
-    explicit ManuallyAddedApplicationsSource(std::shared_ptr<SecurityScopedBookmarksStore> store);
+    /// What became of an archive opened in the background.
+    struct ArchiveOutcome {
+        std::filesystem::path archive;
+        /// The applications added from it, in order of their paths inside it.
+        std::vector<std::shared_ptr<InstalledApplication>> applications;
+        SevenZip::Failure failure = SevenZip::Failure::none;
+        /// An English sentence about the failure; empty on success.
+        std::string message;
+        /// The archive was handed over just now (not reopened from the remembered items).
+        bool isNew = false;
+
+        bool holdsNoApplication() const { return failure == SevenZip::Failure::none && applications.empty(); }
+    };
+    using ArchiveHandler = std::function<void(const ArchiveOutcome&)>;
+
+    /// Starts empty: the owner adds the applications among the store's loaded items. Without an
+    /// extraction cache, archives are passed over like any item that is no application.
+    explicit ManuallyAddedApplicationsSource(
+        std::shared_ptr<SecurityScopedBookmarksStore> store,
+        std::shared_ptr<ArchiveExtractionCache> archiveExtractionCache = nullptr);
+    ~ManuallyAddedApplicationsSource() override;
+    ManuallyAddedApplicationsSource(const ManuallyAddedApplicationsSource&) = delete;
+    ManuallyAddedApplicationsSource& operator=(const ManuallyAddedApplicationsSource&) = delete;
 
     const Applications& applications() const override { return _applications; }
     SecurityScopedBookmarksStore& securityScopedBookmarksStore() const {
         return *_securityScopedBookmarksStore;
     }
 
-    /// Grants and remembers the items, then adds those that are applications.
+    /// Told on the main thread when an archive has been opened (or could not be), after its
+    /// applications were added.
+    void setArchiveHandler(ArchiveHandler handler) { _archiveHandler = std::move(handler); }
+    /// Whether `path` would be opened as an archive.
+    bool opensArchive(const std::filesystem::path& path) const;
+    /// The archives being opened.
+    const std::set<std::filesystem::path>& openingArchives() const { return _openingArchives; }
+
+    /// Grants and remembers the items, then adds those that are applications and opens those
+    /// that are archives.
     void add(const std::vector<ZRURL>& fileURLs);
-    /// Adds the items that are application bundles or executables, without touching the store. An
-    /// item is judged by what it is now, through symbolic links, since the user named it on purpose.
+    /// Adds the items that are application bundles or executables and opens the archives,
+    /// without touching the store. An item is judged by what it is now, through symbolic links,
+    /// since the user named it on purpose.
     template <typename FileURLs>
     void addApplications(const FileURLs& fileURLs) {
         for (const ZRURL& url : fileURLs) {
-            addApplication(url);
+            addApplication(url, false);
         }
     }
-    /// Forgets every grant and every application.
+    /// Forgets every grant and every application; archives being opened are forgotten too.
     void removeAll();
 
 private:
-    void addApplication(const ZRURL& fileURL);
+    void addApplication(const ZRURL& fileURL, bool isNew);
+    void openArchive(const std::filesystem::path& archive, bool isNew);
+    void archiveOpened(ArchiveOutcome outcome, std::uint64_t generation);
 
     Applications _applications;
     std::shared_ptr<SecurityScopedBookmarksStore> _securityScopedBookmarksStore;
+    std::shared_ptr<ArchiveExtractionCache> _archiveExtractionCache;
+    ArchiveHandler _archiveHandler;
+    std::set<std::filesystem::path> _openingArchives;
+    /// Counts `removeAll` calls, so that an opening begun before one is dropped when it ends.
+    std::uint64_t _generation = 0;
+    /// Cancelled when the source goes: an extraction under way then stops.
+    std::shared_ptr<CancellationToken> _cancellation;
+    /// What queued completions hold weakly to find the source, which is not shared itself.
+    std::shared_ptr<ManuallyAddedApplicationsSource*> _self;
 };

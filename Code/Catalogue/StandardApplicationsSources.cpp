@@ -1,10 +1,14 @@
 #include "Code/Catalogue/StandardApplicationsSources.h"
 
+#include "Code/Archives/ArchiveExtractionCache.h"
 #include "Code/Catalogue/FolderApplicationsSource.h"
 #include "Code/Catalogue/Preferences.h"
 #include "Code/Catalogue/PreviewApplicationsSource.h"
 #include "Code/Catalogue/QtStrings.h"
 #include "Code/Catalogue/SpotlightApplicationsSource.h"
+#include "LumoraVersion.h"
+
+#include <QStandardPaths>
 
 ApplicationsSourceController::Sources
 standardApplicationsSources(const Preferences& preferences, const ApplicationsSourceLocations& locations) {
@@ -30,6 +34,9 @@ standardApplicationsSources(const Preferences& preferences, const ApplicationsSo
         }
         return FolderApplicationsSource::make(std::move(folderURLs));
     };
+    sources.archiveExtractionCache = std::make_shared<ArchiveExtractionCache>(
+        QtStrings::toPath(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)) /
+        LumoraApplicationID / "archives");
     if (const QString listURL = preferences.previewApplicationsListURL(); !listURL.isEmpty()) {
         sources.previewApplicationsSource = PreviewApplicationsSource::make(QUrl(listURL));
     }

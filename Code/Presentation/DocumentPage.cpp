@@ -188,11 +188,11 @@ std::string installedDetailLines(const Snapshot::InstalledApplication& applicati
     if (const auto& origin = application.archiveOrigin) {
         const auto archiveName = escapeHTML(origin->archive.filename().string());
         lines +=
-            paragraph(origin->folderInArchive.empty()
+            paragraph(origin->folderInArchive().empty()
                           ? format(localize("applicationInArchiveFormat %@"), isolatedHTML(archiveName))
                           : ZRLocalizedFormat::format(localize("applicationInArchiveFolderFormat %@ %@"),
                                                       {isolatedHTML(archiveName),
-                                                       isolatedHTML(escapeHTML(origin->folderInArchive))}));
+                                                       isolatedHTML(escapeHTML(origin->folderInArchive()))}));
     } else {
         lines += isolatedParagraph(escapeHTML(pathText(containingFolder(application.bundlePath))));
     }

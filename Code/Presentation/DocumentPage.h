@@ -33,12 +33,17 @@ struct DocumentPageSnapshot {
         std::shared_ptr<const Lumora> document;
         /// The error's localized description, for `loadFailed`.
         std::string errorDescription;
-        /// For a bundle opened from an archive: the archive, and the folder holding the bundle
-        /// inside it ('/'-separated, empty at its top). The folder line then names these instead
-        /// of the extraction folder.
+        /// For a bundle opened from an archive: the archive, and the bundle's path inside it
+        /// ('/'-separated). The folder line then names the archive (and the folder inside it)
+        /// instead of the extraction folder.
         struct ArchiveOrigin {
             std::filesystem::path archive;
-            std::string folderInArchive;
+            std::string pathInArchive;
+
+            /// The folder holding the bundle inside the archive; empty at its top.
+            std::string folderInArchive() const {
+                return std::filesystem::path(pathInArchive).parent_path().generic_string();
+            }
         };
         std::optional<ArchiveOrigin> archiveOrigin;
     };

@@ -1,5 +1,6 @@
 #include "Code/Shell/AppController.h"
 
+#include "Code/Catalogue/ApplicationFileTypes.h"
 #include "Code/Catalogue/InstalledApplication.h"
 #include "Code/Catalogue/Preferences.h"
 #include "Code/Catalogue/QtStrings.h"
@@ -67,8 +68,7 @@ void AppController::openFilesNow(const QStringList& paths) {
     std::vector<ZRURL> fileURLs;
     for (const QString& path : paths) {
         const auto filePath = QtStrings::toPath(path);
-        const auto type = InstalledApplication::typeIdentifier(filePath);
-        if (type && InstalledApplication::lumoraContainerFileTypes().contains(*type)) {
+        if (ApplicationFileTypes::canBeAdded(filePath)) {
             fileURLs.push_back(ZRURL::fileURL(filePath, std::filesystem::is_directory(filePath)));
         }
     }

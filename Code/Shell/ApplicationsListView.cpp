@@ -1,6 +1,6 @@
 #include "Code/Shell/ApplicationsListView.h"
 
-#include "Code/Catalogue/InstalledApplication.h"
+#include "Code/Catalogue/ApplicationFileTypes.h"
 #include "Code/Catalogue/QtStrings.h"
 
 #include <QDragEnterEvent>
@@ -25,7 +25,7 @@ std::vector<std::filesystem::path> ApplicationsListView::acceptableItems(const Q
             continue;
         }
         const auto path = QtStrings::toPath(url.toLocalFile());
-        if (InstalledApplication::canContainLumora(path, false)) {
+        if (ApplicationFileTypes::canBeAdded(path)) {
             paths.push_back(path);
         }
     }

@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -89,6 +90,8 @@ MainWindow::MainWindow(Preferences& preferences, ApplicationsSourceController::S
     connect(&_preferences, &Preferences::writeFailed, this, &MainWindow::showSettingsWriteFailure);
     connect(_applicationsSourceController, &ApplicationsSourceController::chosenItemsRefused, this,
             [this] { _platformServices.beep(); });
+    connect(_applicationsSourceController, &ApplicationsSourceController::archiveRefused, this,
+            &MainWindow::showArchiveRefusal);
     connect(_webView, &DocumentWebView::showPreviewApplicationsRequested, this,
             [this] { _preferences.setPreviewApplicationsSourceEnabled(true); });
 
@@ -339,8 +342,30 @@ void MainWindow::showInFinder() {
     if (const auto installed =
             _applicationsSourceController->arrayController().selectedInstalledApplication();
         installed && installed->bundleURL().isFileURL()) {
-        _platformServices.showItemsInFileManager({installed->bundleURL().path()});
+        _platformServices.showItemsInFileManager({installed->revealedPath()});
     }
+}
+
+void MainWindow::showArchiveRefusal(const QString& archivePath, const QString& failureName,
+                                    const QString& detail) {
+    _platformServices.beep();
+    const QString name = QFileInfo(archivePath).fileName();
+    auto* alert = new QMessageBox(QMessageBox::Warning, text("windowTitle"),
+                                  text("archiveRefusedMessageFormat %@").replace(QLatin1String("%@"), name),
+                                  QMessageBox::Ok, this);
+    alert->setObjectName(QStringLiteral("archiveRefused"));
+    const QString key = QStringLiteral("archiveRefusedReason_") + failureName;
+    QString reason = text(key.toUtf8().constData());
+    if (reason == key) {
+        reason = text("archiveRefusedReason_failed");
+    }
+    alert->setInformativeText(reason);
+    if (!detail.isEmpty() && failureName != QLatin1String("noApplication")) {
+        alert->setDetailedText(detail);
+    }
+    alert->setWindowModality(Qt::WindowModal);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->open();
 }
 
 void MainWindow::revealLumora() {

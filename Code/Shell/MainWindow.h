@@ -90,6 +90,8 @@ private:
 
     // Commands.
     void find();
+    /// Beeps and tells, window-modally, why an archive handed over added nothing.
+    void showArchiveRefusal(const QString& archivePath, const QString& failureName, const QString& detail);
     void showInFinder();
     void revealLumora();
     void reloadLumora();

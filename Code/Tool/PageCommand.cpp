@@ -173,8 +173,7 @@ application(const std::string& path, const PageOptions& options, ToolArchiveExtr
     }
     if (target.pathInArchive) {
         installed.archiveOrigin = Snapshot::InstalledApplication::ArchiveOrigin{
-            std::filesystem::absolute(filePath),
-            std::filesystem::path(*target.pathInArchive).parent_path().generic_string()};
+            std::filesystem::absolute(filePath), *target.pathInArchive};
     }
     return Snapshot::Application{ZRFileManager::displayNameAtPath(bundlePath), applicationIcon(bundlePath),
                                  std::move(installed)};

@@ -29,32 +29,6 @@ extern "C" void interrupt(int signalNumber) {
     interruptionToken().cancel();
 }
 
-const char* failureCase(SevenZip::Failure failure) {
-    switch (failure) {
-    case SevenZip::Failure::none:
-        return "none";
-    case SevenZip::Failure::notInstalled:
-        return "notInstalled";
-    case SevenZip::Failure::encrypted:
-        return "encrypted";
-    case SevenZip::Failure::cannotOpen:
-        return "cannotOpen";
-    case SevenZip::Failure::damaged:
-        return "damaged";
-    case SevenZip::Failure::timedOut:
-        return "timedOut";
-    case SevenZip::Failure::cancelled:
-        return "cancelled";
-    case SevenZip::Failure::limitExceeded:
-        return "limitExceeded";
-    case SevenZip::Failure::unsafeEntry:
-        return "unsafeEntry";
-    case SevenZip::Failure::failed:
-        return "failed";
-    }
-    return "failed";
-}
-
 ToolArchiveExtraction::Target failedTarget(const std::string& path, const char* caseName,
                                            std::string description) {
     ToolArchiveExtraction::Target target;
@@ -106,20 +80,7 @@ int ToolArchiveExtraction::interruption() {
 }
 
 bool ToolArchiveExtraction::isArchive(const fs::path& path) {
-    std::error_code error;
-    if (!fs::is_regular_file(path, error)) {
-        return false;
-    }
-    auto name = path.filename().string();
-    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-    for (const auto* extension : {".dmg", ".zip", ".pkg", ".mpkg", ".xip", ".tar", ".tgz", ".tbz", ".txz",
-                                  ".gz", ".bz2", ".xz", ".zst", ".cpio"}) {
-        if (name.ends_with(extension)) {
-            return true;
-        }
-    }
-    std::string ignored;
-    return ArchiveFormats::recognizeFile(path, ignored).has_value();
+    return ArchiveFormats::isDownload(path);
 }
 
 std::string ToolArchiveExtraction::Target::applicationName() const {
@@ -178,7 +139,7 @@ std::vector<ToolArchiveExtraction::Target> ToolArchiveExtraction::targets(const 
     const SevenZip sevenZip;
     auto contents = ArchiveContents::extract(sevenZip, path, destination, {}, &interruptionToken());
     if (!contents.succeeded()) {
-        return {failedTarget(path, failureCase(contents.failure), std::move(contents.message))};
+        return {failedTarget(path, SevenZip::failureName(contents.failure), std::move(contents.message))};
     }
     if (contents.applications.empty()) {
         return {failedTarget(path, "noApplication", "The archive holds no application.")};

@@ -209,6 +209,8 @@ protected:
 TEST_F(ArchiveExtractionCacheTest, ReusesTheExtractionOfAnUnchangedArchive) {
     const auto zip = smallZip("Example.zip");
     ArchiveExtractionCache cache(cacheRoot());
+    EXPECT_FALSE(fs::exists(cacheRoot()));
+    cache.prepare();
     EXPECT_EQ(fs::status(cacheRoot()).permissions() & fs::perms::all, fs::perms::owner_all);
 
     const auto first = cache.open(_sevenZip, zip, {});
@@ -249,6 +251,7 @@ TEST_F(ArchiveExtractionCacheTest, RemovesTheLeftoversOfEarlierRunsButNotAnother
     std::ofstream(root / "stray.txt") << "x";
 
     ArchiveExtractionCache cache(root);
+    cache.prepare();
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(root)) {
         names.push_back(entry.path().filename().string());

@@ -1,3 +1,5 @@
+#include "Code/Archives/ArchiveExtractionCache.h"
+#include "Code/Archives/ChildProcess.h"
 #include "Code/Catalogue/ApplicationsArrayController.h"
 #include "Code/Catalogue/FolderApplicationsSource.h"
 #include "Code/Catalogue/InstalledApplication.h"
@@ -36,6 +38,7 @@
 #include <QTest>
 #include <QThreadPool>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <set>
 
@@ -329,6 +332,57 @@ TEST_F(MainWindowTest, DroppingAddsApplicationsButNotFolders) {
     const auto& selected = window.applicationsSourceController().arrayController().selectedApplication();
     ASSERT_NE(selected, nullptr);
     EXPECT_EQ(selected->displayName(), "Dropped");
+}
+
+TEST_F(MainWindowTest, DroppedArchivesListTheirApplicationsOrSayWhyNot) {
+    QTemporaryDir elsewhere;
+    const auto folder = QtStrings::toPath(elsewhere.path());
+    const auto archive = folder / "Apps.zip";
+    ChildProcess::Options zip;
+    zip.arguments = {
+        "7zz", "a", "-snl", "-bd", "--", archive.string(), (examples / "TextEditor.app").string()};
+    ASSERT_TRUE(ChildProcess::run(zip).succeeded());
+    std::ofstream(folder / "Broken.dmg") << "not a disk image\n";
+
+    auto sources = sourcesListing();
+    sources.archiveExtractionCache = std::make_shared<ArchiveExtractionCache>(folder / "cache");
+    _window = std::make_unique<MainWindow>(_preferences, std::move(sources), _platformServices);
+    auto& window = *_window;
+    window.show();
+    window.startUpdating();
+    ASSERT_TRUE(initialLoadingFinishes(window.applicationsSourceController()));
+    const auto drop = [&](const std::filesystem::path& path) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QtStrings::fromPath(path))});
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window.listView().viewport(), &enter);
+        EXPECT_TRUE(enter.isAccepted());
+        QDropEvent event(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window.listView().viewport(), &event);
+    };
+
+    drop(archive);
+    auto& arrayController = window.applicationsSourceController().arrayController();
+    ASSERT_EVENTUALLY(arrayController.selectedInstalledApplication() &&
+                          arrayController.selectedInstalledApplication()->isLumoraLoaded(),
+                      "the archive's application was not selected and loaded");
+    EXPECT_EQ(arrayController.selectedApplication()->displayName(), "TextEditor");
+    ASSERT_EVENTUALLY(window.documentPageController().pageHTML().contains("in <bdi>Apps.zip</bdi>"),
+                      "the page does not name the archive");
+    ASSERT_TRUE(ShellTestSupport::trigger(window.commands().showInFinder));
+    ASSERT_EQ(_platformServices.shownItems.size(), 1U);
+    EXPECT_EQ(_platformServices.shownItems.front(), std::vector<std::filesystem::path>{archive});
+
+    drop(folder / "Broken.dmg");
+    ASSERT_EVENTUALLY(window.findChild<QMessageBox*>(QStringLiteral("archiveRefused")) != nullptr,
+                      "no alert for the broken disk image");
+    const auto* alert = window.findChild<QMessageBox*>(QStringLiteral("archiveRefused"));
+    EXPECT_EQ(alert->text(),
+              ShellText::localized("archiveRefusedMessageFormat %@").replace("%@", "Broken.dmg"));
+    EXPECT_EQ(alert->informativeText(), ShellText::localized("archiveRefusedReason_cannotOpen"));
+    EXPECT_EQ(alert->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(_platformServices.beeps, 1);
+    EXPECT_EQ(arrangedNames(window).size(), 5);
 }
 
 TEST_F(MainWindowTest, ThePagesFormsReachTheirCommands) {
