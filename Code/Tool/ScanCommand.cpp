@@ -1,6 +1,7 @@
 // lumora scan: run the viewer's applications catalogue without a window (the sources, the loads,
 // the merge and the sort) and print the list as the sidebar would show it.
 
+#include "Code/Archives/ArchiveExtractionCache.h"
 #include "Code/Catalogue/ApplicationsArrayController.h"
 #include "Code/Catalogue/ApplicationsSourceController.h"
 #include "Code/Catalogue/InstalledApplication.h"
@@ -11,15 +12,19 @@
 #include "Code/Catalogue/StandardApplicationsSources.h"
 #include "Code/Tool/LumoraTool.h"
 #include "Code/Tool/TerminalText.h"
+#include "Code/Tool/ToolArchiveExtraction.h"
 #include "Code/Tool/ToolJSON.h"
 #include "Code/Tool/ToolOptions.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QSocketNotifier>
 #include <QSslCertificate>
 #include <QThreadPool>
 #include <QTimer>
+#include <algorithm>
 #include <charconv>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -156,6 +161,15 @@ void printList(const ApplicationsSourceController& controller, bool asJSON) {
                 {"displayName", toStd(application->displayName())},
             };
             ToolJSON::appendExactText(entry, "identifier", identifierText(*application));
+            const auto* installed = qobject_cast<const InstalledApplication*>(application.get());
+            if (const auto* origin =
+                    installed && installed->archiveOrigin() ? &*installed->archiveOrigin() : nullptr) {
+                ToolJSON::appendExactText(entry, "archive", origin->archive.string());
+                ToolJSON::appendExactText(entry, "pathInArchive", origin->pathInArchive);
+            } else {
+                entry["archive"] = nullptr;
+                entry["pathInArchive"] = nullptr;
+            }
             entry["bundleIdentifier"] = nullOrString(application->bundleIdentifier());
             entry["state"] = toStd(ApplicationsArrayController::stateName(*application));
             entry["badge"] = toStd(ApplicationsArrayController::badgeIdentifier(*application));
@@ -284,6 +298,25 @@ int runScan(const std::vector<std::string>& arguments) {
     // The usual sources at the places given; the featured list only when asked for.
     auto sources = standardApplicationsSources(preferences, {options.scopes, options.folders});
     sources.previewApplicationsSource = nullptr;
+    // Archives given with --add are extracted into this run's temporary folder, never into the
+    // viewer's cache.
+    ToolArchiveExtraction archives;
+    sources.archiveExtractionCache = nullptr;
+    std::unique_ptr<QSocketNotifier> interruption;
+    const bool addsArchives =
+        std::any_of(options.additions.begin(), options.additions.end(),
+                    [](const auto& path) { return ToolArchiveExtraction::isArchive(path); });
+    if (const auto folder = addsArchives ? archives.temporaryFolder() : std::nullopt) {
+        sources.archiveExtractionCache = std::make_shared<ArchiveExtractionCache>(*folder / "archives");
+        // The event loop runs until the end: an interruption ends the run from it, after removing
+        // the folder (which a signal handler could not do safely).
+        interruption = std::make_unique<QSocketNotifier>(ToolArchiveExtraction::interruptionDescriptor(),
+                                                         QSocketNotifier::Read);
+        QObject::connect(interruption.get(), &QSocketNotifier::activated, [&archives] {
+            archives.removeFolder();
+            std::_Exit(128 + ToolArchiveExtraction::interruption());
+        });
+    }
     if (options.previewListURL) {
         PreviewApplicationsSource::Options previewOptions;
         if (options.previewListCertificateAuthorities) {

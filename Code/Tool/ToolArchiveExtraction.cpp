@@ -40,25 +40,35 @@ ToolArchiveExtraction::Target failedTarget(const std::string& path, const char* 
 
 } // namespace
 
-ToolArchiveExtraction::ToolArchiveExtraction() {
+namespace {
+
+void setInterruptionHandler(void (*handler)(int)) {
     struct sigaction action {};
-    action.sa_handler = interrupt;
+    action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     for (const auto signalNumber : interruptingSignals) {
         ::sigaction(signalNumber, &action, nullptr);
     }
 }
 
+} // namespace
+
+ToolArchiveExtraction::ToolArchiveExtraction() = default;
+
 ToolArchiveExtraction::~ToolArchiveExtraction() {
+    removeFolder();
+}
+
+void ToolArchiveExtraction::removeFolder() {
     if (_folder) {
         ArchiveContents::removeFolder(*_folder);
+        _folder.reset();
+        setInterruptionHandler(SIG_DFL);
     }
-    struct sigaction action {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    for (const auto signalNumber : interruptingSignals) {
-        ::sigaction(signalNumber, &action, nullptr);
-    }
+}
+
+int ToolArchiveExtraction::interruptionDescriptor() {
+    return interruptionToken().wakeDescriptor();
 }
 
 bool ToolArchiveExtraction::consumeApplicationName(const std::vector<std::string>& arguments,
@@ -114,6 +124,23 @@ void ToolArchiveExtraction::Target::show(json& value) const {
     }
 }
 
+std::optional<fs::path> ToolArchiveExtraction::temporaryFolder() {
+    if (!_folder) {
+        const char* temporary = std::getenv("TMPDIR");
+        auto pattern =
+            (fs::path(temporary != nullptr && *temporary != '\0' ? temporary : "/tmp") / "lumora-XXXXXX")
+                .string();
+        // From here until the folder is removed, an interruption cancels instead of ending.
+        setInterruptionHandler(interrupt);
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            setInterruptionHandler(SIG_DFL);
+            return std::nullopt;
+        }
+        _folder = pattern;
+    }
+    return _folder;
+}
+
 std::vector<ToolArchiveExtraction::Target> ToolArchiveExtraction::targets(const std::string& path) {
     if (!isArchive(path)) {
         Target target;
@@ -121,17 +148,9 @@ std::vector<ToolArchiveExtraction::Target> ToolArchiveExtraction::targets(const 
         target.bundle = path;
         return {target};
     }
-    if (!_folder) {
-        const char* temporary = std::getenv("TMPDIR");
-        auto pattern =
-            (fs::path(temporary != nullptr && *temporary != '\0' ? temporary : "/tmp") / "lumora-XXXXXX")
-                .string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            return {failedTarget(path, "failed",
-                                 std::string("A temporary folder cannot be made: ") + std::strerror(errno) +
-                                     ".")};
-        }
-        _folder = pattern;
+    if (!temporaryFolder()) {
+        return {failedTarget(
+            path, "failed", std::string("A temporary folder cannot be made: ") + std::strerror(errno) + ".")};
     }
     const auto destination = *_folder / std::to_string(++_archiveCount);
     std::error_code error;

@@ -10,10 +10,10 @@
 #include <vector>
 
 /// Archives given on the command line where an application is expected. Each is extracted into
-/// one temporary folder of this run, which is removed when the object goes. While one exists,
-/// SIGINT, SIGTERM and SIGHUP cancel the extraction under way instead of ending the process at
-/// once, so the command ends as usual and the folder is removed; `interruption()` then names the
-/// signal.
+/// one temporary folder of this run, which is removed when the object goes. While the folder
+/// exists, SIGINT, SIGTERM and SIGHUP cancel the extraction under way instead of ending the process
+/// at once, so the command ends as usual and the folder is removed; `interruption()` then names
+/// the signal.
 class ToolArchiveExtraction {
 public:
     ToolArchiveExtraction();
@@ -67,6 +67,13 @@ public:
     /// (with `problem` set when NAME is missing), moving `index` past it.
     static bool consumeApplicationName(const std::vector<std::string>& arguments, std::size_t& index,
                                        std::optional<std::string>& name, std::optional<std::string>& problem);
+
+    /// This run's temporary folder, made on first use; none when it cannot be made.
+    std::optional<std::filesystem::path> temporaryFolder();
+    /// Removes the temporary folder now, and lets signals end the process again.
+    void removeFolder();
+    /// A descriptor that polls readable once an interruption came, for an event loop to watch.
+    static int interruptionDescriptor();
 
     /// The signal that interrupted the run, or 0.
     static int interruption();

@@ -170,6 +170,18 @@ TEST_F(ArchiveCommand, ShowAndPageChooseOneApplicationByName) {
     EXPECT_THAT(result.standardOutput, HasSubstr("in <bdi>Example.dmg</bdi>"));
 }
 
+TEST_F(ArchiveCommand, ScanAddsTheApplicationsOfADownloadWithTheirPlaceInIt) {
+    const auto result = run({"scan", "--json", "--no-live-query", "--no-folders", "--extra-trust-anchors",
+                             anchor, "--add", download("Example.dmg")});
+    ASSERT_EQ(result.exitStatus, 0) << result.standardError;
+    const auto applications = json::parse(result.standardOutput)["applications"];
+    ASSERT_EQ(applications.size(), 1U) << applications.dump(2);
+    EXPECT_EQ(applications[0]["displayName"], "TextEditor");
+    EXPECT_EQ(applications[0]["state"], "loaded");
+    EXPECT_EQ(applications[0]["archive"], download("Example.dmg"));
+    EXPECT_EQ(applications[0]["pathInArchive"], "TextEditor.app");
+}
+
 TEST_F(ArchiveCommand, AnInterruptedExtractionStopsAndLeavesNothingBehind) {
     // A 7zz that says it started, then waits until it is killed.
     const TemporaryFolder programs;
