@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <fstream>
 #include <system_error>
 
@@ -204,7 +205,8 @@ public:
                 return failed(Failure::cannotOpen, "The compressed file holds no archive.");
             }
         }
-        auto result = extractInto(source, contents);
+        // An installer package's own files are few: its payloads are selected from when extracted.
+        auto result = extractInto(source, contents, format != ArchiveFormat::xar);
         if (result.succeeded() && format == ArchiveFormat::xar) {
             result = extractPayloads(folder, work);
         }
@@ -222,11 +224,22 @@ private:
                       "The file is not a disk image, a zip, tar or cpio archive, or an installer package.");
     }
 
-    Result extractInto(const fs::path& archive, const fs::path& folder) {
+    /// Extracts `archive` into `folder`: when `selects`, only what loading reads.
+    Result extractInto(const fs::path& archive, const fs::path& folder, bool selects = false) {
         if (_cancellation && _cancellation->isCancelled()) {
             return failed(Failure::cancelled, "The operation was cancelled.");
         }
-        auto extracted = _sevenZip.extract(archive, folder, _budget.remaining(), _cancellation);
+        SevenZip::Selection selection{[](const SevenZipListing::Entry& entry) {
+                                          return ArchiveContents::isReadByLoading(entry.path,
+                                                                                  entry.isSymbolicLink);
+                                      },
+                                      folder.parent_path() / (folder.filename().string() + ".selection")};
+        auto extracted = _sevenZip.extract(archive, folder, _budget.remaining(), _cancellation,
+                                           selects ? &selection : nullptr);
+        if (selects) {
+            std::error_code removal;
+            fs::remove(selection.listFile, removal);
+        }
         if (extracted.failure != Failure::none) {
             return failed(extracted.failure, std::move(extracted.message));
         }
@@ -292,7 +305,7 @@ private:
             }
             const auto destination = folder / ArchiveContents::payloadsFolderName / payload;
             fs::create_directories(destination, error);
-            if (auto result = extractInto(archive, destination); !result.succeeded()) {
+            if (auto result = extractInto(archive, destination, true); !result.succeeded()) {
                 return result;
             }
             fs::remove_all(scratch, error);
@@ -395,6 +408,55 @@ ArchiveContents::Result ArchiveContents::read(const fs::path& archive, const fs:
     std::sort(result.applications.begin(), result.applications.end(),
               [](const Application& a, const Application& b) { return a.pathInArchive < b.pathInArchive; });
     return result;
+}
+
+bool ArchiveContents::isReadByLoading(std::string_view path, bool isSymbolicLink) {
+    std::vector<std::string_view> components;
+    for (std::size_t start = 0; start <= path.size();) {
+        const auto end = std::min(path.find('/', start), path.size());
+        if (end > start) {
+            components.push_back(path.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+    const auto endsWith = [](std::string_view text, std::string_view suffix) {
+        return text.size() >= suffix.size() &&
+               std::equal(suffix.rbegin(), suffix.rend(), text.rbegin(), [](char a, char b) {
+                   return std::tolower(static_cast<unsigned char>(a)) ==
+                          std::tolower(static_cast<unsigned char>(b));
+               });
+    };
+    const auto application = std::find_if(components.begin(), components.end(),
+                                          [&](std::string_view c) { return endsWith(c, ".app"); });
+    if (application == components.end()) {
+        return ArchiveFormats::hasDownloadExtension(fs::path(path));
+    }
+    if (isSymbolicLink || components.empty()) {
+        return true;
+    }
+    const auto resources =
+        std::find(components.rbegin(), components.rend() - 1, std::string_view("Resources"));
+    if (resources.base() - 1 <= application) {
+        return true;
+    }
+    // Code kept among the resources (a helper bundle) is read like any nested bundle.
+    for (auto component = resources.base(); component + 1 < components.end(); ++component) {
+        for (const auto* extension : {".app", ".framework", ".xpc", ".appex", ".bundle", ".plugin"}) {
+            if (endsWith(*component, extension)) {
+                return true;
+            }
+        }
+    }
+    if (std::find(components.begin(), components.end(), std::string_view("_CodeSignature")) !=
+        components.end()) {
+        return true;
+    }
+    for (const auto* extension : {".plist", ".json", ".strings", ".stringsdict", ".icns"}) {
+        if (endsWith(components.back(), extension)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool ArchiveContents::removeFolder(const fs::path& folder) {

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class CancellationToken;
@@ -55,6 +56,14 @@ public:
 
     /// Finds the applications of `archive` in `folder`, where `extract` wrote it earlier.
     static Result read(const std::filesystem::path& archive, const std::filesystem::path& folder);
+
+    /// Whether loading the applications may read the entry at `path` (as the archive names it):
+    /// everything inside a bundle but the resource files that are neither property lists,
+    /// declarations, string tables nor icons, and outside bundles only what may be an archive by
+    /// its name. Links are always wanted: a bundle's structure rests on them. `extract` writes
+    /// only these, so that an application with large resources opens in a fraction of the time
+    /// the whole archive takes.
+    static bool isReadByLoading(std::string_view path, bool isSymbolicLink);
 
     /// Removes `folder` and everything in it, whatever modes the archive gave its folders; false
     /// when something remains.

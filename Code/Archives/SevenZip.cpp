@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <string_view>
 #include <system_error>
 
@@ -204,6 +205,22 @@ ExtractionSafety::Verdict checkExtracted(const std::filesystem::path& folder, st
     return ExtractionSafety::checkTotals(totals, limits);
 }
 
+/// Writes the names `selection` includes, one a line, and returns how many; none when the file
+/// could not be written. A name with a line break cannot be listed (7-Zip prints it with '_' in
+/// its place): it is left out.
+std::optional<std::size_t> writeSelection(const SevenZipListing& listing, const SevenZip::Selection& selection) {
+    std::ofstream list(selection.listFile, std::ios::binary | std::ios::trunc);
+    std::size_t count = 0;
+    for (const auto& entry : listing.entries()) {
+        if (!entry.isDirectory && selection.includes(entry) && entry.path.find('\n') == std::string::npos) {
+            list << entry.path << '\n';
+            ++count;
+        }
+    }
+    list.close();
+    return list ? std::optional(count) : std::nullopt;
+}
+
 } // namespace
 
 const char* SevenZip::failureName(Failure failure) {
@@ -268,7 +285,8 @@ SevenZip::ListResult SevenZip::list(const std::filesystem::path& archive, const 
 
 SevenZip::ExtractResult SevenZip::extract(const std::filesystem::path& archive,
                                           const std::filesystem::path& destinationFolder,
-                                          const Limits& limits, const CancellationToken* cancellation) const {
+                                          const Limits& limits, const CancellationToken* cancellation,
+                                          const Selection* selection) const {
     namespace fs = std::filesystem;
     std::error_code error;
     if (!fs::is_directory(fs::symlink_status(destinationFolder, error)) ||
@@ -285,10 +303,19 @@ SevenZip::ExtractResult SevenZip::extract(const std::filesystem::path& archive,
     }
     // No -snld: 7-Zip refuses links that point outside on its own as well. -aos: an entry whose
     // name is already taken (a repeated name) is skipped, so nothing written is replaced.
-    auto runOptions =
-        options(_environment, limits,
-                withCommonSwitches({"x", "-y", "-bb0", "-aos", "-o" + destinationFolder.string()},
-                                   {"--", archive.string()}));
+    std::vector<std::string> switches{"x", "-y", "-bb0", "-aos", "-o" + destinationFolder.string()};
+    if (selection != nullptr) {
+        const auto count = writeSelection(*listed.listing, *selection);
+        if (!count) {
+            return {Failure::failed, "The list of entries to extract could not be written.", std::nullopt};
+        }
+        if (*count == 0) {
+            return {Failure::none, {}, std::move(listed.listing)};
+        }
+        // -i@: the names in the list, exactly (-spd), in UTF-8 (-scs).
+        switches.insert(switches.end(), {"-scsUTF-8", "-i@" + selection->listFile.string()});
+    }
+    auto runOptions = options(_environment, limits, withCommonSwitches(switches, {"--", archive.string()}));
     runOptions.outputLimit = extractionOutputLimit;
     const auto run = ChildProcess::run(runOptions, cancellation);
     auto outcome = classify(run, limits);

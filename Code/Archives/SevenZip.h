@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,6 +67,14 @@ public:
     /// The failure's name as programs read it ("notInstalled", "encrypted", ...).
     static const char* failureName(Failure failure);
 
+    /// The entries to write when not all are wanted: those `includes` accepts among the files and
+    /// links (folders follow from them). Their names are handed to 7-Zip in a list file written
+    /// at `listFile`, outside the destination.
+    struct Selection {
+        std::function<bool(const SevenZipListing::Entry&)> includes;
+        std::filesystem::path listFile;
+    };
+
     /// Runs `7zz` as found in the PATH of `environment` ("NAME=value" entries; none: this
     /// process's environment).
     explicit SevenZip(std::optional<std::vector<std::string>> environment = std::nullopt);
@@ -84,7 +93,8 @@ public:
     /// any failure the folder is emptied again. No exception is thrown but std::bad_alloc.
     ExtractResult extract(const std::filesystem::path& archive,
                           const std::filesystem::path& destinationFolder, const Limits& limits,
-                          const CancellationToken* cancellation = nullptr) const;
+                          const CancellationToken* cancellation = nullptr,
+                          const Selection* selection = nullptr) const;
 
 private:
     std::optional<std::vector<std::string>> _environment;

@@ -197,6 +197,55 @@ TEST_F(ArchiveContentsTest, RefusalsLeaveTheFolderEmpty) {
     EXPECT_TRUE(fs::is_empty(limited));
 }
 
+TEST(ArchiveContentsSelection, WritesWhatLoadingReadsAndLeavesLargeResourcesOut) {
+    struct Case {
+        const char* path;
+        bool isLink;
+        bool read;
+    };
+    const Case cases[] = {
+        {"Example.app/Contents/Info.plist", false, true},
+        {"Volume/Example.app/Contents/MacOS/Example", false, true},
+        {"Example.app/Contents/_CodeSignature/CodeResources", false, true},
+        {"Example.app/Contents/Resources/Lumora.plist", false, true},
+        {"Example.app/Contents/Resources/de.lproj/Lumora.strings", false, true},
+        {"Example.app/Contents/Resources/AppIcon.icns", false, true},
+        {"Example.app/Contents/Resources/Movie.mov", false, false},
+        {"Example.app/Contents/Resources/Levels/level1.dat", false, false},
+        {"Example.app/Contents/Frameworks/Fw.framework/Versions/A/Resources/Info.plist", false, true},
+        {"Example.app/Contents/Frameworks/Fw.framework/Versions/A/Resources/Big.dat", false, false},
+        {"Example.app/Contents/Frameworks/Fw.framework/Resources", true, true},
+        {"Example.app/Contents/Frameworks/Fw.framework/Versions/A/Fw", false, true},
+        {"Example.app/Contents/Resources/Helper.app/Contents/MacOS/Helper", false, true},
+        // A volume or folder named Resources above the bundle changes nothing.
+        {"Resources/Example.app/Contents/MacOS/Example", false, true},
+        // Outside bundles only what may be an archive.
+        {"ReadMe.txt", false, false},
+        {"Extras/Installer.pkg", false, true},
+        {"Example.APP/Contents/Resources/Sound.aiff", false, false},
+    };
+    for (const auto& each : cases) {
+        EXPECT_EQ(ArchiveContents::isReadByLoading(each.path, each.isLink), each.read) << each.path;
+    }
+}
+
+TEST_F(ArchiveContentsTest, LeavesOutWhatLoadingDoesNotRead) {
+    const auto zip = archive("Large.zip", [](const TemporaryFolder& tree) {
+        writeApplication(tree, "Example.app");
+        tree.write("Example.app/Contents/Resources/Movie.mov", std::string(64 * 1024, 'm'));
+        tree.write("Example.app/Contents/Resources/Lumora.plist", "<plist/>");
+        tree.write("Notes.txt", "notes");
+    });
+    const auto result = extract(zip);
+    ASSERT_TRUE(result.succeeded()) << result.message;
+    const auto& bundle = result.applications.at(0).bundle;
+    EXPECT_TRUE(fs::exists(bundle / "Contents/Resources/Lumora.plist"));
+    EXPECT_TRUE(fs::exists(bundle / "Contents/MacOS/Example"));
+    EXPECT_FALSE(fs::exists(bundle / "Contents/Resources/Movie.mov"));
+    EXPECT_FALSE(fs::exists(bundle.parent_path() / "Notes.txt"));
+    EXPECT_FALSE(fs::exists(bundle.parent_path().parent_path() / "contents.selection"));
+}
+
 class ArchiveExtractionCacheTest : public ArchiveContentsTest {
 protected:
     fs::path smallZip(const std::string& name) {
