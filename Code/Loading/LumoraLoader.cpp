@@ -1,5 +1,6 @@
 #include "Code/Loading/LumoraLoader.h"
 
+#include "Code/Loading/LumoraRequiredSigner.h"
 #include "Code/Loading/ZRBundleResourceVerifier.h"
 #include "Code/Model/LumoraDeclarationFile.h"
 #include "Code/Model/LumoraSource.h"
@@ -72,9 +73,11 @@ std::shared_ptr<const Lumora::Source> loadSource(const std::shared_ptr<const ZRB
     const auto [fileURL, dictionary] = readDictionary(verifier);
     // Fails the load when a table file is present but tampered or unreadable.
     (void)verifier.localizationTable(lumoraTableName, fallbackLocalizations);
-    return Lumora::Source::makeFromBundleDictionary(
+    auto source = Lumora::Source::makeFromBundleDictionary(
         SourceType::internal, bundleURL, fileURL, signerName(verifier.codeSignatureCheckResult()), parentName,
         dictionary, &verifier, std::string(lumoraTableName), fallbackLocalizations);
+    LumoraRequiredSigner::verify(*source, verifier.codeSignatureCheckResult());
+    return source;
 }
 
 // The folders whose bundles may carry declarations of their own, in search order.
@@ -149,6 +152,7 @@ Lumora loadExecutable(const ZRURL& url, Context& context) {
     auto source = Lumora::Source::makeFromEmbeddedDictionary(
         SourceType::internal, url, url, signerName(*result), std::nullopt, *dictionary,
         LumoraDeclarationFile::stringTableFromLocalizations(*dictionary));
+    LumoraRequiredSigner::verify(*source, *result);
     return Lumora(std::move(source), {});
 }
 
@@ -177,6 +181,8 @@ std::string_view Lumora::InitializationError::caseName() const {
         return "fileCorrupt";
     case Case::noExternalSourceBundle:
         return "noExternalSourceBundle";
+    case Case::signerMismatch:
+        return "signerMismatch";
     }
     return "";
 }
@@ -186,6 +192,12 @@ std::string Lumora::InitializationError::errorDescription() const {
         return Lumora::localizeString("InitializationError.noExternalSourceBundle");
     }
     const std::string key = "InitializationError." + std::string(caseName()) + " %@";
+    if (_case == Case::signerMismatch) {
+        const std::string codeSigner =
+            _codeSigner.value_or(Lumora::localizeString("InitializationError.signerMismatch.noTeam"));
+        return ZRLocalizedFormat::format(Lumora::localizeString(key),
+                                         {_url.path().string(), _namedSigner, codeSigner});
+    }
     std::string text = ZRLocalizedFormat::format(Lumora::localizeString(key), {_url.path().string()});
     if (_case == Case::fileCorrupt && _debugMessage) {
         text += ": " + *_debugMessage;

@@ -210,9 +210,9 @@ std::string codeResourcesText(const fs::path& contents, const std::string& mainE
 void signBundle(const fs::path& bundlePath, const Bundle& bundle, const FixtureSigner::Options& signing) {
     const auto contents = codeContentFolder(bundlePath, bundle);
     std::map<std::string, std::string> nestedRequirements;
-    for (const auto& [relativeFolder, nested] : bundle.nestedBundles) {
+    for (const auto& [relativeFolder, nested, nestedSigning] : bundle.nestedBundles) {
         nestedRequirements[relativeFolder + "/" + nested.name] =
-            FixtureBundleBuilder::designatedRequirement(nested.identifier, signing);
+            FixtureBundleBuilder::designatedRequirement(nested.identifier, nestedSigning.value_or(signing));
     }
     const auto executable = executablePath(bundlePath, bundle);
     const std::string executableKey = executable.lexically_relative(contents).string();
@@ -257,8 +257,8 @@ void writeCode(const fs::path& codeFolder, const Bundle& bundle, const FixtureSi
         fs::create_directories((contents / link.path).parent_path());
         fs::create_symlink(link.target, contents / link.path);
     }
-    for (const auto& [relativeFolder, nested] : bundle.nestedBundles) {
-        FixtureSigner::Options nestedSigning = signing;
+    for (const auto& [relativeFolder, nested, ownSigning] : bundle.nestedBundles) {
+        FixtureSigner::Options nestedSigning = ownSigning.value_or(signing);
         nestedSigning.designatedRequirement.reset();
         FixtureBundleBuilder::write(contents / relativeFolder, nested, nestedSigning);
     }
