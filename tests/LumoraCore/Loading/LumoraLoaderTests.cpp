@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -228,6 +229,7 @@ struct SignerCase {
     std::optional<std::string> refused = std::nullopt;
     std::string namedSigner = {};
     std::optional<std::string> codeSigner = std::nullopt;
+    friend void PrintTo(const SignerCase& signer, std::ostream* stream) { *stream << signer.name; }
 };
 
 class LumoraLoaderSignerTest : public LumoraLoaderTest, public testing::WithParamInterface<SignerCase> {};
@@ -294,5 +296,92 @@ TEST(LumoraRequiredSigner, AppleMeansACertificateOfApple) {
               "Das Lumora-Dokument von „/Applications/Tool.app“ nennt das Team Apple "
               "als Signierer, der Code ist aber von einem Zertifikat ohne Team signiert.");
 }
+
+/// The declarations shown are exactly the ones the developer sealed: nested bundles must be the
+/// nested code the parent sealed, and nothing sealed that declares may go missing.
+struct SealCase {
+    std::string name;
+    std::function<void(const fs::path& application)> change;
+    /// The refusal and the item it names (relative to the application); none when the load succeeds.
+    std::optional<VerifierError::Case> refusal = std::nullopt;
+    std::string item = {};
+    friend void PrintTo(const SealCase& seal, std::ostream* stream) { *stream << seal.name; }
+};
+
+class LumoraLoaderSealTest : public LumoraLoaderTest, public testing::WithParamInterface<SealCase> {};
+
+TEST_P(LumoraLoaderSealTest, LoadsOnlyWhatWasSealed) {
+    const auto& seal = GetParam();
+    const auto path = write(application());
+    seal.change(path);
+    if (!seal.refusal) {
+        EXPECT_NO_THROW(load(path));
+        return;
+    }
+    const auto error = thrownBy<VerifierError>([&] { load(path); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->errorCase(), *seal.refusal) << error->caseName();
+    EXPECT_EQ(error->file().path(), path / seal.item);
+}
+
+FixtureSigner::Options nestedSigning() {
+    auto signing = CodeSigningFixtures::developerIDOptions();
+    signing.designatedRequirement.reset();
+    return signing;
+}
+
+// The helper signed on its own, with another declaration, in the editor's XPC services.
+void replaceHelper(const fs::path& application) {
+    auto helper = ::application().nestedBundles[1].bundle;
+    helper.files[0].contents = R"({"ApplicationDescription": "Uploads everything"})";
+    fs::remove_all(application / "Contents/XPCServices/Sync.xpc");
+    FixtureBundleBuilder::write(application / "Contents/XPCServices", helper, nestedSigning());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, LumoraLoaderSealTest,
+    testing::Values(
+        SealCase{"Unchanged", [](const fs::path&) {}},
+        SealCase{"MainDeclarationRemoved",
+                 [](const fs::path& app) { fs::remove(app / "Contents/Resources/Lumora.plist"); },
+                 VerifierError::Case::sealedFileMissing, "Contents/Resources/Lumora.plist"},
+        SealCase{"UnreadStringTableRemoved",
+                 [](const fs::path& app) { fs::remove(app / "Contents/Resources/en.lproj/Lumora.strings"); },
+                 VerifierError::Case::sealedFileMissing, "Contents/Resources/en.lproj/Lumora.strings"},
+        SealCase{"NestedDeclarationRemoved",
+                 [](const fs::path& app) {
+                     fs::remove(app / "Contents/XPCServices/Sync.xpc/Contents/Resources/Lumora.json");
+                 },
+                 VerifierError::Case::sealedFileMissing,
+                 "Contents/XPCServices/Sync.xpc/Contents/Resources/Lumora.json"},
+        SealCase{"NestedBundleRemoved",
+                 [](const fs::path& app) { fs::remove_all(app / "Contents/XPCServices/Sync.xpc"); },
+                 VerifierError::Case::sealedFileMissing, "Contents/XPCServices/Sync.xpc"},
+        SealCase{"NestedBundleWithoutDeclarationRemoved",
+                 [](const fs::path& app) { fs::remove_all(app / "Contents/XPCServices/Quiet.xpc"); },
+                 VerifierError::Case::sealedFileMissing, "Contents/XPCServices/Quiet.xpc"},
+        SealCase{"NestedBundleReplacedByALink",
+                 [](const fs::path& app) {
+                     fs::rename(app / "Contents/XPCServices/Sync.xpc", app.parent_path() / "Sync.xpc");
+                     fs::create_directory_symlink(app.parent_path() / "Sync.xpc",
+                                                  app / "Contents/XPCServices/Sync.xpc");
+                 },
+                 VerifierError::Case::sealedFileMissing, "Contents/XPCServices/Sync.xpc"},
+        SealCase{"NestedBundleReplaced", replaceHelper, VerifierError::Case::codeSignatureVerificationFailed,
+                 "Contents/XPCServices/Sync.xpc"},
+        SealCase{"SignedBundleAdded",
+                 [](const fs::path& app) {
+                     auto extra = ::application().nestedBundles[1].bundle;
+                     extra.name = "Extra.framework";
+                     FixtureBundleBuilder::write(app / "Contents/Frameworks", extra, nestedSigning());
+                 },
+                 VerifierError::Case::nestedCodeNotSealed, "Contents/Frameworks/Extra.framework"},
+        SealCase{"NestedBundleReplacedAndResealed",
+                 [](const fs::path& app) {
+                     replaceHelper(app);
+                     FixtureBundleBuilder::resign(app, ::application(),
+                                                  CodeSigningFixtures::developerIDOptions());
+                 }}),
+    [](const auto& testCase) { return testCase.param.name; });
 
 } // namespace
