@@ -104,6 +104,27 @@ Bundle plainApplication(const std::string& name, std::uint32_t seed) {
     return bundle;
 }
 
+// Validly signed by the demo authority's team, but carrying a declaration that names another
+// team as its signer: the copied declaration must not be shown under that team's name.
+Bundle impostor() {
+    Bundle bundle;
+    bundle.name = "Impostor.app";
+    bundle.identifier = "com.example.impostor";
+    bundle.executableName = "Impostor";
+    bundle.seed = 25;
+    bundle.files = {{"Resources/Lumora.plist", R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict>
+  <key>DeveloperName</key><string>Example Banking Ltd.</string>
+  <key>CodeSignatureTeamIdentifier</key><string>EXAMPLE999</string>
+  <key>ApplicationDescription</key><string>Shows the balance of your bank accounts</string>
+  <key>Connections</key><array><dict>
+    <key>Host</key><string>api.bank.example.com</string>
+    <key>Purpose</key><string>Fetches your account balances</string>
+  </dict></array>
+</dict></plist>)"}};
+    return bundle;
+}
+
 void writeBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -137,6 +158,8 @@ int main(int argc, char** argv) {
     const auto tampered = FixtureBundleBuilder::write(output, plainApplication("Tampered", 22), signing);
     std::ofstream(tampered / "Contents/Resources/Lumora.plist", std::ios::app)
         << "<!-- changed after signing -->\n";
+
+    FixtureBundleBuilder::write(output, impostor(), signing);
 
     FixtureSigner::Options adhoc;
     adhoc.kind = FixtureSigner::Kind::adhoc;

@@ -18,6 +18,7 @@ public:
         codeSignatureNotAccepted,
         fileCorrupt,
         noExternalSourceBundle,
+        signerMismatch,
     };
 
     static InitializationError bundleHasNoLumora(ZRURL bundle) {
@@ -32,11 +33,24 @@ public:
         return error;
     }
 
+    /// The declaration in `bundle` names `namedSigner` (a team identifier, or "Apple"), but the
+    /// code is signed by `codeSigner` (none when the signature names no team).
+    static InitializationError signerMismatch(ZRURL bundle, std::string namedSigner,
+                                              std::optional<std::string> codeSigner) {
+        InitializationError error(Case::signerMismatch, std::move(bundle));
+        error._namedSigner = std::move(namedSigner);
+        error._codeSigner = std::move(codeSigner);
+        return error;
+    }
+
     Case errorCase() const { return _case; }
     std::string_view caseName() const;
     /// The bundle or file concerned.
     const ZRURL& url() const { return _url; }
     const std::optional<std::string>& debugMessage() const { return _debugMessage; }
+    /// For signerMismatch: the signer the declaration names, and the team that signed the code.
+    const std::string& namedSigner() const { return _namedSigner; }
+    const std::optional<std::string>& codeSigner() const { return _codeSigner; }
     std::string errorDescription() const override;
 
 private:
@@ -46,4 +60,6 @@ private:
     Case _case;
     ZRURL _url;
     std::optional<std::string> _debugMessage;
+    std::string _namedSigner;
+    std::optional<std::string> _codeSigner;
 };

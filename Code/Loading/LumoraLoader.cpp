@@ -1,5 +1,6 @@
 #include "Code/Loading/LumoraLoader.h"
 
+#include "Code/Loading/LumoraRequiredSigner.h"
 #include "Code/Loading/ZRBundleResourceVerifier.h"
 #include "Code/Model/LumoraDeclarationFile.h"
 #include "Code/Model/LumoraSource.h"
@@ -59,22 +60,33 @@ bool hasLumoraResource(const ZRBundle& bundle) {
            bundle.pathForResource(lumoraResourceName, "json");
 }
 
-std::shared_ptr<const Lumora::Source> loadSource(const std::shared_ptr<const ZRBundle>& bundle,
-                                                 const std::optional<std::string>& parentName,
-                                                 Context& context) {
-    const auto bundleURL = ZRURL::fileURL(bundle->bundlePath(), true);
-    if (!hasLumoraResource(*bundle)) {
-        throw InitializationError::bundleHasNoLumora(bundleURL);
-    }
-    ZRBundleResourceVerifier verifier(bundle, context.options.extraTrustAnchors);
+// The file names that make up a bundle's declaration: the declaration in either form and its
+// string tables. Each one the seal lists must still be there; otherwise declarations could
+// vanish, or fall back to another form, without the signature noticing.
+const std::vector<std::string>& declarationFileNames() {
+    static const std::vector<std::string> names{std::string(lumoraResourceName) + ".plist",
+                                                std::string(lumoraResourceName) + ".json",
+                                                std::string(lumoraTableName) + ".strings"};
+    return names;
+}
+
+void noteTrust(const ZRBundleResourceVerifier& verifier, Context& context) {
     context.usedExtraTrustAnchor =
         context.usedExtraTrustAnchor || verifier.codeSignatureCheckResult().usedExtraTrustAnchor();
+}
+
+// The bundle's source, from a verifier of the bundle that carries a declaration.
+std::shared_ptr<const Lumora::Source> readSource(ZRBundleResourceVerifier& verifier,
+                                                 const std::optional<std::string>& parentName) {
+    const auto bundleURL = ZRURL::fileURL(verifier.bundle().bundlePath(), true);
     const auto [fileURL, dictionary] = readDictionary(verifier);
     // Fails the load when a table file is present but tampered or unreadable.
     (void)verifier.localizationTable(lumoraTableName, fallbackLocalizations);
-    return Lumora::Source::makeFromBundleDictionary(
+    auto source = Lumora::Source::makeFromBundleDictionary(
         SourceType::internal, bundleURL, fileURL, signerName(verifier.codeSignatureCheckResult()), parentName,
         dictionary, &verifier, std::string(lumoraTableName), fallbackLocalizations);
+    LumoraRequiredSigner::verify(*source, verifier.codeSignatureCheckResult());
+    return source;
 }
 
 // The folders whose bundles may carry declarations of their own, in search order.
@@ -83,14 +95,19 @@ std::vector<fs::path> nestedBundleFolders(const ZRBundle& bundle) {
             bundle.bundlePath() / "Contents" / "XPCServices", bundle.bundlePath() / "XPCServices"};
 }
 
-void appendAdditionalSources(const ZRBundle& bundle, const std::optional<std::string>& parentName,
-                             Context& context, std::vector<std::shared_ptr<const Lumora::Source>>& sources,
-                             std::size_t depth) {
+// The nested bundles found are exactly the nested code `parent` sealed: each is listed in the
+// parent's seal and its code directory is the one sealed there (which in turn binds its own seal),
+// and nothing sealed is missing. Checking the hash instead of every sealed file keeps loads fast.
+void appendAdditionalSources(const ZRBundleResourceVerifier& parent,
+                             const std::optional<std::string>& parentName, Context& context,
+                             std::vector<std::shared_ptr<const Lumora::Source>>& sources, std::size_t depth) {
     constexpr std::size_t maximumDepth = 16;
     if (depth > maximumDepth) {
         return;
     }
-    for (const auto& folder : nestedBundleFolders(bundle)) {
+    const auto folders = nestedBundleFolders(parent.bundle());
+    parent.verifySealedNestedCodePresent(folders);
+    for (const auto& folder : folders) {
         std::error_code error;
         std::vector<fs::path> entries;
         for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
@@ -108,14 +125,19 @@ void appendAdditionalSources(const ZRBundle& bundle, const std::optional<std::st
             if (!nested) {
                 continue;
             }
-            try {
-                sources.push_back(loadSource(nested, parentName, context));
-            } catch (const InitializationError& loadError) {
-                if (loadError.errorCase() != InitializationError::Case::bundleHasNoLumora) {
-                    throw;
-                }
+            const auto sealedHash = parent.sealedNestedCodeHash(entry);
+            ZRBundleResourceVerifier verifier(nested, context.options.extraTrustAnchors);
+            if (sealedHash && verifier.codeSignatureCheckResult().codeDirectoryHash() != sealedHash) {
+                throw ZRBundleResourceVerifier::Error(
+                    ZRBundleResourceVerifier::Error::Case::codeSignatureVerificationFailed,
+                    ZRURL::fileURL(entry, true));
             }
-            appendAdditionalSources(*nested, parentName, context, sources, depth + 1);
+            noteTrust(verifier, context);
+            verifier.verifySealedResourcesPresent(declarationFileNames());
+            if (hasLumoraResource(*nested)) {
+                sources.push_back(readSource(verifier, parentName));
+            }
+            appendAdditionalSources(verifier, parentName, context, sources, depth + 1);
         }
     }
 }
@@ -125,10 +147,27 @@ Lumora loadBundle(const ZRURL& url, Context& context) {
     if (!bundle) {
         throw InitializationError::bundleNotFound(url);
     }
-    auto primary = loadSource(bundle, std::nullopt, context);
+    const auto bundleURL = ZRURL::fileURL(bundle->bundlePath(), true);
+    const bool hasDeclaration = hasLumoraResource(*bundle);
+    std::optional<ZRBundleResourceVerifier> verifier;
+    try {
+        verifier.emplace(bundle, context.options.extraTrustAnchors);
+    } catch (const ZRBundleResourceVerifier::Error&) {
+        // Without a signature there is no seal to miss a declaration from.
+        if (!hasDeclaration) {
+            throw InitializationError::bundleHasNoLumora(bundleURL);
+        }
+        throw;
+    }
+    verifier->verifySealedResourcesPresent(declarationFileNames());
+    if (!hasDeclaration) {
+        throw InitializationError::bundleHasNoLumora(bundleURL);
+    }
+    noteTrust(*verifier, context);
+    auto primary = readSource(*verifier, std::nullopt);
     const std::string parentName = primary->localizedName();
     std::vector<std::shared_ptr<const Lumora::Source>> additional;
-    appendAdditionalSources(*bundle, parentName, context, additional, 0);
+    appendAdditionalSources(*verifier, parentName, context, additional, 0);
     return Lumora(std::move(primary), std::move(additional));
 }
 
@@ -149,6 +188,7 @@ Lumora loadExecutable(const ZRURL& url, Context& context) {
     auto source = Lumora::Source::makeFromEmbeddedDictionary(
         SourceType::internal, url, url, signerName(*result), std::nullopt, *dictionary,
         LumoraDeclarationFile::stringTableFromLocalizations(*dictionary));
+    LumoraRequiredSigner::verify(*source, *result);
     return Lumora(std::move(source), {});
 }
 
@@ -177,6 +217,8 @@ std::string_view Lumora::InitializationError::caseName() const {
         return "fileCorrupt";
     case Case::noExternalSourceBundle:
         return "noExternalSourceBundle";
+    case Case::signerMismatch:
+        return "signerMismatch";
     }
     return "";
 }
@@ -186,6 +228,12 @@ std::string Lumora::InitializationError::errorDescription() const {
         return Lumora::localizeString("InitializationError.noExternalSourceBundle");
     }
     const std::string key = "InitializationError." + std::string(caseName()) + " %@";
+    if (_case == Case::signerMismatch) {
+        const std::string codeSigner =
+            _codeSigner.value_or(Lumora::localizeString("InitializationError.signerMismatch.noTeam"));
+        return ZRLocalizedFormat::format(Lumora::localizeString(key),
+                                         {_url.path().string(), _namedSigner, codeSigner});
+    }
     std::string text = ZRLocalizedFormat::format(Lumora::localizeString(key), {_url.path().string()});
     if (_case == Case::fileCorrupt && _debugMessage) {
         text += ": " + *_debugMessage;

@@ -5,6 +5,8 @@
 #include "ZRFoundation/Localization/ZRLocalizedFormat.h"
 #include "ZRFoundation/PropertyList/ZRPropertyListReader.h"
 
+#include <algorithm>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -17,7 +19,10 @@ using Error = ZRBundleResourceVerifier::Error;
 // so creating a verifier needs no hop to one: every lookup already sees the disk as it is.
 ZRBundleResourceVerifier::ZRBundleResourceVerifier(std::shared_ptr<const ZRBundle> bundle,
                                                    std::vector<std::vector<std::uint8_t>> extraTrustAnchors)
-    : _bundle(std::move(bundle)) {
+    : _bundle(std::move(bundle))
+    // The resources folder lies in the content folder; taking its parent spares a lookup on disk.
+    , _contentsPath(_bundle->resourcePath() ? _bundle->resourcePath()->parent_path()
+                                            : _bundle->contentsPath()) {
     const auto bundleURL = ZRURL::fileURL(_bundle->bundlePath(), true);
     try {
         _checkResult = ZRCodeSignatureChecker::checkFileURL(
@@ -53,32 +58,105 @@ ZRURL ZRBundleResourceVerifier::expectedResourceURL(std::string_view name,
     return ZRURL::fileURL(base / relative, false);
 }
 
-std::optional<std::string> ZRBundleResourceVerifier::sealedResourceKey(const fs::path& file) const {
-    const auto resources = _bundle->resourcePath();
-    if (!resources) {
-        return std::nullopt;
-    }
-    std::string prefix = resources->parent_path().string();
+std::optional<std::string> ZRBundleResourceVerifier::sealKey(const fs::path& path) const {
+    std::string prefix = _contentsPath.string();
     if (!prefix.ends_with("/")) {
         prefix += "/";
     }
-    const std::string path = file.string();
-    if (!path.starts_with(prefix)) {
+    const std::string text = path.string();
+    if (!text.starts_with(prefix) || text.size() == prefix.size()) {
         return std::nullopt;
     }
-    return path.substr(prefix.size());
+    return text.substr(prefix.size());
+}
+
+const ZRPropertyListDictionary* ZRBundleResourceVerifier::sealedEntry(std::string_view key) const {
+    const auto* entry = _checkResult->bundleResourceFileInfos()->find(key);
+    return entry ? entry->dictionaryValue() : nullptr;
 }
 
 std::optional<std::vector<std::uint8_t>> ZRBundleResourceVerifier::sealedDigest(const fs::path& file) const {
-    const auto key = sealedResourceKey(file);
-    if (!key) {
-        return std::nullopt;
-    }
-    const auto* entry = _checkResult->bundleResourceFileInfos()->find(*key);
-    const auto* fields = entry ? entry->dictionaryValue() : nullptr;
+    const auto key = sealKey(file);
+    const auto* fields = key ? sealedEntry(*key) : nullptr;
     const auto* digest = fields ? fields->find("hash2") : nullptr;
     const auto* bytes = digest ? digest->dataValue() : nullptr;
     return bytes ? std::optional(*bytes) : std::nullopt;
+}
+
+namespace {
+
+bool isNestedCodeSeal(const ZRPropertyListDictionary& fields) {
+    return fields.find("cdhash") != nullptr || fields.find("requirement") != nullptr;
+}
+
+bool isMissing(const fs::path& path) {
+    std::error_code error;
+    return !fs::exists(fs::symlink_status(path, error));
+}
+
+// Nested code replaced by a link is missing too: the loader never follows links to nested code.
+bool isMissingCode(const fs::path& path) {
+    std::error_code error;
+    const auto status = fs::symlink_status(path, error);
+    return !fs::is_directory(status) && !fs::is_regular_file(status);
+}
+
+} // namespace
+
+std::optional<std::vector<std::uint8_t>>
+ZRBundleResourceVerifier::sealedNestedCodeHash(const fs::path& path) const {
+    const auto key = sealKey(path);
+    const auto* fields = key ? sealedEntry(*key) : nullptr;
+    if (fields == nullptr || !isNestedCodeSeal(*fields)) {
+        throw Error(Error::Case::nestedCodeNotSealed, ZRURL::fileURL(path, true));
+    }
+    const auto* hash = fields->find("cdhash");
+    const auto* bytes = hash ? hash->dataValue() : nullptr;
+    return bytes ? std::optional(*bytes) : std::nullopt;
+}
+
+void ZRBundleResourceVerifier::verifySealedNestedCodePresent(const std::vector<fs::path>& folders) const {
+    std::vector<std::string> prefixes;
+    for (const auto& folder : folders) {
+        if (const auto key = sealKey(folder)) {
+            prefixes.push_back(*key + "/");
+        }
+    }
+    for (const auto& [key, value] : *_checkResult->bundleResourceFileInfos()) {
+        const auto* fields = value.dictionaryValue();
+        const bool inFolder = std::any_of(prefixes.begin(), prefixes.end(), [&](const std::string& prefix) {
+            return key.starts_with(prefix) && key.find('/', prefix.size()) == std::string::npos;
+        });
+        if (inFolder && fields != nullptr && isNestedCodeSeal(*fields) &&
+            isMissingCode(_contentsPath / key)) {
+            throw Error(Error::Case::sealedFileMissing, ZRURL::fileURL(_contentsPath / key, true));
+        }
+    }
+}
+
+void ZRBundleResourceVerifier::verifySealedResourcesPresent(const std::vector<std::string>& fileNames) const {
+    const auto resources = _bundle->resourcePath().value_or(_contentsPath / "Resources");
+    const auto resourcesKey = sealKey(resources);
+    if (!resourcesKey) {
+        return;
+    }
+    const std::string prefix = *resourcesKey + "/";
+    for (const auto& [key, value] : *_checkResult->bundleResourceFileInfos()) {
+        if (!key.starts_with(prefix)) {
+            continue;
+        }
+        const std::string_view relative = std::string_view(key).substr(prefix.size());
+        const auto slash = relative.find('/');
+        // Directly in the resources folder, or in one of its language folders.
+        const bool placed =
+            slash == std::string_view::npos || (relative.substr(0, slash).ends_with(".lproj") &&
+                                                relative.find('/', slash + 1) == std::string_view::npos);
+        const auto name = slash == std::string_view::npos ? relative : relative.substr(slash + 1);
+        if (placed && std::find(fileNames.begin(), fileNames.end(), name) != fileNames.end() &&
+            isMissing(_contentsPath / key)) {
+            throw Error(Error::Case::sealedFileMissing, ZRURL::fileURL(_contentsPath / key, false));
+        }
+    }
 }
 
 ZRBundleResourceVerifier::VerifiedData
@@ -173,6 +251,10 @@ std::string_view ZRBundleResourceVerifier::Error::caseName() const {
         return "fileNotFound";
     case Case::fileReadFailed:
         return "fileReadFailed";
+    case Case::sealedFileMissing:
+        return "sealedFileMissing";
+    case Case::nestedCodeNotSealed:
+        return "nestedCodeNotSealed";
     }
     return "";
 }

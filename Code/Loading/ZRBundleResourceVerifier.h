@@ -16,7 +16,9 @@
 /// Reads resource files of one bundle only after proving that each is exactly the file the bundle's
 /// code signature sealed: the signature is valid and anchored at Apple (checked once, at creation),
 /// the file is listed in the sealed resource list, and its SHA-256 digest equals the sealed one.
-/// The bytes that are hashed are the bytes that are handed out and parsed.
+/// The bytes that are hashed are the bytes that are handed out and parsed. It also answers what
+/// the seal says about the rest of the bundle without hashing it: which nested code it seals, with
+/// which code directory hash, and whether sealed files are still there.
 class ZRBundleResourceVerifier : public LumoraLocalizationTableProvider {
 public:
     class Error;
@@ -52,16 +54,32 @@ public:
     localizationTable(std::string_view tableName,
                       const std::vector<std::string>& fallbackLocalizations) override;
 
+    /// The code directory hash that this bundle's seal records for the nested code at `path` (a
+    /// bundle inside this one); none when the seal records only a requirement, as older signing
+    /// tools wrote it. Throws Error::nestedCodeNotSealed when the seal lists no nested code there.
+    std::optional<std::vector<std::uint8_t>> sealedNestedCodeHash(const std::filesystem::path& path) const;
+    /// Throws Error::sealedFileMissing for the first nested code that the seal lists directly
+    /// inside one of `folders` and that is no longer there.
+    void verifySealedNestedCodePresent(const std::vector<std::filesystem::path>& folders) const;
+    /// Throws Error::sealedFileMissing for the first sealed resource named one of `fileNames`, in
+    /// the resources folder or one of its language folders, that is no longer there.
+    void verifySealedResourcesPresent(const std::vector<std::string>& fileNames) const;
+
     /// Where a resource would be expected, for error reports.
     ZRURL expectedResourceURL(std::string_view name, std::optional<std::string_view> extension,
                               std::optional<std::string_view> subdirectory,
                               std::optional<std::string_view> localization) const;
 
 private:
-    std::optional<std::string> sealedResourceKey(const std::filesystem::path& file) const;
+    /// The path's key in the seal: relative to the content folder, when it lies inside it.
+    std::optional<std::string> sealKey(const std::filesystem::path& path) const;
+    /// The seal's entry for a key, when it is a dictionary.
+    const ZRPropertyListDictionary* sealedEntry(std::string_view key) const;
     std::optional<std::vector<std::uint8_t>> sealedDigest(const std::filesystem::path& file) const;
 
     std::shared_ptr<const ZRBundle> _bundle;
+    /// The folder that seal keys are relative to.
+    std::filesystem::path _contentsPath;
     ZRCodeSignatureChecker::Result _checkResult;
     std::map<std::string, LumoraStringTable, std::less<>> _localizationTablesCache;
 };
@@ -70,7 +88,15 @@ private:
 /// "ZRBundleResourceVerifier.Error.<case> %@" with the file's path.
 class ZRBundleResourceVerifier::Error : public ZRError {
 public:
-    enum class Case : std::uint8_t { codeSignatureVerificationFailed, fileNotFound, fileReadFailed };
+    enum class Case : std::uint8_t {
+        codeSignatureVerificationFailed,
+        fileNotFound,
+        fileReadFailed,
+        /// The seal lists the item (a declaration file or nested code), but it is gone.
+        sealedFileMissing,
+        /// A bundle lies where nested code is looked for, but its parent's seal does not list it.
+        nestedCodeNotSealed,
+    };
 
     Error(Case errorCase, ZRURL file)
         : _case(errorCase)

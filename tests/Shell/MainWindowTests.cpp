@@ -139,13 +139,14 @@ protected:
 
 TEST_F(MainWindowTest, ListsTheApplicationsInOrderWithTheirBadges) {
     auto& window = makeWindow();
-    EXPECT_EQ(arrangedNames(window), (QStringList{"TextEditor", "Calculator", "Tampered", "Unsigned"}));
+    EXPECT_EQ(arrangedNames(window),
+              (QStringList{"TextEditor", "Calculator", "Impostor", "Tampered", "Unsigned"}));
     const auto& model = window.applicationsSourceController().arrayController();
     QStringList badges;
     for (int row = 0; row < model.rowCount(); ++row) {
         badges.append(model.data(model.index(row), ApplicationsArrayController::BadgeRole).toString());
     }
-    EXPECT_EQ(badges, (QStringList{"loaded", "unavailable", "loadFailed", "loadFailed"}));
+    EXPECT_EQ(badges, (QStringList{"loaded", "unavailable", "loadFailed", "loadFailed", "loadFailed"}));
     EXPECT_EQ(model.data(model.index(0), Qt::AccessibleTextRole).toString(), "TextEditor, Lumora document");
     EXPECT_EQ(window.listView().model(), &model);
 }
@@ -327,7 +328,7 @@ TEST_F(MainWindowTest, DroppingAddsApplicationsButNotFolders) {
         return enter.isAccepted();
     };
     EXPECT_FALSE(drop(elsewhere.path()));
-    EXPECT_EQ(arrangedNames(window).size(), 4);
+    EXPECT_EQ(arrangedNames(window).size(), 5);
     EXPECT_TRUE(drop(QtStrings::fromPath(dropped)));
     const auto& selected = window.applicationsSourceController().arrayController().selectedApplication();
     ASSERT_NE(selected, nullptr);

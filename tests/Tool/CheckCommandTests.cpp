@@ -12,10 +12,10 @@ TEST(CheckCommand, ReportsEverySampleState) {
     const auto run =
         runLumoraTool({"check", "--json", "--extra-trust-anchors", anchor, examples + "/TextEditor.app",
                        examples + "/Calculator.app", examples + "/Tampered.app", examples + "/Unsigned.app",
-                       examples + "/backup-agent"});
+                       examples + "/backup-agent", examples + "/Impostor.app"});
     EXPECT_EQ(run.exitStatus, 1);
     const auto output = json::parse(run.standardOutput);
-    ASSERT_EQ(output.size(), 5U);
+    ASSERT_EQ(output.size(), 6U);
     EXPECT_EQ(output[0]["state"], "loaded");
     EXPECT_EQ(output[0]["trustedThrough"], "extraAnchor");
     EXPECT_EQ(output[0]["error"], nullptr);
@@ -30,6 +30,13 @@ TEST(CheckCommand, ReportsEverySampleState) {
     EXPECT_EQ(output[3]["state"], "loadFailed");
     EXPECT_EQ(output[4]["state"], "loaded");
     EXPECT_EQ(output[4]["document"]["primarySource"]["developerName"], "Example Backup");
+    // Validly signed, but by another team than its declaration names.
+    EXPECT_EQ(output[5]["state"], "loadFailed");
+    EXPECT_EQ(output[5]["error"]["case"], "signerMismatch");
+    EXPECT_EQ(
+        output[5]["error"]["description"],
+        "The Lumora document of “" + examples +
+            "/Impostor.app” names the team EXAMPLE999 as its signer, but the code is signed by FIXTURE123.");
 }
 
 TEST(CheckCommand, TrustsNothingButAppleWithoutAnExtraAnchor) {

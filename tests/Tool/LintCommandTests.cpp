@@ -24,7 +24,7 @@ TEST(LintCommand, PrintsTheDocumentShapeAsJSON) {
     EXPECT_EQ(source["developerName"], "Example Software Ltd.");
     EXPECT_EQ(source["developerWebsiteURL"], "https://example.com/texteditor");
     EXPECT_EQ(source["purpose"], "A text editor that syncs documents between your devices.");
-    EXPECT_EQ(source["requiredCodeSignatureSource"], (json{{"teamIdentifier", "EXAMPLE123"}}));
+    EXPECT_EQ(source["requiredCodeSignatureSource"], (json{{"teamIdentifier", "FIXTURE123"}}));
     ASSERT_EQ(source["connections"].size(), 4U);
     const auto& sync = source["connections"][1];
     EXPECT_EQ(sync["isIncoming"], false);

@@ -1,6 +1,8 @@
 #include "tools/FixtureSigner/FixtureBundleBuilder.h"
 
 #include "ZRFoundation/CodeSigning/ZRCodeSigningDigest.h"
+#include "ZRFoundation/CodeSigning/ZREmbeddedSignature.h"
+#include "ZRFoundation/CodeSigning/ZRMachOFile.h"
 #include "ZRFoundation/CodeSigning/ZRResourceRule.h"
 #include "ZRFoundation/PropertyList/ZRPropertyListWriter.h"
 #include "tools/FixtureSigner/FixtureMachOBuilder.h"
@@ -116,27 +118,32 @@ std::string infoPlistText(const Bundle& bundle) {
            bundle.extraInfoPlistEntries + "</dict>\n</plist>\n";
 }
 
+// What a resource envelope records for nested code: its designated requirement and the hash of
+// its code directory.
+struct NestedSeal {
+    std::string requirement;
+    std::vector<std::uint8_t> cdhash;
+};
+using NestedSeals = std::map<std::string, NestedSeal>;
+
 // One files2 entry for the item at `path`, or none when the rules leave it out.
 void sealItem(const fs::path& path, const std::string& relativePath, const ZRResourceRuleSet& rules,
-              const std::map<std::string, std::string>& nestedRequirements, ZRPropertyListDictionary& files2,
-              std::size_t depth);
+              const NestedSeals& nestedSeals, ZRPropertyListDictionary& files2, std::size_t depth);
 
 void sealFolder(const fs::path& folder, const std::string& prefix, const ZRResourceRuleSet& rules,
-                const std::map<std::string, std::string>& nestedRequirements,
-                ZRPropertyListDictionary& files2, std::size_t depth) {
+                const NestedSeals& nestedSeals, ZRPropertyListDictionary& files2, std::size_t depth) {
     std::vector<fs::path> entries;
     for (const auto& entry : fs::directory_iterator(folder)) {
         entries.push_back(entry.path());
     }
     std::sort(entries.begin(), entries.end());
     for (const auto& entry : entries) {
-        sealItem(entry, prefix + entry.filename().string(), rules, nestedRequirements, files2, depth);
+        sealItem(entry, prefix + entry.filename().string(), rules, nestedSeals, files2, depth);
     }
 }
 
 void sealItem(const fs::path& path, const std::string& relativePath, const ZRResourceRuleSet& rules,
-              const std::map<std::string, std::string>& nestedRequirements, ZRPropertyListDictionary& files2,
-              std::size_t depth) {
+              const NestedSeals& nestedSeals, ZRPropertyListDictionary& files2, std::size_t depth) {
     if (depth == 0 && (relativePath == "_CodeSignature" || relativePath == "CodeResources")) {
         return;
     }
@@ -144,13 +151,14 @@ void sealItem(const fs::path& path, const std::string& relativePath, const ZRRes
     const auto* rule = rules.ruleForPath(relativePath).rule;
     struct stat status {};
     lstat(path.c_str(), &status);
-    if (const auto nested = nestedRequirements.find(relativePath); nested != nestedRequirements.end()) {
-        files2.set(relativePath,
-                   ZRPropertyList::dictionary({{"requirement", ZRPropertyList::string(nested->second)}}));
+    if (const auto nested = nestedSeals.find(relativePath); nested != nestedSeals.end()) {
+        files2.set(relativePath, ZRPropertyList::dictionary(
+                                     {{"cdhash", ZRPropertyList::data(nested->second.cdhash)},
+                                      {"requirement", ZRPropertyList::string(nested->second.requirement)}}));
         return;
     }
     if (S_ISDIR(status.st_mode)) {
-        sealFolder(path, relativePath + "/", rules, nestedRequirements, files2, depth + 1);
+        sealFolder(path, relativePath + "/", rules, nestedSeals, files2, depth + 1);
         return;
     }
     if (rule == nullptr || rule->hasFlag(ZRResourceRule::omitted) ||
@@ -174,10 +182,10 @@ void sealItem(const fs::path& path, const std::string& relativePath, const ZRRes
 }
 
 std::string codeResourcesText(const fs::path& contents, const std::string& mainExecutable,
-                              const std::map<std::string, std::string>& nestedRequirements) {
+                              const NestedSeals& nestedSeals) {
     const auto rules = compiledRules();
     ZRPropertyListDictionary files2;
-    sealFolder(contents, "", rules, nestedRequirements, files2, 0);
+    sealFolder(contents, "", rules, nestedSeals, files2, 0);
     files2 = [&] {
         ZRPropertyListDictionary withoutExecutable;
         for (const auto& [key, value] : files2) {
@@ -207,16 +215,34 @@ std::string codeResourcesText(const fs::path& contents, const std::string& mainE
     return ZRPropertyListWriter::xmlData(ZRPropertyList::dictionary(std::move(envelope)));
 }
 
+// The hash of the best code directory of the signed executable at `path` (as the checker reports
+// it); empty when the file is missing or unsigned, as after a test removed it.
+std::vector<std::uint8_t> codeDirectoryHash(const fs::path& path) {
+    const auto bytes = readFile(path);
+    const auto file = ZRMachOFile::parse(bytes);
+    if (!file || file->slices().empty()) {
+        return {};
+    }
+    const auto signature = ZREmbeddedSignature::parse(file->slices().front().signatureBytes());
+    return signature ? signature->bestCodeDirectory().cdhash() : std::vector<std::uint8_t>{};
+}
+
+fs::path currentCodeFolder(const fs::path& bundlePath, const Bundle& bundle) {
+    return isVersioned(bundle) ? bundlePath / "Versions" / currentVersion : bundlePath;
+}
+
 void signBundle(const fs::path& bundlePath, const Bundle& bundle, const FixtureSigner::Options& signing) {
     const auto contents = codeContentFolder(bundlePath, bundle);
-    std::map<std::string, std::string> nestedRequirements;
-    for (const auto& [relativeFolder, nested] : bundle.nestedBundles) {
-        nestedRequirements[relativeFolder + "/" + nested.name] =
-            FixtureBundleBuilder::designatedRequirement(nested.identifier, signing);
+    NestedSeals nestedSeals;
+    for (const auto& [relativeFolder, nested, nestedSigning] : bundle.nestedBundles) {
+        const auto nestedPath = contents / relativeFolder / nested.name;
+        nestedSeals[relativeFolder + "/" + nested.name] = {
+            FixtureBundleBuilder::designatedRequirement(nested.identifier, nestedSigning.value_or(signing)),
+            codeDirectoryHash(executablePath(currentCodeFolder(nestedPath, nested), nested))};
     }
     const auto executable = executablePath(bundlePath, bundle);
     const std::string executableKey = executable.lexically_relative(contents).string();
-    const std::string envelope = codeResourcesText(contents, executableKey, nestedRequirements);
+    const std::string envelope = codeResourcesText(contents, executableKey, nestedSeals);
     writeFile(contents / "_CodeSignature" / "CodeResources", envelope);
 
     FixtureSigner::Options options = signing;
@@ -257,8 +283,8 @@ void writeCode(const fs::path& codeFolder, const Bundle& bundle, const FixtureSi
         fs::create_directories((contents / link.path).parent_path());
         fs::create_symlink(link.target, contents / link.path);
     }
-    for (const auto& [relativeFolder, nested] : bundle.nestedBundles) {
-        FixtureSigner::Options nestedSigning = signing;
+    for (const auto& [relativeFolder, nested, ownSigning] : bundle.nestedBundles) {
+        FixtureSigner::Options nestedSigning = ownSigning.value_or(signing);
         nestedSigning.designatedRequirement.reset();
         FixtureBundleBuilder::write(contents / relativeFolder, nested, nestedSigning);
     }
@@ -285,5 +311,5 @@ fs::path FixtureBundleBuilder::write(const fs::path& parentFolder, const Bundle&
 
 void FixtureBundleBuilder::resign(const fs::path& bundlePath, const Bundle& bundle,
                                   const FixtureSigner::Options& signing) {
-    signBundle(isVersioned(bundle) ? bundlePath / "Versions" / currentVersion : bundlePath, bundle, signing);
+    signBundle(currentCodeFolder(bundlePath, bundle), bundle, signing);
 }

@@ -50,6 +50,9 @@ public:
     struct NestedBundle {
         std::string folder;
         Bundle bundle;
+        /// Signs the nested bundle instead of the outer one's signing (a separately signed
+        /// framework or helper).
+        std::optional<FixtureSigner::Options> signing = std::nullopt;
     };
 
     /// Writes `bundle` into `parentFolder` and signs it (and everything nested) with `signing`;
