@@ -135,6 +135,8 @@ TEST(DeveloperPanelModel, AnnouncesEveryAssignment) {
     panel.postConnectionInformationDidChange();
     EXPECT_EQ(announced,
               (std::vector<std::string>{"simulateConnection", "simulateConnection", "portsString", ""}));
+    EXPECT_EQ(DeveloperPanelModel::connectionInformationDidChange,
+              "DeveloperPanelWindowControllerConnectionInformationDidChangeNotification");
 
     // Reset announces each of the five entries, also those already at their initial value, and
     // leaves the switch on.
