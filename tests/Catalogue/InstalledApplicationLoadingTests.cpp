@@ -1,20 +1,14 @@
 #include "Catalogue/CatalogueTestSupport.h"
-#include "Code/Catalogue/QtStrings.h"
 #include "Code/Loading/LumoraInitializationError.h"
 #include "Code/Model/LumoraSource.h"
 #include "ZRFoundation/CodeSigning/ZRTrustEvaluator.h"
 
-#include <QCoreApplication>
 #include <QSignalSpy>
-#include <QThreadPool>
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <functional>
-#include <latch>
 #include <mutex>
 #include <set>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -75,36 +69,6 @@ struct LoadLog {
 class InstalledApplicationLoading : public LoadEnvironmentTest {};
 
 } // namespace
-
-TEST_F(InstalledApplicationLoading, SameBundleFromTwoThreadsIsOneInstanceWithOneLoad) {
-    const auto bundle = makeBundle(folderPath(), "Shared.app");
-    auto log = std::make_shared<LoadLog>();
-    LumoraLoadEnvironment::setCurrent(environmentLoading([log](const ZRURL& url) -> Lumora {
-        log->add(url);
-        return makeDocument(url.path() / "Contents/Resources/Lumora.plist");
-    }));
-
-    std::latch start(2);
-    std::shared_ptr<InstalledApplication> first, second;
-    std::thread firstSource([&] {
-        start.arrive_and_wait();
-        first = InstalledApplication::makeForBundleURL(ZRURL::fileURL(bundle, true));
-    });
-    std::thread secondSource([&] {
-        start.arrive_and_wait();
-        second = InstalledApplication::makeForBundleURL(ZRURL::fileURL(bundle, false));
-    });
-    firstSource.join();
-    secondSource.join();
-
-    ASSERT_EQ(first, second);
-    EXPECT_EQ(first->thread(), QCoreApplication::instance()->thread());
-    ASSERT_TRUE(waitUntilLoadFinished(*first));
-    drainLoads();
-    EXPECT_EQ(log->count(bundle), 1u);
-    EXPECT_TRUE(first->isLumoraLoaded());
-    EXPECT_EQ(first->lumoraFileURL()->path(), bundle / "Contents/Resources/Lumora.plist");
-}
 
 TEST_F(InstalledApplicationLoading, ReportsEachChangeOfCaseOnce) {
     const auto bundle = makeBundle(folderPath(), "Twice.app");
