@@ -20,30 +20,14 @@ const SevenZipListing::Entry* find(const SevenZipListing& listing, const std::st
 }
 
 // As 7-Zip 26.02 prints a zip archive's entries with -ba.
-constexpr std::string_view zipEntries = "Path = Fw.framework/Versions/A\n"
-                                        "Folder = +\n"
-                                        "Size = 0\n"
-                                        "Packed Size = 0\n"
-                                        "Modified = 2026-12-08 03:26:25.0605669\n"
-                                        "Created = \n"
-                                        "Attributes = D drwxr-xr-x\n"
-                                        "Encrypted = -\n"
-                                        "Comment = \n"
-                                        "\n"
-                                        "Path = Fw.framework/Versions/Current\n"
-                                        "Folder = -\n"
-                                        "Size = 1\n"
-                                        "Packed Size = 1\n"
-                                        "Attributes =  lrwxrwxrwx\n"
-                                        "Encrypted = -\n"
-                                        "\n"
-                                        "Path = secret.txt\n"
-                                        "Folder = -\n"
-                                        "Size = 12345678901\n"
-                                        "Packed Size = 13\n"
-                                        "Attributes =  -rw-r--r--\n"
-                                        "Encrypted = +\n"
-                                        "\n";
+constexpr std::string_view zipEntries =
+    "Path = Fw.framework/Versions/A\nFolder = +\nSize = 0\nPacked Size = 0\n"
+    "Modified = 2026-12-08 03:26:25.0605669\nCreated = \nAttributes = D drwxr-xr-x\nEncrypted = -\n"
+    "Comment = \n\n"
+    "Path = Fw.framework/Versions/Current\nFolder = -\nSize = 1\nPacked Size = 1\n"
+    "Attributes =  lrwxrwxrwx\nEncrypted = -\n\n"
+    "Path = secret.txt\nFolder = -\nSize = 12345678901\nPacked Size = 13\nAttributes =  -rw-r--r--\n"
+    "Encrypted = +\n\n";
 
 TEST(SevenZipListing, ReadsZipEntries) {
     const auto result = SevenZipListing::parse(zipEntries);

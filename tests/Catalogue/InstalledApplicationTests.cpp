@@ -1,4 +1,5 @@
 #include "Catalogue/CatalogueTestSupport.h"
+#include "Code/Catalogue/ApplicationFileTypes.h"
 #include "Code/Catalogue/PreviewApplication.h"
 #include "Code/Catalogue/QtStrings.h"
 #include "Code/Model/LumoraSource.h"
@@ -83,27 +84,16 @@ TEST_F(InstalledApplicationModel, BundleFactsAreReadAgainByEveryLoad) {
     EXPECT_EQ(application->pageHeaderFacts().version, "2.0");
 }
 
-TEST_F(InstalledApplicationModel, CanContainLumoraByTypeIdentifier) {
-    const auto folder = folderPath();
-    writeFile(folder / "script", "#!/bin/sh\n");
-    std::filesystem::permissions(folder / "script", std::filesystem::perms::owner_exec,
+// The file types themselves are ApplicationFileTypes' to tell; the model passes its question on
+// whole, the bundles-only flag included.
+TEST_F(InstalledApplicationModel, CanContainLumoraAsItsFileTypesSay) {
+    writeFile(folderPath() / "script", "#!/bin/sh\n");
+    std::filesystem::permissions(folderPath() / "script", std::filesystem::perms::owner_exec,
                                  std::filesystem::perm_options::add);
-    // A 64-bit Mach-O header, little-endian, without any execute bit.
-    writeFile(folder / "machO", std::string("\xcf\xfa\xed\xfe\x07\x00\x00\x01", 8));
-    writeFile(folder / "notes.txt", "hello");
-    std::filesystem::create_directories(folder / "Folder");
-    const auto bundle = makeBundle(folder, "Real.app");
-
-    EXPECT_TRUE(InstalledApplication::canContainLumora(folder / "script", false));
-    EXPECT_FALSE(InstalledApplication::canContainLumora(folder / "script", true));
-    EXPECT_TRUE(InstalledApplication::canContainLumora(folder / "machO", false));
-    EXPECT_FALSE(InstalledApplication::canContainLumora(folder / "notes.txt", false));
-    EXPECT_FALSE(InstalledApplication::canContainLumora(folder / "Folder", false));
-    EXPECT_TRUE(InstalledApplication::canContainLumora(bundle, false));
-    EXPECT_TRUE(InstalledApplication::canContainLumora(bundle, true));
-    EXPECT_FALSE(InstalledApplication::canContainLumora(folder / "Missing.app", false));
-    EXPECT_EQ(InstalledApplication::lumoraContainerFileTypes(),
-              QStringList({"com.apple.application-bundle", "public.unix-executable"}));
+    EXPECT_TRUE(InstalledApplication::canContainLumora(folderPath() / "script", false));
+    EXPECT_FALSE(InstalledApplication::canContainLumora(folderPath() / "script", true));
+    EXPECT_TRUE(InstalledApplication::canContainLumora(makeBundle(folderPath(), "Real.app"), true));
+    EXPECT_EQ(InstalledApplication::lumoraContainerFileTypes(), ApplicationFileTypes::lumoraContainerTypes());
 }
 
 TEST_F(InstalledApplicationModel, IdentityIsConcreteClassAndIdentifier) {

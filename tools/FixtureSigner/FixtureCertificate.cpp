@@ -112,6 +112,12 @@ void build(const FixtureCertificate* issuer, const FixtureCertificate::Names& na
     if (options.timeStamping) {
         addExtension(certificate, &context, NID_ext_key_usage, "critical,timeStamping");
     }
+    if (options.serverAuthentication) {
+        addExtension(certificate, &context, NID_ext_key_usage, "serverAuth");
+    }
+    if (!options.subjectAlternativeNames.empty()) {
+        addExtension(certificate, &context, NID_subject_alt_name, options.subjectAlternativeNames.c_str());
+    }
     for (const auto& oid : options.markerOIDs) {
         addMarker(certificate, oid);
     }

@@ -35,6 +35,10 @@ public:
         /// The key of another certificate, for cross-signed and looping hierarchies; a fresh key
         /// when empty.
         std::shared_ptr<EVP_PKEY> key;
+        /// For a TLS server: the server-authentication key usage and the names it answers to
+        /// ("IP:127.0.0.1,DNS:localhost").
+        bool serverAuthentication = false;
+        std::string subjectAlternativeNames;
     };
 
     /// A self-signed certificate.

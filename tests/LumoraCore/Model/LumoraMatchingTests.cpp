@@ -56,13 +56,29 @@ ConnectionInformation connection(std::optional<NetworkInformation> networkInform
     return ConnectionInformation(ProcessInformation("/usr/bin/curl"), std::move(networkInformation));
 }
 
+using Purposes = std::vector<std::string>;
+
 // The purposes of the matching descriptions, in result order.
-std::vector<std::string> purposes(const std::vector<Lumora::MatchingConnectionDescription>& matches) {
+Purposes purposes(const std::vector<Lumora::MatchingConnectionDescription>& matches) {
     std::vector<std::string> result;
     for (const auto& match : matches) {
         result.push_back(match.description->localizedPurpose());
     }
     return result;
+}
+
+// The purposes of the descriptions `document` matches for a connection with the given information.
+Purposes matched(const Lumora& document, std::optional<NetworkInformation> information) {
+    return purposes(document.matchingConnectionDescriptions(connection(std::move(information))));
+}
+
+// A document of an editor whose only source holds the given descriptions.
+Lumora editor(std::vector<Description> descriptions) {
+    return Lumora(source("/Applications/Editor.app", std::move(descriptions)), {});
+}
+
+Description wildcard(const char* purpose) {
+    return description(purpose, {Rule::fuzzyDomainWildcard("example.com")});
 }
 
 // Name comparisons follow the user's language; fix it for the tests.
@@ -334,42 +350,24 @@ TEST(LumoraDescriptionMatch, AppliesPacketFilterRulesOnlyWithoutProtocolAndPorts
 // Matching a document -----------------------------------------------------------------------
 
 TEST_F(LumoraMatchingTest, PrefersAnExactHostOverAWildcard) {
-    const Lumora document(source("/Applications/Editor.app",
-                                 {description("api", {Rule::host("api.example.com")}),
-                                  description("wildcard", {Rule::fuzzyDomainWildcard("example.com")})}),
-                          {});
-    EXPECT_EQ(purposes(document.matchingConnectionDescriptions(
-                  connection(network({Endpoint::host("api.example.com")})))),
-              std::vector<std::string>{"api"});
-    EXPECT_EQ(purposes(document.matchingConnectionDescriptions(
-                  connection(network({Endpoint::host("cdn.example.com")})))),
-              std::vector<std::string>{"wildcard"});
-    EXPECT_TRUE(document.matchingConnectionDescriptions(connection(network({Endpoint::host("example.org")})))
-                    .empty());
-    EXPECT_TRUE(document
-                    .matchingConnectionDescriptions(connection(network(
-                        {Endpoint::host("api.example.com")}, std::nullopt, PortSet::allPorts(), true)))
-                    .empty());
+    const auto document = editor({description("api", {Rule::host("api.example.com")}), wildcard("wildcard")});
+    EXPECT_EQ(matched(document, network({Endpoint::host("api.example.com")})), Purposes{"api"});
+    EXPECT_EQ(matched(document, network({Endpoint::host("cdn.example.com")})), Purposes{"wildcard"});
+    EXPECT_EQ(matched(document, network({Endpoint::host("example.org")})), Purposes{});
+    EXPECT_EQ(matched(document, network({Endpoint::host("api.example.com")}, {}, PortSet::allPorts(), true)),
+              Purposes{});
 }
 
 TEST_F(LumoraMatchingTest, RatesEveryHostRuleFuzzyWithoutEndpoints) {
-    const Lumora document(source("/Applications/Editor.app",
-                                 {description("host", {Rule::host("a.com")}),
+    const auto document = editor({description("host", {Rule::host("a.com")}),
                                   description("udp", {Rule::host("a.com")}, false, NetworkProtocol::udp),
                                   description("any", {Rule::fuzzyAnyConnectionWildcard()}),
-                                  description("local", {Rule::localNetwork()})}),
-                          {});
-    EXPECT_EQ(
-        purposes(document.matchingConnectionDescriptions(connection(network({}, NetworkProtocol::tcp)))),
-        (std::vector<std::string>{"local", "host", "any"}));
+                                  description("local", {Rule::localNetwork()})});
+    EXPECT_EQ(matched(document, network({}, NetworkProtocol::tcp)), (Purposes{"local", "host", "any"}));
 
-    const Lumora withExactAny(
-        source("/Applications/Editor.app", {description("host", {Rule::host("a.com")}),
-                                            description("exact any", {Rule::exactAnyConnectionWildcard()})}),
-        {});
-    EXPECT_EQ(
-        purposes(withExactAny.matchingConnectionDescriptions(connection(network({}, NetworkProtocol::tcp)))),
-        std::vector<std::string>{"exact any"});
+    const auto withExactAny = editor({description("host", {Rule::host("a.com")}),
+                                      description("exact any", {Rule::exactAnyConnectionWildcard()})});
+    EXPECT_EQ(matched(withExactAny, network({}, NetworkProtocol::tcp)), Purposes{"exact any"});
 }
 
 TEST_F(LumoraMatchingTest, ReturnsEveryDescriptionWithoutNetworkInformation) {
@@ -383,8 +381,7 @@ TEST_F(LumoraMatchingTest, ReturnsEveryDescriptionWithoutNetworkInformation) {
                 description("h-in", {}, true)});
     const Lumora document(primary, {helper});
     const auto matches = document.matchingConnectionDescriptions(connection(std::nullopt));
-    EXPECT_EQ(purposes(matches),
-              (std::vector<std::string>{"h-local", "p-host", "p-host-2", "h-host", "p-any", "h-in"}));
+    EXPECT_EQ(purposes(matches), (Purposes{"h-local", "p-host", "p-host-2", "h-host", "p-any", "h-in"}));
     EXPECT_EQ(matches[0].source, helper);
     EXPECT_EQ(matches[1].source, primary);
     // The description shares ownership of its source.
@@ -392,100 +389,77 @@ TEST_F(LumoraMatchingTest, ReturnsEveryDescriptionWithoutNetworkInformation) {
 }
 
 TEST_F(LumoraMatchingTest, ReturnsAllFallbackMatches) {
-    const Lumora document(
-        source("/Applications/Editor.app",
-               {description("one", {Rule::fuzzyAnyConnectionWildcard()}),
+    const auto document =
+        editor({description("one", {Rule::fuzzyAnyConnectionWildcard()}),
                 description("two", {Rule::host("other.com"), Rule::fuzzyAnyConnectionWildcard()}),
                 description("three", {Rule::fuzzyAnyConnectionWildcard()}, false, NetworkProtocol::tcp,
-                            ports({443}))}),
-        {});
-    EXPECT_EQ(purposes(document.matchingConnectionDescriptions(
-                  connection(network({Endpoint::host("x.com")}, NetworkProtocol::tcp, ports({443}))))),
-              (std::vector<std::string>{"three", "two", "one"}));
-    EXPECT_EQ(
-        purposes(document.matchingConnectionDescriptions(connection(network({Endpoint::localNetwork()})))),
-        (std::vector<std::string>{"two", "one", "three"}));
+                            ports({443}))});
+    EXPECT_EQ(matched(document, network({Endpoint::host("x.com")}, NetworkProtocol::tcp, ports({443}))),
+              (Purposes{"three", "two", "one"}));
+    EXPECT_EQ(matched(document, network({Endpoint::localNetwork()})), (Purposes{"two", "one", "three"}));
 }
 
 TEST_F(LumoraMatchingTest, OrdersByQualityThenRank) {
-    const Lumora document(
-        source(
-            "/Applications/Editor.app",
-            {description("any port", {Rule::fuzzyDomainWildcard("example.com")}),
-             description("443", {Rule::fuzzyDomainWildcard("example.com")}, false, std::nullopt,
-                         ports({443})),
-             description("80", {Rule::fuzzyDomainWildcard("example.com")}, false, std::nullopt, ports({80})),
-             description("local", {Rule::localNetwork(), Rule::fuzzyDomainWildcard("example.com")})}),
-        {});
-    const auto on443 =
-        connection(network({Endpoint::host("www.example.com")}, NetworkProtocol::tcp, ports({443})));
-    EXPECT_EQ(purposes(document.matchingConnectionDescriptions(on443)),
-              (std::vector<std::string>{"443", "local", "any port"}));
-    const auto anyPort = connection(network({Endpoint::host("www.example.com")}));
-    EXPECT_EQ(purposes(document.matchingConnectionDescriptions(anyPort)),
-              (std::vector<std::string>{"local", "any port", "443", "80"}));
+    const auto document = editor(
+        {wildcard("any port"),
+         description("443", {Rule::fuzzyDomainWildcard("example.com")}, false, std::nullopt, ports({443})),
+         description("80", {Rule::fuzzyDomainWildcard("example.com")}, false, std::nullopt, ports({80})),
+         description("local", {Rule::localNetwork(), Rule::fuzzyDomainWildcard("example.com")})});
+    const std::vector<Endpoint> www{Endpoint::host("www.example.com")};
+    EXPECT_EQ(matched(document, network(www, NetworkProtocol::tcp, ports({443}))),
+              (Purposes{"443", "local", "any port"}));
+    EXPECT_EQ(matched(document, network(www)), (Purposes{"local", "any port", "443", "80"}));
 }
 
 TEST_F(LumoraMatchingTest, BreaksTiesBySourceNameAndPath) {
     const auto host = [](const char* purpose) {
         return description(purpose, {Rule::host("api.example.com")});
     };
-    const auto toHost = connection(network({Endpoint::host("api.example.com")}));
+    const auto toHost = network({Endpoint::host("api.example.com")});
     // Two exact matches from additional sources: the first name wins, compared by number value and
     // without letter case.
     const Lumora byName(
         source("/Applications/Editor.app", {}),
         {source("/A/Helper 10.xpc", {host("helper 10")}), source("/A/helper 9.xpc", {host("helper 9")})});
-    EXPECT_EQ(purposes(byName.matchingConnectionDescriptions(toHost)), std::vector<std::string>{"helper 9"});
+    EXPECT_EQ(matched(byName, toHost), Purposes{"helper 9"});
 
     const Lumora primaryFirst(source("/Applications/Zed.app", {host("primary")}),
                               {source("/A/Aardvark.xpc", {host("aardvark")})});
-    EXPECT_EQ(purposes(primaryFirst.matchingConnectionDescriptions(toHost)),
-              std::vector<std::string>{"primary"});
+    EXPECT_EQ(matched(primaryFirst, toHost), Purposes{"primary"});
 
     // Equal names: the bundle paths decide.
-    const auto wildcard = [](const char* purpose) {
-        return description(purpose, {Rule::fuzzyDomainWildcard("example.com")});
-    };
     const Lumora byPath(source("/Applications/Editor.app", {}),
                         {source("/B/Sync.xpc", {wildcard("b")}), source("/a/sync.xpc", {wildcard("a")})});
-    EXPECT_EQ(purposes(byPath.matchingConnectionDescriptions(toHost)), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(matched(byPath, toHost), (Purposes{"a", "b"}));
 }
 
 TEST_F(LumoraMatchingTest, KeepsDocumentOrderForIndistinguishableSources) {
     // Two different sources with the same name and path: their candidates stay in document
     // order instead of interleaving by position.
-    const auto wildcard = [](const char* purpose) {
-        return description(purpose, {Rule::fuzzyDomainWildcard("example.com")});
-    };
     const auto first = source("/A/Sync.xpc", {wildcard("first-1"), wildcard("first-2"), wildcard("first-3")});
     const auto second = source("/A/Sync.xpc", {wildcard("second-1")});
     const Lumora document(source("/Applications/Editor.app", {}), {first, second});
-    EXPECT_EQ(purposes(document.matchingConnectionDescriptions(
-                  connection(network({Endpoint::host("x.example.com")})))),
-              (std::vector<std::string>{"first-1", "first-2", "first-3", "second-1"}));
+    EXPECT_EQ(matched(document, network({Endpoint::host("x.example.com")})),
+              (Purposes{"first-1", "first-2", "first-3", "second-1"}));
     EXPECT_EQ(LumoraMatching::sourcesInTieBreakOrder(document),
               (std::vector<std::shared_ptr<const Source>>{document.primarySource(), first, second}));
 }
 
 TEST_F(LumoraMatchingTest, OrdersEqualDescriptionsByTheirFirstOccurrence) {
-    const auto repeated = description("same", {Rule::fuzzyDomainWildcard("example.com")});
-    const auto primary =
-        source("/Applications/Editor.app",
-               {repeated, description("other", {Rule::fuzzyDomainWildcard("example.com")}), repeated});
+    const auto repeated = wildcard("same");
+    const auto primary = source("/Applications/Editor.app", {repeated, wildcard("other"), repeated});
     const Lumora document(primary, {});
     const auto matches =
         document.matchingConnectionDescriptions(connection(network({Endpoint::host("x.example.com")})));
     // The second "same" takes the position of the first, so it moves before "other".
-    EXPECT_EQ(purposes(matches), (std::vector<std::string>{"same", "same", "other"}));
+    EXPECT_EQ(purposes(matches), (Purposes{"same", "same", "other"}));
     EXPECT_EQ(matches[0].description.get(), &primary->connectionDescriptions()[0]);
     EXPECT_EQ(matches[1].description.get(), &primary->connectionDescriptions()[2]);
 }
 
 TEST_F(LumoraMatchingTest, ToleratesAMissingSource) {
     const Lumora document(source("/Applications/Editor.app", {description("a", {})}), {nullptr});
-    EXPECT_EQ(purposes(document.matchingConnectionDescriptions(connection(std::nullopt))),
-              std::vector<std::string>{"a"});
+    EXPECT_EQ(matched(document, std::nullopt), Purposes{"a"});
 }
 
 // The ordering written out as a comparison of two candidates, applied by an insertion sort.

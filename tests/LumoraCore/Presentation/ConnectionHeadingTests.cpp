@@ -70,64 +70,41 @@ TEST(NamedProtocolAndPorts, ShowsEverythingUnlessAbbreviated) {
     EXPECT_TRUE(named.showPorts);
 }
 
-TEST(NamedProtocolAndPorts, NamesOnlyWhatTellsDescriptionsApart) {
-    const auto loneTCP = description({Rule::host("a")}, NetworkProtocol::tcp, ports({443}));
-    auto named = namedProtocolAndPorts(loneTCP, true, {&loneTCP});
-    EXPECT_FALSE(named.showProtocol);
-    EXPECT_FALSE(named.showPorts);
-
-    const auto loneUDP = description({Rule::host("a")}, NetworkProtocol::udp, ports({53}));
-    named = namedProtocolAndPorts(loneUDP, true, {&loneUDP});
-    EXPECT_TRUE(named.showProtocol);
-    EXPECT_FALSE(named.showPorts);
-
-    const auto web = description({Rule::host("a")}, NetworkProtocol::tcp, ports({80}));
-    const auto secure = description({Rule::host("a")}, NetworkProtocol::tcp, ports({443}));
-    for (const auto* d : {&web, &secure}) {
-        named = namedProtocolAndPorts(*d, true, {&web, &secure});
-        EXPECT_TRUE(named.showProtocol);
-        EXPECT_TRUE(named.showPorts);
-    }
-
-    const auto tcp = description({Rule::host("a")}, NetworkProtocol::tcp, ports({80, 443}));
-    const auto udp = description({Rule::host("a")}, NetworkProtocol::udp, ports({80, 443}));
-    named = namedProtocolAndPorts(tcp, true, {&tcp, &udp});
-    EXPECT_FALSE(named.showProtocol);
-    EXPECT_FALSE(named.showPorts);
-    named = namedProtocolAndPorts(udp, true, {&tcp, &udp});
-    EXPECT_TRUE(named.showProtocol);
-    EXPECT_FALSE(named.showPorts);
-
-    // Opposite directions and unrelated hosts do not count.
-    const auto incoming = description({Rule::host("a")}, NetworkProtocol::tcp, ports({80}), true);
-    const auto elsewhere = description({Rule::host("b")}, NetworkProtocol::tcp, ports({80}));
-    named = namedProtocolAndPorts(secure, true, {&secure, &incoming, &elsewhere});
-    EXPECT_FALSE(named.showProtocol);
-    EXPECT_FALSE(named.showPorts);
-
-    const auto anyPort = description({Rule::host("a")}, std::nullopt, PortSet::allPorts());
-    named = namedProtocolAndPorts(anyPort, true, {&anyPort, &web});
-    EXPECT_FALSE(named.showProtocol);
-    EXPECT_FALSE(named.showPorts);
+// A description of the given protocol and ports, by default to host "a".
+Description d(std::optional<NetworkProtocol> protocol, PortSet portSet,
+              std::vector<Rule> rules = {Rule::host("a")}, bool incoming = false) {
+    return description(std::move(rules), protocol, std::move(portSet), incoming);
 }
+
+Rule addresses(const char* text) {
+    return Rule::ipAddresses(*NQIPAddressSet::addressSetFromDisplayString(text));
+}
+
+constexpr auto tcp = NetworkProtocol::tcp;
+constexpr auto udp = NetworkProtocol::udp;
 
 struct NamingCase {
     const char* name;
-    std::vector<Description> shown;
     // Index into `shown` of the description asked about, or the last one when out of range: then it
     // is asked about without being shown itself.
     std::size_t asked;
     bool showProtocol;
     bool showPorts;
+    std::vector<Description> shown;
 };
+
+NamingCase naming(const char* name, std::size_t asked, bool showProtocol, bool showPorts,
+                  std::vector<Description> shown) {
+    return {name, asked, showProtocol, showPorts, std::move(shown)};
+}
 
 class NamingAmongShown : public testing::TestWithParam<NamingCase> {};
 
 TEST_P(NamingAmongShown, DependsOnlyOnTheDescriptionsItMustBeToldApartFrom) {
     const auto& testCase = GetParam();
     std::vector<const Description*> shown;
-    for (const auto& d : testCase.shown) {
-        shown.push_back(&d);
+    for (const auto& shownDescription : testCase.shown) {
+        shown.push_back(&shownDescription);
     }
     const auto& asked = testCase.shown[std::min(testCase.asked, testCase.shown.size() - 1)];
     if (testCase.asked >= testCase.shown.size()) {
@@ -146,56 +123,34 @@ TEST_P(NamingAmongShown, DependsOnlyOnTheDescriptionsItMustBeToldApartFrom) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, NamingAmongShown,
     testing::Values(
-        NamingCase{"equalDescriptionsAreNotToldApart",
-                   {description({Rule::host("a")}, NetworkProtocol::tcp, ports({443})),
-                    description({Rule::host("a")}, NetworkProtocol::tcp, ports({443}))},
-                   0,
-                   false,
-                   false},
-        NamingCase{"aThirdBesideTwoEqualOnesIs",
-                   {description({Rule::host("a")}, NetworkProtocol::tcp, ports({443})),
-                    description({Rule::host("a")}, NetworkProtocol::tcp, ports({443})),
-                    description({Rule::host("a")}, NetworkProtocol::tcp, ports({80}))},
-                   0,
-                   true,
-                   true},
-        NamingCase{"oneSharedRuleOfSeveralIsEnough",
-                   {description({Rule::host("a"), Rule::host("b")}, NetworkProtocol::tcp, ports({443})),
-                    description({Rule::host("c"), Rule::host("b")}, NetworkProtocol::udp, ports({80}))},
-                   0,
-                   false,
-                   true},
-        NamingCase{"portsContainedByEveryOtherNeedNoNaming",
-                   {description({Rule::host("a")}, NetworkProtocol::udp, ports({443})),
-                    description({Rule::host("a")}, NetworkProtocol::udp, PortSet::allPorts()),
-                    description({Rule::host("a")}, NetworkProtocol::udp, ports({80, 443}))},
-                   0,
-                   true,
-                   false},
-        NamingCase{"oneOtherMissingAPortIsEnough",
-                   {description({Rule::host("a")}, NetworkProtocol::udp, ports({80, 443})),
-                    description({Rule::host("a")}, NetworkProtocol::udp, PortSet::allPorts()),
-                    description({Rule::host("a")}, NetworkProtocol::udp, ports({80}))},
-                   0,
-                   true,
-                   true},
-        NamingCase{"aDescriptionNotShownItselfIsToldApartFromTheOthers",
-                   {description({Rule::ipAddresses(*NQIPAddressSet::addressSetFromDisplayString("10.0.0.1")),
-                                 Rule::localNetwork()},
-                                NetworkProtocol::tcp, ports({22})),
-                    description({Rule::ipAddresses(*NQIPAddressSet::addressSetFromDisplayString("10.0.0.1"))},
-                                NetworkProtocol::tcp, ports({22}))},
-                   2,
-                   true,
-                   false},
-        NamingCase{"addressRulesMatchOnlyTheSameAddresses",
-                   {description({Rule::ipAddresses(*NQIPAddressSet::addressSetFromDisplayString("10.0.0.2"))},
-                                NetworkProtocol::tcp, ports({21})),
-                    description({Rule::ipAddresses(*NQIPAddressSet::addressSetFromDisplayString("10.0.0.1"))},
-                                NetworkProtocol::tcp, ports({22}))},
-                   1,
-                   false,
-                   false}),
+        naming("aLoneTCPDescriptionNamesNeither", 0, false, false, {d(tcp, ports({443}))}),
+        naming("aLoneUDPDescriptionNamesItsProtocol", 0, true, false, {d(udp, ports({53}))}),
+        naming("portsAloneTellApart", 0, true, true, {d(tcp, ports({80})), d(tcp, ports({443}))}),
+        naming("portsAloneTellApartEitherWay", 1, true, true, {d(tcp, ports({80})), d(tcp, ports({443}))}),
+        naming("tcpBesideUDP", 0, false, false, {d(tcp, ports({80, 443})), d(udp, ports({80, 443}))}),
+        naming("udpBesideTCP", 1, true, false, {d(tcp, ports({80, 443})), d(udp, ports({80, 443}))}),
+        // Opposite directions and unrelated hosts do not count.
+        naming("otherDirectionsAndHostsDoNotCount", 2, false, false,
+               {d(tcp, ports({80}), {Rule::host("a")}, true), d(tcp, ports({80}), {Rule::host("b")}),
+                d(tcp, ports({443}))}),
+        naming("anyProtocolAndPort", 1, false, false,
+               {d(tcp, ports({80})), d(std::nullopt, PortSet::allPorts())}),
+        naming("equalDescriptionsAreNotToldApart", 0, false, false,
+               {d(tcp, ports({443})), d(tcp, ports({443}))}),
+        naming("aThirdBesideTwoEqualOnesIs", 0, true, true,
+               {d(tcp, ports({443})), d(tcp, ports({443})), d(tcp, ports({80}))}),
+        naming("oneSharedRuleOfSeveralIsEnough", 0, false, true,
+               {d(tcp, ports({443}), {Rule::host("a"), Rule::host("b")}),
+                d(udp, ports({80}), {Rule::host("c"), Rule::host("b")})}),
+        naming("portsContainedByEveryOtherNeedNoNaming", 0, true, false,
+               {d(udp, ports({443})), d(udp, PortSet::allPorts()), d(udp, ports({80, 443}))}),
+        naming("oneOtherMissingAPortIsEnough", 0, true, true,
+               {d(udp, ports({80, 443})), d(udp, PortSet::allPorts()), d(udp, ports({80}))}),
+        naming("aDescriptionNotShownItselfIsToldApartFromTheOthers", 2, true, false,
+               {d(tcp, ports({22}), {addresses("10.0.0.1"), Rule::localNetwork()}),
+                d(tcp, ports({22}), {addresses("10.0.0.1")})}),
+        naming("addressRulesMatchOnlyTheSameAddresses", 1, false, false,
+               {d(tcp, ports({21}), {addresses("10.0.0.2")}), d(tcp, ports({22}), {addresses("10.0.0.1")})})),
     [](const testing::TestParamInfo<NamingCase>& param) { return std::string(param.param.name); });
 
 } // namespace

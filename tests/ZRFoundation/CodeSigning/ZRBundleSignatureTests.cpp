@@ -50,6 +50,12 @@ Result check(const fs::path& path, ZRCodeSignatureCheckOptions options) {
                                                 {CodeSigningFixtures::hierarchy().root.der()});
 }
 
+using R = ZRCodeSignatureCheckResult;
+
+std::uint64_t validity(const fs::path& path, ZRCodeSignatureCheckOptions options) {
+    return check(path, options)->validity();
+}
+
 struct ValidationOptions {
     bool validateResources = true;
     bool strict = true;
@@ -83,7 +89,7 @@ protected:
 TEST_F(ZRBundleSignature, AcceptsAnIntactBundleAndHandsOutItsSealedResources) {
     const auto result = check(bundlePath, ZRCodeSignatureCheckResourceInfos);
     ASSERT_NE(result, nullptr);
-    EXPECT_EQ(result->validity(), ZRCodeSignatureCheckResult::validityValid);
+    EXPECT_EQ(result->validity(), R::validityValid);
     EXPECT_EQ(result->certificateType(), ZRCodeSignatureCertificateType::developerID);
     EXPECT_EQ(result->identifier(), "com.example.editor");
     EXPECT_EQ(result->mainExecutableFileURL(), contents() / "MacOS/Editor");
@@ -98,7 +104,7 @@ TEST_F(ZRBundleSignature, AcceptsAnIntactBundleAndHandsOutItsSealedResources) {
     EXPECT_EQ(files2.find("MacOS/Editor"), nullptr);
 
     const auto validated = check(bundlePath, ZRCodeSignatureCheckValidateResources);
-    EXPECT_EQ(validated->validity(), ZRCodeSignatureCheckResult::validityValid);
+    EXPECT_EQ(validated->validity(), R::validityValid);
     EXPECT_FALSE(validated->details().has_value());
     EXPECT_FALSE(validated->bundleResourceFileInfos().has_value());
 }
@@ -110,7 +116,7 @@ TEST_F(ZRBundleSignature, ReportsEachKindOfResourceProblem) {
     ASSERT_TRUE(FixtureTamper::swapSymlinkTarget(contents() / "Resources/Current", "de.lproj"));
 
     const auto result = check(bundlePath, ZRCodeSignatureCheckValidateResources);
-    EXPECT_EQ(result->validity(), ZRCodeSignatureCheckResult::validityResourcesDamaged);
+    EXPECT_EQ(result->validity(), R::validityResourcesDamaged);
     ASSERT_TRUE(result->details().has_value());
     const auto& details = *result->details();
     EXPECT_EQ(details.at("SecCSResourceAdded"), std::vector<std::string>{"Resources/Added.txt"});
@@ -120,14 +126,13 @@ TEST_F(ZRBundleSignature, ReportsEachKindOfResourceProblem) {
     EXPECT_EQ(details.count("SecCSResourceMissing"), 0U);
 
     // Without resource validation the signature itself still holds.
-    EXPECT_EQ(check(bundlePath, ZRCodeSignatureCheckResourceInfos)->validity(),
-              ZRCodeSignatureCheckResult::validityValid);
+    EXPECT_EQ(validity(bundlePath, ZRCodeSignatureCheckResourceInfos), R::validityValid);
 }
 
 TEST_F(ZRBundleSignature, ReportsMissingFiles) {
     ASSERT_TRUE(FixtureTamper::removeFile(contents() / "Resources/Lumora.plist"));
     const auto result = check(bundlePath, ZRCodeSignatureCheckValidateResources);
-    EXPECT_EQ(result->validity(), ZRCodeSignatureCheckResult::validityResourcesDamaged);
+    EXPECT_EQ(result->validity(), R::validityResourcesDamaged);
     EXPECT_EQ(result->details()->at("SecCSResourceMissing"),
               std::vector<std::string>{"Resources/Lumora.plist"});
 }
@@ -144,15 +149,14 @@ TEST_F(ZRBundleSignature, RefusesAnEnvelopeEditedTogetherWithAFile) {
 
     for (const auto options : {ZRCodeSignatureCheckResourceInfos, ZRCodeSignatureCheckValidateResources}) {
         const auto result = check(bundlePath, options);
-        EXPECT_EQ(result->validity(), ZRCodeSignatureCheckResult::validityInvalid);
+        EXPECT_EQ(result->validity(), R::validityInvalid);
         EXPECT_FALSE(result->bundleResourceFileInfos().has_value());
     }
 }
 
 TEST_F(ZRBundleSignature, BindsTheInfoPlist) {
     ASSERT_TRUE(FixtureTamper::changeInfoPlist(bundlePath));
-    EXPECT_EQ(check(bundlePath, ZRCodeSignatureCheckResourceInfos)->validity(),
-              ZRCodeSignatureCheckResult::validityResourcesDamaged);
+    EXPECT_EQ(validity(bundlePath, ZRCodeSignatureCheckResourceInfos), R::validityResourcesDamaged);
 }
 
 TEST_F(ZRBundleSignature, ValidatesNestedCode) {
@@ -160,11 +164,9 @@ TEST_F(ZRBundleSignature, ValidatesNestedCode) {
     auto bytes = CodeSigningFixtures::read(folder.path() / helperExecutable);
     ASSERT_TRUE(FixtureTamper::flipCodeByte(bytes));
     CodeSigningFixtures::write(folder, helperExecutable, bytes);
-    EXPECT_EQ(check(bundlePath, ZRCodeSignatureCheckValidateResources)->validity(),
-              ZRCodeSignatureCheckResult::validitySignatureBroken);
+    EXPECT_EQ(validity(bundlePath, ZRCodeSignatureCheckValidateResources), R::validitySignatureBroken);
     // Nested code is only looked at when resources are validated.
-    EXPECT_EQ(check(bundlePath, ZRCodeSignatureCheckResourceInfos)->validity(),
-              ZRCodeSignatureCheckResult::validityValid);
+    EXPECT_EQ(validity(bundlePath, ZRCodeSignatureCheckResourceInfos), R::validityValid);
 }
 
 TEST_F(ZRBundleSignature, RejectsNestedCodeThatFailsItsRequirement) {
@@ -175,13 +177,12 @@ TEST_F(ZRBundleSignature, RejectsNestedCodeThatFailsItsRequirement) {
     auto signing = CodeSigningFixtures::developerIDOptions();
     FixtureBundleBuilder::resign(contents() / "XPCServices/Sync.xpc", helper, signing);
     const auto result = check(bundlePath, ZRCodeSignatureCheckValidateResources);
-    EXPECT_EQ(result->validity(), ZRCodeSignatureCheckResult::validityInvalid);
+    EXPECT_EQ(result->validity(), R::validityInvalid);
 }
 
 TEST_F(ZRBundleSignature, RejectsUnsealedContentInTheBundleRoot) {
     ASSERT_TRUE(FixtureTamper::addFile(bundlePath / "README"));
-    EXPECT_EQ(check(bundlePath, ZRCodeSignatureCheckResourceInfos)->validity(),
-              ZRCodeSignatureCheckResult::validityInvalid);
+    EXPECT_EQ(validity(bundlePath, ZRCodeSignatureCheckResourceInfos), R::validityInvalid);
 }
 
 TEST(ZRBundleSignatureKinds, ClassifiesAdhocSelfSignedAndUnsignedBundles) {
@@ -191,7 +192,7 @@ TEST(ZRBundleSignatureKinds, ClassifiesAdhocSelfSignedAndUnsignedBundles) {
     bundle.nestedBundles.clear();
     const auto adhocPath = FixtureBundleBuilder::write(folder.path() / "adhoc", bundle, adhoc);
     const auto adhocResult = check(adhocPath, ZRCodeSignatureCheckResourceInfos);
-    EXPECT_EQ(adhocResult->validity(), ZRCodeSignatureCheckResult::validityAdhoc);
+    EXPECT_EQ(adhocResult->validity(), R::validityAdhoc);
     EXPECT_EQ(adhocResult->certificateType(), ZRCodeSignatureCertificateType::adhoc);
     EXPECT_TRUE(adhocResult->bundleResourceFileInfos().has_value());
 
@@ -200,7 +201,7 @@ TEST(ZRBundleSignatureKinds, ClassifiesAdhocSelfSignedAndUnsignedBundles) {
     const auto selfSignedPath = FixtureBundleBuilder::write(folder.path() / "self", bundle, selfSigned);
     const auto selfSignedResult = ZRCodeSignatureChecker::checkFileURL(
         selfSignedPath, ZRCodeSignatureCheckResourceInfos | ZRCodeSignatureCheckIgnoreCache);
-    EXPECT_EQ(selfSignedResult->validity(), ZRCodeSignatureCheckResult::validityNotAppleAnchored);
+    EXPECT_EQ(selfSignedResult->validity(), R::validityNotAppleAnchored);
     EXPECT_EQ(selfSignedResult->certificateType(), ZRCodeSignatureCertificateType::other);
     EXPECT_FALSE(selfSignedResult->bundleResourceFileInfos().has_value());
 
@@ -208,7 +209,7 @@ TEST(ZRBundleSignatureKinds, ClassifiesAdhocSelfSignedAndUnsignedBundles) {
     CodeSigningFixtures::write(folder, "unsigned/Editor.app/Contents/MacOS/Editor",
                                FixtureSigner::makeUnsigned(FixtureMachOBuilder::Executable{}));
     const auto unsignedResult = check(unsignedPath, ZRCodeSignatureCheckResourceInfos);
-    EXPECT_EQ(unsignedResult->validity(), ZRCodeSignatureCheckResult::validityNotSigned);
+    EXPECT_EQ(unsignedResult->validity(), R::validityNotSigned);
     EXPECT_EQ(unsignedResult->certificateType(), ZRCodeSignatureCertificateType::none);
 
     fs::create_directories(folder.path() / "Empty.app/Contents");
@@ -228,33 +229,26 @@ TEST_F(ZRBundleSignature, NamesTheNestedCodeThatFailed) {
 }
 
 TEST_F(ZRBundleSignature, CachesBundleChecksPerOptionsUntilTheMainExecutableChanges) {
-    const auto anchors = CodeSigningFixtures::fixtureAnchors();
-    const auto infos =
-        ZRCodeSignatureChecker::checkFileURL(bundlePath, ZRCodeSignatureCheckResourceInfos, anchors);
-    const auto validated =
-        ZRCodeSignatureChecker::checkFileURL(bundlePath, ZRCodeSignatureCheckValidateResources, anchors);
+    const auto cached = [&](ZRCodeSignatureCheckOptions options) {
+        return ZRCodeSignatureChecker::checkFileURL(bundlePath, options,
+                                                    CodeSigningFixtures::fixtureAnchors());
+    };
+    const auto infos = cached(ZRCodeSignatureCheckResourceInfos);
+    const auto validated = cached(ZRCodeSignatureCheckValidateResources);
     EXPECT_NE(infos, validated) << "two option sets are two checks";
-    EXPECT_EQ(ZRCodeSignatureChecker::checkFileURL(bundlePath, ZRCodeSignatureCheckResourceInfos, anchors),
-              infos);
-    EXPECT_EQ(
-        ZRCodeSignatureChecker::checkFileURL(bundlePath, ZRCodeSignatureCheckValidateResources, anchors),
-        validated);
+    EXPECT_EQ(cached(ZRCodeSignatureCheckResourceInfos), infos);
+    EXPECT_EQ(cached(ZRCodeSignatureCheckValidateResources), validated);
 
     // A resource edit alone leaves the executable's time as it was: the cached answer stands.
     ASSERT_TRUE(FixtureTamper::changeFile(contents() / "Resources/Lumora.plist"));
-    EXPECT_EQ(
-        ZRCodeSignatureChecker::checkFileURL(bundlePath, ZRCodeSignatureCheckValidateResources, anchors),
-        validated);
+    EXPECT_EQ(cached(ZRCodeSignatureCheckValidateResources), validated);
 
     struct timeval times[2] = {{1000000000, 0}, {1000000000, 0}};
     ASSERT_EQ(::utimes((contents() / "MacOS/Editor").c_str(), times), 0);
-    const auto rechecked =
-        ZRCodeSignatureChecker::checkFileURL(bundlePath, ZRCodeSignatureCheckValidateResources, anchors);
+    const auto rechecked = cached(ZRCodeSignatureCheckValidateResources);
     EXPECT_NE(rechecked, validated);
-    EXPECT_EQ(rechecked->validity(), ZRCodeSignatureCheckResult::validityResourcesDamaged);
-    EXPECT_EQ(
-        ZRCodeSignatureChecker::checkFileURL(bundlePath, ZRCodeSignatureCheckValidateResources, anchors),
-        rechecked);
+    EXPECT_EQ(rechecked->validity(), R::validityResourcesDamaged);
+    EXPECT_EQ(cached(ZRCodeSignatureCheckValidateResources), rechecked);
 }
 
 // --- Versioned frameworks -------------------------------------------------------------------
@@ -286,7 +280,7 @@ TEST_F(ZRFrameworkSignature, ValidatesThroughTheCurrentVersion) {
     EXPECT_EQ(fs::read_symlink(kit / "Resources"), "Versions/Current/Resources");
 
     const auto result = check(kit, ZRCodeSignatureCheckValidateResources | ZRCodeSignatureCheckResourceInfos);
-    EXPECT_EQ(result->validity(), ZRCodeSignatureCheckResult::validityValid);
+    EXPECT_EQ(result->validity(), R::validityValid);
     EXPECT_EQ(result->identifier(), "com.example.kit");
     EXPECT_EQ(result->mainExecutableFileURL(), kit / "Versions/A/Kit");
     ASSERT_TRUE(result->bundleResourceFileInfos().has_value());
@@ -294,8 +288,7 @@ TEST_F(ZRFrameworkSignature, ValidatesThroughTheCurrentVersion) {
     EXPECT_EQ(result->bundleResourceFileInfos()->find("Kit"), nullptr);
 
     ASSERT_TRUE(FixtureTamper::changeInfoPlist(kit));
-    EXPECT_EQ(check(kit, ZRCodeSignatureCheckResourceInfos)->validity(),
-              ZRCodeSignatureCheckResult::validityResourcesDamaged);
+    EXPECT_EQ(validity(kit, ZRCodeSignatureCheckResourceInfos), R::validityResourcesDamaged);
     EXPECT_EQ(validate(kit).failurePath, "Versions/A/Resources/Info.plist");
 }
 
@@ -303,8 +296,7 @@ TEST_F(ZRFrameworkSignature, AFrameworkNestedInAnApplicationIsValidatedAsNestedC
     auto editor = application();
     editor.nestedBundles.push_back({"Frameworks", framework()});
     const auto app = write(editor);
-    EXPECT_EQ(check(app, ZRCodeSignatureCheckValidateResources)->validity(),
-              ZRCodeSignatureCheckResult::validityValid);
+    EXPECT_EQ(validity(app, ZRCodeSignatureCheckValidateResources), R::validityValid);
 
     ASSERT_TRUE(
         FixtureTamper::changeFile(app / "Contents/Frameworks/Kit.framework/Versions/A/Headers/Kit.h"));
@@ -351,8 +343,7 @@ TEST_F(ZRFrameworkSignature, AStrictCheckRefusesAnUnsealedFrameworkRoot) {
         const auto outcome = validate(kit, {.validateResources = false});
         EXPECT_EQ(outcome.executable.status, ZROSStatus::errSecCSUnsealedFrameworkRoot);
         EXPECT_EQ(outcome.failurePath, testCase.path);
-        EXPECT_EQ(check(kit, ZRCodeSignatureCheckResourceInfos)->validity(),
-                  ZRCodeSignatureCheckResult::validityInvalid);
+        EXPECT_EQ(validity(kit, ZRCodeSignatureCheckResourceInfos), R::validityInvalid);
         EXPECT_EQ(validate(kit, {.validateResources = false, .strict = false}).executable.status,
                   ZROSStatus::success);
     }
@@ -367,18 +358,15 @@ TEST_F(ZRFrameworkSignature, AFrameworkWithoutACurrentVersionCannotBeExamined) {
 
 TEST_F(ZRFrameworkSignature, EveryOtherVersionMustValidateToo) {
     const auto kit = write(framework({"B"}));
-    EXPECT_EQ(check(kit, ZRCodeSignatureCheckValidateResources)->validity(),
-              ZRCodeSignatureCheckResult::validityValid);
+    EXPECT_EQ(validity(kit, ZRCodeSignatureCheckValidateResources), R::validityValid);
 
     ASSERT_TRUE(FixtureTamper::changeFile(kit / "Versions/B/Resources/Strings.txt"));
     const auto outcome = validate(kit);
     EXPECT_EQ(outcome.executable.status, ZROSStatus::errSecCSBadFrameworkVersion);
     EXPECT_EQ(outcome.failurePath, "Versions/B");
-    EXPECT_EQ(check(kit, ZRCodeSignatureCheckValidateResources)->validity(),
-              ZRCodeSignatureCheckResult::validityInvalid);
+    EXPECT_EQ(validity(kit, ZRCodeSignatureCheckValidateResources), R::validityInvalid);
     // Other versions are only looked at with the resources, and only by a strict check.
-    EXPECT_EQ(check(kit, ZRCodeSignatureCheckResourceInfos)->validity(),
-              ZRCodeSignatureCheckResult::validityValid);
+    EXPECT_EQ(validity(kit, ZRCodeSignatureCheckResourceInfos), R::validityValid);
     EXPECT_EQ(validate(kit, {.strict = false}).executable.status, ZROSStatus::success);
 }
 
@@ -390,20 +378,15 @@ TEST(ZRRestrictedSymlinks, JudgesTargetsByTheirText) {
     const auto allowed = [&](const std::string& target) {
         return ZRResourceEnvelopeValidator::symlinkIsAllowed(link, target, restriction);
     };
-    EXPECT_TRUE(allowed("en.lproj"));
-    EXPECT_TRUE(allowed("../Info.plist"));
-    EXPECT_TRUE(allowed("../../../X.app/Contents"));
-    EXPECT_TRUE(allowed("/System/Library/Fonts/A.ttf"));
-    EXPECT_TRUE(allowed("/Library/Fonts/A.ttf"));
-    EXPECT_FALSE(allowed(""));
-    EXPECT_FALSE(allowed("../../../Y.app/Contents"));
-    EXPECT_FALSE(allowed("../../../X.appendix"));
-    EXPECT_FALSE(allowed("../../../.."));
-    EXPECT_FALSE(allowed("/etc/passwd"));
-    EXPECT_FALSE(allowed("/System"));
-    EXPECT_FALSE(allowed("/Libraryx/Fonts"));
-    EXPECT_FALSE(allowed("/System/../etc/passwd"));
-    EXPECT_FALSE(allowed("//etc/passwd"));
+    for (const char* target : {"en.lproj", "../Info.plist", "../../../X.app/Contents",
+                               "/System/Library/Fonts/A.ttf", "/Library/Fonts/A.ttf"}) {
+        EXPECT_TRUE(allowed(target)) << target;
+    }
+    for (const char* target :
+         {"", "../../../Y.app/Contents", "../../../X.appendix", "../../../..", "/etc/passwd", "/System",
+          "/Libraryx/Fonts", "/System/../etc/passwd", "//etc/passwd"}) {
+        EXPECT_FALSE(allowed(target)) << target;
+    }
 }
 
 TEST(ZRRestrictedSymlinks, AStrictCheckRefusesLinksLeavingTheBundle) {

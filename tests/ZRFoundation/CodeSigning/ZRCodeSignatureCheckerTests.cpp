@@ -41,13 +41,18 @@ ZRCodeSignatureChecker::Result check(const std::filesystem::path& path,
 
 class CodeSignatureChecker : public ::testing::Test {
 protected:
+    std::filesystem::path signedFile(const std::string& name,
+                                     const FixtureSigner::Options& options = developerIDOptions()) {
+        return write(folder, name, FixtureSigner::sign(executable(), options));
+    }
+
     TemporaryFolder folder;
 };
 
 // --- Validity values ------------------------------------------------------------------------
 
 TEST_F(CodeSignatureChecker, AcceptsADeveloperIDSignatureThroughAnExtraAnchorAndSaysSo) {
-    const auto path = write(folder, "signed", FixtureSigner::sign(executable(), developerIDOptions()));
+    const auto path = signedFile("signed");
     const auto result = check(path);
     EXPECT_EQ(result->validity(), 1U);
     EXPECT_EQ(result->certificateType(), Type::developerID);
@@ -78,7 +83,7 @@ TEST_F(CodeSignatureChecker, ReportsTheHashOfTheSHA256CodeDirectory) {
 }
 
 TEST_F(CodeSignatureChecker, WithoutTheAnchorADeveloperIDSignatureIsNotAppleAnchored) {
-    const auto path = write(folder, "signed", FixtureSigner::sign(executable(), developerIDOptions()));
+    const auto path = signedFile("signed");
     const auto result = check(path, fresh, false);
     EXPECT_EQ(result->validity(), 6U);
     EXPECT_EQ(result->certificateType(), Type::other);
@@ -98,7 +103,7 @@ TEST_F(CodeSignatureChecker, ClassifiesEachCertificateKind) {
     for (const auto& [leaf, type] : cases) {
         auto options = optionsSignedBy(*leaf);
         options.designatedRequirement.reset();
-        const auto path = write(folder, "kind", FixtureSigner::sign(executable(), options));
+        const auto path = signedFile("kind", options);
         const auto result = check(path);
         EXPECT_EQ(result->validity(), 1U);
         EXPECT_EQ(result->certificateType(), type);
@@ -109,7 +114,7 @@ TEST_F(CodeSignatureChecker, ASelfSignedSignatureIsNotAnchoredWhateverItsMarker)
     auto options = developerIDOptions();
     options.signer = &hierarchy().selfSignedLeaf;
     options.chain = {};
-    const auto path = write(folder, "self", FixtureSigner::sign(executable(), options));
+    const auto path = signedFile("self", options);
     const auto result = check(path);
     EXPECT_EQ(result->validity(), 6U);
     EXPECT_EQ(result->certificateType(), Type::other);
@@ -147,10 +152,10 @@ TEST_F(CodeSignatureChecker, AUniversalFileWithOneUnsignedSliceIsUnsigned) {
         {FixtureSigner::makeUnsigned(executable(Architecture::x86_64)),
          FixtureSigner::sign(executable(Architecture::arm64), developerIDOptions())});
     EXPECT_EQ(check(write(folder, "mixed", file))->validity(), 4U);
-    const auto signedFile = FixtureMachOBuilder::universal(
+    const auto bothSigned = FixtureMachOBuilder::universal(
         {FixtureSigner::sign(executable(Architecture::x86_64), developerIDOptions()),
          FixtureSigner::sign(executable(Architecture::arm64), developerIDOptions())});
-    EXPECT_EQ(check(write(folder, "both", signedFile))->validity(), 1U);
+    EXPECT_EQ(check(write(folder, "both", bothSigned))->validity(), 1U);
 }
 
 // --- Tampering ------------------------------------------------------------------------------
@@ -246,15 +251,15 @@ TEST_F(CodeSignatureChecker, ExpiredLeafIsJudgedAtTheTimestamp) {
         return ZRCodeSignatureChecker::checkFileURL(path, fresh, anchors);
     };
     // Without a timestamp expiry is tolerated.
-    EXPECT_EQ(checkWith(write(folder, "plain", FixtureSigner::sign(executable(), options)))->validity(), 1U);
+    EXPECT_EQ(checkWith(signedFile("plain", options))->validity(), 1U);
     // A timestamp inside the validity period makes it valid.
     options.timestampAuthority = &expired.timestampAuthority;
     options.timestampChain = {&expired.root};
     options.timestampTime = std::time(nullptr) - 2L * 365 * 86400;
-    EXPECT_EQ(checkWith(write(folder, "inside", FixtureSigner::sign(executable(), options)))->validity(), 1U);
+    EXPECT_EQ(checkWith(signedFile("inside", options))->validity(), 1U);
     // A timestamp after expiry makes it invalid.
     options.timestampTime = std::time(nullptr) - 86400;
-    const auto late = write(folder, "late", FixtureSigner::sign(executable(), options));
+    const auto late = signedFile("late", options);
     auto request = ZRCodeSignatureChecker::requestForOptions(late, 0);
     request.extraTrustAnchors = anchors;
     EXPECT_EQ(ZRCodeSignatureValidator::validate(request).status, ZROSStatus::trustCertificateExpired);
@@ -266,14 +271,14 @@ TEST_F(CodeSignatureChecker, ATimestampAuthorityOutsideTheSigningChainsAnchorsIs
     auto options = developerIDOptions();
     options.timestampAuthority = &stranger.timestampAuthority;
     options.timestampChain = {&stranger.root};
-    const auto path = write(folder, "tsa", FixtureSigner::sign(executable(), options));
+    const auto path = signedFile("tsa", options);
     EXPECT_EQ(validate(path).status, ZROSStatus::trustNotTrusted);
 }
 
 // --- Options --------------------------------------------------------------------------------
 
 TEST_F(CodeSignatureChecker, ReturnsTheEmbeddedInfoPlistUnderOption0x20) {
-    const auto path = write(folder, "signed", FixtureSigner::sign(executable(), developerIDOptions()));
+    const auto path = signedFile("signed");
     const auto result = check(path, ZRCodeSignatureCheckInfoPList);
     ASSERT_TRUE(result->infoPList());
     const auto* identifier = result->infoPList()->find("CFBundleIdentifier");
@@ -282,7 +287,7 @@ TEST_F(CodeSignatureChecker, ReturnsTheEmbeddedInfoPlistUnderOption0x20) {
 }
 
 TEST_F(CodeSignatureChecker, TheI386OptionNeedsAnI386Slice) {
-    const auto path = write(folder, "signed", FixtureSigner::sign(executable(), developerIDOptions()));
+    const auto path = signedFile("signed");
     EXPECT_THROW(check(path, ZRCodeSignatureCheckI386Architecture), ZRCodeSignatureCheckError);
 }
 
@@ -312,21 +317,20 @@ TEST(CodeSignatureValidity, ClassifiesStatusesAsTheTableSays) {
 // --- Cache ----------------------------------------------------------------------------------
 
 TEST_F(CodeSignatureChecker, AnswersFromTheCacheUntilTheExecutableChanges) {
-    const auto path = write(folder, "cached", FixtureSigner::sign(executable(), developerIDOptions()));
-    const auto anchors = fixtureAnchors();
-    const auto first = ZRCodeSignatureChecker::checkFileURL(path, ZRCodeSignatureCheckResourceInfos, anchors);
-    const auto second = ZRCodeSignatureChecker::checkFileURL(path, ZRCodeSignatureCheckInfoPList, anchors);
+    const auto path = signedFile("cached");
+    const auto cached = [&](ZRCodeSignatureCheckOptions options) {
+        return ZRCodeSignatureChecker::checkFileURL(path, options, fixtureAnchors());
+    };
+    const auto first = cached(ZRCodeSignatureCheckResourceInfos);
+    const auto second = cached(ZRCodeSignatureCheckInfoPList);
     EXPECT_NE(first, second) << "different options are different checks";
-    EXPECT_EQ(ZRCodeSignatureChecker::checkFileURL(path, ZRCodeSignatureCheckResourceInfos, anchors), first);
-    EXPECT_EQ(ZRCodeSignatureChecker::checkFileURL(path, ZRCodeSignatureCheckInfoPList, anchors), second);
-
-    const auto bypass = ZRCodeSignatureChecker::checkFileURL(
-        path, ZRCodeSignatureCheckResourceInfos | ZRCodeSignatureCheckIgnoreCache, anchors);
-    EXPECT_NE(bypass, first);
+    EXPECT_EQ(cached(ZRCodeSignatureCheckResourceInfos), first);
+    EXPECT_EQ(cached(ZRCodeSignatureCheckInfoPList), second);
+    EXPECT_NE(cached(ZRCodeSignatureCheckResourceInfos | ZRCodeSignatureCheckIgnoreCache), first);
 
     struct timeval times[2] = {{1000000000, 0}, {1000000000, 0}};
     ASSERT_EQ(::utimes(path.c_str(), times), 0);
-    EXPECT_NE(ZRCodeSignatureChecker::checkFileURL(path, ZRCodeSignatureCheckInfoPList, anchors), second);
+    EXPECT_NE(cached(ZRCodeSignatureCheckInfoPList), second);
 }
 
 TEST_F(CodeSignatureChecker, CatchesAChangedExecutableWhoseModificationTimeWasPutBack) {
@@ -355,37 +359,42 @@ cachedResult(std::optional<std::filesystem::path> executable) {
                                                               std::nullopt, std::nullopt);
 }
 
-TEST(CodeSignatureCheckerCache, PrunesToTheMostRecentlyUsedQuarter) {
+class CodeSignatureCheckerCache : public testing::Test {
+protected:
+    // The key of the numbered entry, whose file does not exist.
+    ZRCodeSignatureCheckerCache::Key numbered(int index) const {
+        return {folder.path() / std::to_string(index), 0, ""};
+    }
+
     TemporaryFolder folder;
-    const auto file = folder.write("executable", "x");
+    const std::filesystem::path file = folder.write("executable", "x");
     double clock = 0;
-    ZRCodeSignatureCheckerCache cache([&clock] { return clock; }, 100);
+    ZRCodeSignatureCheckerCache cache{[this] { return clock; }, 100};
+};
+
+TEST_F(CodeSignatureCheckerCache, PrunesToTheMostRecentlyUsedQuarter) {
     const auto result = cachedResult(file);
     for (int index = 0; index < 100; ++index) {
         clock += 1;
-        cache.cacheResultForKey(result, {folder.path() / std::to_string(index), 0, ""});
+        cache.cacheResultForKey(result, numbered(index));
     }
     EXPECT_EQ(cache.count(), 100U);
     clock += 1;
     cache.cacheResultForKey(result, {file, 7, ""});
     EXPECT_EQ(cache.count(), 26U);
     EXPECT_NE(cache.cachedResultForKey({file, 7, ""}), nullptr);
-    EXPECT_EQ(cache.cachedResultForKey({folder.path() / "0", 0, ""}), nullptr);
+    EXPECT_EQ(cache.cachedResultForKey(numbered(0)), nullptr);
 
     // A result without a main executable removes what was cached under its key.
     cache.cacheResultForKey(cachedResult(std::nullopt), {file, 7, ""});
     EXPECT_EQ(cache.cachedResultForKey({file, 7, ""}), nullptr);
 }
 
-TEST(CodeSignatureCheckerCache, PruningKeepsTiesAndDropsStaleEntries) {
-    TemporaryFolder folder;
-    const auto file = folder.write("executable", "x");
+TEST_F(CodeSignatureCheckerCache, PruningKeepsTiesAndDropsStaleEntries) {
     const auto gone = folder.write("gone", "x");
-    double clock = 0;
-    ZRCodeSignatureCheckerCache cache([&clock] { return clock; }, 100);
     // Used at one moment, all 100 tie with the threshold and stay; a recent but stale entry goes.
     for (int index = 0; index < 99; ++index) {
-        cache.cacheResultForKey(cachedResult(file), {folder.path() / std::to_string(index), 0, ""});
+        cache.cacheResultForKey(cachedResult(file), numbered(index));
     }
     clock = 1;
     cache.cacheResultForKey(cachedResult(gone), {gone, 0, ""});
@@ -397,21 +406,18 @@ TEST(CodeSignatureCheckerCache, PruningKeepsTiesAndDropsStaleEntries) {
     // Reading an entry counts as using it: the most recently used quarter remains.
     for (int index = 0; index < 30; ++index) {
         clock += 1;
-        EXPECT_NE(cache.cachedResultForKey({folder.path() / std::to_string(index), 0, ""}), nullptr);
+        EXPECT_NE(cache.cachedResultForKey(numbered(index)), nullptr);
     }
     clock += 1;
     cache.cacheResultForKey(cachedResult(file), {file, 2, ""});
     EXPECT_EQ(cache.count(), 26U);
-    EXPECT_NE(cache.cachedResultForKey({folder.path() / "29", 0, ""}), nullptr);
+    EXPECT_NE(cache.cachedResultForKey(numbered(29)), nullptr);
     EXPECT_NE(cache.cachedResultForKey({file, 2, ""}), nullptr);
-    EXPECT_EQ(cache.cachedResultForKey({folder.path() / "3", 0, ""}), nullptr);
-    EXPECT_EQ(cache.cachedResultForKey({folder.path() / "50", 0, ""}), nullptr);
+    EXPECT_EQ(cache.cachedResultForKey(numbered(3)), nullptr);
+    EXPECT_EQ(cache.cachedResultForKey(numbered(50)), nullptr);
 }
 
-TEST(CodeSignatureCheckerCache, DropsStaleEntriesOnLookup) {
-    TemporaryFolder folder;
-    const auto file = folder.write("executable", "x");
-    ZRCodeSignatureCheckerCache cache([] { return 1.0; });
+TEST_F(CodeSignatureCheckerCache, DropsStaleEntriesOnLookup) {
     cache.cacheResultForKey(cachedResult(file), {file, 0, ""});
     std::filesystem::remove(file);
     EXPECT_EQ(cache.cachedResultForKey({file, 0, ""}), nullptr);
@@ -419,7 +425,7 @@ TEST(CodeSignatureCheckerCache, DropsStaleEntriesOnLookup) {
 }
 
 TEST_F(CodeSignatureChecker, TheCompletionFormHandsItsCallbackToTheExecutor) {
-    const auto path = write(folder, "async", FixtureSigner::sign(executable(), developerIDOptions()));
+    const auto path = signedFile("async");
     std::mutex mutex;
     std::condition_variable done;
     std::vector<std::function<void()>> queued;
@@ -447,7 +453,7 @@ TEST_F(CodeSignatureChecker, TheCompletionFormHandsItsCallbackToTheExecutor) {
     EXPECT_EQ(received->validity(), 1U);
 }
 
-TEST(CodeSignatureCheckerChains, SurvivesACertificateLoop) {
+TEST_F(CodeSignatureChecker, SurvivesACertificateLoop) {
     FixtureCertificate::Options authority;
     authority.isCertificateAuthority = true;
     const auto first =
@@ -467,8 +473,7 @@ TEST(CodeSignatureCheckerChains, SurvivesACertificateLoop) {
     options.signer = &leaf;
     options.chain = {&a, &b};
     options.designatedRequirement.reset();
-    TemporaryFolder folder;
-    const auto path = write(folder, "loop", FixtureSigner::sign(executable(), options));
+    const auto path = signedFile("loop", options);
     const auto result = ZRCodeSignatureChecker::checkFileURL(path, ZRCodeSignatureCheckIgnoreCache);
     EXPECT_NE(result->validity(), 1U);
     const auto infos = ZRCodeInfo::readFromFileURL(path, false);
@@ -477,11 +482,10 @@ TEST(CodeSignatureCheckerChains, SurvivesACertificateLoop) {
     EXPECT_FALSE(infos[0].hasTrustedSignature());
 }
 
-TEST(CodeSignatureCheckerChains, ClassifiesAppleSoftwareLeavesInSigningRecords) {
+TEST_F(CodeSignatureChecker, ClassifiesAppleSoftwareLeavesInSigningRecords) {
     auto options = optionsSignedBy(hierarchy().appleSoftwareLeaf);
     options.designatedRequirement.reset();
-    TemporaryFolder folder;
-    const auto path = write(folder, "apple", FixtureSigner::sign(executable(), options));
+    const auto path = signedFile("apple", options);
     const auto infos = ZRCodeInfo::readFromFileURL(path, true, fixtureAnchors());
     EXPECT_EQ(infos[0].signatureCertificateType, ZRCodeSignatureCertificateType::apple);
     EXPECT_EQ(infos[0].authorDisplayString(), "Apple, Inc.");
@@ -491,7 +495,7 @@ TEST(CodeSignatureCheckerChains, ClassifiesAppleSoftwareLeavesInSigningRecords) 
               ZRCodeSignatureCertificateType::other);
 }
 
-TEST(CodeSignatureCheckerCMS, AnUnknownDigestInTheSignedDataListBreaksTheSignatureWithoutLeaking) {
+TEST_F(CodeSignatureChecker, AnUnknownDigestInTheSignedDataListBreaksTheSignatureWithoutLeaking) {
     auto bytes = FixtureSigner::sign(executable(), developerIDOptions());
     const auto [offset, length] = FixtureTamper::blobRange(bytes, 0, 0x10000);
     static const std::uint8_t sha256OID[] = {0x06, 0x09, 0x60, 0x86, 0x48, 0x01,
@@ -501,21 +505,18 @@ TEST(CodeSignatureCheckerCMS, AnUnknownDigestInTheSignedDataListBreaksTheSignatu
                                    std::end(sha256OID));
     ASSERT_NE(found, begin + static_cast<std::ptrdiff_t>(length));
     *(found + 3) = 0x65; // the SignedData's digest list, not the signer's algorithm
-    TemporaryFolder folder;
     EXPECT_EQ(validate(write(folder, "list", bytes)).status, ZROSStatus::errSecCSSignatureFailed);
 }
 
-TEST(CodeSignatureCheckerTeam, RefusesACodeDirectoryTeamThatDiffersFromTheDeveloperCertificate) {
-    TemporaryFolder folder;
+TEST_F(CodeSignatureChecker, RefusesACodeDirectoryTeamThatDiffersFromTheDeveloperCertificate) {
     auto options = developerIDOptions();
     options.teamIdentifier = "OTHERTEAM1";
     options.designatedRequirement.reset();
-    EXPECT_EQ(validate(write(folder, "team", FixtureSigner::sign(executable(), options))).status,
-              ZROSStatus::errSecCSBadTeamIdentifier);
+    EXPECT_EQ(validate(signedFile("team", options)).status, ZROSStatus::errSecCSBadTeamIdentifier);
 
     // Directories older than team identifiers carry none, and nothing is compared.
     options.version = 0x20100;
-    const auto outcome = validate(write(folder, "old", FixtureSigner::sign(executable(), options)));
+    const auto outcome = validate(signedFile("old", options));
     EXPECT_EQ(outcome.status, 0) << outcome.description;
     EXPECT_FALSE(outcome.information.teamIdentifier);
 }
