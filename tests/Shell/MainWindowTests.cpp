@@ -383,7 +383,7 @@ TEST_F(MainWindowTest, DroppedArchivesListTheirApplicationsOrSayWhyNot) {
     EXPECT_EQ(alert->informativeText(), ShellText::localized("archiveRefusedReason_cannotOpen"));
     EXPECT_EQ(alert->windowModality(), Qt::WindowModal);
     EXPECT_EQ(_platformServices.beeps, 1);
-    EXPECT_EQ(arrangedNames(window).size(), 5);
+    EXPECT_EQ(arrangedNames(window).size(), 6);
 }
 
 TEST_F(MainWindowTest, ThePagesFormsReachTheirCommands) {
