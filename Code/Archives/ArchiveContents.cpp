@@ -459,6 +459,22 @@ bool ArchiveContents::isReadByLoading(std::string_view path, bool isSymbolicLink
     return false;
 }
 
+std::string ArchiveContents::replacingBundlePath(std::string text, const fs::path& extractedBundle,
+                                                 const std::string& shownBundle) {
+    auto extracted = extractedBundle.string();
+    while (extracted.size() > 1 && extracted.back() == '/') {
+        extracted.pop_back();
+    }
+    if (extracted.empty()) {
+        return text;
+    }
+    for (auto found = text.find(extracted); found != std::string::npos;
+         found = text.find(extracted, found + shownBundle.size())) {
+        text.replace(found, extracted.size(), shownBundle);
+    }
+    return text;
+}
+
 bool ArchiveContents::removeFolder(const fs::path& folder) {
     std::error_code error;
     if (fs::is_directory(fs::symlink_status(folder, error))) {

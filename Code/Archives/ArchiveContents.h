@@ -65,6 +65,11 @@ public:
     /// the whole archive takes.
     static bool isReadByLoading(std::string_view path, bool isSymbolicLink);
 
+    /// `text` (a message naming files) with every mention of `extractedBundle` replaced by
+    /// `shownBundle`, the bundle as the reader knows it ("Example.dmg/Example.app").
+    static std::string replacingBundlePath(std::string text, const std::filesystem::path& extractedBundle,
+                                           const std::string& shownBundle);
+
     /// Removes `folder` and everything in it, whatever modes the archive gave its folders; false
     /// when something remains.
     static bool removeFolder(const std::filesystem::path& folder);

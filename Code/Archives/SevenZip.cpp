@@ -208,7 +208,8 @@ ExtractionSafety::Verdict checkExtracted(const std::filesystem::path& folder, st
 /// Writes the names `selection` includes, one a line, and returns how many; none when the file
 /// could not be written. A name with a line break cannot be listed (7-Zip prints it with '_' in
 /// its place): it is left out.
-std::optional<std::size_t> writeSelection(const SevenZipListing& listing, const SevenZip::Selection& selection) {
+std::optional<std::size_t> writeSelection(const SevenZipListing& listing,
+                                          const SevenZip::Selection& selection) {
     std::ofstream list(selection.listFile, std::ios::binary | std::ios::trunc);
     std::size_t count = 0;
     for (const auto& entry : listing.entries()) {

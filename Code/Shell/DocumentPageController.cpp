@@ -1,5 +1,6 @@
 #include "Code/Shell/DocumentPageController.h"
 
+#include "Code/Archives/ArchiveContents.h"
 #include "Code/Catalogue/ApplicationsArrayController.h"
 #include "Code/Catalogue/ApplicationsSourceController.h"
 #include "Code/Catalogue/InstalledApplication.h"
@@ -202,6 +203,12 @@ DocumentPageSnapshot DocumentPageController::snapshot() {
             facts.document = state.lumora();
             if (const auto* error = state.error()) {
                 facts.errorDescription = error->description;
+                if (const auto& origin = facts.archiveOrigin) {
+                    // Named as the reader knows the bundle, not by the extraction folder.
+                    facts.errorDescription = ArchiveContents::replacingBundlePath(
+                        std::move(facts.errorDescription), installed->bundleURL().path(),
+                        origin->archive.filename().string() + "/" + origin->pathInArchive);
+                }
             }
             application.kind = std::move(facts);
         } else if (const auto* preview = qobject_cast<const PreviewApplication*>(selected.get())) {

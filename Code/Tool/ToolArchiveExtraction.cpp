@@ -102,13 +102,7 @@ std::string ToolArchiveExtraction::Target::shown(std::string text) const {
     if (!pathInArchive) {
         return text;
     }
-    const auto extracted = bundle.string();
-    const auto replacement = path + "/" + *pathInArchive;
-    for (auto found = text.find(extracted); found != std::string::npos;
-         found = text.find(extracted, found + replacement.size())) {
-        text.replace(found, extracted.size(), replacement);
-    }
-    return text;
+    return ArchiveContents::replacingBundlePath(std::move(text), bundle, path + "/" + *pathInArchive);
 }
 
 void ToolArchiveExtraction::Target::show(json& value) const {

@@ -229,6 +229,14 @@ TEST(ArchiveContentsSelection, WritesWhatLoadingReadsAndLeavesLargeResourcesOut)
     }
 }
 
+TEST(ArchiveContentsNames, MessagesNameTheBundleAsTheReaderKnowsIt) {
+    EXPECT_EQ(ArchiveContents::replacingBundlePath(
+                  "“/cache/1/contents/A.app/Contents/x” and “/cache/1/contents/A.app”",
+                  "/cache/1/contents/A.app/", "A.dmg/A.app"),
+              "“A.dmg/A.app/Contents/x” and “A.dmg/A.app”");
+    EXPECT_EQ(ArchiveContents::replacingBundlePath("unrelated", "", "A.dmg/A.app"), "unrelated");
+}
+
 TEST_F(ArchiveContentsTest, LeavesOutWhatLoadingDoesNotRead) {
     const auto zip = archive("Large.zip", [](const TemporaryFolder& tree) {
         writeApplication(tree, "Example.app");
