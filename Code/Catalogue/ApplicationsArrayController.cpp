@@ -2,6 +2,7 @@
 
 #include "Code/Catalogue/ArrangementChanges.h"
 #include "Code/Catalogue/InstalledApplication.h"
+#include "Code/Catalogue/OpeningArchive.h"
 #include "Code/Catalogue/PreviewApplication.h"
 #include "Code/Catalogue/SearchQuery.h"
 
@@ -22,11 +23,17 @@ ApplicationsArrayController::~ApplicationsArrayController() {
 }
 
 ApplicationsArrayController::Kind ApplicationsArrayController::kind(const Application& application) {
-    return qobject_cast<const InstalledApplication*>(&application) != nullptr ? Kind::installed
-                                                                              : Kind::preview;
+    if (qobject_cast<const InstalledApplication*>(&application) != nullptr) {
+        return Kind::installed;
+    }
+    return qobject_cast<const OpeningArchive*>(&application) != nullptr ? Kind::openingArchive
+                                                                        : Kind::preview;
 }
 
 ApplicationsArrayController::Badge ApplicationsArrayController::badge(const Application& application) {
+    if (qobject_cast<const OpeningArchive*>(&application) != nullptr) {
+        return Badge::loadPending;
+    }
     const auto* installed = qobject_cast<const InstalledApplication*>(&application);
     if (installed == nullptr) {
         return Badge::preview;

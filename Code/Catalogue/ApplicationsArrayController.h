@@ -47,7 +47,8 @@ public:
         bool ascending = true;
     };
 
-    enum class Kind { installed, preview };
+    /// `openingArchive`: the row of an archive being opened (`OpeningArchive`).
+    enum class Kind { installed, preview, openingArchive };
     Q_ENUM(Kind)
     /// What the badge at the end of a row shows: a preview application, or the case of an installed
     /// application's load state. The names are those the command line prints.

@@ -509,16 +509,15 @@ void ApplicationsSourceController::archiveOpened(
     if (selects) {
         _archiveToSelect.reset();
     }
-    if (outcome.failure != SevenZip::Failure::none || outcome.holdsNoApplication()) {
-        if (outcome.isNew && outcome.failure != SevenZip::Failure::cancelled) {
-            emit archiveRefused(QtStrings::fromPath(outcome.archive),
-                                QString::fromLatin1(outcome.holdsNoApplication()
-                                                        ? "noApplication"
-                                                        : SevenZip::failureName(outcome.failure)),
-                                QString::fromStdString(outcome.message));
-        }
-    } else {
-        merge(selects ? std::optional(outcome.applications.front()->bundleURL()) : std::nullopt);
+    const bool added = outcome.failure == SevenZip::Failure::none && !outcome.applications.empty();
+    // The archive's row goes either way; its applications take its place.
+    merge(added && selects ? std::optional(outcome.applications.front()->bundleURL()) : std::nullopt);
+    if (!added && outcome.isNew && outcome.failure != SevenZip::Failure::cancelled) {
+        emit archiveRefused(QtStrings::fromPath(outcome.archive),
+                            QString::fromLatin1(outcome.holdsNoApplication()
+                                                    ? "noApplication"
+                                                    : SevenZip::failureName(outcome.failure)),
+                            QString::fromStdString(outcome.message));
     }
     performInitialLoadingCheck();
 }

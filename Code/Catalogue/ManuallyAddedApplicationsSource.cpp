@@ -5,6 +5,7 @@
 #include "Code/Catalogue/ApplicationFileTypes.h"
 #include "Code/Catalogue/DiskOperationQueue.h"
 #include "Code/Catalogue/InstalledApplication.h"
+#include "Code/Catalogue/OpeningArchive.h"
 #include "Code/Catalogue/SecurityScopedBookmarksStore.h"
 
 #include <QCoreApplication>
@@ -43,6 +44,7 @@ void ManuallyAddedApplicationsSource::removeAll() {
     _securityScopedBookmarksStore->removeAll();
     _applications.clear();
     _openingArchives.clear();
+    _openingArchiveRows.clear();
     ++_generation;
 }
 
@@ -71,6 +73,9 @@ void ManuallyAddedApplicationsSource::openArchive(const std::filesystem::path& a
     if (!_openingArchives.insert(archive).second) {
         return;
     }
+    auto row = std::make_shared<OpeningArchive>(archive);
+    _applications.insert(row);
+    _openingArchiveRows.emplace(archive, std::move(row));
     auto* const core = QCoreApplication::instance();
     DiskOperationQueue::shared().start([cache = _archiveExtractionCache, cancellation = _cancellation,
                                         weakSelf = std::weak_ptr(_self), generation = _generation, archive,
@@ -114,6 +119,10 @@ void ManuallyAddedApplicationsSource::archiveOpened(ArchiveOutcome outcome, std:
         return;
     }
     _openingArchives.erase(outcome.archive);
+    if (const auto row = _openingArchiveRows.find(outcome.archive); row != _openingArchiveRows.end()) {
+        _applications.erase(row->second);
+        _openingArchiveRows.erase(row);
+    }
     if (outcome.failure != SevenZip::Failure::none) {
         qCInfo(archivesLog).noquote() << QString::fromStdString(outcome.archive.string())
                                       << "could not be opened:" << QString::fromStdString(outcome.message);

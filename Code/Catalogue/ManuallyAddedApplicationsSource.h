@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -58,7 +59,8 @@ public:
     void setArchiveHandler(ArchiveHandler handler) { _archiveHandler = std::move(handler); }
     /// Whether `path` would be opened as an archive.
     bool opensArchive(const std::filesystem::path& path) const;
-    /// The archives being opened.
+    /// The archives being opened; each has a row (`OpeningArchive`) among the applications
+    /// meanwhile.
     const std::set<std::filesystem::path>& openingArchives() const { return _openingArchives; }
 
     /// Grants and remembers the items, then adds those that are applications and opens those
@@ -86,6 +88,8 @@ private:
     std::shared_ptr<ArchiveExtractionCache> _archiveExtractionCache;
     ArchiveHandler _archiveHandler;
     std::set<std::filesystem::path> _openingArchives;
+    /// The rows standing for them.
+    std::map<std::filesystem::path, std::shared_ptr<Application>> _openingArchiveRows;
     /// Counts `removeAll` calls, so that an opening begun before one is dropped when it ends.
     std::uint64_t _generation = 0;
     /// Cancelled when the source goes: an extraction under way then stops.

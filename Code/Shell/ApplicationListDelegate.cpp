@@ -4,6 +4,7 @@
 #include "Code/Catalogue/ApplicationsArrayController.h"
 #include "Code/Shell/ApplicationIconCache.h"
 #include "Code/Shell/ApplicationStateBadge.h"
+#include "Code/Shell/ShellText.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -59,8 +60,12 @@ void ApplicationListDelegate::paint(QPainter* painter, const QStyleOptionViewIte
     const QRect textRect(iconRect.right() + 1 + spacing, row.top(),
                          static_cast<int>(badgeRect.left()) - spacing - (iconRect.right() + 1 + spacing),
                          row.height());
-    const QString name = option.fontMetrics.elidedText(index.data(Qt::DisplayRole).toString(),
-                                                       Qt::ElideMiddle, textRect.width());
+    QString text = index.data(Qt::DisplayRole).toString();
+    if (index.data(ApplicationsArrayController::KindRole).value<ApplicationsArrayController::Kind>() ==
+        ApplicationsArrayController::Kind::openingArchive) {
+        text = ShellText::localized("openingArchiveFormat %@").replace(QLatin1String("%@"), text);
+    }
+    const QString name = option.fontMetrics.elidedText(text, Qt::ElideMiddle, textRect.width());
     painter->save();
     painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
     painter->setFont(option.font);

@@ -4,6 +4,7 @@
 #include "Code/Catalogue/ApplicationsArrayController.h"
 #include "Code/Catalogue/ApplicationsSourceController.h"
 #include "Code/Catalogue/InstalledApplication.h"
+#include "Code/Catalogue/OpeningArchive.h"
 #include "Code/Catalogue/Preferences.h"
 #include "Code/Catalogue/PreviewApplication.h"
 #include "Code/Catalogue/QtStrings.h"
@@ -210,6 +211,14 @@ DocumentPageSnapshot DocumentPageController::snapshot() {
                         origin->archive.filename().string() + "/" + origin->pathInArchive);
                 }
             }
+            application.kind = std::move(facts);
+        } else if (const auto* opening = qobject_cast<const OpeningArchive*>(selected.get())) {
+            // Shown as pending, in the archive, until its applications take its place.
+            DocumentPageSnapshot::InstalledApplication facts;
+            facts.bundlePath = opening->archive();
+            facts.loadState = DocumentPageSnapshot::LoadState::loadPending;
+            facts.archiveOrigin =
+                DocumentPageSnapshot::InstalledApplication::ArchiveOrigin{opening->archive(), {}};
             application.kind = std::move(facts);
         } else if (const auto* preview = qobject_cast<const PreviewApplication*>(selected.get())) {
             application.kind = DocumentPageSnapshot::PreviewApplication{

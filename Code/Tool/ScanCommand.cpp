@@ -138,6 +138,18 @@ std::string identifierText(const Application& application) {
     return QtStrings::toPath(application.identifier()).native();
 }
 
+const char* kindName(ApplicationsArrayController::Kind kind) {
+    switch (kind) {
+    case ApplicationsArrayController::Kind::installed:
+        return "installed";
+    case ApplicationsArrayController::Kind::preview:
+        return "preview";
+    case ApplicationsArrayController::Kind::openingArchive:
+        return "openingArchive";
+    }
+    return "preview";
+}
+
 json nullOrString(const QString& text) {
     return text.isEmpty() ? json(nullptr) : json(toStd(text));
 }
@@ -156,8 +168,7 @@ void printList(const ApplicationsSourceController& controller, bool asJSON) {
         for (const auto& application : list.arrangedApplications()) {
             const auto error = errorDescription(*application);
             json entry{
-                {"kind",
-                 qobject_cast<const InstalledApplication*>(application.get()) ? "installed" : "preview"},
+                {"kind", kindName(ApplicationsArrayController::kind(*application))},
                 {"displayName", toStd(application->displayName())},
             };
             ToolJSON::appendExactText(entry, "identifier", identifierText(*application));

@@ -88,6 +88,14 @@ TEST_F(ArchiveApplicationsTest, ListsTheApplicationsInsideAndSelectsTheFirstThen
     auto& controller = startController();
     ASSERT_TRUE(controller.canAdd(archive));
     controller.addWithSecurityScopedFileURLs({ZRURL::fileURL(archive, false)}, true);
+    // While it opens, one row stands for it.
+    ASSERT_EQ(controller.arrayController().rowCount(), 1);
+    const auto row = controller.arrayController().index(0);
+    EXPECT_EQ(row.data(Qt::DisplayRole).toString(), "Example.zip");
+    EXPECT_EQ(row.data(ApplicationsArrayController::KindRole).value<ApplicationsArrayController::Kind>(),
+              ApplicationsArrayController::Kind::openingArchive);
+    EXPECT_EQ(row.data(ApplicationsArrayController::BadgeRole).value<ApplicationsArrayController::Badge>(),
+              ApplicationsArrayController::Badge::loadPending);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return controller.arrayController().selectedInstalledApplication() != nullptr; }, 20000));
     drainLoads();
