@@ -190,6 +190,11 @@ ExtractionSafety::Verdict ExtractionSafety::checkListing(const SevenZipListing& 
         if (auto verdict = checkEntryPath(entry.path, limits.depth); !verdict.isSafe()) {
             return verdict;
         }
+        // Devices, FIFOs and sockets, by the mode the archive keeps.
+        if (!entry.mode.empty() &&
+            std::string_view("pcbs").find(entry.mode.front()) != std::string_view::npos) {
+            return {"The entry " + quoted(entry.path) + " is neither a file, a folder nor a symbolic link."};
+        }
         if (!entry.linkTarget.empty()) {
             if (auto verdict = checkLinkTarget(entry.path, entry.linkTarget); !verdict.isSafe()) {
                 return verdict;

@@ -58,7 +58,8 @@ public:
 
     /// Every rule above over a whole listing: each entry's path, each link's target (when the
     /// listing shows it) and hard link's target, no entry below a symbolic link, and the totals.
-    /// A folder entry naming the extraction folder itself (".", which payloads begin with) passes.
+    /// A folder entry naming the extraction folder itself (".", which payloads begin with) passes;
+    /// a device, FIFO or socket (by the mode the listing shows) is refused.
     static Verdict checkListing(const SevenZipListing& listing, const Limits& limits);
 
     /// The number of components in `path` that are neither "." nor empty.

@@ -254,6 +254,115 @@ TEST_F(ArchiveContentsTest, LeavesOutWhatLoadingDoesNotRead) {
     EXPECT_FALSE(fs::exists(bundle.parent_path().parent_path() / "contents.selection"));
 }
 
+/// Hostile and broken downloads: each is refused with its own failure, leaves the extraction folder
+/// empty and writes nothing beside it.
+struct HostileCase {
+    const char* name;
+    std::function<fs::path(const fs::path& folder)> make;
+    Failure failure;
+    const char* message;
+};
+
+class ArchiveContentsHostile : public ArchiveContentsTest, public testing::WithParamInterface<HostileCase> {};
+
+TEST_P(ArchiveContentsHostile, IsRefusedAndWritesNothing) {
+    const auto made = GetParam().make(_folder.path() / "made");
+    const auto parent = _folder.path() / "parent";
+    fs::create_directories(parent / "folder");
+    SevenZip::Limits limits;
+    limits.contents.ratioMinimumSize = 1 << 20;
+    limits.contents.compressionRatio = 100;
+    limits.contents.entryCount = 50'000;
+    const auto result = ArchiveContents::extract(_sevenZip, made, parent / "folder", limits);
+    EXPECT_EQ(result.failure, GetParam().failure) << result.message;
+    EXPECT_THAT(result.message, HasSubstr(GetParam().message));
+    EXPECT_TRUE(fs::is_empty(parent / "folder"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(parent), fs::directory_iterator()), 1);
+    EXPECT_FALSE(fs::exists(_folder.path() / "evil.txt"));
+}
+
+fs::path writeMade(const fs::path& folder, const std::string& name, const std::vector<std::uint8_t>& bytes) {
+    writeBytes(folder / name, bytes);
+    return folder / name;
+}
+
+fs::path sevenZipOf(const fs::path& folder, const std::string& name, const std::string& file,
+                    std::size_t size) {
+    fs::create_directories(folder / "tree");
+    fs::resize_file((std::ofstream(folder / "tree" / file), folder / "tree" / file), size);
+    EXPECT_EQ(SevenZipFixtures::makeArchive(folder / name, folder / "tree", {"-mx1"}), "");
+    return folder / name;
+}
+
+fs::path diskImage(const fs::path& folder,
+                   const std::function<void(UDIFWriter&, std::vector<std::uint8_t>&)>& damage) {
+    fs::create_directories(folder / "source/Example.app/Contents");
+    std::ofstream(folder / "source/Example.app/Contents/Info.plist") << "<plist/>";
+    UDIFWriter writer(UDIFWriter::hfsVolumeFromFolder(folder / "source", "Example", folder));
+    auto bytes = writer.bytes();
+    damage(writer, bytes);
+    return writeMade(folder, "Example.dmg", bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ArchiveContentsHostile,
+    testing::Values(
+        HostileCase{"ClimbingName",
+                    [](const fs::path& folder) {
+                        return writeMade(folder, "climb.cpio",
+                                         CpioWriter().addEntry("../../evil.txt", 0100644, "evil").bytes());
+                    },
+                    Failure::unsafeEntry, "\"..\""},
+        HostileCase{"AbsoluteName",
+                    [](const fs::path& folder) {
+                        return writeMade(folder, "absolute.cpio",
+                                         CpioWriter().addEntry("/tmp/evil.txt", 0100644, "evil").bytes());
+                    },
+                    Failure::unsafeEntry, "absolute path"},
+        HostileCase{"LinkToEtc",
+                    [](const fs::path& folder) {
+                        return writeMade(folder, "link.cpio",
+                                         CpioWriter().addSymlink("Example.app", "/etc").bytes());
+                    },
+                    Failure::unsafeEntry, "points outside"},
+        HostileCase{"Fifo",
+                    [](const fs::path& folder) {
+                        return writeMade(folder, "fifo.cpio",
+                                         CpioWriter()
+                                             .addDirectory("Example.app")
+                                             .addEntry("./Example.app/pipe", 010644, "")
+                                             .bytes());
+                    },
+                    Failure::unsafeEntry, "neither a file"},
+        HostileCase{
+            "ZerosBeyondTheRatio",
+            [](const fs::path& folder) { return sevenZipOf(folder, "zeros.zip", "zeros.bin", 16 << 20); },
+            Failure::limitExceeded, "expand more than 100 times"},
+        HostileCase{"TooManyEntries",
+                    [](const fs::path& folder) {
+                        CpioWriter writer;
+                        for (int index = 0; index < 100'000; ++index) {
+                            writer.addFile("f" + std::to_string(index), "");
+                        }
+                        return writeMade(folder, "many.cpio", writer.bytes());
+                    },
+                    Failure::limitExceeded, "more than 50000 entries"},
+        HostileCase{"TruncatedDiskImage",
+                    [](const fs::path& folder) {
+                        return diskImage(folder, [](UDIFWriter&, std::vector<std::uint8_t>& bytes) {
+                            bytes.resize(bytes.size() / 2);
+                        });
+                    },
+                    Failure::cannotOpen, "not a disk image"},
+        HostileCase{"TextNamedLikeADiskImage",
+                    [](const fs::path& folder) {
+                        fs::create_directories(folder);
+                        std::ofstream(folder / "Example.dmg") << "text\n";
+                        return folder / "Example.dmg";
+                    },
+                    Failure::cannotOpen, "not a disk image"}),
+    [](const testing::TestParamInfo<HostileCase>& parameter) { return std::string(parameter.param.name); });
+
 class ArchiveExtractionCacheTest : public ArchiveContentsTest {
 protected:
     fs::path smallZip(const std::string& name) {
