@@ -85,6 +85,11 @@ void ManuallyAddedApplicationsSource::openArchive(const std::filesystem::path& a
         }
         const SevenZip sevenZip;
         auto opened = cache->open(sevenZip, archive, {}, cancellation.get());
+        for (const auto& unopened : opened.contents.unopenedArchives) {
+            qCInfo(archivesLog).noquote()
+                << QString::fromStdString(archive.string()) << ": the archive"
+                << QString::fromStdString(unopened) << "lies inside an archive inside it and is not opened";
+        }
         ArchiveOutcome outcome;
         outcome.archive = archive;
         outcome.failure = opened.contents.failure;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -153,6 +154,12 @@ std::vector<ToolArchiveExtraction::Target> ToolArchiveExtraction::targets(const 
     auto contents = ArchiveContents::extract(sevenZip, path, destination, {}, &interruptionToken());
     if (!contents.succeeded()) {
         return {failedTarget(path, SevenZip::failureName(contents.failure), std::move(contents.message))};
+    }
+    for (const auto& unopened : contents.unopenedArchives) {
+        std::fprintf(stderr,
+                     "lumora: %s: \"%s\" is an archive inside an archive inside it, which is not opened: "
+                     "the applications in it are not checked\n",
+                     path.c_str(), unopened.c_str());
     }
     if (contents.applications.empty()) {
         return {failedTarget(path, "noApplication", "The archive holds no application.")};

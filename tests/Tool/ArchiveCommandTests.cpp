@@ -170,6 +170,20 @@ TEST_F(ArchiveCommand, ShowAndPageChooseOneApplicationByName) {
     EXPECT_THAT(result.standardOutput, HasSubstr("in <bdi>Example.dmg</bdi>"));
 }
 
+TEST_F(ArchiveCommand, SaysWhichArchivesNestedTooDeepWereNotOpened) {
+    const auto inner = download("nested/Inner.zip");
+    fs::create_directories(fs::path(inner).parent_path());
+    ASSERT_EQ(runProgram("7zz", {"a", "-bd", "--", inner, download("Apps.zip")}).exitStatus, 0);
+    const auto outer = download("nested/Outer.zip");
+    ASSERT_EQ(runProgram("7zz", {"a", "-bd", "--", outer, inner, download("Example.pkg")}).exitStatus, 0);
+    const auto result = run({"check", "--json", "--extra-trust-anchors", anchor, outer});
+    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+    const auto output = json::parse(result.standardOutput);
+    ASSERT_EQ(output.size(), 1U);
+    EXPECT_EQ(output[0]["pathInArchive"], "Example.pkg/TextEditor.app");
+    EXPECT_THAT(result.standardError, HasSubstr("\"Inner.zip/Apps.zip\" is an archive inside an archive"));
+}
+
 TEST_F(ArchiveCommand, ScanAddsTheApplicationsOfADownloadWithTheirPlaceInIt) {
     const auto result = run({"scan", "--json", "--no-live-query", "--no-folders", "--extra-trust-anchors",
                              anchor, "--add", download("Example.dmg")});
