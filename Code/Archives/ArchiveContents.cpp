@@ -164,17 +164,18 @@ std::string joined(const std::string& prefix, const std::string& path) {
 /// One place where extracted files lie, and how its paths read inside the archive.
 struct Root {
     fs::path folder;
-    /// The prefix of the archive's paths for this root.
-    std::string prefix;
+    /// A disk image's root: its first folder is the volume's, which the archive's paths leave out.
     bool stripsVolume = false;
 };
 
 class Extraction {
 public:
-    Extraction(const SevenZip& sevenZip, Budget& budget, const CancellationToken* cancellation)
+    Extraction(const SevenZip& sevenZip, Budget& budget, const CancellationToken* cancellation,
+               const SevenZip::Progress& progress)
         : _sevenZip(sevenZip)
         , _budget(budget)
-        , _cancellation(cancellation) {}
+        , _cancellation(cancellation)
+        , _progress(progress) {}
 
     /// Extracts `archive` into `folder` (existing and empty), then payloads and nested archives.
     Result extract(const fs::path& archive, const fs::path& folder, int depth) {
@@ -206,7 +207,7 @@ public:
             }
         }
         // An installer package's own files are few: its payloads are selected from when extracted.
-        auto result = extractInto(source, contents, format != ArchiveFormat::xar);
+        auto result = extractInto(source, contents, format != ArchiveFormat::xar, depth == 0);
         if (result.succeeded() && format == ArchiveFormat::xar) {
             result = extractPayloads(folder, work);
         }
@@ -225,7 +226,8 @@ private:
     }
 
     /// Extracts `archive` into `folder`: when `selects`, only what loading reads.
-    Result extractInto(const fs::path& archive, const fs::path& folder, bool selects = false) {
+    Result extractInto(const fs::path& archive, const fs::path& folder, bool selects = false,
+                       bool reportsProgress = false) {
         if (_cancellation && _cancellation->isCancelled()) {
             return failed(Failure::cancelled, "The operation was cancelled.");
         }
@@ -235,7 +237,8 @@ private:
                                       },
                                       folder.parent_path() / (folder.filename().string() + ".selection")};
         auto extracted = _sevenZip.extract(archive, folder, _budget.remaining(), _cancellation,
-                                           selects ? &selection : nullptr);
+                                           selects ? &selection : nullptr,
+                                           reportsProgress ? _progress : SevenZip::Progress());
         if (selects) {
             std::error_code removal;
             fs::remove(selection.listFile, removal);
@@ -341,11 +344,11 @@ public:
         std::vector<Root> result;
         if (format == ArchiveFormat::xar) {
             for (const auto& payload : search(folder / ArchiveContents::contentsFolderName, true).payloads) {
-                result.push_back({folder / ArchiveContents::payloadsFolderName / payload, {}, false});
+                result.push_back({folder / ArchiveContents::payloadsFolderName / payload, false});
             }
         } else {
             result.push_back(
-                {folder / ArchiveContents::contentsFolderName, {}, format == ArchiveFormat::diskImage});
+                {folder / ArchiveContents::contentsFolderName, format == ArchiveFormat::diskImage});
         }
         return result;
     }
@@ -358,6 +361,7 @@ private:
     const SevenZip& _sevenZip;
     Budget& _budget;
     const CancellationToken* _cancellation;
+    const SevenZip::Progress& _progress;
 };
 
 Result readLevel(const fs::path& archive, const fs::path& folder, int depth, const std::string& prefix) {
@@ -392,9 +396,10 @@ Result readLevel(const fs::path& archive, const fs::path& folder, int depth, con
 
 ArchiveContents::Result ArchiveContents::extract(const SevenZip& sevenZip, const fs::path& archive,
                                                  const fs::path& folder, const SevenZip::Limits& limits,
-                                                 const CancellationToken* cancellation) {
+                                                 const CancellationToken* cancellation,
+                                                 const SevenZip::Progress& progress) {
     Budget budget(limits);
-    Extraction extraction(sevenZip, budget, cancellation);
+    Extraction extraction(sevenZip, budget, cancellation, progress);
     auto result = extraction.extract(archive, folder, 0);
     if (!result.succeeded()) {
         removeContents(folder);

@@ -50,9 +50,12 @@ public:
     /// Extracts `archive` into `folder` (an existing, empty folder) and finds its applications.
     /// The limits hold for everything extracted, nested archives and payloads included. On
     /// failure the folder is left empty. No exception is thrown but std::bad_alloc.
+    /// `progress` is told how far the archive's own extraction is (payloads and nested archives
+    /// are not counted).
     static Result extract(const SevenZip& sevenZip, const std::filesystem::path& archive,
                           const std::filesystem::path& folder, const SevenZip::Limits& limits,
-                          const CancellationToken* cancellation = nullptr);
+                          const CancellationToken* cancellation = nullptr,
+                          const SevenZip::Progress& progress = {});
 
     /// Finds the applications of `archive` in `folder`, where `extract` wrote it earlier.
     static Result read(const std::filesystem::path& archive, const std::filesystem::path& folder);

@@ -181,7 +181,8 @@ void ArchiveExtractionCache::removeLeftovers() {
 
 ArchiveExtractionCache::Opened ArchiveExtractionCache::open(const SevenZip& sevenZip, const fs::path& archive,
                                                             const SevenZip::Limits& limits,
-                                                            const CancellationToken* cancellation) {
+                                                            const CancellationToken* cancellation,
+                                                            const SevenZip::Progress& progress) {
     Opened opened;
     const std::lock_guard lock(_mutex);
     prepareLocked();
@@ -218,7 +219,7 @@ ArchiveExtractionCache::Opened ArchiveExtractionCache::open(const SevenZip& seve
             "The folder for the extracted archive cannot be made: " + created.message() + ".";
         return opened;
     }
-    auto contents = ArchiveContents::extract(sevenZip, archive, partial, limits, cancellation);
+    auto contents = ArchiveContents::extract(sevenZip, archive, partial, limits, cancellation, progress);
     if (!contents.succeeded()) {
         ArchiveContents::removeFolder(partial);
         opened.contents = std::move(contents);

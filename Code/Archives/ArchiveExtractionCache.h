@@ -40,7 +40,8 @@ public:
     /// more than its maximum size (never the one just opened). Thread-safe; one opening at a
     /// time. No exception is thrown but std::bad_alloc.
     Opened open(const SevenZip& sevenZip, const std::filesystem::path& archive,
-                const SevenZip::Limits& limits, const CancellationToken* cancellation = nullptr);
+                const SevenZip::Limits& limits, const CancellationToken* cancellation = nullptr,
+                const SevenZip::Progress& progress = {});
 
     /// The name of an archive's folder: its device, inode, size and modification time. None, with
     /// `error` set, when the file cannot be examined.

@@ -241,11 +241,12 @@ ssize_t readSome(int descriptor, char* buffer, std::size_t size) {
 /// Reads the child's two output pipes into the result, within their bounds.
 class OutputCollector {
 public:
-    OutputCollector(Descriptor output, Descriptor error, std::size_t outputLimit,
+    OutputCollector(Descriptor output, Descriptor error, const ChildProcess::Options& options,
                     ChildProcess::Result& result)
         : _output(std::move(output))
         , _error(std::move(error))
-        , _outputLimit(outputLimit)
+        , _outputLimit(options.outputLimit)
+        , _observer(options.outputObserver)
         , _result(result) {}
 
     bool outputOpen() const { return _output.valid(); }
@@ -265,6 +266,9 @@ public:
         }
         const std::size_t room = _outputLimit - _result.output.size();
         _result.output.append(_buffer.data(), std::min(_lastRead, room));
+        if (_observer) {
+            _observer(std::string_view(_buffer.data(), std::min(_lastRead, room)));
+        }
         if (_lastRead > room) {
             _result.outputLimitExceeded = true;
             return false;
@@ -318,6 +322,7 @@ private:
     Descriptor _output;
     Descriptor _error;
     std::size_t _outputLimit;
+    const std::function<void(std::string_view)>& _observer;
     ChildProcess::Result& _result;
     std::array<char, 64 * 1024> _buffer{};
     std::size_t _lastRead = 0;
@@ -527,8 +532,7 @@ ChildProcess::Result ChildProcess::run(const Options& options, const Cancellatio
         return result;
     }
 
-    OutputCollector collector(std::move(output.readEnd), std::move(error.readEnd), options.outputLimit,
-                              result);
+    OutputCollector collector(std::move(output.readEnd), std::move(error.readEnd), options, result);
     const WatchEnd end = watch(child, collector, deadline, cancellation);
     // The whole group goes, whatever ended the watch: a child that exited may have left processes
     // behind. The child is not reaped yet, so its id still names this group.

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,6 +42,8 @@ public:
         std::chrono::milliseconds deadline{std::chrono::minutes(5)};
         /// The most standard output kept; more kills the child's process group.
         std::size_t outputLimit = std::size_t{64} << 20;
+        /// Shown each piece of standard output as it arrives, on the thread that runs the child.
+        std::function<void(std::string_view piece)> outputObserver;
     };
 
     /// Why a child could not be started.

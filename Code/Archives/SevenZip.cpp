@@ -14,8 +14,9 @@
 namespace {
 
 constexpr std::string_view programName = "7zz";
-/// Extraction prints little with -bb0: its standard output only needs to hold the summary.
-constexpr std::size_t extractionOutputLimit = std::size_t{1} << 20;
+/// Extraction prints little with -bb0: its standard output only needs to hold the summary, and
+/// with -bsp1 the redrawn progress lines (a few a second, each naming a file).
+constexpr std::size_t extractionOutputLimit = std::size_t{16} << 20;
 
 /// Switches for every run. -spd: the archive's name is a name, not a wildcard ("a*.zip" would
 /// otherwise match other archives). -p-: a password is never asked for; an encrypted archive then
@@ -250,6 +251,27 @@ const char* SevenZip::failureName(Failure failure) {
     return "failed";
 }
 
+std::optional<int> SevenZip::progressPercent(std::string_view output) {
+    std::optional<int> percent;
+    for (auto sign = output.find('%'); sign != std::string_view::npos; sign = output.find('%', sign + 1)) {
+        std::size_t start = sign;
+        while (start > 0 && sign - start < 3 && output[start - 1] >= '0' && output[start - 1] <= '9') {
+            --start;
+        }
+        if (start == sign) {
+            continue;
+        }
+        int value = 0;
+        for (auto index = start; index < sign; ++index) {
+            value = value * 10 + (output[index] - '0');
+        }
+        if (value <= 100) {
+            percent = value;
+        }
+    }
+    return percent;
+}
+
 SevenZip::SevenZip(std::optional<std::vector<std::string>> environment)
     : _environment(std::move(environment)) {}
 
@@ -287,7 +309,7 @@ SevenZip::ListResult SevenZip::list(const std::filesystem::path& archive, const 
 SevenZip::ExtractResult SevenZip::extract(const std::filesystem::path& archive,
                                           const std::filesystem::path& destinationFolder,
                                           const Limits& limits, const CancellationToken* cancellation,
-                                          const Selection* selection) const {
+                                          const Selection* selection, const Progress& progress) const {
     namespace fs = std::filesystem;
     std::error_code error;
     if (!fs::is_directory(fs::symlink_status(destinationFolder, error)) ||
@@ -316,8 +338,19 @@ SevenZip::ExtractResult SevenZip::extract(const std::filesystem::path& archive,
         // -i@: the names in the list, exactly (-spd), in UTF-8 (-scs).
         switches.insert(switches.end(), {"-scsUTF-8", "-i@" + selection->listFile.string()});
     }
+    if (progress) {
+        switches.emplace_back("-bsp1");
+    }
     auto runOptions = options(_environment, limits, withCommonSwitches(switches, {"--", archive.string()}));
     runOptions.outputLimit = extractionOutputLimit;
+    if (progress) {
+        runOptions.outputObserver = [&progress, last = -1](std::string_view piece) mutable {
+            if (const auto percent = progressPercent(piece); percent && *percent != last) {
+                last = *percent;
+                progress(*percent);
+            }
+        };
+    }
     const auto run = ChildProcess::run(runOptions, cancellation);
     auto outcome = classify(run, limits);
     if (outcome.failure == Failure::none) {

@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class CancellationToken;
@@ -75,6 +76,14 @@ public:
         std::filesystem::path listFile;
     };
 
+    /// Told the share of an extraction done, in percent, as 7-Zip reports it (on the thread that
+    /// extracts).
+    using Progress = std::function<void(int percent)>;
+
+    /// The last percentage in a piece of 7-Zip's progress output (`-bsp1`: " 42% 3 - name" lines
+    /// redrawn with backspaces), or none.
+    static std::optional<int> progressPercent(std::string_view output);
+
     /// Runs `7zz` as found in the PATH of `environment` ("NAME=value" entries; none: this
     /// process's environment).
     explicit SevenZip(std::optional<std::vector<std::string>> environment = std::nullopt);
@@ -94,7 +103,7 @@ public:
     ExtractResult extract(const std::filesystem::path& archive,
                           const std::filesystem::path& destinationFolder, const Limits& limits,
                           const CancellationToken* cancellation = nullptr,
-                          const Selection* selection = nullptr) const;
+                          const Selection* selection = nullptr, const Progress& progress = {}) const;
 
 private:
     std::optional<std::vector<std::string>> _environment;

@@ -107,6 +107,11 @@ QVariant ApplicationsArrayController::data(const QModelIndex& index, int role) c
             return preview->iconData();
         }
         return QByteArray();
+    case ProgressRole:
+        if (const auto* opening = qobject_cast<const OpeningArchive*>(application.get())) {
+            return opening->progress();
+        }
+        return -1;
     default:
         return {};
     }
@@ -121,6 +126,7 @@ QHash<int, QByteArray> ApplicationsArrayController::roleNames() const {
     names.insert(BadgeRole, "badge");
     names.insert(IconFilePathRole, "iconFilePath");
     names.insert(IconDataRole, "iconData");
+    names.insert(ProgressRole, "progress");
     return names;
 }
 
@@ -235,6 +241,9 @@ void ApplicationsArrayController::observe(const std::shared_ptr<Application>& ap
     } else if (auto* preview = qobject_cast<PreviewApplication*>(application.get())) {
         connection =
             connect(preview, &PreviewApplication::iconChanged, this, [this, key] { rowChanged(key); });
+    } else if (auto* opening = qobject_cast<OpeningArchive*>(application.get())) {
+        connection =
+            connect(opening, &OpeningArchive::progressChanged, this, [this, key] { rowChanged(key); });
     }
     if (connection) {
         _observations.insert(key, connection);

@@ -39,6 +39,8 @@ public:
         /// The downloaded icon of a preview application, or empty bytes. Asking for it starts the
         /// download, so only rows that are shown load their icons.
         IconDataRole,
+        /// For the row of an archive being opened: how far, in percent, or -1.
+        ProgressRole,
     };
 
     /// A three-way comparison of two applications (negative, zero, positive) with its direction.

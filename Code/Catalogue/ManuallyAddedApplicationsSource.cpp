@@ -9,6 +9,7 @@
 #include "Code/Catalogue/SecurityScopedBookmarksStore.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QMetaObject>
 #include <QThreadPool>
@@ -84,7 +85,23 @@ void ManuallyAddedApplicationsSource::openArchive(const std::filesystem::path& a
             return;
         }
         const SevenZip sevenZip;
-        auto opened = cache->open(sevenZip, archive, {}, cancellation.get());
+        // Progress reaches the row at most every 100 ms.
+        QElapsedTimer sinceReport;
+        const auto progress = [&](int percent) {
+            if (core == nullptr || (sinceReport.isValid() && sinceReport.elapsed() < 100 && percent < 100)) {
+                return;
+            }
+            sinceReport.start();
+            QMetaObject::invokeMethod(
+                core,
+                [weakSelf, archive, percent, generation] {
+                    if (const auto self = weakSelf.lock()) {
+                        (*self)->archiveProgressed(archive, percent, generation);
+                    }
+                },
+                Qt::QueuedConnection);
+        };
+        auto opened = cache->open(sevenZip, archive, {}, cancellation.get(), progress);
         for (const auto& unopened : opened.contents.unopenedArchives) {
             qCInfo(archivesLog).noquote()
                 << QString::fromStdString(archive.string()) << ": the archive"
@@ -117,6 +134,16 @@ void ManuallyAddedApplicationsSource::openArchive(const std::filesystem::path& a
             },
             Qt::QueuedConnection);
     });
+}
+
+void ManuallyAddedApplicationsSource::archiveProgressed(const std::filesystem::path& archive, int percent,
+                                                        std::uint64_t generation) {
+    if (generation != _generation) {
+        return;
+    }
+    if (const auto row = _openingArchiveRows.find(archive); row != _openingArchiveRows.end()) {
+        static_cast<OpeningArchive&>(*row->second).setProgress(percent);
+    }
 }
 
 void ManuallyAddedApplicationsSource::archiveOpened(ArchiveOutcome outcome, std::uint64_t generation) {

@@ -82,6 +82,7 @@ private:
     void addApplication(const ZRURL& fileURL, bool isNew);
     void openArchive(const std::filesystem::path& archive, bool isNew);
     void archiveOpened(ArchiveOutcome outcome, std::uint64_t generation);
+    void archiveProgressed(const std::filesystem::path& archive, int percent, std::uint64_t generation);
 
     Applications _applications;
     std::shared_ptr<SecurityScopedBookmarksStore> _securityScopedBookmarksStore;

@@ -5,3 +5,10 @@
 OpeningArchive::OpeningArchive(const std::filesystem::path& archive)
     : Application(QtStrings::fromPath(archive), QtStrings::fromPath(archive.filename()))
     , _archive(archive) {}
+
+void OpeningArchive::setProgress(int percent) {
+    if (percent != _progress) {
+        _progress = percent;
+        emit progressChanged();
+    }
+}

@@ -14,12 +14,19 @@ public:
     explicit OpeningArchive(const std::filesystem::path& archive);
 
     const std::filesystem::path& archive() const { return _archive; }
+    /// How far the extraction is, in percent; -1 until 7-Zip tells.
+    int progress() const { return _progress; }
+    void setProgress(int percent);
 
     QString bundleIdentifier() const override { return {}; }
     bool isLumoraLoaded() const override { return false; }
     QString searchString() const override { return displayName(); }
     QString iconFilePath() const override { return {}; }
 
+signals:
+    void progressChanged();
+
 private:
     std::filesystem::path _archive;
+    int _progress = -1;
 };

@@ -7,6 +7,7 @@
 #include "Code/Shell/ShellText.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QPainter>
 
 namespace {
@@ -63,7 +64,12 @@ void ApplicationListDelegate::paint(QPainter* painter, const QStyleOptionViewIte
     QString text = index.data(Qt::DisplayRole).toString();
     if (index.data(ApplicationsArrayController::KindRole).value<ApplicationsArrayController::Kind>() ==
         ApplicationsArrayController::Kind::openingArchive) {
-        text = ShellText::localized("openingArchiveFormat %@").replace(QLatin1String("%@"), text);
+        const int percent = index.data(ApplicationsArrayController::ProgressRole).toInt();
+        text = percent < 0
+                   ? ShellText::localized("openingArchiveFormat %@").replace(QLatin1String("%@"), text)
+                   : ShellText::localized("openingArchiveProgressFormat %@ %@")
+                         .replace(QLatin1String("%1$@"), text)
+                         .replace(QLatin1String("%2$@"), QLocale().toString(percent) + QLocale().percent());
     }
     const QString name = option.fontMetrics.elidedText(text, Qt::ElideMiddle, textRect.width());
     painter->save();

@@ -229,6 +229,30 @@ TEST(ArchiveContentsSelection, WritesWhatLoadingReadsAndLeavesLargeResourcesOut)
     }
 }
 
+TEST(SevenZipProgress, ReadsTheLastPercentageOfRedrawnProgressLines) {
+    EXPECT_EQ(SevenZip::progressPercent("  0%\b\b\b\b    \b\b\b\b 42% 3 - Example.app/Contents/Info.plist"),
+              42);
+    EXPECT_EQ(SevenZip::progressPercent(" 99%\b\b\b\b100%"), 100);
+    EXPECT_EQ(SevenZip::progressPercent("Everything is Ok\n"), std::nullopt);
+    EXPECT_EQ(SevenZip::progressPercent("% alone, 250%"), std::nullopt);
+}
+
+TEST_F(ArchiveContentsTest, ReportsProgressWhileExtracting) {
+    const auto zip = archive("Progress.zip", [](const TemporaryFolder& tree) {
+        writeApplication(tree, "Example.app");
+        for (int index = 0; index < 200; ++index) {
+            tree.write("Example.app/Contents/MacOS/part" + std::to_string(index),
+                       std::string(64 * 1024, 'p'));
+        }
+    });
+    std::vector<int> reported;
+    const auto result = ArchiveContents::extract(_sevenZip, zip, destination(), {}, nullptr,
+                                                 [&](int percent) { reported.push_back(percent); });
+    ASSERT_TRUE(result.succeeded()) << result.message;
+    EXPECT_TRUE(std::is_sorted(reported.begin(), reported.end()));
+    EXPECT_TRUE(std::all_of(reported.begin(), reported.end(), [](int percent) { return percent <= 100; }));
+}
+
 TEST(ArchiveContentsNames, MessagesNameTheBundleAsTheReaderKnowsIt) {
     EXPECT_EQ(ArchiveContents::replacingBundlePath(
                   "“/cache/1/contents/A.app/Contents/x” and “/cache/1/contents/A.app”",
