@@ -2,10 +2,10 @@
 
 #include "Code/Loading/LumoraRequiredSigner.h"
 #include "ZRFoundation/Bundle/ZRBundle.h"
-#include "ZRFoundation/CodeSigning/ZRCodeInfoError.h"
+#include "ZRFoundation/CodeSigning/ZRCertificate.h"
+#include "ZRFoundation/CodeSigning/ZRCodeInfo.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureChecker.h"
 
-#include <algorithm>
 #include <ctime>
 
 namespace {
@@ -77,8 +77,7 @@ std::optional<std::string> LumoraSignatureSummary::secureTimestampText() const {
     return std::string(text, std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts));
 }
 
-LumoraSignatureSummary LumoraSignatureSummary::make(const ZRCodeSignatureCheckResult& result,
-                                                    const std::vector<ZRCodeInfo>& codeInfos) {
+LumoraSignatureSummary LumoraSignatureSummary::make(const ZRCodeSignatureCheckResult& result) {
     LumoraSignatureSummary summary;
     switch (result.validity()) {
     case ZRCodeSignatureCheckResult::validityNotSigned:
@@ -101,16 +100,19 @@ LumoraSignatureSummary LumoraSignatureSummary::make(const ZRCodeSignatureCheckRe
     }
     summary.teamIdentifier = LumoraRequiredSigner::signingTeam(result);
     summary.secureTimestamp = result.secureTimestamp();
-    // The slice the check result describes; its certificate kind is the checker's, which knows the
-    // caller's trust anchors.
-    const auto info = std::find_if(codeInfos.begin(), codeInfos.end(), [&](const ZRCodeInfo& candidate) {
-        return result.codeDirectoryHash() && candidate.cdHash == result.codeDirectoryHash();
-    });
-    if (!codeInfos.empty()) {
-        ZRCodeInfo described = info != codeInfos.end() ? *info : codeInfos.front();
-        described.signatureCertificateType = result.certificateType();
-        summary.author = described.authorDisplayStringWithTeamID();
+    ZRCodeInfo signer;
+    signer.signatureCertificateType = result.certificateType();
+    signer.cdTeamIdentifier = result.teamIdentifier();
+    const auto& certificates = result.certificates();
+    if (const auto leaf = certificates && !certificates->empty()
+                              ? ZRCertificate::fromDER(certificates->front())
+                              : std::nullopt) {
+        signer.signerUserID = leaf->lastSubjectValue("UID");
+        signer.signerOrganizationalUnit = leaf->lastSubjectValue("OU");
+        signer.signerCommonName = leaf->lastSubjectValue("CN");
+        signer.signerOrganization = leaf->lastSubjectValue("O");
     }
+    summary.author = signer.authorDisplayStringWithTeamID();
     return summary;
 }
 
@@ -128,17 +130,5 @@ LumoraSignatureSummary::read(const std::filesystem::path& application,
     } catch (const ZRCodeSignatureCheckError&) {
         return std::nullopt;
     }
-    if (!result) {
-        return std::nullopt;
-    }
-    std::vector<ZRCodeInfo> codeInfos;
-    if (result->mainExecutableFileURL()) {
-        try {
-            codeInfos =
-                ZRCodeInfo::readFromFileURL(*result->mainExecutableFileURL(), false, extraTrustAnchors);
-        } catch (const ZRCodeInfoError&) {
-            // The check result alone still says what kind of signature it is.
-        }
-    }
-    return make(*result, codeInfos);
+    return result ? std::optional(make(*result)) : std::nullopt;
 }

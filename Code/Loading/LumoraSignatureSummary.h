@@ -1,6 +1,5 @@
 #pragma once
 
-#include "ZRFoundation/CodeSigning/ZRCodeInfo.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureCheckResult.h"
 
 #include <cstdint>
@@ -41,10 +40,9 @@ struct LumoraSignatureSummary {
     /// The secure timestamp in UTC as ISO 8601 ("2023-02-10T17:03:37Z").
     std::optional<std::string> secureTimestampText() const;
 
-    /// From the check result of the main executable and the code information of its slices (from
-    /// ZRCodeInfo::readFromFileURL; empty when they could not be read).
-    static LumoraSignatureSummary make(const ZRCodeSignatureCheckResult& result,
-                                       const std::vector<ZRCodeInfo>& codeInfos);
+    /// From the check result of the main executable. The author is ZRCodeInfo's, described from
+    /// the check result's own leaf certificate rather than by reading and evaluating the file again.
+    static LumoraSignatureSummary make(const ZRCodeSignatureCheckResult& result);
 
     /// Checks the application (a bundle folder or an executable) with the sealed resource list only,
     /// as the loader does, so that a fresh answer comes from the checker's cache; none when the
