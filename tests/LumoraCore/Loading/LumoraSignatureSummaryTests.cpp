@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 
 #include <gtest/gtest.h>
 
