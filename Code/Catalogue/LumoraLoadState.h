@@ -1,11 +1,13 @@
 #pragma once
 
 #include "Code/Loading/LumoraLoadFailure.h"
+#include "Code/Loading/LumoraSignatureSummary.h"
 #include "Code/Model/Lumora.h"
 
 #include <QMetaType>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <variant>
 
@@ -35,6 +37,9 @@ public:
     const LumoraLoadFailure* error() const { return std::get_if<LumoraLoadFailure>(&_payload); }
     /// The document of `loaded`; null for the other cases.
     std::shared_ptr<const Lumora> lumora() const;
+    /// Who signed the main executable, when a finished load could read the signature.
+    const std::optional<LumoraSignatureSummary>& signature() const { return _signature; }
+    void setSignature(std::optional<LumoraSignatureSummary> signature) { _signature = std::move(signature); }
 
     bool operator==(const LumoraLoadState& other) const { return _case == other._case; }
 
@@ -47,6 +52,7 @@ private:
 
     Case _case;
     std::variant<std::monostate, LumoraLoadFailure, std::shared_ptr<const Lumora>> _payload;
+    std::optional<LumoraSignatureSummary> _signature;
 };
 
 /// A change of case, old and new.

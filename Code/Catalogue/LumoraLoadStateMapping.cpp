@@ -10,12 +10,23 @@ LumoraLoadState stateAfterLoading(const ZRURL& bundleURL, const LumoraLoadEnviro
     if (!environment.isReadable(bundleURL)) {
         return LumoraLoadState::noReadPermission();
     }
+    LumoraLoadState state;
     try {
-        return LumoraLoadState::loaded(
+        state = LumoraLoadState::loaded(
             std::make_shared<const Lumora>(environment.load(bundleURL, environment.loaderOptions)));
     } catch (...) {
-        return stateForLoadError(std::current_exception());
+        state = stateForLoadError(std::current_exception());
     }
+    // After a load that checked the signature the answer comes from the checker's cache; bundles
+    // without a document are checked here, so that their page can say who signed. What it finds
+    // changes nothing about the state.
+    try {
+        state.setSignature(
+            LumoraSignatureSummary::read(bundleURL.path(), environment.loaderOptions.extraTrustAnchors));
+    } catch (const std::exception&) {
+        // Without a readable signature the page has no signature line.
+    }
+    return state;
 }
 
 LumoraLoadState stateForLoadError(const std::exception_ptr& error) {

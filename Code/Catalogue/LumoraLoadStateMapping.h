@@ -13,7 +13,7 @@ namespace LumoraLoadStateMapping {
 
 /// Loads the bundle's document in `environment` and maps the outcome: `noReadPermission` without
 /// trying when the bundle cannot be read, `loaded` with the document, otherwise the state for the
-/// exception the load threw.
+/// exception the load threw; each but the first with the signature of the main executable.
 LumoraLoadState stateAfterLoading(const ZRURL& bundleURL, const LumoraLoadEnvironment& environment);
 
 /// The state for a load that threw `error`: `unavailable` when the bundle carries no document,

@@ -6,12 +6,19 @@
 #include "ZRFoundation/Bundle/ZRBundle.h"
 #include "ZRFoundation/Localization/ZRLocalization.h"
 #include "ZRFoundation/Localization/ZRLocalizedFormat.h"
+#include "ZRFoundation/Localization/ZRPreferredLanguages.h"
 #include "ZRFoundation/PropertyList/ZRPropertyList.h"
 #include "ZRFoundation/PropertyList/ZRTypedAccessors.h"
 #include "ZRFoundation/Text/ZRBase64.h"
 #include "ZRFoundation/URL/ZRURL.h"
 
 #include <array>
+#include <ctime>
+#include <memory>
+
+#include <unicode/datefmt.h>
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
 
 namespace {
 
@@ -26,6 +33,60 @@ std::string localize(std::string_view key) {
 
 std::string format(const std::string& format, const std::string& argument) {
     return ZRLocalizedFormat::format(format, {argument});
+}
+
+// A date in the reader's language and time zone, in the long style ("10 February 2023").
+std::string longDate(std::time_t time) {
+    const auto languages = ZRPreferredLanguages::preferredLanguages();
+    UErrorCode status = U_ZERO_ERROR;
+    const auto locale = icu::Locale::forLanguageTag(languages.empty() ? "en" : languages.front(), status);
+    const std::unique_ptr<icu::DateFormat> formatter(
+        icu::DateFormat::createDateInstance(icu::DateFormat::kLong, U_SUCCESS(status) ? locale : "en"));
+    if (!formatter) {
+        return {};
+    }
+    icu::UnicodeString text;
+    formatter->format(static_cast<UDate>(time) * 1000.0, text);
+    std::string utf8;
+    return text.toUTF8String(utf8);
+}
+
+// The line saying who signed: the kind with the signer, then the date a timestamp authority
+// vouched for.
+std::string signatureLine(const LumoraSignatureSummary& signature) {
+    using Kind = LumoraSignatureSummary::Kind;
+    const auto isolated = [](const std::optional<std::string>& text) {
+        return isolatedHTML(escapeHTML(text.value_or("")));
+    };
+    std::string line;
+    switch (signature.kind) {
+    case Kind::developerID:
+        line = format(localize("signatureDeveloperIDFormat %@"), isolated(signature.author));
+        break;
+    case Kind::macAppStore:
+        line = localize("signatureMacAppStore");
+        break;
+    case Kind::apple:
+        line = localize("signatureApple");
+        break;
+    case Kind::development:
+        line = format(localize("signatureDevelopmentFormat %@"), isolated(signature.author));
+        break;
+    case Kind::adHoc:
+        line = localize("signatureAdHoc");
+        break;
+    case Kind::notSigned:
+        line = localize("signatureNotSigned");
+        break;
+    case Kind::invalid:
+        line = format(localize("signatureNotValidFormat %@"), isolated(signature.error));
+        break;
+    }
+    if (signature.secureTimestamp) {
+        line = ZRLocalizedFormat::format(localize("signatureTimestampFormat %@ %@"),
+                                         {line, escapeHTML(longDate(*signature.secureTimestamp))});
+    }
+    return line;
 }
 
 // A path as the page names it: without a trailing slash (except for the root).
@@ -195,6 +256,9 @@ std::string installedDetailLines(const Snapshot::InstalledApplication& applicati
                                                        isolatedHTML(escapeHTML(origin->folderInArchive()))}));
     } else {
         lines += isolatedParagraph(escapeHTML(pathText(containingFolder(application.bundlePath))));
+    }
+    if (application.signature) {
+        lines += paragraph(signatureLine(*application.signature));
     }
     if (application.loadState == Snapshot::LoadState::loaded && application.document &&
         application.document->isTrustedThroughExtraAnchor()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Code/Loading/LumoraSignatureSummary.h"
 #include "Code/Model/ConnectionInformation.h"
 #include "Code/Model/Lumora.h"
 #include "Code/Presentation/PageColor.h"
@@ -33,6 +34,9 @@ struct DocumentPageSnapshot {
         std::shared_ptr<const Lumora> document;
         /// The error's localized description, for `loadFailed`.
         std::string errorDescription;
+        /// Who signed the main executable, when its signature could be read: a line under the
+        /// folder line.
+        std::optional<LumoraSignatureSummary> signature;
         /// For a bundle opened from an archive: the archive, and the bundle's path inside it
         /// ('/'-separated). The folder line then names the archive (and the folder inside it)
         /// instead of the extraction folder.

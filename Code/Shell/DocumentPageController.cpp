@@ -202,6 +202,7 @@ DocumentPageSnapshot DocumentPageController::snapshot() {
             const auto& state = installed->lumoraLoadState();
             facts.loadState = pageLoadState(state.stateCase());
             facts.document = state.lumora();
+            facts.signature = state.signature();
             if (const auto* error = state.error()) {
                 facts.errorDescription = error->description;
                 if (const auto& origin = facts.archiveOrigin) {

@@ -87,6 +87,19 @@ ToolDocumentLoading::Checked load(const ToolArchiveExtraction::Target& target,
     return ToolDocumentLoading::loadApplication(target.bundle.string(), options);
 }
 
+/// The facts of the "signature" JSON object on one line.
+std::string signatureText(const LumoraSignatureSummary& signature) {
+    std::string text(LumoraSignatureSummary::kindName(signature.kind));
+    for (const auto& [label, value] :
+         {std::pair{"", signature.author}, std::pair{"team ", signature.teamIdentifier},
+          std::pair{"secure timestamp ", signature.secureTimestampText()}, std::pair{"", signature.error}}) {
+        if (value) {
+            text.append(", ").append(label).append(*value);
+        }
+    }
+    return text;
+}
+
 /// The exit status: an interrupted run ends as the signal's would.
 int exitStatus(int status) {
     const auto signalNumber = ToolArchiveExtraction::interruption();
@@ -134,6 +147,7 @@ int runCheck(const std::vector<std::string>& arguments) {
             entry["state"] = checked.state;
             entry["error"] = checked.error;
             entry["trustedThrough"] = trustedThrough(checked);
+            entry["signature"] = LumoraDocumentJSON::signatureJSON(checked.signature);
             entry["document"] =
                 checked.document ? LumoraDocumentJSON::documentJSON(*checked.document) : json();
             target.show(entry["error"]);
@@ -158,7 +172,11 @@ int runCheck(const std::vector<std::string>& arguments) {
         if (!checked.errorText.empty()) {
             line << ": " << target.shown(checked.errorText);
         }
-        std::cout << (line << TerminalText::newline).string();
+        line << TerminalText::newline;
+        if (checked.signature) {
+            line << "  signature: " << signatureText(*checked.signature) << TerminalText::newline;
+        }
+        std::cout << line.string();
     }
     if (options.asJSON) {
         std::cout << ToolJSON::dump(list) << '\n';
@@ -191,6 +209,7 @@ int runShow(const std::vector<std::string>& arguments) {
     if (options.asJSON) {
         auto output = LumoraDocumentJSON::documentJSON(*checked.document);
         output["trustedThrough"] = trustedThrough(checked);
+        output["signature"] = LumoraDocumentJSON::signatureJSON(checked.signature);
         target.show(output);
         if (target.pathInArchive) {
             ToolJSON::appendExactText(output, "pathInArchive", *target.pathInArchive);

@@ -48,6 +48,18 @@ std::string_view sourceTypeName(Lumora::Source::SourceType type) {
 
 } // namespace
 
+json signatureJSON(const std::optional<LumoraSignatureSummary>& signature) {
+    if (!signature) {
+        return nullptr;
+    }
+    auto text = [](const std::string& value) { return value; };
+    return {{"kind", LumoraSignatureSummary::kindName(signature->kind)},
+            {"author", optionalJSON(signature->author, text)},
+            {"teamIdentifier", optionalJSON(signature->teamIdentifier, text)},
+            {"secureTimestamp", optionalJSON(signature->secureTimestampText(), text)},
+            {"error", optionalJSON(signature->error, text)}};
+}
+
 std::string_view relevanceName(Lumora::ConnectionDescription::Relevance relevance) {
     switch (relevance) {
     case Lumora::ConnectionDescription::Relevance::default_:

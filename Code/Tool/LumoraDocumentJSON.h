@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Code/Loading/LumoraSignatureSummary.h"
 #include "Code/Model/Lumora.h"
 #include "Code/Model/LumoraConnectionDescription.h"
 #include "Code/Model/LumoraSource.h"
@@ -12,6 +13,9 @@ namespace LumoraDocumentJSON {
 nlohmann::ordered_json documentJSON(const Lumora& document);
 nlohmann::ordered_json sourceJSON(const Lumora::Source& source);
 nlohmann::ordered_json connectionJSON(const Lumora::ConnectionDescription& description);
+/// {"kind", "author", "teamIdentifier", "secureTimestamp", "error"}; null when the signature could
+/// not be read.
+nlohmann::ordered_json signatureJSON(const std::optional<LumoraSignatureSummary>& signature);
 nlohmann::ordered_json parseErrorJSON(const Lumora::Source::ParseError& error);
 
 std::string_view relevanceName(Lumora::ConnectionDescription::Relevance relevance);

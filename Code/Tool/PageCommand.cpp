@@ -168,6 +168,7 @@ application(const std::string& path, const PageOptions& options, ToolArchiveExtr
     auto installed = installedApplicationFacts(bundlePath);
     installed.loadState = loadState(checked.state);
     installed.errorDescription = checked.errorText;
+    installed.signature = checked.signature;
     if (checked.document) {
         installed.document = std::make_shared<const Lumora>(std::move(*checked.document));
     }

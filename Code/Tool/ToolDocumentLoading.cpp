@@ -35,17 +35,17 @@ Checked loadApplication(const std::string& path, const LumoraLoader::Options& op
     try {
         checked.document = LumoraLoader::load(ZRURL::fileURL(path, isDirectory), options);
         checked.state = "loaded";
-        return checked;
     } catch (...) {
         const auto failure = LumoraLoadFailure::fromLoaderException(std::current_exception());
-        if (!failure) {
-            checked.state = "unavailable";
-            return checked;
+        checked.state = failure ? "loadFailed" : "unavailable";
+        if (failure) {
+            checked.error = errorJSON(failure->type, failure->caseName, failure->description);
+            checked.errorText = failure->description;
         }
-        checked.error = errorJSON(failure->type, failure->caseName, failure->description);
-        checked.errorText = failure->description;
     }
-    checked.state = "loadFailed";
+    // After a load that checked the signature the answer comes from the checker's cache;
+    // applications without a document are checked here, so that every state can say who signed.
+    checked.signature = LumoraSignatureSummary::read(path, options.extraTrustAnchors);
     return checked;
 }
 

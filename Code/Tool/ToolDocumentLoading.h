@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Code/Loading/LumoraLoader.h"
+#include "Code/Loading/LumoraSignatureSummary.h"
 #include "Code/Model/Lumora.h"
 
 #include <filesystem>
@@ -35,6 +36,8 @@ struct Checked {
     nlohmann::ordered_json error = nullptr;
     std::string errorText;
     std::optional<Lumora> document;
+    /// The main executable's signature, whenever it could be read, whatever the state.
+    std::optional<LumoraSignatureSummary> signature;
 };
 Checked loadApplication(const std::string& path, const LumoraLoader::Options& options);
 

@@ -4,6 +4,7 @@
 #include "ZRFoundation/PropertyList/ZRPropertyList.h"
 
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -81,6 +82,14 @@ public:
     bool usedExtraTrustAnchor() const { return _usedExtraTrustAnchor; }
     void setUsedExtraTrustAnchor(bool used) { _usedExtraTrustAnchor = used; }
 
+    /// The time a timestamp authority vouched for, set only when the whole signature, timestamp
+    /// included, validated; never the signing time the signer states.
+    const std::optional<std::time_t>& secureTimestamp() const { return _secureTimestamp; }
+    void setSecureTimestamp(std::optional<std::time_t> time) { _secureTimestamp = time; }
+    /// What the validation found wrong, when it failed.
+    const std::optional<std::string>& failureDescription() const { return _failureDescription; }
+    void setFailureDescription(std::optional<std::string> text) { _failureDescription = std::move(text); }
+
 private:
     std::optional<std::filesystem::path> _mainExecutableFileURL;
     std::uint64_t _validity = 0;
@@ -97,4 +106,6 @@ private:
     std::optional<ZRPropertyListDictionary> _infoPList;
     std::optional<Details> _details;
     bool _usedExtraTrustAnchor = false;
+    std::optional<std::time_t> _secureTimestamp;
+    std::optional<std::string> _failureDescription;
 };

@@ -187,6 +187,11 @@ ZRCodeSignatureChecker::Result ZRCodeSignatureChecker::resultForValidation(
         information.teamIdentifier, trustDescription, issuerOrganization, subjectOrganization, subjectUnit,
         certificates, bundleResourceFileInfos, infoPList, details);
     result->setUsedExtraTrustAnchor(information.extraAnchorUsed);
+    if (outcome.status == ZROSStatus::success) {
+        result->setSecureTimestamp(information.timestamp);
+    } else if (!outcome.description.empty()) {
+        result->setFailureDescription(outcome.description);
+    }
     return result;
 }
 

@@ -211,4 +211,12 @@ TEST_F(InstalledApplicationLoading, FindsHostsAndServicesOfARealSampleForSearchi
     EXPECT_EQ(application->lumoraFileURL()->path(),
               examples / "TextEditor.app/Contents/Resources/Lumora.plist");
     EXPECT_TRUE(application->lumoraLoadState().lumora()->isTrustedThroughExtraAnchor());
+    EXPECT_EQ(application->lumoraLoadState().signature()->author, "Fixture Developer (FIXTURE123)");
+    // An application without a document still says who signed it.
+    const auto calculator =
+        InstalledApplication::makeForBundleURL(ZRURL::fileURL(examples / "Calculator.app", true));
+    ASSERT_TRUE(waitUntilLoadFinished(*calculator));
+    EXPECT_EQ(calculator->lumoraLoadState().stateCase(), LumoraLoadState::Case::unavailable);
+    ASSERT_TRUE(calculator->lumoraLoadState().signature());
+    EXPECT_EQ(calculator->lumoraLoadState().signature()->kind, LumoraSignatureSummary::Kind::developerID);
 }

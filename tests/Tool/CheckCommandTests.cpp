@@ -20,7 +20,15 @@ TEST(CheckCommand, ReportsEverySampleState) {
     EXPECT_EQ(output[0]["trustedThrough"], "extraAnchor");
     EXPECT_EQ(output[0]["error"], nullptr);
     EXPECT_EQ(output[0]["document"]["additionalSources"].size(), 2U);
+    const json fixtureSignature{{"kind", "developerID"},
+                                {"author", "Fixture Developer (FIXTURE123)"},
+                                {"teamIdentifier", "FIXTURE123"},
+                                {"secureTimestamp", nullptr},
+                                {"error", nullptr}};
+    EXPECT_EQ(output[0]["signature"], fixtureSignature);
     EXPECT_EQ(output[1]["state"], "unavailable");
+    // Applications without a document are checked as well.
+    EXPECT_EQ(output[1]["signature"], fixtureSignature);
     EXPECT_EQ(output[2]["state"], "loadFailed");
     EXPECT_EQ(output[2]["error"]["type"], "ZRBundleResourceVerifier.Error");
     EXPECT_EQ(output[2]["error"]["case"], "codeSignatureVerificationFailed");
@@ -28,6 +36,7 @@ TEST(CheckCommand, ReportsEverySampleState) {
                   "Tampered.app/Contents/Resources/Lumora.plist"),
               std::string::npos);
     EXPECT_EQ(output[3]["state"], "loadFailed");
+    EXPECT_EQ(output[3]["signature"]["kind"], "unsigned");
     EXPECT_EQ(output[4]["state"], "loaded");
     EXPECT_EQ(output[4]["document"]["primarySource"]["developerName"], "Example Backup");
     // Validly signed, but by another team than its declaration names.
@@ -45,9 +54,14 @@ TEST(CheckCommand, TrustsNothingButAppleWithoutAnExtraAnchor) {
     const auto output = json::parse(run.standardOutput);
     EXPECT_EQ(output[0]["state"], "loadFailed");
     EXPECT_EQ(output[0]["trustedThrough"], nullptr);
-    EXPECT_EQ(
-        runLumoraTool({"check", "--extra-trust-anchors", anchor, examples + "/TextEditor.app"}).exitStatus,
-        0);
+    EXPECT_EQ(output[0]["signature"]["kind"], "invalid");
+    EXPECT_EQ(output[0]["signature"]["error"], "the certificate chain does not end at a trusted root");
+    const auto text = runLumoraTool({"check", "--extra-trust-anchors", anchor, examples + "/TextEditor.app"});
+    EXPECT_EQ(text.exitStatus, 0);
+    EXPECT_TRUE(text.standardOutput.ends_with(
+        "TextEditor.app: loaded (3 declarations, trusted only through an extra anchor)\n"
+        "  signature: developerID, Fixture Developer (FIXTURE123), team FIXTURE123\n"))
+        << text.standardOutput;
 }
 
 TEST(CheckCommand, ShowsOneDocument) {
@@ -56,6 +70,7 @@ TEST(CheckCommand, ShowsOneDocument) {
     ASSERT_EQ(run.exitStatus, 0) << run.standardError;
     const auto output = json::parse(run.standardOutput);
     EXPECT_EQ(output["trustedThrough"], "extraAnchor");
+    EXPECT_EQ(output["signature"]["author"], "Fixture Developer (FIXTURE123)");
     EXPECT_EQ(output["primarySource"]["name"], "TextEditor");
     // Frameworks come before XPC services.
     EXPECT_EQ(output["additionalSources"][0]["purpose"], "Checks spelling for TextEditor.");

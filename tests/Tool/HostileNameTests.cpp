@@ -92,7 +92,7 @@ TEST_F(HostileNames, CheckAndShowPrintJSONForABundleWhoseNameIsNotUTF8) {
     EXPECT_EQ(output[1]["path"], good);
     EXPECT_FALSE(output[1].contains("pathPercentEncoded"));
     const std::vector<std::string> keys{"path",  "pathPercentEncoded", "pathInArchive", "state",
-                                        "error", "trustedThrough",     "document"};
+                                        "error", "trustedThrough",     "signature",     "document"};
     const auto ordered = nlohmann::ordered_json::parse(run.standardOutput);
     std::vector<std::string> order;
     for (const auto& [key, value] : ordered[0].items()) {

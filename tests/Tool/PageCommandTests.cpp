@@ -44,18 +44,25 @@ TEST(PageCommand, WritesThePageOfEverySampleState) {
                                  "<p dir=\"auto\"> Copyright 2026 Example Software Ltd.</p><p"));
     EXPECT_TRUE(contains(editor, "<h3>Outgoing connections via <bdi>SpellKit.framework</bdi> to "
                                  "<bdi>dictionaries.example.org</bdi></h3>"));
-    EXPECT_TRUE(contains(editor, "Signed by a certificate authority you added"));
+    // Who signed, under the folder line; the mark of the added authority follows.
+    EXPECT_TRUE(contains(editor,
+                         "<p>Developer ID: <bdi>Fixture Developer (FIXTURE123)</bdi></p><p><b>Signed by "
+                         "a certificate authority you added"));
     // The icon is the PNG entry of the bundle's icon file, unchanged.
     const auto icon = readFile(std::filesystem::path(LUMORA_SOURCE_DIR) / "examples/icons/TextEditor.png");
     EXPECT_TRUE(contains(editor, "src=\"data:image/png;base64," +
                                      ZRBase64::encode(std::span(
                                          reinterpret_cast<const std::uint8_t*>(icon.data()), icon.size()))));
 
-    EXPECT_TRUE(contains(page({"page", examples + "/Calculator.app"}), "<h2>No Lumora document</h2>"));
+    const auto calculator = page({"page", examples + "/Calculator.app"});
+    EXPECT_TRUE(contains(calculator, "<h2>No Lumora document</h2>"));
+    EXPECT_TRUE(contains(calculator, "<p>Signature not valid: <bdi>the certificate chain does not end at a "
+                                     "trusted root</bdi></p>"));
     const auto tampered = page({"page", "--extra-trust-anchors", anchor, examples + "/Tampered.app"});
     EXPECT_TRUE(contains(tampered, "<h2>The document could not be loaded</h2>"));
-    EXPECT_TRUE(
-        contains(page({"page", examples + "/Unsigned.app"}), "<h2>The document could not be loaded</h2>"));
+    const auto unsignedPage = page({"page", examples + "/Unsigned.app"});
+    EXPECT_TRUE(contains(unsignedPage, "<h2>The document could not be loaded</h2>"));
+    EXPECT_TRUE(contains(unsignedPage, "<p>Not signed</p>"));
     EXPECT_TRUE(contains(page({"page", "--extra-trust-anchors", anchor, examples + "/backup-agent"}),
                          "<h1 dir=\"auto\">backup-agent</h1>"));
     // Without the demo authority the editor's signature is not trusted.

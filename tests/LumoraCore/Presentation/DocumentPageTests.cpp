@@ -189,6 +189,51 @@ TEST_F(DocumentPageTest, DocumentsTrustedThroughAnAddedAuthorityAreMarked) {
         contains(detailLines(selecting(application)), text("documentTrustedThroughExtraAnchorInfo")));
 }
 
+TEST_F(DocumentPageTest, SignatureLineFollowsTheFolderLine) {
+    using Kind = LumoraSignatureSummary::Kind;
+    const std::time_t february10 = 1676030400; // 2023-02-10 12:00 UTC
+    const std::nullopt_t none = std::nullopt;
+    const struct {
+        LumoraSignatureSummary signature;
+        const char* english;
+        const char* german;
+    } cases[] = {
+        {{Kind::developerID, "Example <Ltd> (TEAM1)", "TEAM1", february10, none},
+         "Developer ID: <bdi>Example &lt;Ltd&gt; (TEAM1)</bdi>, signed on February 10, 2023",
+         "Developer ID: <bdi>Example &lt;Ltd&gt; (TEAM1)</bdi>, signiert am 10. Februar 2023"},
+        {{Kind::development, "Jo (TEAM1)", "TEAM1", none, none},
+         "Development certificate: <bdi>Jo (TEAM1)</bdi>",
+         "Entwicklungszertifikat: <bdi>Jo (TEAM1)</bdi>"},
+        {{Kind::macAppStore, "Mac App Store (TEAM1)", "TEAM1", none, none}, "Mac App Store", "Mac App Store"},
+        {{Kind::apple, "Apple, Inc.", none, february10, none},
+         "Apple, signed on February 10, 2023",
+         "Apple, signiert am 10. Februar 2023"},
+        {{Kind::adHoc, none, none, none, none},
+         "Ad hoc signature (no developer identity)",
+         "Ad-hoc-Signatur (keine Entwickleridentität)"},
+        {{Kind::notSigned, none, none, none, none}, "Not signed", "Nicht signiert"},
+        {{Kind::invalid, none, none, none, "chain <broken>"},
+         "Signature not valid: <bdi>chain &lt;broken&gt;</bdi>",
+         "Signatur ungültig: <bdi>chain &lt;broken&gt;</bdi>"},
+    };
+    auto application = installed(LoadState::loaded);
+    auto trusted = std::make_shared<Lumora>(*document());
+    trusted->setTrustedThroughExtraAnchor(true);
+    application.document = trusted;
+    for (const auto& testCase : cases) {
+        application.signature = testCase.signature;
+        for (const auto& [language, expected] :
+             {std::pair{"en", testCase.english}, {"de", testCase.german}}) {
+            const LanguageOverride override{{language}};
+            // Between the folder and the mark of an added authority.
+            EXPECT_TRUE(detailLines(selecting(application))
+                            .ends_with("<p dir=\"auto\">/Applications/Tools</p><p>" + std::string(expected) +
+                                       "</p><p>" + text("documentTrustedThroughExtraAnchorInfo") + "</p>"))
+                << detailLines(selecting(application));
+        }
+    }
+}
+
 TEST_F(DocumentPageTest, EveryLoadStateHasItsContent) {
     const auto contentOf = [](const Snapshot& snapshot) {
         const auto body = bodyOf(pageHTML(snapshot));
@@ -398,7 +443,13 @@ TEST_F(DocumentPageTest, EveryPageTextIsTranslated) {
                                              "applicationVersionFormat %@",
                                              "previewApplicationNotInstalledInfo",
                                              "noAppDescriptionAvailableFormat %@",
-                                             "documentTrustedThroughExtraAnchorInfo"};
+                                             "documentTrustedThroughExtraAnchorInfo",
+                                             "signatureDeveloperIDFormat %@",
+                                             "signatureDevelopmentFormat %@",
+                                             "signatureAdHoc",
+                                             "signatureNotSigned",
+                                             "signatureNotValidFormat %@",
+                                             "signatureTimestampFormat %@ %@"};
     for (const char* language : {"en", "de"}) {
         ZRPreferredLanguages::overridePreferredLanguages(std::vector<std::string>{language});
         for (const auto key : keys) {
