@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureCertificateType.h"
+#include "ZRFoundation/CodeSigning/ZREntitlements.h"
 #include "ZRFoundation/PropertyList/ZRPropertyList.h"
 
 #include <cstdint>
@@ -81,6 +82,12 @@ public:
     bool usedExtraTrustAnchor() const { return _usedExtraTrustAnchor; }
     void setUsedExtraTrustAnchor(bool used) { _usedExtraTrustAnchor = used; }
 
+    /// What the sealed entitlements grant; only for signatures that validated.
+    const std::optional<ZREntitlements>& entitlements() const { return _entitlements; }
+    void setEntitlements(std::optional<ZREntitlements> entitlements) {
+        _entitlements = std::move(entitlements);
+    }
+
 private:
     std::optional<std::filesystem::path> _mainExecutableFileURL;
     std::uint64_t _validity = 0;
@@ -97,4 +104,5 @@ private:
     std::optional<ZRPropertyListDictionary> _infoPList;
     std::optional<Details> _details;
     bool _usedExtraTrustAnchor = false;
+    std::optional<ZREntitlements> _entitlements;
 };

@@ -146,10 +146,16 @@ ZRCodeSignatureChecker::Result ZRCodeSignatureChecker::resultForValidation(
         validity != ZRCodeSignatureCheckResult::validityRevoked) {
         bundleResourceFileInfos = sealedResources;
     }
+    std::optional<ZREntitlements> entitlements;
+    if (outcome.status == ZROSStatus::success) {
+        entitlements = information.entitlements;
+    }
     if (validity == ZRCodeSignatureCheckResult::validityAdhoc) {
-        return std::make_shared<const ZRCodeSignatureCheckResult>(mainExecutable, validity,
-                                                                  ZRCodeSignatureCertificateType::adhoc,
-                                                                  codeDirectoryHash, bundleResourceFileInfos);
+        auto result = std::make_shared<ZRCodeSignatureCheckResult>(
+            mainExecutable, validity, ZRCodeSignatureCertificateType::adhoc, codeDirectoryHash,
+            bundleResourceFileInfos);
+        result->setEntitlements(std::move(entitlements));
+        return result;
     }
 
     std::optional<std::string> issuerOrganization;
@@ -187,6 +193,7 @@ ZRCodeSignatureChecker::Result ZRCodeSignatureChecker::resultForValidation(
         information.teamIdentifier, trustDescription, issuerOrganization, subjectOrganization, subjectUnit,
         certificates, bundleResourceFileInfos, infoPList, details);
     result->setUsedExtraTrustAnchor(information.extraAnchorUsed);
+    result->setEntitlements(std::move(entitlements));
     return result;
 }
 
