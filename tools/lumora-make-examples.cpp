@@ -5,6 +5,7 @@
 
 #include "tools/FixtureSigner/FixtureBundleBuilder.h"
 #include "tools/FixtureSigner/FixtureCertificateHierarchy.h"
+#include "tools/FixtureSigner/FixtureEntitlements.h"
 #include "tools/FixtureSigner/FixtureMachOBuilder.h"
 
 #include <cstdio>
@@ -125,6 +126,47 @@ Bundle impostor() {
     return bundle;
 }
 
+// Sandboxed, with the hardened runtime, and allowed no network access at all: the declared
+// connections are ones the sandbox will not let happen, and the page says so beside each.
+Bundle sandboxed() {
+    Bundle bundle;
+    bundle.name = "Sandboxed.app";
+    bundle.identifier = "com.example.sandboxed";
+    bundle.executableName = "Sandboxed";
+    bundle.seed = 26;
+    bundle.files = {{"Resources/Lumora.plist", R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict>
+  <key>DeveloperName</key><string>Example Photo Tools</string>
+  <key>CodeSignatureTeamIdentifier</key><string>FIXTURE123</string>
+  <key>ApplicationDescription</key><string>Shares photos with devices nearby</string>
+  <key>Connections</key><array>
+    <dict>
+      <key>Host</key><string>photos.example.com</string>
+      <key>Purpose</key><string>Uploads shared albums</string>
+    </dict>
+    <dict>
+      <key>IsIncoming</key><true/>
+      <key>Host</key><string>local-net</string>
+      <key>NetworkProtocol</key><string>TCP</string>
+      <key>Port</key><string>8080</string>
+      <key>Purpose</key><string>Receives photos from devices nearby</string>
+    </dict>
+  </array>
+</dict></plist>)"}};
+    return bundle;
+}
+
+FixtureSigner::Options sandboxedSigning(FixtureSigner::Options signing) {
+    const ZRPropertyListDictionary entitlements{
+        {"com.apple.security.app-sandbox", ZRPropertyList::boolean(true)},
+        {"com.apple.security.network.client", ZRPropertyList::boolean(false)},
+        {"com.apple.security.files.user-selected.read-only", ZRPropertyList::boolean(true)}};
+    signing.entitlements = FixtureEntitlements::xmlBlob(entitlements);
+    signing.derEntitlements = FixtureEntitlements::derBlob(entitlements);
+    signing.extraFlags |= 0x10000;
+    return signing;
+}
+
 void writeBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -160,6 +202,7 @@ int main(int argc, char** argv) {
         << "<!-- changed after signing -->\n";
 
     FixtureBundleBuilder::write(output, impostor(), signing);
+    FixtureBundleBuilder::write(output, sandboxed(), sandboxedSigning(signing));
 
     FixtureSigner::Options adhoc;
     adhoc.kind = FixtureSigner::Kind::adhoc;

@@ -22,6 +22,8 @@ const std::vector<std::string> fallbackLocalizations{"en"};
 struct Context {
     const Options& options;
     bool usedExtraTrustAnchor = false;
+    /// Of the main executable's signature.
+    std::optional<ZREntitlements> entitlements;
 };
 
 // The signer named in the signature; Mac App Store signatures name none.
@@ -164,6 +166,7 @@ Lumora loadBundle(const ZRURL& url, Context& context) {
         throw InitializationError::bundleHasNoLumora(bundleURL);
     }
     noteTrust(*verifier, context);
+    context.entitlements = verifier->codeSignatureCheckResult().entitlements();
     auto primary = readSource(*verifier, std::nullopt);
     const std::string parentName = primary->localizedName();
     std::vector<std::shared_ptr<const Lumora::Source>> additional;
@@ -180,6 +183,7 @@ Lumora loadExecutable(const ZRURL& url, Context& context) {
             ZRBundleResourceVerifier::Error::Case::codeSignatureVerificationFailed, url);
     }
     context.usedExtraTrustAnchor = result->usedExtraTrustAnchor();
+    context.entitlements = result->entitlements();
     const auto* declaration = result->infoPList() ? result->infoPList()->find("Lumora") : nullptr;
     const auto* dictionary = declaration ? declaration->dictionaryValue() : nullptr;
     if (dictionary == nullptr) {
@@ -195,9 +199,10 @@ Lumora loadExecutable(const ZRURL& url, Context& context) {
 } // namespace
 
 Lumora load(const ZRURL& url, const Options& options) {
-    Context context{options};
+    Context context{options, false, std::nullopt};
     Lumora document = url.hasDirectoryPath() ? loadBundle(url, context) : loadExecutable(url, context);
     document.setTrustedThroughExtraAnchor(context.usedExtraTrustAnchor);
+    document.setEntitlements(std::move(context.entitlements));
     return document;
 }
 

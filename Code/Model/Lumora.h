@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ZRFoundation/CodeSigning/ZREntitlements.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -48,8 +50,16 @@ public:
     bool isTrustedThroughExtraAnchor() const { return _trustedThroughExtraAnchor; }
     void setTrustedThroughExtraAnchor(bool trusted) { _trustedThroughExtraAnchor = trusted; }
 
+    /// What the main executable's verified signature grants: sandbox, network access, hardened
+    /// runtime. None when the loader did not read it.
+    const std::optional<ZREntitlements>& entitlements() const { return _entitlements; }
+    void setEntitlements(std::optional<ZREntitlements> entitlements) {
+        _entitlements = std::move(entitlements);
+    }
+
 private:
     bool _trustedThroughExtraAnchor = false;
+    std::optional<ZREntitlements> _entitlements;
     std::shared_ptr<const Source> _primarySource;
     std::vector<std::shared_ptr<const Source>> _additionalSources;
 };

@@ -3,7 +3,10 @@
 #include "Code/Model/LumoraMatching.h"
 #include "Code/Presentation/ConnectionHeading.h"
 #include "Code/Presentation/HTMLText.h"
+#include "ZRFoundation/Localization/ZRLocalization.h"
 #include "ZRFoundation/Localization/ZRLocalizedFormat.h"
+
+#include <map>
 
 namespace {
 
@@ -82,7 +85,33 @@ descriptionsOf(const std::vector<Lumora::MatchingConnectionDescription>& pairs) 
     return descriptions;
 }
 
+// The note beside each connection the sandbox will not let happen.
+std::map<const Lumora::ConnectionDescription*, SandboxNotes::Kind>
+sandboxNotesByDescription(const Lumora& document) {
+    std::map<const Lumora::ConnectionDescription*, SandboxNotes::Kind> notes;
+    const auto sources = document.sources();
+    for (const auto& note : SandboxNotes::notes(document)) {
+        if (note.sourceIndex && note.connectionIndex) {
+            notes.emplace(&sources[*note.sourceIndex]->connectionDescriptions()[*note.connectionIndex],
+                          note.kind);
+        }
+    }
+    return notes;
+}
+
 } // namespace
+
+std::string_view sandboxNoteKey(SandboxNotes::Kind kind) {
+    switch (kind) {
+    case SandboxNotes::Kind::incomingNotAllowed:
+        return "sandboxNote_incomingNotAllowed";
+    case SandboxNotes::Kind::outgoingNotAllowed:
+        return "sandboxNote_outgoingNotAllowed";
+    case SandboxNotes::Kind::outgoingAllowedButNoneDeclared:
+        return "sandboxNote_outgoingAllowedButNoneDeclared";
+    }
+    return {};
+}
 
 DocumentHTMLFormats DocumentHTMLFormats::pageFormats() {
     return {
@@ -143,6 +172,9 @@ std::optional<std::string> documentHTML(const Lumora& document,
         endpoints = simulatedConnection->networkInformation()->remoteEndpoints();
     }
     const ShownDescriptionIndex shown(descriptionsOf(kept));
+    const auto notes = (options & includeSandboxNotes)
+                           ? sandboxNotesByDescription(document)
+                           : std::map<const Lumora::ConnectionDescription*, SandboxNotes::Kind>();
     for (std::size_t i = 0; i < kept.size(); ++i) {
         if (options & includeConnectionHeadings) {
             append(fragment, formats.connectionHeadingFormat,
@@ -150,6 +182,11 @@ std::optional<std::string> documentHTML(const Lumora& document,
                                      (options & abbreviatePortsAndProtocols) != 0, shown, endpoints));
         }
         append(fragment, formats.connectionTextFormat, texts[i]);
+        if (const auto note = notes.find(kept[i].description.get()); note != notes.end()) {
+            fragment.append("<p class=\"sandbox-note\">")
+                .append(ZRLocalization::lookupLocalizedString(sandboxNoteKey(note->second), "MainWindow"))
+                .append("</p>\n");
+        }
     }
     if (fragment.empty()) {
         return std::nullopt;

@@ -296,19 +296,53 @@ std::string headingThenParagraphs(std::string_view headingKey, std::string_view 
     return "<h2>" + localize(headingKey) + "</h2>\n" + paragraphsHTML(localize(textKey));
 }
 
+// ---- Sandbox
+
+// What the main executable's entitlements say about its connections, and the note about the whole
+// document, above the declarations; nothing when they were not read.
+std::string sandboxHTML(const Lumora& document) {
+    const auto& entitlements = document.entitlements();
+    if (!entitlements) {
+        return "";
+    }
+    std::string html;
+    if (entitlements->appSandbox) {
+        const auto allowed = [](bool allows) {
+            return localize(allows ? "sandboxAllowed" : "sandboxNotAllowed");
+        };
+        html += paragraph(ZRLocalizedFormat::format(
+            localize("sandboxOnInfo %@ %@"),
+            {allowed(entitlements->networkClient), allowed(entitlements->networkServer)}));
+    } else {
+        html += paragraph(localize("sandboxOffInfo"));
+    }
+    html += paragraph(
+        localize(entitlements->hardenedRuntime ? "hardenedRuntimeOnInfo" : "hardenedRuntimeOffInfo"));
+    if (entitlements->error) {
+        html += paragraph(localize("entitlementsUnreadableInfo"));
+    }
+    for (const auto& note : SandboxNotes::notes(document)) {
+        if (!note.connectionIndex) {
+            html += "<p class=\"sandbox-note\">" + localize(sandboxNoteKey(note.kind)) + "</p>";
+        }
+    }
+    return "<div class=\"sandbox\">" + html + "</div>\n";
+}
+
 std::string installedContent(const Snapshot::InstalledApplication& application, const Snapshot& snapshot) {
     switch (application.loadState) {
     case Snapshot::LoadState::loaded: {
         if (!application.document) {
             return "";
         }
-        unsigned options = defaultDocumentHTMLOptions;
+        unsigned options = defaultDocumentHTMLOptions | includeSandboxNotes;
         if (!snapshot.showPortsAndProtocols) {
             options |= abbreviatePortsAndProtocols;
         }
-        std::string content = documentHTML(*application.document, snapshot.simulatedConnection.get(), options,
-                                           DocumentHTMLFormats::pageFormats())
-                                  .value_or("");
+        std::string content = sandboxHTML(*application.document);
+        content += documentHTML(*application.document, snapshot.simulatedConnection.get(), options,
+                                DocumentHTMLFormats::pageFormats())
+                       .value_or("");
         if (connectionDescriptionCount(*application.document) == 0) {
             content += "<h3>" + localize("lumoraHasNoConnectionDescriptionsHeading") + "</h3>" +
                        paragraphsHTML(localize("lumoraHasNoConnectionDescriptionsText"));

@@ -1,5 +1,7 @@
 #include "Code/Tool/LumoraDocumentJSON.h"
 
+#include "Code/Model/SandboxNotes.h"
+
 namespace LumoraDocumentJSON {
 
 namespace {
@@ -122,13 +124,34 @@ json sourceJSON(const Lumora::Source& source) {
     };
 }
 
+json entitlementsJSON(const Lumora& document) {
+    const auto& entitlements = document.entitlements();
+    if (!entitlements) {
+        return nullptr;
+    }
+    json notes = json::array();
+    for (const auto& note : SandboxNotes::notes(document)) {
+        notes.push_back(
+            {{"source", optionalJSON(note.sourceIndex, [](std::size_t index) { return index; })},
+             {"connection", optionalJSON(note.connectionIndex, [](std::size_t index) { return index; })},
+             {"text", SandboxNotes::text(note.kind)}});
+    }
+    return {{"appSandbox", entitlements->appSandbox},
+            {"networkClient", entitlements->networkClient},
+            {"networkServer", entitlements->networkServer},
+            {"hardenedRuntime", entitlements->hardenedRuntime},
+            {"error", optionalJSON(entitlements->error, [](const auto& t) { return t; })},
+            {"notes", std::move(notes)}};
+}
+
 json documentJSON(const Lumora& document) {
     json additional = json::array();
     for (const auto& source : document.additionalSources()) {
         additional.push_back(sourceJSON(*source));
     }
     return {{"primarySource", sourceJSON(*document.primarySource())},
-            {"additionalSources", std::move(additional)}};
+            {"additionalSources", std::move(additional)},
+            {"entitlements", entitlementsJSON(document)}};
 }
 
 json parseErrorJSON(const Lumora::Source::ParseError& error) {

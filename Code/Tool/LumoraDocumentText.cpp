@@ -1,6 +1,7 @@
 #include "Code/Tool/LumoraDocumentText.h"
 
 #include "Code/Model/LumoraSource.h"
+#include "Code/Model/SandboxNotes.h"
 #include "Code/Tool/LumoraDocumentJSON.h"
 
 namespace LumoraDocumentText {
@@ -84,6 +85,33 @@ TerminalText sourceText(const Lumora::Source& source) {
     return text;
 }
 
+TerminalText sandboxText(const Lumora& document) {
+    const auto& entitlements = *document.entitlements();
+    const auto allowed = [](bool allows) { return allows ? "allowed" : "not allowed"; };
+    TerminalText text;
+    if (entitlements.appSandbox) {
+        text << "Sandbox: on; outgoing connections " << allowed(entitlements.networkClient)
+             << ", incoming connections " << allowed(entitlements.networkServer);
+    } else {
+        text << SandboxNotes::unsandboxedText;
+    }
+    text << TerminalText::newline << "Hardened runtime: " << (entitlements.hardenedRuntime ? "on" : "off")
+         << TerminalText::newline;
+    if (entitlements.error) {
+        text << "Entitlements not readable: " << *entitlements.error << TerminalText::newline;
+    }
+    const auto sources = document.sources();
+    for (const auto& note : SandboxNotes::notes(document)) {
+        text << "Note: ";
+        if (note.sourceIndex && note.connectionIndex) {
+            text << sources[*note.sourceIndex]->localizedName() << ", connection "
+                 << *note.connectionIndex + 1 << ": ";
+        }
+        text << SandboxNotes::text(note.kind) << TerminalText::newline;
+    }
+    return text;
+}
+
 } // namespace
 
 TerminalText documentText(const Lumora& document) {
@@ -93,6 +121,9 @@ TerminalText documentText(const Lumora& document) {
             text << TerminalText::newline;
         }
         text << sourceText(*source);
+    }
+    if (document.entitlements()) {
+        text << TerminalText::newline << sandboxText(document);
     }
     return text;
 }

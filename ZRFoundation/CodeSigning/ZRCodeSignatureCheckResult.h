@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureCertificateType.h"
+#include "ZRFoundation/CodeSigning/ZREntitlements.h"
 #include "ZRFoundation/PropertyList/ZRPropertyList.h"
 
 #include <cstdint>
@@ -89,6 +90,11 @@ public:
     /// What the validation found wrong, when it failed.
     const std::optional<std::string>& failureDescription() const { return _failureDescription; }
     void setFailureDescription(std::optional<std::string> text) { _failureDescription = std::move(text); }
+    /// What the sealed entitlements grant; only for signatures that validated.
+    const std::optional<ZREntitlements>& entitlements() const { return _entitlements; }
+    void setEntitlements(std::optional<ZREntitlements> entitlements) {
+        _entitlements = std::move(entitlements);
+    }
 
 private:
     std::optional<std::filesystem::path> _mainExecutableFileURL;
@@ -108,4 +114,5 @@ private:
     bool _usedExtraTrustAnchor = false;
     std::optional<std::time_t> _secureTimestamp;
     std::optional<std::string> _failureDescription;
+    std::optional<ZREntitlements> _entitlements;
 };

@@ -146,10 +146,16 @@ ZRCodeSignatureChecker::Result ZRCodeSignatureChecker::resultForValidation(
         validity != ZRCodeSignatureCheckResult::validityRevoked) {
         bundleResourceFileInfos = sealedResources;
     }
+    std::optional<ZREntitlements> entitlements;
+    if (outcome.status == ZROSStatus::success) {
+        entitlements = information.entitlements;
+    }
     if (validity == ZRCodeSignatureCheckResult::validityAdhoc) {
-        return std::make_shared<const ZRCodeSignatureCheckResult>(mainExecutable, validity,
-                                                                  ZRCodeSignatureCertificateType::adhoc,
-                                                                  codeDirectoryHash, bundleResourceFileInfos);
+        auto result = std::make_shared<ZRCodeSignatureCheckResult>(
+            mainExecutable, validity, ZRCodeSignatureCertificateType::adhoc, codeDirectoryHash,
+            bundleResourceFileInfos);
+        result->setEntitlements(std::move(entitlements));
+        return result;
     }
 
     std::optional<std::string> issuerOrganization;
@@ -192,6 +198,7 @@ ZRCodeSignatureChecker::Result ZRCodeSignatureChecker::resultForValidation(
     } else if (!outcome.description.empty()) {
         result->setFailureDescription(outcome.description);
     }
+    result->setEntitlements(std::move(entitlements));
     return result;
 }
 

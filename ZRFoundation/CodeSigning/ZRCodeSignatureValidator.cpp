@@ -145,6 +145,21 @@ private:
         return _request.infoPlist.has_value() || _slice.infoPlistSection.has_value();
     }
 
+    /// The blob of a special slot, when the directory holds its hash and the hash matches.
+    std::optional<std::span<const std::uint8_t>> vouchedBlob(const ZRCodeDirectory& directory,
+                                                             std::uint32_t slot) const {
+        const auto blob = _signature->blob(slot);
+        if (!blob || !directory.hasSpecialSlot(slot)) {
+            return std::nullopt;
+        }
+        const auto expected = *directory.specialSlotHash(slot);
+        const auto digest = ZRCodeSigningDigest::digest(directory.hashType(), *blob);
+        if (!std::equal(expected.begin(), expected.end(), digest.begin(), digest.end())) {
+            return std::nullopt;
+        }
+        return blob;
+    }
+
     void recordInformation() {
         const auto& best = _signature->bestCodeDirectory();
         _information.isSigned = true;
@@ -158,6 +173,9 @@ private:
             const auto bytes = boundInfoPlist();
             _information.infoPlist = std::vector<std::uint8_t>(bytes.begin(), bytes.end());
         }
+        _information.entitlements =
+            ZREntitlements::make(vouchedBlob(best, ZRCodeDirectory::entitlementsSlot),
+                                 vouchedBlob(best, ZRCodeDirectory::derEntitlementsSlot), best.flags());
         if (const auto requirements = _signature->blob(ZRCodeDirectory::requirementsSlot)) {
             const auto set = ZRCodeRequirement::requirementSet(*requirements);
             if (set) {

@@ -2,6 +2,7 @@
 
 #include "ZRFoundation/CodeSigning/ZRCodeRequirement.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSigningError.h"
+#include "ZRFoundation/CodeSigning/ZREntitlements.h"
 #include "ZRFoundation/CodeSigning/ZROSStatus.h"
 #include "ZRFoundation/CodeSigning/ZRTrustEvaluator.h"
 
@@ -61,6 +62,9 @@ public:
         std::optional<std::vector<std::uint8_t>> infoPlist;
         /// The designated requirement as text, when the signature carries one.
         std::optional<std::string> designatedRequirement;
+        /// What the entitlements blobs whose hashes the best code directory holds grant, with its
+        /// hardened-runtime flag; blobs it does not vouch for are ignored.
+        ZREntitlements entitlements;
 
         bool isAdhoc() const { return (flags & 0x2) != 0; }
     };

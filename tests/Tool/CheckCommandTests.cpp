@@ -82,4 +82,33 @@ TEST(CheckCommand, ShowsOneDocument) {
     EXPECT_EQ(runLumoraTool({"check", "--extra-trust-anchors", "/nonexistent.pem", "x"}).exitStatus, 2);
 }
 
+TEST(CheckCommand, ShowsTheSandboxBesideTheDeclaration) {
+    const auto run =
+        runLumoraTool({"show", "--json", "--extra-trust-anchors", anchor, examples + "/Sandboxed.app"});
+    ASSERT_EQ(run.exitStatus, 0) << run.standardError;
+    const auto notAllowed = [](const char* direction) {
+        return "The sandbox does not allow " + std::string(direction) +
+               " connections: this connection cannot happen.";
+    };
+    EXPECT_EQ(json::parse(run.standardOutput)["entitlements"],
+              (json{{"appSandbox", true},
+                    {"networkClient", false},
+                    {"networkServer", false},
+                    {"hardenedRuntime", true},
+                    {"error", nullptr},
+                    {"notes",
+                     {{{"source", 0}, {"connection", 0}, {"text", notAllowed("outgoing")}},
+                      {{"source", 0}, {"connection", 1}, {"text", notAllowed("incoming")}}}}}));
+    const auto text = runLumoraTool({"show", "--extra-trust-anchors", anchor, examples + "/Sandboxed.app"});
+    EXPECT_NE(
+        text.standardOutput.find("Sandbox: on; outgoing connections not allowed, incoming connections not "
+                                 "allowed\nHardened runtime: on\nNote: Sandboxed, connection 1: " +
+                                 notAllowed("outgoing")),
+        std::string::npos)
+        << text.standardOutput;
+    const auto unsandboxed =
+        runLumoraTool({"show", "--json", "--extra-trust-anchors", anchor, examples + "/TextEditor.app"});
+    EXPECT_EQ(json::parse(unsandboxed.standardOutput)["entitlements"]["appSandbox"], false);
+}
+
 } // namespace

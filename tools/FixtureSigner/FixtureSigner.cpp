@@ -66,6 +66,9 @@ std::vector<std::uint8_t> codeDirectory(const FixtureMachOBuilder::Layout& layou
     // Linkers write no special slots; signing tools bind the Info.plist and the requirements.
     if (options.kind != FixtureSigner::Kind::linkerSigned) {
         specialSlots = options.resourceDirectory ? 3 : 2;
+        if (options.hashEntitlements) {
+            specialSlots = options.derEntitlements ? 7 : options.entitlements ? 5 : specialSlots;
+        }
     }
 
     std::vector<std::uint8_t> bytes(codeDirectoryHeaderSize, 0);
@@ -99,6 +102,12 @@ std::vector<std::uint8_t> codeDirectory(const FixtureMachOBuilder::Layout& layou
     }
     if (specialSlots >= 2) {
         setSpecial(2, requirements);
+    }
+    if (options.entitlements && specialSlots >= 5) {
+        setSpecial(5, *options.entitlements);
+    }
+    if (options.derEntitlements && specialSlots >= 7) {
+        setSpecial(7, *options.derEntitlements);
     }
     for (std::uint32_t page = 0; page < codeSlots; ++page) {
         const std::uint64_t start = page * pageSize;
@@ -309,7 +318,10 @@ std::vector<std::uint8_t> FixtureSigner::sign(const FixtureMachOBuilder::Executa
     const auto requirements = requirementSet(options);
     // First pass: the sizes; the layout only changes in the reserved space's length.
     auto estimate = FixtureMachOBuilder::build(executable, 1);
-    std::uint64_t size = 12 + 8 * (options.hashTypes.size() + 2) + requirements.size() + 8;
+    std::uint64_t size = 12 + 8 * (options.hashTypes.size() + 4) + requirements.size() + 8;
+    for (const auto* blob : {&options.entitlements, &options.derEntitlements}) {
+        size += *blob ? (*blob)->size() : 0;
+    }
     for (const auto type : options.hashTypes) {
         size += codeDirectory(estimate, options, type, requirements).size() + 64;
     }
@@ -329,6 +341,12 @@ std::vector<std::uint8_t> FixtureSigner::sign(const FixtureMachOBuilder::Executa
     std::vector<Entry> entries{{0, directories.front()}};
     if (options.kind != Kind::linkerSigned) {
         entries.push_back({2, requirements});
+        if (options.entitlements) {
+            entries.push_back({5, *options.entitlements});
+        }
+        if (options.derEntitlements) {
+            entries.push_back({7, *options.derEntitlements});
+        }
     }
     for (std::size_t index = 1; index < directories.size(); ++index) {
         entries.push_back({static_cast<std::uint32_t>(0x1000 + index - 1), directories[index]});

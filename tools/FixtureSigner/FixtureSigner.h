@@ -41,6 +41,12 @@ public:
         std::optional<std::vector<std::uint8_t>> bundleInfoPlist;
         std::optional<std::vector<std::uint8_t>> resourceDirectory;
         bool codeDirectoryHashAttributes = true;
+        /// Entitlements blobs (header included, see FixtureEntitlements) stored in special slots 5
+        /// (XML) and 7 (DER), and hashed there by the code directories unless `hashEntitlements`
+        /// is false. The hardened runtime is extraFlags 0x10000.
+        std::optional<std::vector<std::uint8_t>> entitlements;
+        std::optional<std::vector<std::uint8_t>> derEntitlements;
+        bool hashEntitlements = true;
     };
 
     /// One signed slice.

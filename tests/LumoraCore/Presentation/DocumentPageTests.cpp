@@ -3,6 +3,7 @@
 #include "Code/Presentation/HTMLText.h"
 #include "Support/LanguageOverride.h"
 #include "ZRFoundation/Localization/ZRLocalization.h"
+#include "ZRFoundation/Localization/ZRLocalizedFormat.h"
 #include "tests/Support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
@@ -418,6 +419,45 @@ TEST_F(DocumentPageTest, ThirdPartyTextsCannotInjectMarkup) {
     }
     EXPECT_TRUE(contains(body, "&lt;script&gt;alert(1)&lt;/script&gt;"));
     EXPECT_TRUE(contains(page, "default-src 'none'"));
+}
+
+TEST_F(DocumentPageTest, TheSandboxIsShownAboveAndBesideTheDeclarations) {
+    const auto page = [&](std::optional<ZREntitlements> entitlements, bool connects = true) {
+        auto sandboxed = std::make_shared<Lumora>(
+            *document("Example Ltd", "Edits text.",
+                      connects ? std::vector{connection("Syncs.")} : std::vector<Description>{}));
+        sandboxed->setEntitlements(std::move(entitlements));
+        auto application = installed(LoadState::loaded);
+        application.document = sandboxed;
+        return bodyOf(pageHTML(selecting(application)));
+    };
+    const auto note = [](std::string_view key) { return "<p class=\"sandbox-note\">" + text(key) + "</p>"; };
+    const auto noClient = page(ZREntitlements{true, false, true, true, {}});
+    EXPECT_TRUE(contains(noClient,
+                         "<div class=\"sandbox\"><p>" +
+                             ZRLocalizedFormat::format(text("sandboxOnInfo %@ %@"),
+                                                       {text("sandboxNotAllowed"), text("sandboxAllowed")}) +
+                             "</p><p>" + text("hardenedRuntimeOnInfo") + "</p></div>\n"));
+    EXPECT_TRUE(contains(noClient, "<p dir=\"auto\">Syncs.</p>\n" + note("sandboxNote_outgoingNotAllowed")));
+    // Allowed to connect out, the connection needs no note; the top needs none either.
+    EXPECT_FALSE(contains(page(ZREntitlements{true, true, false, false, {}}), "sandbox-note"));
+    EXPECT_TRUE(contains(page(ZREntitlements{true, true, false, false, {}}, false),
+                         "</p>" + note("sandboxNote_outgoingAllowedButNoneDeclared") + "</div>"));
+    const auto unsandboxed = page(ZREntitlements{false, false, false, false, "unreadable"});
+    EXPECT_TRUE(contains(unsandboxed, "<div class=\"sandbox\"><p>" + text("sandboxOffInfo") + "</p><p>" +
+                                          text("hardenedRuntimeOffInfo") + "</p><p>" +
+                                          text("entitlementsUnreadableInfo") + "</p></div>"));
+    EXPECT_FALSE(contains(page(std::nullopt), "class=\"sandbox"));
+    for (const char* language : {"en", "de"}) {
+        ZRPreferredLanguages::overridePreferredLanguages(std::vector<std::string>{language});
+        for (const auto key :
+             {"sandboxOnInfo %@ %@", "sandboxAllowed", "sandboxNotAllowed", "sandboxOffInfo",
+              "hardenedRuntimeOnInfo", "hardenedRuntimeOffInfo", "entitlementsUnreadableInfo",
+              "sandboxNote_incomingNotAllowed", "sandboxNote_outgoingNotAllowed",
+              "sandboxNote_outgoingAllowedButNoneDeclared"}) {
+            EXPECT_NE(text(key), key) << language;
+        }
+    }
 }
 
 TEST_F(DocumentPageTest, EveryPageTextIsTranslated) {

@@ -4,9 +4,12 @@
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureChecker.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureCheckerCache.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSigningDigest.h"
+#include "tools/FixtureSigner/FixtureEntitlements.h"
 #include "tools/FixtureSigner/FixtureTamper.h"
 
+#include <algorithm>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 #include <gtest/gtest.h>
@@ -520,5 +523,83 @@ TEST_F(CodeSignatureChecker, RefusesACodeDirectoryTeamThatDiffersFromTheDevelope
     EXPECT_EQ(outcome.status, 0) << outcome.description;
     EXPECT_FALSE(outcome.information.teamIdentifier);
 }
+
+} // namespace
+
+// --- Entitlements ---------------------------------------------------------------------------
+
+namespace {
+
+ZRPropertyListDictionary sandboxWithClient() {
+    return {{"com.apple.security.app-sandbox", ZRPropertyList::boolean(true)},
+            {"com.apple.security.network.client", ZRPropertyList::boolean(true)}};
+}
+
+struct EntitlementsCase {
+    const char* name;
+    std::function<void(FixtureSigner::Options&)> configure;
+    /// Flip the last byte of the XML blob after signing.
+    bool tamper;
+    std::optional<ZREntitlements> expected;
+};
+
+class CodeSignatureEntitlements : public testing::TestWithParam<EntitlementsCase> {
+protected:
+    TemporaryFolder folder;
+};
+
+TEST_P(CodeSignatureEntitlements, AreReadOnlyWhereTheCodeDirectoryVouchesForThem) {
+    const auto& test = GetParam();
+    auto options = developerIDOptions();
+    test.configure(options);
+    auto bytes = FixtureSigner::sign(executable(), options);
+    if (test.tamper) {
+        const auto& blob = *options.entitlements;
+        const auto found = std::search(bytes.begin(), bytes.end(), blob.begin(), blob.end());
+        ASSERT_NE(found, bytes.end());
+        *(found + static_cast<std::ptrdiff_t>(blob.size()) - 1) ^= 0x01;
+    }
+    const auto result = check(write(folder, "signed", bytes));
+    EXPECT_EQ(result->validity(), test.expected ? 1U : 2U);
+    ASSERT_EQ(result->entitlements().has_value(), test.expected.has_value());
+    if (test.expected) {
+        auto read = *result->entitlements();
+        EXPECT_EQ(read.error.has_value(), test.expected->error.has_value()) << read.error.value_or("");
+        read.error = test.expected->error;
+        EXPECT_EQ(read, *test.expected);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CodeSignatureEntitlements,
+    testing::Values(
+        EntitlementsCase{"BothFormsAndTheHardenedRuntime",
+                         [](auto& options) {
+                             options.entitlements = FixtureEntitlements::xmlBlob(sandboxWithClient());
+                             options.derEntitlements = FixtureEntitlements::derBlob(sandboxWithClient());
+                             options.extraFlags = 0x10000;
+                         },
+                         false, ZREntitlements{true, true, false, true, {}}},
+        EntitlementsCase{"DEROnly",
+                         [](auto& options) {
+                             options.derEntitlements = FixtureEntitlements::derBlob(sandboxWithClient());
+                         },
+                         false, ZREntitlements{true, true, false, false, {}}},
+        EntitlementsCase{"NotHashedAreIgnored",
+                         [](auto& options) {
+                             options.entitlements = FixtureEntitlements::xmlBlob(sandboxWithClient());
+                             options.hashEntitlements = false;
+                         },
+                         false, ZREntitlements{}},
+        EntitlementsCase{"MalformedAreReportedAndTheSignatureStands",
+                         [](auto& options) {
+                             options.derEntitlements = FixtureEntitlements::blob(0xfade7172, {0x70, 0x05});
+                         },
+                         false, ZREntitlements{false, false, false, false, "error"}},
+        EntitlementsCase{
+            "AlteredBreakTheSignature",
+            [](auto& options) { options.entitlements = FixtureEntitlements::xmlBlob(sandboxWithClient()); },
+            true, std::nullopt}),
+    [](const testing::TestParamInfo<EntitlementsCase>& param) { return std::string(param.param.name); });
 
 } // namespace
