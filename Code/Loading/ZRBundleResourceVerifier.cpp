@@ -124,9 +124,10 @@ void ZRBundleResourceVerifier::verifySealedNestedCodePresent(const std::vector<f
     }
     for (const auto& [key, value] : *_checkResult->bundleResourceFileInfos()) {
         const auto* fields = value.dictionaryValue();
-        const bool inFolder = std::any_of(prefixes.begin(), prefixes.end(), [&](const std::string& prefix) {
-            return key.starts_with(prefix) && key.find('/', prefix.size()) == std::string::npos;
-        });
+        const bool inFolder =
+            std::any_of(prefixes.begin(), prefixes.end(), [&sealed = key](const std::string& prefix) {
+                return sealed.starts_with(prefix) && sealed.find('/', prefix.size()) == std::string::npos;
+            });
         if (inFolder && fields != nullptr && isNestedCodeSeal(*fields) &&
             isMissingCode(_contentsPath / key)) {
             throw Error(Error::Case::sealedFileMissing, ZRURL::fileURL(_contentsPath / key, true));
