@@ -81,7 +81,15 @@ ApplicationsSourceController::ApplicationsSourceController(Preferences& preferen
         std::make_shared<ManuallyAddedApplicationsSource>(store, _sources.archiveExtractionCache);
     _manuallyAddedApplicationsSource->setArchiveHandler(
         [this](const ManuallyAddedApplicationsSource::ArchiveOutcome& outcome) { archiveOpened(outcome); });
-    _manuallyAddedApplicationsSource->addApplications(store->allFileURLs());
+    // The remembered items are examined on the disk queue: one on a hung volume must not keep
+    // the window from showing.
+    _manuallyAddedApplicationsSource->loadRememberedItems([controller = QPointer(this)] {
+        if (controller) {
+            emit controller->readPermissionsChanged();
+            controller->merge();
+            controller->performInitialLoadingCheck();
+        }
+    });
 
     _arrayController->setSortDescriptors({
         {[](const Application& left, const Application& right) { return left.compareIsLumoraLoaded(right); },
@@ -338,9 +346,11 @@ void ApplicationsSourceController::performInitialLoadingCheck() {
         if (active.asyncSource != nullptr && !active.asyncSource->isInitialUpdateFinished()) {
             return;
         }
-        // Archives handed over at start (or remembered) are part of the first list.
+        // Remembered items, and archives handed over at start (or remembered), are part of the
+        // first list.
         if (active.source == _manuallyAddedApplicationsSource &&
-            !_manuallyAddedApplicationsSource->openingArchives().empty()) {
+            (_manuallyAddedApplicationsSource->isLoadingRememberedItems() ||
+             !_manuallyAddedApplicationsSource->openingArchives().empty())) {
             return;
         }
     }

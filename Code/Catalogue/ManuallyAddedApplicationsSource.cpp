@@ -20,7 +20,25 @@ namespace {
 
 Q_LOGGING_CATEGORY(archivesLog, "lumora.archives")
 
+bool isOpenedAsArchive(const std::filesystem::path& path, bool hasExtractionCache) {
+    return hasExtractionCache && !InstalledApplication::canContainLumora(path, false) &&
+           ApplicationFileTypes::isArchive(path);
+}
+
+/// The bundle URL of an item that can hold a declaration, judged by what it is now.
+ZRURL bundleURLOf(const std::filesystem::path& path) {
+    std::error_code error;
+    return ZRURL::fileURL(path, std::filesystem::is_directory(path, error));
+}
+
 } // namespace
+
+/// The remembered items, examined on the disk queue.
+struct ManuallyAddedApplicationsSource::RememberedItems {
+    std::vector<std::filesystem::path> granted;
+    std::vector<std::shared_ptr<InstalledApplication>> applications;
+    std::vector<std::filesystem::path> archives;
+};
 
 ManuallyAddedApplicationsSource::ManuallyAddedApplicationsSource(
     std::shared_ptr<SecurityScopedBookmarksStore> store,
@@ -50,8 +68,55 @@ void ManuallyAddedApplicationsSource::removeAll() {
 }
 
 bool ManuallyAddedApplicationsSource::opensArchive(const std::filesystem::path& path) const {
-    return _archiveExtractionCache && !InstalledApplication::canContainLumora(path, false) &&
-           ApplicationFileTypes::isArchive(path);
+    return isOpenedAsArchive(path, _archiveExtractionCache != nullptr);
+}
+
+void ManuallyAddedApplicationsSource::loadRememberedItems(std::function<void()> didLoad) {
+    _isLoadingRememberedItems = true;
+    _didLoadRememberedItems = std::move(didLoad);
+    auto* const core = QCoreApplication::instance();
+    DiskOperationQueue::shared().start([bookmarks = _securityScopedBookmarksStore->unresolvedBookmarks(),
+                                        startAccessing = _securityScopedBookmarksStore->accessStarter(),
+                                        hasExtractionCache = _archiveExtractionCache != nullptr,
+                                        weakSelf = std::weak_ptr(_self), generation = _generation, core] {
+        if (weakSelf.expired()) {
+            return;
+        }
+        RememberedItems items;
+        items.granted = SecurityScopedBookmarksStore::resolveStoredBookmarks(bookmarks, startAccessing);
+        for (const auto& path : items.granted) {
+            if (isOpenedAsArchive(path, hasExtractionCache)) {
+                items.archives.push_back(path);
+            } else if (InstalledApplication::canContainLumora(path, false)) {
+                items.applications.push_back(InstalledApplication::makeForBundleURL(bundleURLOf(path)));
+            }
+        }
+        QMetaObject::invokeMethod(
+            core,
+            [weakSelf, generation, items = std::move(items)]() mutable {
+                if (const auto self = weakSelf.lock()) {
+                    (*self)->rememberedItemsLoaded(std::move(items), generation);
+                }
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ManuallyAddedApplicationsSource::rememberedItemsLoaded(RememberedItems items, std::uint64_t generation) {
+    _isLoadingRememberedItems = false;
+    // After `removeAll` the remembered items are forgotten, not granted again.
+    if (generation == _generation) {
+        _securityScopedBookmarksStore->adoptResolvedBookmarks(items.granted);
+        for (auto& application : items.applications) {
+            _applications.insert(std::move(application));
+        }
+        for (const auto& archive : items.archives) {
+            openArchive(archive, false);
+        }
+    }
+    if (const auto didLoad = std::move(_didLoadRememberedItems)) {
+        didLoad();
+    }
 }
 
 void ManuallyAddedApplicationsSource::addApplication(const ZRURL& fileURL, bool isNew) {
@@ -65,9 +130,7 @@ void ManuallyAddedApplicationsSource::addApplication(const ZRURL& fileURL, bool 
     if (!InstalledApplication::canContainLumora(fileURL.path(), false)) {
         return;
     }
-    std::error_code error;
-    const bool isDirectory = std::filesystem::is_directory(fileURL.path(), error);
-    _applications.insert(InstalledApplication::makeForBundleURL(ZRURL::fileURL(fileURL.path(), isDirectory)));
+    _applications.insert(InstalledApplication::makeForBundleURL(bundleURLOf(fileURL.path())));
 }
 
 void ManuallyAddedApplicationsSource::openArchive(const std::filesystem::path& archive, bool isNew) {

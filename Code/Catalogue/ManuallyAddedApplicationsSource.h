@@ -40,8 +40,8 @@ public:
     };
     using ArchiveHandler = std::function<void(const ArchiveOutcome&)>;
 
-    /// Starts empty: the owner adds the applications among the store's loaded items. Without an
-    /// extraction cache, archives are passed over like any item that is no application.
+    /// Starts empty: `loadRememberedItems` adds the applications among the store's items. Without
+    /// an extraction cache, archives are passed over like any item that is no application.
     explicit ManuallyAddedApplicationsSource(
         std::shared_ptr<SecurityScopedBookmarksStore> store,
         std::shared_ptr<ArchiveExtractionCache> archiveExtractionCache = nullptr);
@@ -59,6 +59,14 @@ public:
     void setArchiveHandler(ArchiveHandler handler) { _archiveHandler = std::move(handler); }
     /// Whether `path` would be opened as an archive.
     bool opensArchive(const std::filesystem::path& path) const;
+
+    /// Resolves the store's remembered items on the disk queue, then grants them, adds the
+    /// applications among them and opens the archives; `didLoad` is told on the main thread
+    /// afterwards (also when every grant was removed meanwhile). Nothing here waits on a disk, so a
+    /// remembered item on a hung volume holds up only the initial loading.
+    void loadRememberedItems(std::function<void()> didLoad);
+    /// Until the remembered items are in.
+    bool isLoadingRememberedItems() const { return _isLoadingRememberedItems; }
     /// The archives being opened; each has a row (`OpeningArchive`) among the applications
     /// meanwhile.
     const std::set<std::filesystem::path>& openingArchives() const { return _openingArchives; }
@@ -66,20 +74,13 @@ public:
     /// Grants and remembers the items, then adds those that are applications and opens those
     /// that are archives.
     void add(const std::vector<ZRURL>& fileURLs);
-    /// Adds the items that are application bundles or executables and opens the archives,
-    /// without touching the store. An item is judged by what it is now, through symbolic links,
-    /// since the user named it on purpose.
-    template <typename FileURLs>
-    void addApplications(const FileURLs& fileURLs) {
-        for (const ZRURL& url : fileURLs) {
-            addApplication(url, false);
-        }
-    }
     /// Forgets every grant and every application; archives being opened are forgotten too.
     void removeAll();
 
 private:
+    struct RememberedItems;
     void addApplication(const ZRURL& fileURL, bool isNew);
+    void rememberedItemsLoaded(RememberedItems items, std::uint64_t generation);
     void openArchive(const std::filesystem::path& archive, bool isNew);
     void archiveOpened(ArchiveOutcome outcome, std::uint64_t generation);
     void archiveProgressed(const std::filesystem::path& archive, int percent, std::uint64_t generation);
@@ -93,6 +94,8 @@ private:
     std::map<std::filesystem::path, std::shared_ptr<Application>> _openingArchiveRows;
     /// Counts `removeAll` calls, so that an opening begun before one is dropped when it ends.
     std::uint64_t _generation = 0;
+    bool _isLoadingRememberedItems = false;
+    std::function<void()> _didLoadRememberedItems;
     /// Cancelled when the source goes: an extraction under way then stops.
     std::shared_ptr<CancellationToken> _cancellation;
     /// What queued completions hold weakly to find the source, which is not shared itself.

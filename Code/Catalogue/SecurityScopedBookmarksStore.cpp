@@ -7,6 +7,7 @@
 #include <iostream>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 #include <unistd.h>
 
@@ -68,9 +69,8 @@ SecurityScopedBookmarksStore::resolveBookmarkData(const QVariant& data) {
 SecurityScopedBookmarksStore::SecurityScopedBookmarksStore(Preferences& preferences,
                                                            AccessStarter startAccessing)
     : _preferences(preferences)
-    , _startAccessing(std::move(startAccessing)) {
-    load();
-}
+    , _startAccessing(std::move(startAccessing))
+    , _unresolvedBookmarks(preferences.securityScopedBookmarks()) {}
 
 QString SecurityScopedBookmarksStore::userDefaultsKey() const {
     return QString::fromLatin1(PreferenceKeys::securityScopedBookmarks.name);
@@ -88,11 +88,15 @@ void SecurityScopedBookmarksStore::add(const std::vector<ZRURL>& fileURLs) {
 void SecurityScopedBookmarksStore::removeAll() {
     // Giving up access has no counterpart here: read permission is the file system's.
     _allFileURLs.clear();
+    _unresolvedBookmarks.clear();
+    _isResolved = true;
     _preferences.removeSecurityScopedBookmarks();
 }
 
-void SecurityScopedBookmarksStore::load() {
-    const QVariantMap bookmarks = _preferences.securityScopedBookmarks();
+std::vector<std::filesystem::path>
+SecurityScopedBookmarksStore::resolveStoredBookmarks(const QVariantMap& bookmarks,
+                                                     const AccessStarter& startAccessing) {
+    std::vector<std::filesystem::path> granted;
     for (auto entry = bookmarks.constBegin(); entry != bookmarks.constEnd(); ++entry) {
         const std::string path = QtStrings::toStdString(entry.key());
         const auto resolution = resolveBookmarkData(entry.value());
@@ -105,16 +109,31 @@ void SecurityScopedBookmarksStore::load() {
             log("Ignoring stale bookmark for " + path);
             continue;
         }
-        if (!_startAccessing(bookmark.path)) {
+        if (!startAccessing(bookmark.path)) {
             log("Failed to access stored bookmark for " + path);
             continue;
         }
-        _allFileURLs.insert(canonicalFileURL(bookmark.path));
+        granted.push_back(bookmark.path);
+    }
+    return granted;
+}
+
+void SecurityScopedBookmarksStore::adoptResolvedBookmarks(const std::vector<std::filesystem::path>& paths) {
+    if (std::exchange(_isResolved, true)) {
+        return;
+    }
+    _unresolvedBookmarks.clear();
+    for (const auto& path : paths) {
+        _allFileURLs.insert(canonicalFileURL(path));
     }
 }
 
+void SecurityScopedBookmarksStore::load() {
+    adoptResolvedBookmarks(resolveStoredBookmarks(_unresolvedBookmarks, _startAccessing));
+}
+
 void SecurityScopedBookmarksStore::save() {
-    QVariantMap bookmarks;
+    QVariantMap bookmarks = _unresolvedBookmarks;
     for (const auto& url : _allFileURLs) {
         auto data = bookmarkData(url.path());
         if (const auto* failure = std::get_if<std::string>(&data)) {

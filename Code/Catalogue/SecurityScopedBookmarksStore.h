@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QVariant>
+#include <QVariantMap>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -20,7 +21,8 @@ class Preferences;
 /// On Linux there is no sandbox and nothing to grant, so a bookmark is the item's path as bytes
 /// (which keeps names that are not UTF-8 intact), and access is granted whenever the process may
 /// read the item. The dictionary keeps the shape that sandboxed builds use, so one preferences file
-/// serves both. Main thread only.
+/// serves both. Main thread only, except `resolveStoredBookmarks`: resolving a bookmark examines its
+/// item, which may lie on a hung volume, so the window's store resolves them on the disk queue.
 class SecurityScopedBookmarksStore {
 public:
     /// Starts access to the item; false when that is refused.
@@ -38,10 +40,23 @@ public:
     /// The item that `data` names, or why it names none (not a byte array, not an absolute path).
     static std::variant<ResolvedBookmark, std::string> resolveBookmarkData(const QVariant& data);
 
-    /// Loads the stored bookmarks and starts access to each usable one; access lasts until
-    /// `removeAll`. `preferences` must outlive the store.
+    /// Takes the stored bookmarks without resolving them: nothing is granted until `load` or
+    /// `adoptResolvedBookmarks`. `preferences` must outlive the store.
     explicit SecurityScopedBookmarksStore(Preferences& preferences,
                                           AccessStarter startAccessing = startAccessingByReadPermission);
+
+    /// The items that `bookmarks` (a stored dictionary) grant: each usable one resolved and its
+    /// access started, which lasts until `removeAll`. Examines every item; any thread.
+    static std::vector<std::filesystem::path> resolveStoredBookmarks(const QVariantMap& bookmarks,
+                                                                     const AccessStarter& startAccessing);
+    /// The stored dictionary while it has not been resolved; empty afterwards.
+    const QVariantMap& unresolvedBookmarks() const { return _unresolvedBookmarks; }
+    const AccessStarter& accessStarter() const { return _startAccessing; }
+    /// Grants the items that the stored bookmarks resolved to, unless every grant was removed
+    /// meanwhile.
+    void adoptResolvedBookmarks(const std::vector<std::filesystem::path>& paths);
+    /// Resolves the stored bookmarks here and now.
+    void load();
 
     QString userDefaultsKey() const;
     /// The items granted now: those loaded, then those added.
@@ -54,10 +69,12 @@ public:
     void removeAll();
 
 private:
-    void load();
     void save();
 
     Preferences& _preferences;
     AccessStarter _startAccessing;
     std::unordered_set<ZRURL> _allFileURLs;
+    /// Kept in what is saved until resolved, so that a grant added meanwhile loses none of them.
+    QVariantMap _unresolvedBookmarks;
+    bool _isResolved = false;
 };

@@ -44,6 +44,7 @@ protected:
         _preferences.setSecurityScopedBookmarks(bookmarks);
         ::testing::internal::CaptureStderr();
         _store = std::make_shared<SecurityScopedBookmarksStore>(_preferences, std::move(access));
+        _store->load();
         return lines(::testing::internal::GetCapturedStderr());
     }
 
@@ -105,6 +106,7 @@ TEST_F(SecurityScopedBookmarks, AddedItemsRoundTripThroughPreferencesUntilRemove
     }
     Preferences reread(file);
     SecurityScopedBookmarksStore store(reread, allowAll);
+    store.load();
     EXPECT_EQ(paths(store), (std::set<std::filesystem::path>{bundle, folderPath()}));
 
     // Removing them all forgets the grants and the stored key.
@@ -188,17 +190,6 @@ TEST_F(SecurityScopedBookmarks, ManualSourceListsOnlyApplications) {
     EXPECT_TRUE(_preferences.securityScopedBookmarks().isEmpty());
 }
 
-TEST_F(SecurityScopedBookmarks, ManualSourceRestoresApplicationsFromTheStore) {
-    const auto bundle = makeBundle(folderPath(), "Restored.app");
-    loadLogging({{QtStrings::fromPath(bundle), bytesOf(bundle)},
-                 {QtStrings::fromPath(folderPath()), bytesOf(folderPath())}});
-    ManuallyAddedApplicationsSource source(_store);
-    EXPECT_THAT(source.applications(), IsEmpty());
-    source.addApplications(_store->allFileURLs());
-    ASSERT_EQ(source.applications().size(), 1u);
-    EXPECT_EQ((*source.applications().begin())->identifier(), QtStrings::fromPath(bundle));
-}
-
 TEST_F(SecurityScopedBookmarks, WrongShapedValuesInTheFileCostOnlyThemselves) {
     const auto kept = makeBundle(folderPath(), "Kept.app");
     const std::vector<std::pair<QVariant, std::vector<std::string>>> cases{
@@ -213,6 +204,7 @@ TEST_F(SecurityScopedBookmarks, WrongShapedValuesInTheFileCostOnlyThemselves) {
         Preferences preferences(file);
         ::testing::internal::CaptureStderr();
         SecurityScopedBookmarksStore store(preferences, allowAll);
+        store.load();
         EXPECT_EQ(lines(::testing::internal::GetCapturedStderr()), expectedLog);
         EXPECT_EQ(paths(store), expectedLog.empty() ? std::set<std::filesystem::path>{}
                                                     : std::set<std::filesystem::path>{kept});
