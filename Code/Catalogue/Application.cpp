@@ -2,6 +2,7 @@
 
 #include "Code/Catalogue/InstalledApplication.h"
 #include "Code/Catalogue/PreviewApplication.h"
+#include "Code/Catalogue/SearchTextFolding.h"
 
 #include <QHash>
 #include <functional>
@@ -66,4 +67,11 @@ int Application::compareType(const Application& other) const {
         return -1;
     }
     return 0;
+}
+
+const QString& Application::foldedSearchString() const {
+    if (!_foldedSearchString) {
+        _foldedSearchString = SearchTextFolding::folded(searchString());
+    }
+    return *_foldedSearchString;
 }

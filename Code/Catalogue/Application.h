@@ -5,6 +5,7 @@
 #include <QString>
 #include <cstddef>
 #include <memory>
+#include <optional>
 
 /// One entry of the applications list: an installed application or a featured preview one.
 /// Held by `std::shared_ptr`, since sources and the list share entries. Identity is by value: two
@@ -26,9 +27,14 @@ public:
     virtual bool isLumoraLoaded() const = 0;
     /// The text the sidebar's search field is matched against.
     virtual QString searchString() const = 0;
+    /// `searchString` folded for matching, made on first use and kept until it changes: every
+    /// keystroke in the search field matches every application.
+    const QString& foldedSearchString() const;
     /// An `.icns` file to show for this application; empty when the default icon is to be used.
     /// Decoding images is the shell's business, so the catalogue stays free of the GUI module.
     virtual QString iconFilePath() const = 0;
+    /// When that file was last modified (nanoseconds since the epoch), as last read; 0 when unknown.
+    virtual qint64 iconFileModificationTime() const { return 0; }
 
     bool isEqual(const Application& other) const;
     std::size_t hash() const;
@@ -44,10 +50,13 @@ public:
 
 protected:
     Application(QString identifier, QString displayName);
+    /// Subclasses call this when `searchString` may answer differently.
+    void searchStringMayHaveChanged() { _foldedSearchString.reset(); }
 
 private:
     QString _identifier;
     QString _displayName;
+    mutable std::optional<QString> _foldedSearchString;
 };
 
 /// Hashing and equality by identity, for sets and maps of shared applications.

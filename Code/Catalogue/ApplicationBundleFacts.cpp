@@ -6,6 +6,10 @@
 #include "ZRFoundation/Bundle/ZRFileManager.h"
 
 #include <string>
+#include <tuple>
+#include <utility>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -32,7 +36,8 @@ std::string displayNameOfBundle(const ZRURL& bundleURL) {
     return removingApplicationExtension(ZRFileManager::displayNameAtPath(bundleURL.path()));
 }
 
-QString iconFilePathOfBundle(const ZRBundle& bundle) {
+/// The icon file the bundle names, with its modification time; none when it names none that exists.
+std::pair<QString, qint64> iconFileOfBundle(const ZRBundle& bundle) {
     if (!bundle.resourcePath()) {
         return {};
     }
@@ -46,8 +51,10 @@ QString iconFilePathOfBundle(const ZRBundle& bundle) {
         if (file.extension().empty()) {
             file += ".icns";
         }
-        if (ZRFileManager::fileExistsAtPath(file)) {
-            return QtStrings::fromPath(file);
+        struct stat status {};
+        if (::stat(file.c_str(), &status) == 0) {
+            return {QtStrings::fromPath(file),
+                    static_cast<qint64>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec};
         }
     }
     return {};
@@ -68,7 +75,7 @@ ApplicationBundleFacts ApplicationBundleFacts::read(const ZRURL& bundleURL, bool
         if (const auto identifier = bundle->bundleIdentifier()) {
             facts.bundleIdentifier = QtStrings::toQString(*identifier);
         }
-        facts.iconFilePath = iconFilePathOfBundle(*bundle);
+        std::tie(facts.iconFilePath, facts.iconModificationTime) = iconFileOfBundle(*bundle);
     }
     return facts;
 }

@@ -14,6 +14,9 @@ struct ApplicationBundleFacts {
     QString bundleIdentifier;
     /// The icon file the bundle names when it exists; empty otherwise.
     QString iconFilePath;
+    /// When that file was last modified, in nanoseconds since the epoch: an application updated in
+    /// place keeps its icon's path.
+    qint64 iconModificationTime = 0;
     /// Only its `bundlePath` unless read with `includingPageHeader`.
     DocumentPageSnapshot::InstalledApplication pageHeader;
 

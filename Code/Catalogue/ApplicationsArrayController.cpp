@@ -151,31 +151,39 @@ void ApplicationsArrayController::setFilterText(const QString& text) {
 }
 
 void ApplicationsArrayController::rearrangeObjects() {
+    _isSortedContentValid = false;
     applyArrangement(arrangedContent());
 }
 
-std::vector<std::shared_ptr<Application>> ApplicationsArrayController::arrangedContent() const {
-    std::vector<std::shared_ptr<Application>> arranged;
+std::vector<std::shared_ptr<Application>> ApplicationsArrayController::arrangedContent() {
     if (_content == nullptr) {
-        return arranged;
+        _sortedContent.clear();
+        return {};
     }
-    arranged.reserve(_content->size());
+    if (!_isSortedContentValid) {
+        _sortedContent.assign(_content->begin(), _content->end());
+        std::sort(_sortedContent.begin(), _sortedContent.end(), [this](const auto& left, const auto& right) {
+            for (const auto& descriptor : _sortDescriptors) {
+                const int order = descriptor.compare(*left, *right);
+                if (order != 0) {
+                    return descriptor.ascending ? order < 0 : order > 0;
+                }
+            }
+            // Equal by every descriptor: a fixed order all the same, so that rows never swap at random.
+            return left->identifier() < right->identifier();
+        });
+        _isSortedContentValid = true;
+    }
     const SearchQuery query(_filterText);
-    for (const auto& application : *_content) {
-        if (query.matches(application->searchString())) {
+    if (query.isEmpty()) {
+        return _sortedContent;
+    }
+    std::vector<std::shared_ptr<Application>> arranged;
+    for (const auto& application : _sortedContent) {
+        if (query.matchesFolded(application->foldedSearchString())) {
             arranged.push_back(application);
         }
     }
-    std::sort(arranged.begin(), arranged.end(), [this](const auto& left, const auto& right) {
-        for (const auto& descriptor : _sortDescriptors) {
-            const int order = descriptor.compare(*left, *right);
-            if (order != 0) {
-                return descriptor.ascending ? order < 0 : order > 0;
-            }
-        }
-        // Equal by every descriptor: a fixed order all the same, so that rows never swap at random.
-        return left->identifier() < right->identifier();
-    });
     return arranged;
 }
 

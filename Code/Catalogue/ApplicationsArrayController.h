@@ -123,7 +123,7 @@ signals:
     void applicationChanged();
 
 private:
-    std::vector<std::shared_ptr<Application>> arrangedContent() const;
+    std::vector<std::shared_ptr<Application>> arrangedContent();
     void applyArrangement(std::vector<std::shared_ptr<Application>> arranged);
     void observe(const std::shared_ptr<Application>& application);
     void stopObserving(const Application* application);
@@ -132,6 +132,10 @@ private:
     const ApplicationsSource::Applications* _content = nullptr;
     std::vector<SortDescriptor> _sortDescriptors;
     QString _filterText;
+    /// The whole content in list order, kept while only the filter changes: the rows a filter
+    /// keeps are in the same order, so typing in the search field needs no new sort.
+    std::vector<std::shared_ptr<Application>> _sortedContent;
+    bool _isSortedContentValid = false;
     std::vector<std::shared_ptr<Application>> _arrangedApplications;
     QItemSelectionModel* _selectionModel;
     QHash<const Application*, QMetaObject::Connection> _observations;

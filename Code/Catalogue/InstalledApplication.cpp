@@ -124,6 +124,10 @@ QString InstalledApplication::iconFilePath() const {
     return _bundleFacts.iconFilePath;
 }
 
+qint64 InstalledApplication::iconFileModificationTime() const {
+    return _bundleFacts.iconModificationTime;
+}
+
 void InstalledApplication::readLumoraInBackground() {
     queueLoad(markLoadPending());
 }
@@ -175,6 +179,7 @@ void InstalledApplication::setLumoraLoadState(LumoraLoadState state) {
     LumoraLoadStateChange change{_lumoraLoadState, state};
     _lumoraLoadState = std::move(state);
     if (!(change.oldValue == change.newValue)) {
+        searchStringMayHaveChanged();
         emit lumoraLoadStateChanged(change);
     }
 }

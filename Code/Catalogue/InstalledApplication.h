@@ -70,6 +70,7 @@ public:
     QString searchString() const override;
     /// Refreshed like `bundleIdentifier`.
     QString iconFilePath() const override;
+    qint64 iconFileModificationTime() const override;
     /// What the page's header shows of the bundle (version, copyright, the archive it came
     /// from), refreshed like `bundleIdentifier`; the state fields are left for the page's builder
     /// to fill.

@@ -25,10 +25,10 @@ SearchQuery::SearchQuery(const QString& text) {
 }
 
 bool SearchQuery::matches(const QString& text) const {
-    if (_foldedTerms.empty()) {
-        return true;
-    }
-    const QString foldedText = SearchTextFolding::folded(text);
+    return _foldedTerms.empty() || matchesFolded(SearchTextFolding::folded(text));
+}
+
+bool SearchQuery::matchesFolded(const QString& foldedText) const {
     return std::all_of(_foldedTerms.begin(), _foldedTerms.end(),
                        [&](const QString& term) { return foldedText.contains(term); });
 }

@@ -19,6 +19,8 @@ public:
 
     /// Whether `text` contains every word and phrase.
     bool matches(const QString& text) const;
+    /// The same for a text already folded by `SearchTextFolding`.
+    bool matchesFolded(const QString& foldedText) const;
 
 private:
     std::vector<QString> _foldedTerms;

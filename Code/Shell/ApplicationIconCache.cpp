@@ -9,8 +9,9 @@
 
 struct ApplicationIconCache::Source {
     QString identifier;
-    /// An icon file, or
+    /// An icon file, with its modification time, or
     QString filePath;
+    qint64 modificationTime = 0;
     /// downloaded bytes. Neither: the placeholder.
     QByteArray data;
 };
@@ -46,7 +47,8 @@ ApplicationIconCache::~ApplicationIconCache() {
 }
 
 ApplicationIconCache::Source ApplicationIconCache::sourceOf(Application& application) {
-    Source source{application.identifier(), application.iconFilePath(), {}};
+    Source source{
+        application.identifier(), application.iconFilePath(), application.iconFileModificationTime(), {}};
     if (source.filePath.isEmpty()) {
         if (auto* preview = qobject_cast<PreviewApplication*>(&application)) {
             source.data = preview->iconData();
@@ -57,7 +59,8 @@ ApplicationIconCache::Source ApplicationIconCache::sourceOf(Application& applica
 
 QString ApplicationIconCache::cacheKey(const Source& source, int size) const {
     if (!source.filePath.isEmpty()) {
-        return QStringLiteral("file:") + source.filePath + QLatin1Char('@') + QString::number(size);
+        return QStringLiteral("file:") + source.filePath + QLatin1Char('#') +
+               QString::number(source.modificationTime) + QLatin1Char('@') + QString::number(size);
     }
     auto& known = _dataDigests[source.identifier];
     // The same shared bytes as last time need no new digest.
@@ -67,6 +70,10 @@ QString ApplicationIconCache::cacheKey(const Source& source, int size) const {
                                   QCryptographicHash::hash(source.data, QCryptographicHash::Sha1).toHex())};
     }
     return QStringLiteral("data:") + known.digest + QLatin1Char('@') + QString::number(size);
+}
+
+int ApplicationIconCache::listIconSize(qreal devicePixelRatio) {
+    return qMax(listIconPoints, qRound(listIconPoints * devicePixelRatio));
 }
 
 QImage ApplicationIconCache::placeholder(int size) {
@@ -92,6 +99,13 @@ QImage ApplicationIconCache::icon(Application& application, int size) {
         return placeholder(size);
     }
     const QString key = cacheKey(source, size);
+    if (!source.filePath.isEmpty()) {
+        QString& known = _fileKeys[source.identifier + QLatin1Char('@') + QString::number(size)];
+        if (known != key) {
+            _images.remove(known);
+            known = key;
+        }
+    }
     if (const auto found = _images.constFind(key); found != _images.constEnd()) {
         return found->isNull() ? placeholder(size) : *found;
     }

@@ -16,10 +16,12 @@ class ApplicationIconCache : public QObject {
     Q_OBJECT
 
 public:
-    /// Sizes in device pixels: the list row (32 points at twice the density) and the page's header
-    /// (64 points at twice the density).
-    static constexpr int listIconSize = 64;
+    /// The list row's icon in points; it is kept at the size the row draws it in device pixels.
+    static constexpr int listIconPoints = 32;
+    /// The page's header icon in device pixels: 64 points at twice the density.
     static constexpr int pageIconSize = 128;
+    /// The list row's icon in device pixels on a screen of that density.
+    static int listIconSize(qreal devicePixelRatio);
 
     explicit ApplicationIconCache(QObject* parent = nullptr);
     ~ApplicationIconCache() override;
@@ -46,6 +48,9 @@ private:
     QThreadPool* _pool;
     /// Decoded and scaled pictures; a null image marks one that could not be decoded.
     QHash<QString, QImage> _images;
+    /// The key each application's icon file had at each size when last asked for: the picture of
+    /// a file since replaced is dropped.
+    QHash<QString, QString> _fileKeys;
     QSet<QString> _pending;
     QHash<int, QImage> _placeholders;
     /// The digest of each featured application's icon bytes, kept with the bytes it was made of:

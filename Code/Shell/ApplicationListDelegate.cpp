@@ -39,7 +39,8 @@ void ApplicationListDelegate::paint(QPainter* painter, const QStyleOptionViewIte
         index.data(ApplicationsArrayController::ApplicationRole).value<std::shared_ptr<Application>>();
     const QRect iconRect(row.left() + margin, row.top() + (row.height() - iconSize) / 2, iconSize, iconSize);
     if (application) {
-        const QImage icon = _icons.icon(*application, ApplicationIconCache::listIconSize);
+        const qreal density = painter->device() != nullptr ? painter->device()->devicePixelRatioF() : 1.0;
+        const QImage icon = _icons.icon(*application, ApplicationIconCache::listIconSize(density));
         painter->save();
         painter->setRenderHint(QPainter::SmoothPixmapTransform);
         painter->drawImage(iconRect, icon);

@@ -32,6 +32,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <utility>
 
 #include <time.h>
 #include <unistd.h>
@@ -147,6 +148,14 @@ public:
         connect(&_pollTimer, &QTimer::timeout, this, &ScreenshotTaker::poll);
         _firstPaintTimer.setInterval(2);
         connect(&_firstPaintTimer, &QTimer::timeout, this, &ScreenshotTaker::pollFirstPaint);
+        if (_reportsFirstPaint) {
+            connect(&window.applicationsSourceController(),
+                    &ApplicationsSourceController::initialLoadingProgressed, this, [this] {
+                        if (!std::exchange(_reportedProgress, true)) {
+                            report("loading progress shown");
+                        }
+                    });
+        }
         if (window.applicationsSourceController().initialLoadingFinished()) {
             select();
         }
@@ -196,20 +205,20 @@ private:
             QWidget* engineWidget = _window.webView().focusProxy();
             if (engineWidget != nullptr && showsMoreThanOneColour(engineWidget->grab().toImage())) {
                 _reportedPaint = true;
-                report("painted");
+                report("first page painted");
             }
         } else if (showsMoreThanOneColour(_window.webView().grab().toImage())) {
-            report("visible");
+            report("first page visible");
             _firstPaintTimer.stop();
         }
     }
 
     static void report(const char* what) {
         if (const auto milliseconds = millisecondsSinceProcessStart()) {
-            std::cerr << "lumora-viewer: first page " << what << " after " << static_cast<long>(*milliseconds)
+            std::cerr << "lumora-viewer: " << what << " after " << static_cast<long>(*milliseconds)
                       << " ms\n";
         } else {
-            std::cerr << "lumora-viewer: first page " << what << "; the process start time is unknown\n";
+            std::cerr << "lumora-viewer: " << what << "; the process start time is unknown\n";
         }
     }
 
@@ -218,6 +227,7 @@ private:
     std::optional<QString> _selectName;
     bool _reportsFirstPaint;
     bool _reportedPaint = false;
+    bool _reportedProgress = false;
     QTimer _firstPaintTimer;
     QTimer _pollTimer;
     int _polls = 0;
