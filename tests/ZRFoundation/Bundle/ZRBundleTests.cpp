@@ -37,9 +37,13 @@ std::shared_ptr<ZRBundle> makeApplication(const TemporaryFolder& folder) {
     return ZRBundle::bundleWithPath(folder.path() / "Editor.app");
 }
 
-TEST(ZRBundle, ReadsTheInfoDictionaryAndFindsTheExecutable) {
+class EditorBundle : public testing::Test {
+protected:
     const TemporaryFolder folder;
-    const auto bundle = makeApplication(folder);
+    const std::shared_ptr<ZRBundle> bundle = makeApplication(folder);
+};
+
+TEST_F(EditorBundle, ReadsTheInfoDictionaryAndFindsTheExecutable) {
     ASSERT_NE(bundle, nullptr);
     EXPECT_EQ(bundle->bundleIdentifier(), "com.example.editor");
     EXPECT_EQ(bundle->executablePath(), folder.path() / "Editor.app/Contents/MacOS/Editor");
@@ -49,9 +53,7 @@ TEST(ZRBundle, ReadsTheInfoDictionaryAndFindsTheExecutable) {
     EXPECT_EQ(ZRBundle::bundleWithPath(folder.path() / "missing.app"), nullptr);
 }
 
-TEST(ZRBundle, LaysTheLocalizedInfoStringsOverTheInfoDictionary) {
-    const TemporaryFolder folder;
-    const auto bundle = makeApplication(folder);
+TEST_F(EditorBundle, LaysTheLocalizedInfoStringsOverTheInfoDictionary) {
     {
         const LanguageOverride german({"de-CH"});
         EXPECT_EQ(*bundle->localizedInfoDictionary().find("CFBundleName")->stringValue(), "Editor DE");
@@ -63,9 +65,7 @@ TEST(ZRBundle, LaysTheLocalizedInfoStringsOverTheInfoDictionary) {
     EXPECT_EQ(*bundle->localizedInfoDictionary().find("CFBundleShortVersionString")->stringValue(), "2.1");
 }
 
-TEST(ZRBundle, LooksUpResourcesUnlocalizedFirst) {
-    const TemporaryFolder folder;
-    const auto bundle = makeApplication(folder);
+TEST_F(EditorBundle, LooksUpResourcesUnlocalizedFirst) {
     const LanguageOverride german({"de"});
     EXPECT_EQ(bundle->pathForResource("Lumora", "plist"),
               folder.path() / "Editor.app/Contents/Resources/Lumora.plist");
@@ -76,9 +76,7 @@ TEST(ZRBundle, LooksUpResourcesUnlocalizedFirst) {
     EXPECT_FALSE(bundle->pathForResource("Lumora", "json").has_value());
 }
 
-TEST(ZRLocalization, LooksUpInTheUsersLanguageWithFallbacks) {
-    const TemporaryFolder folder;
-    const auto bundle = makeApplication(folder);
+TEST_F(EditorBundle, LooksUpLocalizedStringsInTheUsersLanguageWithFallbacks) {
     const LanguageOverride german({"de"});
     EXPECT_EQ(ZRLocalization::lookupLocalizedString("Hello", "Main", bundle.get()), "Hallo");
     // Missing in German: the development language still has it.
@@ -87,9 +85,7 @@ TEST(ZRLocalization, LooksUpInTheUsersLanguageWithFallbacks) {
     EXPECT_EQ(ZRLocalization::lookupLocalizedString("Later", "Main", bundle.get()), "Later");
 }
 
-TEST(ZRLocalization, ReportsEachMissingKeyOnceWhenAsked) {
-    const TemporaryFolder folder;
-    const auto bundle = makeApplication(folder);
+TEST_F(EditorBundle, ReportsEachMissingLocalizationOnceWhenAsked) {
     const LanguageOverride german({"de"});
     const auto reportPath = folder.path() / "report.txt";
     std::FILE* report = std::fopen(reportPath.c_str(), "w+");

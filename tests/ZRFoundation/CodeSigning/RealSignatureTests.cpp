@@ -8,10 +8,10 @@
 #include "ZRFoundation/CodeSigning/ZRCMSCertificateSplit.h"
 #include "ZRFoundation/CodeSigning/ZRCodeInfo.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureChecker.h"
-#include "ZRFoundation/CodeSigning/ZRCodeSigningDigest.h"
 #include "ZRFoundation/CodeSigning/ZREmbeddedSignature.h"
 #include "ZRFoundation/CodeSigning/ZRMachOFile.h"
 #include "ZRFoundation/CodeSigning/ZRMappedFile.h"
+#include "ZRFoundation/Crypto/ZRDigest.h"
 #include "tools/FixtureSigner/FixtureTamper.h"
 
 #include <algorithm>
@@ -24,6 +24,7 @@
 namespace {
 
 using Type = ZRCodeSignatureCertificateType;
+using ZRDigest::hexString;
 
 std::filesystem::path cacheFolder() {
     const char* cache = std::getenv("XDG_CACHE_HOME");
@@ -67,16 +68,6 @@ std::optional<std::filesystem::path> package(const std::string& packageAndVersio
         GTEST_SKIP() << "npm pack " << packageAndVersion << " failed: the registry cannot be reached";       \
     }
 
-std::string hex(const std::vector<std::uint8_t>& bytes) {
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string text;
-    for (const auto byte : bytes) {
-        text += digits[byte >> 4];
-        text += digits[byte & 0xf];
-    }
-    return text;
-}
-
 ZRCodeSignatureChecker::Result check(const std::filesystem::path& path,
                                      ZRCodeSignatureCheckOptions options = 0) {
     return ZRCodeSignatureChecker::checkFileURL(path, options | ZRCodeSignatureCheckIgnoreCache);
@@ -104,7 +95,7 @@ TEST(RealSignatures, DeveloperIDWithTwoCodeDirectoriesAndATimestamp) {
     EXPECT_EQ(result->certificateType(), Type::developerID);
     EXPECT_EQ(result->identifier(), "darwin_arm64");
     EXPECT_EQ(result->teamIdentifier(), "TEX8MHRDQ9");
-    EXPECT_EQ(hex(*result->codeDirectoryHash()), "c06d0b06676e52f6797f978db32ed2867b033c87");
+    EXPECT_EQ(hexString(*result->codeDirectoryHash()), "c06d0b06676e52f6797f978db32ed2867b033c87");
     EXPECT_EQ(result->certificateSubjectDisplayString(), "ngrok LLC");
     EXPECT_EQ(result->certificateSubjectUnitString(), "TEX8MHRDQ9");
     EXPECT_EQ(result->certificates()->size(), 3U);
@@ -127,13 +118,13 @@ TEST(RealSignatures, DeveloperIDWithTwoCodeDirectoriesAndATimestamp) {
     EXPECT_EQ(base.version(), 0x20200U);
     EXPECT_EQ(base.flags(), 0x10000U);
     EXPECT_EQ(base.codeSlotCount(), 7198U);
-    EXPECT_EQ(hex(base.cdhash()), "08ca5529b9ef02c0c91199261d6b83ad2cef5fed");
-    EXPECT_EQ(hex(signature.bestCodeDirectory().fullHash()),
+    EXPECT_EQ(hexString(base.cdhash()), "08ca5529b9ef02c0c91199261d6b83ad2cef5fed");
+    EXPECT_EQ(hexString(signature.bestCodeDirectory().fullHash()),
               "c06d0b06676e52f6797f978db32ed2867b033c875c6bb2d4eb6b8227f292c2da");
 
     const auto infos = ZRCodeInfo::readFromFileURL(path, true);
     ASSERT_EQ(infos.size(), 1U);
-    EXPECT_EQ(hex(*infos[0].cdHash), "08ca5529b9ef02c0c91199261d6b83ad2cef5fed");
+    EXPECT_EQ(hexString(*infos[0].cdHash), "08ca5529b9ef02c0c91199261d6b83ad2cef5fed");
     EXPECT_TRUE(infos[0].hasTrustedSignature());
     EXPECT_EQ(infos[0].authorDisplayString(), "ngrok LLC");
     EXPECT_EQ(infos[0].authorDisplayStringWithTeamID(), "ngrok LLC (TEX8MHRDQ9)");
@@ -146,7 +137,7 @@ TEST(RealSignatures, DeveloperIDWithOneSHA256CodeDirectory) {
     const auto result = check(path);
     EXPECT_EQ(result->validity(), 1U);
     EXPECT_EQ(result->identifier(), "darwin_amd64");
-    EXPECT_EQ(hex(*result->codeDirectoryHash()), "0f53ce99ad2c675b202981e4ddf335f6ab734dea");
+    EXPECT_EQ(hexString(*result->codeDirectoryHash()), "0f53ce99ad2c675b202981e4ddf335f6ab734dea");
     const auto file = map(path);
     const auto signature = signatureOf(*file);
     ASSERT_EQ(signature.codeDirectories().size(), 1U);
@@ -166,7 +157,7 @@ TEST(RealSignatures, ABundleExecutableValidatesWithItsInfoPlistAndResourceDirect
     const auto outcome = ZRCodeSignatureValidator::validate(request);
     EXPECT_EQ(outcome.status, 0) << outcome.description;
     EXPECT_EQ(outcome.information.identifier, "nl.superalloy.oss.notify.terminal-notifier");
-    EXPECT_EQ(hex(outcome.information.cdhash), "7422e08dedef5837107239af3e84a6d92d23e43d");
+    EXPECT_EQ(hexString(outcome.information.cdhash), "7422e08dedef5837107239af3e84a6d92d23e43d");
     const auto result = ZRCodeSignatureChecker::resultForValidation(outcome, executable, 0);
     EXPECT_EQ(result->validity(), 1U);
     EXPECT_EQ(result->certificateType(), Type::developerID);
@@ -201,7 +192,7 @@ TEST(RealSignatures, ABundleExecutableValidatesWithItsInfoPlistAndResourceDirect
         const auto otherOutcome = ZRCodeSignatureValidator::validate(otherRequest);
         EXPECT_EQ(otherOutcome.status, 0) << otherOutcome.description;
         EXPECT_EQ(otherOutcome.information.identifier, identifier);
-        EXPECT_EQ(hex(otherOutcome.information.cdhash), cdhash);
+        EXPECT_EQ(hexString(otherOutcome.information.cdhash), cdhash);
     }
 }
 
@@ -214,7 +205,7 @@ TEST(RealSignatures, UniversalFileWithAnUnsignedAndALinkerSignedSlice) {
     EXPECT_EQ(infos[0].signatureCertificateType, Type::none);
     EXPECT_EQ(infos[1].signatureCertificateType, Type::adhoc);
     EXPECT_EQ(infos[1].cdIdentifier, "fsevents.node");
-    EXPECT_EQ(hex(*infos[1].cdHash256).substr(0, 40), "8c4bc119d234ef99eb186d1f92dc1882732fda60");
+    EXPECT_EQ(hexString(*infos[1].cdHash256).substr(0, 40), "8c4bc119d234ef99eb186d1f92dc1882732fda60");
 
     const auto file = map(path);
     const auto parsed = ZRMachOFile::parse(file->bytes());
@@ -236,8 +227,8 @@ TEST(RealSignatures, AdhocUniversalExecutableWithSixteenKilobytePages) {
     EXPECT_EQ(check(path, ZRCodeSignatureCheckSkipRequirement)->validity(), 5U);
     const auto infos = ZRCodeInfo::readFromFileURL(path, false);
     ASSERT_EQ(infos.size(), 2U);
-    EXPECT_EQ(hex(*infos[0].cdHash256).substr(0, 40), "613c189a888259f3afb4698ecd090d42c5e72260");
-    EXPECT_EQ(hex(*infos[1].cdHash256).substr(0, 40), "4c1e75334dfd038b025054725cabdc8aba78684d");
+    EXPECT_EQ(hexString(*infos[0].cdHash256).substr(0, 40), "613c189a888259f3afb4698ecd090d42c5e72260");
+    EXPECT_EQ(hexString(*infos[1].cdHash256).substr(0, 40), "4c1e75334dfd038b025054725cabdc8aba78684d");
     const auto file = map(path);
     EXPECT_EQ(signatureOf(*file, 1).codeDirectories()[0].pageSizeShift(), 14);
 }
@@ -255,8 +246,8 @@ TEST(RealSignatures, AdhocFrameworkExecutableBindsItsInfoPlistAndResourceSeal) {
     EXPECT_TRUE(outcome.information.isAdhoc());
     const auto infos = ZRCodeInfo::readFromFileURL(version / "FBControlCore", false);
     ASSERT_EQ(infos.size(), 2U);
-    EXPECT_EQ(hex(*infos[0].cdHash256).substr(0, 40), "e38ca588ef3daf48577e5651d5ff83cdc7d7d960");
-    EXPECT_EQ(hex(*infos[1].cdHash256).substr(0, 40), "d657cfdad440b97b539efbbf5c6a3bebb30f0369");
+    EXPECT_EQ(hexString(*infos[0].cdHash256).substr(0, 40), "e38ca588ef3daf48577e5651d5ff83cdc7d7d960");
+    EXPECT_EQ(hexString(*infos[1].cdHash256).substr(0, 40), "d657cfdad440b97b539efbbf5c6a3bebb30f0369");
 }
 
 ZRBundleSignatureValidator::Outcome validateLeniently(const std::filesystem::path& bundle) {
@@ -272,19 +263,17 @@ TEST(RealSignatures, AVersionOneResourceSealValidatesButHandsOutNoSealedList) {
     EXPECT_EQ(result->validity(), 1U);
     EXPECT_EQ(result->certificateType(), Type::developerID);
     EXPECT_EQ(result->identifier(), "nl.superalloy.oss.notify.terminal-notifier");
-    EXPECT_EQ(hex(*result->codeDirectoryHash()), "7422e08dedef5837107239af3e84a6d92d23e43d");
+    EXPECT_EQ(hexString(*result->codeDirectoryHash()), "7422e08dedef5837107239af3e84a6d92d23e43d");
     EXPECT_EQ(result->mainExecutableFileURL(), app / "Contents" / "MacOS" / "terminal-notifier");
     // Only "files" and "rules": nothing of the modern kind to hand out.
     EXPECT_FALSE(result->bundleResourceFileInfos().has_value());
 
     const auto contents = app / "Contents";
-    EXPECT_EQ(hex(ZRCodeSigningDigest::digest(ZRCodeSigningDigest::sha1,
-                                              CodeSigningFixtures::read(contents / "Info.plist"))),
+    EXPECT_EQ(ZRDigest::sha1HexDigest(CodeSigningFixtures::read(contents / "Info.plist")),
               "987eafdf7c47ab7f4e11f4178b73790da3ada5a0");
-    EXPECT_EQ(hex(ZRCodeSigningDigest::digest(
-                  ZRCodeSigningDigest::sha1,
-                  CodeSigningFixtures::read(contents / "_CodeSignature" / "CodeResources"))),
-              "7a0938d3af4e3db867f909cda4a6bf3047c143fc");
+    EXPECT_EQ(
+        ZRDigest::sha1HexDigest(CodeSigningFixtures::read(contents / "_CodeSignature" / "CodeResources")),
+        "7a0938d3af4e3db867f909cda4a6bf3047c143fc");
 
     // A strict check refuses to validate resources under a version 1 seal.
     EXPECT_EQ(check(app, ZRCodeSignatureCheckValidateResources)->validity(), 0U);
@@ -330,12 +319,10 @@ TEST(RealSignatures, AModernFrameworkSealListsFiftyThreeFilesThatAllMatch) {
     const auto version = framework / "Versions" / "A";
     const auto envelope = CodeSigningFixtures::read(version / "_CodeSignature" / "CodeResources");
     EXPECT_EQ(envelope.size(), 10690U);
-    EXPECT_EQ(hex(ZRCodeSigningDigest::digest(ZRCodeSigningDigest::sha256, envelope)),
+    EXPECT_EQ(ZRDigest::sha256HexDigest(envelope),
               "b0d76d6df73428dced38bcd4b3a4f495b955c728bbc95166adf984eee7a61eb8");
-    EXPECT_TRUE(
-        hex(ZRCodeSigningDigest::digest(ZRCodeSigningDigest::sha256,
-                                        CodeSigningFixtures::read(version / "Resources" / "Info.plist")))
-            .starts_with("4891bef9"));
+    EXPECT_TRUE(ZRDigest::sha256HexDigest(CodeSigningFixtures::read(version / "Resources" / "Info.plist"))
+                    .starts_with("4891bef9"));
 
     const auto result = check(version, ZRCodeSignatureCheckResourceInfos);
     EXPECT_EQ(result->validity(), 5U);
@@ -345,10 +332,9 @@ TEST(RealSignatures, AModernFrameworkSealListsFiftyThreeFilesThatAllMatch) {
     EXPECT_EQ(result->bundleResourceFileInfos()->size(), 53U);
     const auto* header = result->bundleResourceFileInfos()->find("Headers/FBAccessibilityTraits.h");
     ASSERT_NE(header, nullptr);
-    const auto headerDigest = ZRCodeSigningDigest::digest(
-        ZRCodeSigningDigest::sha256,
-        CodeSigningFixtures::read(version / "Headers" / "FBAccessibilityTraits.h"));
-    EXPECT_EQ(*header->dictionaryValue()->find("hash2")->dataValue(), headerDigest);
+    const auto headerBytes = CodeSigningFixtures::read(version / "Headers" / "FBAccessibilityTraits.h");
+    EXPECT_EQ(hexString(*header->dictionaryValue()->find("hash2")->dataValue()),
+              ZRDigest::sha256HexDigest(headerBytes));
 
     // Every sealed file matches, under the strict rules too.
     const auto validated =

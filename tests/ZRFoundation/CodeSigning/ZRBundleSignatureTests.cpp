@@ -70,10 +70,6 @@ ZRBundleSignatureValidator::Outcome validate(const fs::path& path, ValidationOpt
         {path, std::move(request), options.validateResources, options.restrictSymlinks});
 }
 
-void appendTo(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::app) << text;
-}
-
 class ZRBundleSignature : public testing::Test {
 protected:
     void SetUp() override {
@@ -110,7 +106,8 @@ TEST_F(ZRBundleSignature, AcceptsAnIntactBundleAndHandsOutItsSealedResources) {
 }
 
 TEST_F(ZRBundleSignature, ReportsEachKindOfResourceProblem) {
-    ASSERT_TRUE(FixtureTamper::changeFile(contents() / "Resources/Lumora.plist"));
+    ASSERT_TRUE(FixtureTamper::changeFile(contents() / "Resources/en.lproj/Lumora.strings"));
+    ASSERT_TRUE(FixtureTamper::removeFile(contents() / "Resources/Lumora.plist"));
     ASSERT_TRUE(FixtureTamper::removeFile(contents() / "Resources/de.lproj/Lumora.strings"));
     ASSERT_TRUE(FixtureTamper::addFile(contents() / "Resources/Added.txt"));
     ASSERT_TRUE(FixtureTamper::swapSymlinkTarget(contents() / "Resources/Current", "de.lproj"));
@@ -120,27 +117,19 @@ TEST_F(ZRBundleSignature, ReportsEachKindOfResourceProblem) {
     ASSERT_TRUE(result->details().has_value());
     const auto& details = *result->details();
     EXPECT_EQ(details.at("SecCSResourceAdded"), std::vector<std::string>{"Resources/Added.txt"});
+    // A localized table is optional under the default rules: altered it is a problem, absent it is not.
     EXPECT_EQ(details.at("SecCSResourceAltered"),
-              (std::vector<std::string>{"Resources/Current", "Resources/Lumora.plist"}));
-    // The localized table is optional under the default rules: its absence is no problem.
-    EXPECT_EQ(details.count("SecCSResourceMissing"), 0U);
+              (std::vector<std::string>{"Resources/Current", "Resources/en.lproj/Lumora.strings"}));
+    EXPECT_EQ(details.at("SecCSResourceMissing"), std::vector<std::string>{"Resources/Lumora.plist"});
 
     // Without resource validation the signature itself still holds.
     EXPECT_EQ(validity(bundlePath, ZRCodeSignatureCheckResourceInfos), R::validityValid);
 }
 
-TEST_F(ZRBundleSignature, ReportsMissingFiles) {
-    ASSERT_TRUE(FixtureTamper::removeFile(contents() / "Resources/Lumora.plist"));
-    const auto result = check(bundlePath, ZRCodeSignatureCheckValidateResources);
-    EXPECT_EQ(result->validity(), R::validityResourcesDamaged);
-    EXPECT_EQ(result->details()->at("SecCSResourceMissing"),
-              std::vector<std::string>{"Resources/Lumora.plist"});
-}
-
 TEST_F(ZRBundleSignature, RefusesAnEnvelopeEditedTogetherWithAFile) {
     // Change a sealed file and write its new digest into the envelope: the envelope no longer
     // matches the signature, so no sealed list may be handed out from it.
-    appendTo(contents() / "Resources/Lumora.plist", "<!-- edited -->");
+    std::ofstream(contents() / "Resources/Lumora.plist", std::ios::app) << "<!-- edited -->";
     auto edited = application();
     edited.files[0].contents += "<!-- edited -->";
     const auto signedExecutable = CodeSigningFixtures::read(contents() / "MacOS/Editor");
@@ -238,6 +227,7 @@ TEST_F(ZRBundleSignature, CachesBundleChecksPerOptionsUntilTheMainExecutableChan
     EXPECT_NE(infos, validated) << "two option sets are two checks";
     EXPECT_EQ(cached(ZRCodeSignatureCheckResourceInfos), infos);
     EXPECT_EQ(cached(ZRCodeSignatureCheckValidateResources), validated);
+    EXPECT_NE(cached(ZRCodeSignatureCheckValidateResources | ZRCodeSignatureCheckIgnoreCache), validated);
 
     // A resource edit alone leaves the executable's time as it was: the cached answer stands.
     ASSERT_TRUE(FixtureTamper::changeFile(contents() / "Resources/Lumora.plist"));

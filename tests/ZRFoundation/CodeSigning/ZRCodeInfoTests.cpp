@@ -1,4 +1,5 @@
 #include "Support/CodeSigningFixtures.h"
+#include "Support/Thrown.h"
 #include "ZRFoundation/CodeSigning/ZRCodeInfo.h"
 #include "tools/FixtureSigner/FixtureTamper.h"
 
@@ -11,22 +12,25 @@ using Architecture = FixtureMachOBuilder::Architecture;
 using Type = ZRCodeSignatureCertificateType;
 
 int errorCode(const std::filesystem::path& path) {
-    try {
-        ZRCodeInfo::readFromFileURL(path, false);
-    } catch (const ZRCodeInfoError& error) {
-        return error.code();
-    }
-    return 0;
+    const auto error = thrownBy<ZRCodeInfoError>([&] { ZRCodeInfo::readFromFileURL(path, false); });
+    return error ? error->code() : 0;
 }
 
-TEST(CodeInfo, ReadsOneRecordPerSliceInHeaderOrder) {
+class CodeInfo : public testing::Test {
+protected:
+    /// The records of `bytes` written to `name`, read with the fixture anchors.
+    std::vector<ZRCodeInfo> infosOf(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+        return ZRCodeInfo::readFromFileURL(write(folder, name, bytes), true, fixtureAnchors());
+    }
+
     TemporaryFolder folder;
-    const auto path =
-        write(folder, "universal",
-              FixtureMachOBuilder::universal(
-                  {FixtureSigner::makeUnsigned(executable(Architecture::x86_64)),
-                   FixtureSigner::sign(executable(Architecture::arm64), developerIDOptions())}));
-    const auto infos = ZRCodeInfo::readFromFileURL(path, true, fixtureAnchors());
+};
+
+TEST_F(CodeInfo, ReadsOneRecordPerSliceInHeaderOrder) {
+    const auto infos = infosOf(
+        "universal", FixtureMachOBuilder::universal(
+                         {FixtureSigner::makeUnsigned(executable(Architecture::x86_64)),
+                          FixtureSigner::sign(executable(Architecture::arm64), developerIDOptions())}));
     ASSERT_EQ(infos.size(), 2U);
     EXPECT_EQ(infos[0].cpuType, 0x01000007);
     EXPECT_EQ(infos[0].cpuSubtype, 3);
@@ -62,8 +66,7 @@ TEST(CodeInfo, ReadsOneRecordPerSliceInHeaderOrder) {
     EXPECT_FALSE(ZRCodeInfo::haveEqualCertificateType(infos));
 }
 
-TEST(CodeInfo, TrustsOnlyCorrectAnchoredUnrevokedSignatures) {
-    TemporaryFolder folder;
+TEST_F(CodeInfo, TrustsOnlyCorrectAnchoredUnrevokedSignatures) {
     const auto path = write(folder, "signed", FixtureSigner::sign(executable(), developerIDOptions()));
     auto infos = ZRCodeInfo::readFromFileURL(path, true, fixtureAnchors());
     ASSERT_EQ(infos.size(), 1U);
@@ -75,18 +78,15 @@ TEST(CodeInfo, TrustsOnlyCorrectAnchoredUnrevokedSignatures) {
 
     auto damaged = FixtureSigner::sign(executable(), developerIDOptions());
     ASSERT_TRUE(FixtureTamper::flipCodeByte(damaged));
-    const auto broken =
-        ZRCodeInfo::readFromFileURL(write(folder, "damaged", damaged), true, fixtureAnchors());
+    const auto broken = infosOf("damaged", damaged);
     EXPECT_FALSE(broken[0].signatureIsCryptographicallyCorrect);
     EXPECT_TRUE(broken[0].signatureIsFormallyCorrect);
     EXPECT_FALSE(broken[0].hasTrustedSignature());
 }
 
-TEST(CodeInfo, AdhocAndLinkerSignedSlicesAreTypeOne) {
-    TemporaryFolder folder;
+TEST_F(CodeInfo, AdhocAndLinkerSignedSlicesAreTypeOne) {
     for (const auto kind : {FixtureSigner::Kind::adhoc, FixtureSigner::Kind::linkerSigned}) {
-        const auto path = write(folder, "adhoc", FixtureSigner::sign(executable(), adhocOptions(kind)));
-        const auto infos = ZRCodeInfo::readFromFileURL(path, true);
+        const auto infos = infosOf("adhoc", FixtureSigner::sign(executable(), adhocOptions(kind)));
         ASSERT_EQ(infos.size(), 1U);
         EXPECT_EQ(infos[0].signatureCertificateType, Type::adhoc);
         EXPECT_TRUE(infos[0].signatureIsFormallyCorrect);
@@ -96,8 +96,7 @@ TEST(CodeInfo, AdhocAndLinkerSignedSlicesAreTypeOne) {
     }
 }
 
-TEST(CodeInfo, ReportsErrorsWithTheirPOSIXCodes) {
-    TemporaryFolder folder;
+TEST_F(CodeInfo, ReportsErrorsWithTheirPOSIXCodes) {
     EXPECT_EQ(errorCode(folder.write("short", "12345")), 96);
     EXPECT_EQ(errorCode(folder.write("text", "This is a text file, not an executable.\n")), 8);
     EXPECT_EQ(errorCode(folder.path() / "missing"), ENOENT);
@@ -116,8 +115,7 @@ TEST(CodeInfo, ReportsErrorsWithTheirPOSIXCodes) {
     EXPECT_FALSE(ZRCodeInfo::haveEqualCertificateType({}));
 }
 
-TEST(CodeInfo, DescribesTheReadableDirectoryOfASignatureTheCheckerRefuses) {
-    TemporaryFolder folder;
+TEST_F(CodeInfo, DescribesTheReadableDirectoryOfASignatureTheCheckerRefuses) {
     auto bytes = FixtureSigner::sign(executable(), developerIDOptions());
     const auto [alternate, length] = FixtureTamper::blobRange(bytes, 0, 0x1000);
     ASSERT_GT(length, 0U);
@@ -125,7 +123,7 @@ TEST(CodeInfo, DescribesTheReadableDirectoryOfASignatureTheCheckerRefuses) {
     for (std::size_t index = 0; index < 4; ++index) {
         bytes[alternate + 20 + index] = index == 0 ? 0x7f : 0xff;
     }
-    const auto infos = ZRCodeInfo::readFromFileURL(write(folder, "alternate", bytes), true, fixtureAnchors());
+    const auto infos = infosOf("alternate", bytes);
     ASSERT_EQ(infos.size(), 1U);
     EXPECT_EQ(infos[0].cdIdentifier, "com.example.fixture");
     EXPECT_EQ(infos[0].cdTeamIdentifier, "FIXTURE123");
@@ -136,7 +134,7 @@ TEST(CodeInfo, DescribesTheReadableDirectoryOfASignatureTheCheckerRefuses) {
     EXPECT_EQ(infos[0].signatureCertificateType, Type::none);
 }
 
-TEST(CodeInfo, BuildsAuthorTextsByCertificateType) {
+TEST(CodeInfoTexts, BuildsAuthorTextsByCertificateType) {
     ZRCodeInfo info;
     info.signerCommonName = "Apple Development: Jane Doe (AB12CD34EF)";
     info.signerUserID = "USERID";
@@ -157,7 +155,7 @@ TEST(CodeInfo, BuildsAuthorTextsByCertificateType) {
     EXPECT_EQ(info.authorDisplayStringWithTeamID(), "<nil> (<nil>)");
 }
 
-TEST(CodeInfo, DescribesEveryFieldOnItsOwnLine) {
+TEST(CodeInfoTexts, DescribesEveryFieldOnItsOwnLine) {
     ZRCodeInfo info;
     info.cpuType = 7;
     info.cdHash = std::vector<std::uint8_t>{0x01, 0x02, 0x03, 0x04, 0x05};
@@ -170,8 +168,7 @@ TEST(CodeInfo, DescribesEveryFieldOnItsOwnLine) {
     EXPECT_NE(text.find("signerOrganization = <nil>\nkernelCSFlags = 0x2a\n"), std::string::npos);
 }
 
-TEST(CodeInfo, AChainWithABadCertificateSignatureIsNotFormallyCorrect) {
-    TemporaryFolder folder;
+TEST_F(CodeInfo, AChainWithABadCertificateSignatureIsNotFormallyCorrect) {
     auto bytes = FixtureSigner::sign(executable(), developerIDOptions());
     const auto intermediate = hierarchy().intermediate.der();
     const auto found = std::search(bytes.begin(), bytes.end(), intermediate.begin(), intermediate.end());

@@ -183,14 +183,14 @@ TEST(ZRCodeResources, RefusesAnEnvelopeWithABackReferenceRule) {
 }
 
 TEST(ZRCodeResources, ReadsSealsOfEveryKindAndRefusesMalformedOnes) {
+    const auto zeros = [](std::size_t size) { return ZRPropertyList::data(std::vector<std::uint8_t>(size)); };
     const ZRPropertyListDictionary files2{
-        {"Resources/a.txt",
-         ZRPropertyList::dictionary({{"hash2", ZRPropertyList::data(std::vector<std::uint8_t>(32))}})},
+        {"Resources/a.txt", ZRPropertyList::dictionary({{"hash2", zeros(32)}})},
         {"Resources/link", ZRPropertyList::dictionary({{"symlink", ZRPropertyList::string("a.txt")}})},
         {"XPCServices/S.xpc",
          ZRPropertyList::dictionary({{"requirement", ZRPropertyList::string("identifier \"s\"")},
                                      {"optional", ZRPropertyList::boolean(true)}})},
-        {"Resources/old.txt", ZRPropertyList::data(std::vector<std::uint8_t>(20))}};
+        {"Resources/old.txt", zeros(20)}};
     const ZRPropertyListDictionary rules2{{"^.*", ZRPropertyList::boolean(true)}};
     auto envelope = ZRCodeResources::codeResources(ZRPropertyList::dictionary(
         {{"files2", ZRPropertyList::dictionary(files2)}, {"rules2", ZRPropertyList::dictionary(rules2)}}));
@@ -203,12 +203,11 @@ TEST(ZRCodeResources, ReadsSealsOfEveryKindAndRefusesMalformedOnes) {
     EXPECT_EQ(envelope->files2().size(), 4U);
 
     for (const auto& [path, value] : std::vector<std::pair<std::string, ZRPropertyList>>{
-             {"../escape", ZRPropertyList::data(std::vector<std::uint8_t>(20))},
-             {"/absolute", ZRPropertyList::data(std::vector<std::uint8_t>(20))},
-             {"a//b", ZRPropertyList::data(std::vector<std::uint8_t>(20))},
-             {"short", ZRPropertyList::data(std::vector<std::uint8_t>(19))},
-             {"wrong",
-              ZRPropertyList::dictionary({{"hash2", ZRPropertyList::data(std::vector<std::uint8_t>(20))}})},
+             {"../escape", zeros(20)},
+             {"/absolute", zeros(20)},
+             {"a//b", zeros(20)},
+             {"short", zeros(19)},
+             {"wrong", ZRPropertyList::dictionary({{"hash2", zeros(20)}})},
              {"none", ZRPropertyList::dictionary({})},
              {"flag", ZRPropertyList::dictionary({{"symlink", ZRPropertyList::string("x")},
                                                   {"optional", ZRPropertyList::string("yes")}})}}) {

@@ -13,15 +13,15 @@ namespace {
 using namespace CodeSigningFixtures;
 using Architecture = FixtureMachOBuilder::Architecture;
 
-void putLittle(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value) {
-    for (int index = 0; index < 4; ++index) {
-        bytes[offset + index] = static_cast<std::uint8_t>(value >> (8 * index));
-    }
-}
+constexpr auto big = ZRByteView::ByteOrder::Big;
+constexpr auto little = ZRByteView::ByteOrder::Little;
 
-void putBig(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value) {
-    for (int index = 0; index < 4; ++index) {
-        bytes[offset + index] = static_cast<std::uint8_t>(value >> (24 - 8 * index));
+/// Puts `value` as `width` bytes at `offset` in the given order, independently of the view.
+void put(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint64_t value,
+         ZRByteView::ByteOrder order, unsigned width = 4) {
+    for (unsigned index = 0; index < width; ++index) {
+        const unsigned shift = 8 * (order == big ? width - 1 - index : index);
+        bytes[offset + index] = static_cast<std::uint8_t>(value >> shift);
     }
 }
 
@@ -32,31 +32,21 @@ std::string failure(const std::vector<std::uint8_t>& bytes) {
 
 TEST(ByteView, ReadsBothByteOrdersAndRefusesToOverrun) {
     const std::vector<std::uint8_t> bytes{1, 2, 3, 4, 5, 6, 7, 8};
-    const ZRByteView big(bytes);
-    const ZRByteView little(bytes, ZRByteView::ByteOrder::Little);
-    EXPECT_EQ(big.u32(0), 0x01020304U);
-    EXPECT_EQ(little.u32(0), 0x04030201U);
-    EXPECT_EQ(big.u64(0), 0x0102030405060708ULL);
-    EXPECT_EQ(little.u16(6), 0x0807U);
-    EXPECT_FALSE(big.u32(5));
-    EXPECT_FALSE(big.u64(1));
-    EXPECT_FALSE(big.u8(8));
-    EXPECT_FALSE(big.span(4, UINT64_MAX));
-    EXPECT_FALSE(big.span(UINT64_MAX, 2));
-    EXPECT_TRUE(big.span(8, 0));
+    const ZRByteView view(bytes);
+    EXPECT_EQ(view.u32(0), 0x01020304U);
+    EXPECT_EQ(ZRByteView(bytes, little).u32(0), 0x04030201U);
+    EXPECT_EQ(view.u64(0), 0x0102030405060708ULL);
+    EXPECT_EQ(ZRByteView(bytes, little).u16(6), 0x0807U);
+    EXPECT_FALSE(view.u32(5));
+    EXPECT_FALSE(view.u64(1));
+    EXPECT_FALSE(view.u8(8));
+    EXPECT_FALSE(view.span(4, UINT64_MAX));
+    EXPECT_FALSE(view.span(UINT64_MAX, 2));
+    EXPECT_TRUE(view.span(8, 0));
     EXPECT_FALSE(ZRByteView::rangeFits(UINT64_MAX - 1, 4, UINT64_MAX));
     const std::vector<std::uint8_t> text{'a', 'b', 0, 'c'};
     EXPECT_EQ(ZRByteView(text).cString(0), "ab");
     EXPECT_FALSE(ZRByteView(text).cString(3)) << "a string must end inside the buffer";
-}
-
-/// Puts `value` as `width` bytes at `offset` in the given order, independently of the view.
-void put(std::vector<std::uint8_t>& bytes, std::size_t offset, unsigned width, std::uint64_t value,
-         ZRByteView::ByteOrder order) {
-    for (unsigned index = 0; index < width; ++index) {
-        const unsigned shift = 8 * (order == ZRByteView::ByteOrder::Big ? width - 1 - index : index);
-        bytes[offset + index] = static_cast<std::uint8_t>(value >> shift);
-    }
 }
 
 TEST(ByteView, ReadsAWholeStructureOnlyWhenEveryByteIsInside) {
@@ -73,39 +63,37 @@ TEST(ByteView, ReadsAWholeStructureOnlyWhenEveryByteIsInside) {
 }
 
 TEST(ByteView, DecodesTheSameFieldsFromEitherByteOrder) {
-    constexpr auto Big = ZRByteView::ByteOrder::Big;
-    constexpr auto Little = ZRByteView::ByteOrder::Little;
     const auto segment = [](ZRByteView::ByteOrder order) {
         std::vector<std::uint8_t> bytes(ZRByteView::encodedSize<ZRMachOFormat::SegmentCommand64>());
-        put(bytes, 0, 4, 0x19, order);
-        put(bytes, 4, 4, 72 + 80, order);
+        put(bytes, 0, 0x19, order);
+        put(bytes, 4, 72 + 80, order);
         std::copy_n("__LINKEDIT", 10, bytes.begin() + 8);
-        put(bytes, 24, 8, 0x100008000, order);
-        put(bytes, 32, 8, 0x4000, order);
-        put(bytes, 40, 8, 0x1122334455667788, order);
-        put(bytes, 48, 8, 0x3f0, order);
-        put(bytes, 56, 4, 0xffffffff, order);
-        put(bytes, 60, 4, 1, order);
-        put(bytes, 64, 4, 2, order);
-        put(bytes, 68, 4, 0x80000000, order);
+        put(bytes, 24, 0x100008000, order, 8);
+        put(bytes, 32, 0x4000, order, 8);
+        put(bytes, 40, 0x1122334455667788, order, 8);
+        put(bytes, 48, 0x3f0, order, 8);
+        put(bytes, 56, 0xffffffff, order);
+        put(bytes, 60, 1, order);
+        put(bytes, 64, 2, order);
+        put(bytes, 68, 0x80000000, order);
         return bytes;
     };
-    const auto bigBytes = segment(Big);
-    const auto littleBytes = segment(Little);
-    const auto big = ZRByteView(bigBytes, Big).read<ZRMachOFormat::SegmentCommand64>(0);
-    const auto little = ZRByteView(littleBytes, Little).read<ZRMachOFormat::SegmentCommand64>(0);
-    ASSERT_TRUE(big);
-    ASSERT_TRUE(little);
-    EXPECT_EQ(*big, *little);
-    EXPECT_EQ(big->command, ZRMachOFormat::loadCommandSegment64);
-    EXPECT_EQ(ZRMachOFormat::nameString(big->name), "__LINKEDIT");
-    EXPECT_EQ(big->virtualAddress, 0x100008000U);
-    EXPECT_EQ(big->fileOffset, 0x1122334455667788U);
-    EXPECT_EQ(big->fileSize, 0x3f0U);
-    EXPECT_EQ(big->maximumProtection, -1);
-    EXPECT_EQ(big->sectionCount, 2U);
-    EXPECT_EQ(big->flags, 0x80000000U);
-    EXPECT_NE(ZRByteView(bigBytes, Little).read<ZRMachOFormat::SegmentCommand64>(0), big)
+    const auto bigBytes = segment(big);
+    const auto littleBytes = segment(little);
+    const auto fromBig = ZRByteView(bigBytes, big).read<ZRMachOFormat::SegmentCommand64>(0);
+    const auto fromLittle = ZRByteView(littleBytes, little).read<ZRMachOFormat::SegmentCommand64>(0);
+    ASSERT_TRUE(fromBig);
+    ASSERT_TRUE(fromLittle);
+    EXPECT_EQ(*fromBig, *fromLittle);
+    EXPECT_EQ(fromBig->command, ZRMachOFormat::loadCommandSegment64);
+    EXPECT_EQ(ZRMachOFormat::nameString(fromBig->name), "__LINKEDIT");
+    EXPECT_EQ(fromBig->virtualAddress, 0x100008000U);
+    EXPECT_EQ(fromBig->fileOffset, 0x1122334455667788U);
+    EXPECT_EQ(fromBig->fileSize, 0x3f0U);
+    EXPECT_EQ(fromBig->maximumProtection, -1);
+    EXPECT_EQ(fromBig->sectionCount, 2U);
+    EXPECT_EQ(fromBig->flags, 0x80000000U);
+    EXPECT_NE(ZRByteView(bigBytes, little).read<ZRMachOFormat::SegmentCommand64>(0), fromBig)
         << "the view's byte order decides";
 }
 
@@ -148,13 +136,13 @@ TEST(MachOFile, ReadsTheBigEndianAnd64BitUniversalForms) {
     // align, reserved}.
     std::vector<std::uint8_t> wide(universal.size(), 0);
     std::copy(universal.begin() + 16384, universal.end(), wide.begin() + 16384);
-    putBig(wide, 0, 0xcafebabf);
-    putBig(wide, 4, 1);
-    putBig(wide, 8, 0x01000007);
-    putBig(wide, 12, 3);
-    putBig(wide, 20, 16384);
-    putBig(wide, 28, static_cast<std::uint32_t>(slice.size()));
-    putBig(wide, 32, 14);
+    put(wide, 0, 0xcafebabf, big);
+    put(wide, 4, 1, big);
+    put(wide, 8, 0x01000007, big);
+    put(wide, 12, 3, big);
+    put(wide, 20, 16384, big);
+    put(wide, 28, slice.size(), big);
+    put(wide, 32, 14, big);
     const auto parsed = ZRMachOFile::parse(wide);
     ASSERT_TRUE(parsed) << parsed.error().description;
     EXPECT_EQ(parsed->slices().front().architectureName(), "x86_64");
@@ -171,7 +159,7 @@ void expectRefused(const std::vector<std::uint8_t>& good, std::initializer_list<
     ASSERT_EQ(failure(good), "") << "the unchanged file must parse";
     for (const auto& [offset, value, problem] : lies) {
         auto bytes = good;
-        (bigEndian ? putBig : putLittle)(bytes, offset, value);
+        put(bytes, offset, value, bigEndian ? big : little);
         EXPECT_THAT(failure(bytes),
                     testing::AllOf(testing::Not(testing::IsEmpty()), testing::HasSubstr(problem)))
             << "offset " << offset << " = " << value;
@@ -213,8 +201,8 @@ TEST(MachOFile, RefusesLyingUniversalTables) {
                   true);
     auto twice = FixtureMachOBuilder::universal(
         {FixtureSigner::makeUnsigned(executable()), FixtureSigner::makeUnsigned(executable())});
-    putBig(twice, 28 + 8, 16384); // second slice at the first one's offset
-    putBig(twice, 28 + 12, 100);
+    put(twice, 28 + 8, 16384, big); // second slice at the first one's offset
+    put(twice, 28 + 12, 100, big);
     EXPECT_THAT(failure(twice), testing::HasSubstr("overlaps another slice"));
 }
 
@@ -256,7 +244,7 @@ TEST(MachOFileLenient, StopsAtADamagedLoadCommandButRefusesASignatureOutsideTheS
     // The first load command claims to be longer than all of them.
     const std::size_t firstCommand = ZRByteView::encodedSize<ZRMachOFormat::MachHeader64>();
     auto damaged = bytes;
-    putLittle(damaged, firstCommand + 4, 0x7ffffff0);
+    put(damaged, firstCommand + 4, 0x7ffffff0, little);
     EXPECT_FALSE(ZRMachOFile::parse(damaged));
     const auto lenient = ZRMachOFile::parse(damaged, ZRReadingMode::lenient);
     ASSERT_TRUE(lenient);
@@ -267,14 +255,14 @@ TEST(MachOFileLenient, StopsAtADamagedLoadCommandButRefusesASignatureOutsideTheS
     ASSERT_TRUE(parsed);
     const auto range = *parsed->slices()[0].codeSignature;
     std::vector<std::uint8_t> command(16);
-    putLittle(command, 0, ZRMachOFormat::loadCommandCodeSignature);
-    putLittle(command, 4, 16);
-    putLittle(command, 8, static_cast<std::uint32_t>(range.offset));
-    putLittle(command, 12, static_cast<std::uint32_t>(range.size));
+    put(command, 0, ZRMachOFormat::loadCommandCodeSignature, little);
+    put(command, 4, 16, little);
+    put(command, 8, range.offset, little);
+    put(command, 12, range.size, little);
     const auto found = std::search(bytes.begin(), bytes.end(), command.begin(), command.end());
     ASSERT_NE(found, bytes.end());
     auto outside = bytes;
-    putLittle(outside, static_cast<std::size_t>(found - bytes.begin()) + 12, 0x7fffffff);
+    put(outside, static_cast<std::size_t>(found - bytes.begin()) + 12, 0x7fffffff, little);
     const auto refused = ZRMachOFile::parse(outside, ZRReadingMode::lenient);
     ASSERT_TRUE(refused);
     EXPECT_TRUE(refused->slices().empty());

@@ -5,7 +5,6 @@
 #include "ZRFoundation/IPAddress/NQMutableIPAddressSet.h"
 
 #include <bitset>
-#include <functional>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -14,9 +13,19 @@ namespace {
 
 constexpr std::size_t spaceSize = 256;
 
+/// 256 addresses from `high`:`low` on (from `low` for IPv4), built independently of address stepping.
 struct AddressSpace {
     const char* name;
-    std::function<NQIPAddress(std::size_t)> addressAt;
+    bool ipv6;
+    std::uint64_t high;
+    std::uint64_t low;
+    unsigned seeds;
+
+    NQIPAddress addressAt(std::size_t i) const {
+        const std::uint64_t value = low + i;
+        return ipv6 ? NQIPAddress::ipv6(high + (value < low ? 1 : 0), value)
+                    : NQIPAddress::ipv4(static_cast<std::uint32_t>(value));
+    }
 };
 
 NQIPAddressRange rangeBetween(const AddressSpace& space, std::size_t first, std::size_t last) {
@@ -101,33 +110,20 @@ void runRandomOperations(const AddressSpace& space, unsigned seed) {
     }
 }
 
-TEST(NQIPAddressSetModel, RandomOperationsMatchABitsetInIPv4) {
-    const AddressSpace space{"10.0.0.0/24", [](std::size_t i) {
-                                 return NQIPAddress::ipv4(0x0A000000U + static_cast<std::uint32_t>(i));
-                             }};
-    for (unsigned seed = 1; seed <= 20; ++seed) {
-        runRandomOperations(space, seed);
+class NQIPAddressSetModel : public testing::TestWithParam<AddressSpace> {};
+
+TEST_P(NQIPAddressSetModel, RandomOperationsMatchABitset) {
+    for (unsigned seed = 1; seed <= GetParam().seeds; ++seed) {
+        runRandomOperations(GetParam(), seed);
     }
 }
 
-TEST(NQIPAddressSetModel, RandomOperationsMatchABitsetAcrossAnIPv6WordBoundary) {
-    // The block straddles the carry from the low into the high word.
-    const AddressSpace space{"::ffff:ffff:ffff:ff80/121", [](std::size_t i) {
-                                 const std::uint64_t low = 0xFFFFFFFFFFFFFF80ULL + i;
-                                 return NQIPAddress::ipv6(low < i ? 1 : 0, low);
-                             }};
-    for (unsigned seed = 1; seed <= 10; ++seed) {
-        runRandomOperations(space, seed);
-    }
-}
-
-TEST(NQIPAddressSetModel, RandomOperationsMatchABitsetAtTheTopOfTheIPv4Space) {
-    const AddressSpace space{"255.255.255.0/24", [](std::size_t i) {
-                                 return NQIPAddress::ipv4(0xFFFFFF00U + static_cast<std::uint32_t>(i));
-                             }};
-    for (unsigned seed = 1; seed <= 10; ++seed) {
-        runRandomOperations(space, seed);
-    }
-}
+INSTANTIATE_TEST_SUITE_P(Spaces, NQIPAddressSetModel,
+                         testing::Values(AddressSpace{"IPv4", false, 0, 0x0A000000, 20},
+                                         // The block straddles the carry from the low into the high word.
+                                         AddressSpace{"AcrossTheIPv6WordBoundary", true, 0,
+                                                      0xFFFFFFFFFFFFFF80, 10},
+                                         AddressSpace{"TopOfTheIPv4Space", false, 0, 0xFFFFFF00, 10}),
+                         [](const auto& space) { return std::string(space.param.name); });
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "ZRFoundation/PropertyList/ZRPropertyListReader.h"
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include <gtest/gtest.h>
@@ -82,61 +83,55 @@ TEST(ZRPropertyListXMLReader, AcceptsABareRootElementWithoutPlist) {
     EXPECT_EQ(result.format, ZRPropertyListReader::Format::XML);
 }
 
-TEST(ZRPropertyListXMLReader, IntegersInDecimalAndHexWithinSixtyFourBits) {
-    EXPECT_EQ(readValue("<integer> -17 </integer>").integerValue(), -17);
-    EXPECT_EQ(readValue("<integer>0x1F</integer>").integerValue(), 31);
-    EXPECT_EQ(readValue("<integer>-0x10</integer>").integerValue(), -16);
-    EXPECT_EQ(readValue("<integer>9223372036854775807</integer>").integerValue(),
-              std::numeric_limits<std::int64_t>::max());
-    EXPECT_EQ(readValue("<integer>-9223372036854775808</integer>").integerValue(),
-              std::numeric_limits<std::int64_t>::min());
-    EXPECT_EQ(errorOf(plist("<integer>9223372036854775808</integer>")),
-              "Invalid integer '9223372036854775808' at line 4");
-    EXPECT_EQ(errorOf(plist("<integer>0x8000000000000000</integer>")),
-              "Invalid integer '0x8000000000000000' at line 4");
-    EXPECT_EQ(errorOf(plist("<integer>12abc</integer>")), "Invalid integer '12abc' at line 4");
-    EXPECT_EQ(errorOf(plist("<integer/>")), "Invalid integer '' at line 4");
-}
-
-TEST(ZRPropertyListXMLReader, RealsIncludingSpecialSpellings) {
+TEST(ZRPropertyListXMLReader, ReadsScalarsInEverySpellingWithinTheirRanges) {
+    constexpr double infinity = std::numeric_limits<double>::infinity();
+    const std::pair<std::string_view, ZRPropertyList> cases[] = {
+        {"<integer> -17 </integer>", ZRPropertyList::integer(-17)},
+        {"<integer>0x1F</integer>", ZRPropertyList::integer(31)},
+        {"<integer>-0x10</integer>", ZRPropertyList::integer(-16)},
+        {"<integer>9223372036854775807</integer>", ZRPropertyList::integer(INT64_MAX)},
+        {"<integer>-9223372036854775808</integer>", ZRPropertyList::integer(INT64_MIN)},
+        {"<real>+infinity</real>", ZRPropertyList::real(infinity)},
+        {"<real>-INF</real>", ZRPropertyList::real(-infinity)},
+        {"<real>+0.25</real>", ZRPropertyList::real(0.25)},
+        {"<real>7</real>", ZRPropertyList::real(7)},
+        {"<date>2001-01-01T00:00:00Z</date>", ZRPropertyList::date({0})},
+        {"<date>2000-12-31T23:59:59Z</date>", ZRPropertyList::date({-1})},
+        // 8459 days after the reference date.
+        {"<date>2024-02-29T13:45:00Z</date>", ZRPropertyList::date({8459.0 * 86400 + 13 * 3600 + 45 * 60})},
+    };
+    for (const auto& [body, expected] : cases) {
+        EXPECT_EQ(readValue(body), expected) << body;
+    }
     EXPECT_TRUE(std::isnan(*readValue("<real>nan</real>").realValue()));
-    EXPECT_EQ(readValue("<real>+infinity</real>").realValue(), std::numeric_limits<double>::infinity());
-    EXPECT_EQ(readValue("<real>-INF</real>").realValue(), -std::numeric_limits<double>::infinity());
-    EXPECT_EQ(readValue("<real>+0.25</real>").realValue(), 0.25);
-    EXPECT_EQ(readValue("<real>7</real>").type(), ZRPropertyList::Type::Real);
-    EXPECT_EQ(errorOf(plist("<real>1.5x</real>")), "Invalid real '1.5x' at line 4");
-    EXPECT_EQ(errorOf(plist("<real>+-1</real>")), "Invalid real '+-1' at line 4");
 }
 
-TEST(ZRPropertyListXMLReader, DatesInUTC) {
-    EXPECT_EQ(readValue("<date>2001-01-01T00:00:00Z</date>").dateValue()->secondsSinceReferenceDate, 0.0);
-    EXPECT_EQ(readValue("<date>2000-12-31T23:59:59Z</date>").dateValue()->secondsSinceReferenceDate, -1.0);
-    // 2024-02-29T13:45:00Z: 8459 days after the reference date.
-    EXPECT_EQ(readValue("<date>2024-02-29T13:45:00Z</date>").dateValue()->secondsSinceReferenceDate,
-              8459.0 * 86400 + 13 * 3600 + 45 * 60);
-    EXPECT_EQ(errorOf(plist("<date>2023-02-29T00:00:00Z</date>")),
-              "Invalid date '2023-02-29T00:00:00Z' at line 4");
-    EXPECT_EQ(errorOf(plist("<date>2023-01-01 00:00:00</date>")),
-              "Invalid date '2023-01-01 00:00:00' at line 4");
-}
-
-TEST(ZRPropertyListXMLReader, RejectsMalformedStructureNamingTheLine) {
-    EXPECT_EQ(errorOf(plist("<dict>\n<key>a</key>\n</dict>")), "Missing value for key 'a' at line 6");
-    EXPECT_EQ(errorOf(plist("<dict><string>a</string></dict>")),
-              "Expected <key> but found <string> at line 4");
-    EXPECT_EQ(errorOf(plist("<dict><key>a</key><key>b</key></dict>")), "Missing value for key 'a' at line 4");
-    EXPECT_EQ(errorOf(plist("<array><key>a</key></array>")),
-              "Unexpected element <key> inside <array> at line 4");
-    EXPECT_EQ(errorOf(plist("<array>text</array>")), "Unexpected text in <array> at line 4");
-    EXPECT_EQ(errorOf(plist("<string><integer>1</integer></string>")),
-              "Unexpected element <integer> inside <string> at line 4");
-    EXPECT_EQ(errorOf(plist("<true>yes</true>")), "Unexpected text in <true> at line 4");
-    EXPECT_EQ(errorOf(plist("<set/>")), "Unknown element <set> at line 4");
-    EXPECT_EQ(errorOf(plist("<string>a</string><string>b</string>")),
-              "More than one value in <plist> at line 4");
-    EXPECT_EQ(errorOf(plist("")), "Empty <plist> at line 5");
-    EXPECT_EQ(errorOf(plist("<data>AA=A</data>")), "Invalid base64 data at line 4");
-    EXPECT_EQ(errorOf(plist("<array>\n<string>a</array>")), "Mismatched tag at line 5");
+TEST(ZRPropertyListXMLReader, RejectsMalformedValuesAndStructureNamingTheLine) {
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        {"<integer>9223372036854775808</integer>", "Invalid integer '9223372036854775808' at line 4"},
+        {"<integer>0x8000000000000000</integer>", "Invalid integer '0x8000000000000000' at line 4"},
+        {"<integer>12abc</integer>", "Invalid integer '12abc' at line 4"},
+        {"<integer/>", "Invalid integer '' at line 4"},
+        {"<real>1.5x</real>", "Invalid real '1.5x' at line 4"},
+        {"<real>+-1</real>", "Invalid real '+-1' at line 4"},
+        {"<date>2023-02-29T00:00:00Z</date>", "Invalid date '2023-02-29T00:00:00Z' at line 4"},
+        {"<date>2023-01-01 00:00:00</date>", "Invalid date '2023-01-01 00:00:00' at line 4"},
+        {"<dict>\n<key>a</key>\n</dict>", "Missing value for key 'a' at line 6"},
+        {"<dict><string>a</string></dict>", "Expected <key> but found <string> at line 4"},
+        {"<dict><key>a</key><key>b</key></dict>", "Missing value for key 'a' at line 4"},
+        {"<array><key>a</key></array>", "Unexpected element <key> inside <array> at line 4"},
+        {"<array>text</array>", "Unexpected text in <array> at line 4"},
+        {"<string><integer>1</integer></string>", "Unexpected element <integer> inside <string> at line 4"},
+        {"<true>yes</true>", "Unexpected text in <true> at line 4"},
+        {"<set/>", "Unknown element <set> at line 4"},
+        {"<string>a</string><string>b</string>", "More than one value in <plist> at line 4"},
+        {"", "Empty <plist> at line 5"},
+        {"<data>AA=A</data>", "Invalid base64 data at line 4"},
+        {"<array>\n<string>a</array>", "Mismatched tag at line 5"},
+    };
+    for (const auto& [body, error] : cases) {
+        EXPECT_EQ(errorOf(plist(body)), error) << body;
+    }
     EXPECT_EQ(errorOf(std::string(header) + "<plist version=\"1.0\"><string>a</string>"),
               "No element found at line 3");
     EXPECT_EQ(errorOf(""), "No element found at line 1");

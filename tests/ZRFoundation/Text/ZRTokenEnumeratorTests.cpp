@@ -102,14 +102,6 @@ TEST(ZRTokenEnumerator, StripsQuotesByDefault) {
     EXPECT_EQ(enumerator.allObjects(), (Tokens{"say", "hello world", "now"}));
 }
 
-TEST(ZRTokenEnumerator, EndsAfterAnUnclosedQuote) {
-    ZRTokenEnumerator enumerator(R"(a "b c)");
-    EXPECT_EQ(enumerator.nextObject(), "a");
-    EXPECT_EQ(enumerator.nextObject(), R"("b c)");
-    EXPECT_EQ(enumerator.nextObject(), std::nullopt);
-    EXPECT_EQ(enumerator.nextRange(), ZRTextRange{});
-}
-
 TEST(ZRStringComponentEnumerator, ReportsEachComponentsRangeThenNotFound) {
     auto enumerator = ZRStringComponentEnumerator::withSeparatorCharacters(
         "  ab \u00e9c\u3000", ZRCharacterSet::whitespaceAndNewlines());
