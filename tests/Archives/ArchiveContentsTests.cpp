@@ -33,9 +33,10 @@ void writeBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
 }
 
 /// A bundle-like folder: enough for the search, which goes by folder names.
-void writeApplication(const TemporaryFolder& folder, const std::string& path) {
-    folder.write(path + "/Contents/Info.plist", "<plist version=\"1.0\"><dict/></plist>\n");
-    folder.write(path + "/Contents/MacOS/Example", "binary");
+void writeApplication(const fs::path& root, const std::string& path) {
+    SevenZipFixtures::writeFile(root / path / "Contents/Info.plist",
+                                "<plist version=\"1.0\"><dict/></plist>\n");
+    SevenZipFixtures::writeFile(root / path / "Contents/MacOS/Example", "binary");
 }
 
 std::vector<std::string> pathsInArchive(const ArchiveContents::Result& result) {
@@ -61,49 +62,24 @@ std::vector<std::uint8_t> packageWithApplication(PayloadEncoding encoding) {
     return InstallerPackageWriter::componentPackage(component);
 }
 
-class ArchiveContentsTest : public testing::Test {
+class ArchiveContentsTest : public SevenZipTest {
 protected:
-    void SetUp() override {
-        if (!SevenZipFixtures::program()) {
-            GTEST_SKIP() << "7zz is not installed";
-        }
-    }
-
-    /// An archive (format by its name's extension) of the tree `write` makes in a folder of its own.
-    fs::path archive(const std::string& name, const std::function<void(const TemporaryFolder&)>& write,
-                     const std::vector<std::string>& switches = {}) {
-        auto tree = std::make_unique<TemporaryFolder>();
-        write(*tree);
-        const auto result = _folder.path() / name;
-        EXPECT_EQ(SevenZipFixtures::makeArchive(result, tree->path(), switches), "");
-        return result;
-    }
-
-    fs::path destination() {
-        const auto result = _folder.path() / ("out" + std::to_string(++_destinations));
-        fs::create_directory(result);
-        return result;
-    }
-
     ArchiveContents::Result extract(const fs::path& archive, const SevenZip::Limits& limits = {}) {
         return ArchiveContents::extract(_sevenZip, archive, destination(), limits);
     }
-
-    TemporaryFolder _folder;
-    SevenZip _sevenZip;
-    int _destinations = 0;
 };
 
 TEST_F(ArchiveContentsTest, FindsTheOutermostBundlesOfAZipInPathOrderAndKeepsTheirLinks) {
-    const auto zip = archive("Apps.zip", [](const TemporaryFolder& tree) {
+    const auto zip = archive("Apps.zip", [](const fs::path& tree) {
         writeApplication(tree, "Second.app");
         writeApplication(tree, "Folder/First.app");
         // A helper inside a bundle is part of that bundle, not an application of its own.
         writeApplication(tree, "Second.app/Contents/Helpers/Helper.app");
-        tree.write("Second.app/Contents/Frameworks/Fw.framework/Versions/A/Fw", "code");
-        fs::create_directory_symlink("A", tree.path() /
-                                              "Second.app/Contents/Frameworks/Fw.framework/Versions/Current");
-        tree.write("ReadMe.txt", "read me");
+        SevenZipFixtures::writeFile(tree / "Second.app/Contents/Frameworks/Fw.framework/Versions/A/Fw",
+                                    "code");
+        fs::create_directory_symlink("A",
+                                     tree / "Second.app/Contents/Frameworks/Fw.framework/Versions/Current");
+        SevenZipFixtures::writeFile(tree / "ReadMe.txt", "read me");
     });
     const auto result = extract(zip);
     ASSERT_TRUE(result.succeeded()) << result.message;
@@ -116,8 +92,8 @@ TEST_F(ArchiveContentsTest, FindsTheOutermostBundlesOfAZipInPathOrderAndKeepsThe
 
 TEST_F(ArchiveContentsTest, ReadsPathsFromTheVolumeRootOfADiskImage) {
     TemporaryFolder work;
-    writeApplication(work, "source/Example.app");
-    writeApplication(work, "source/Extras/Tool.app");
+    writeApplication(work.path(), "source/Example.app");
+    writeApplication(work.path(), "source/Extras/Tool.app");
     const auto image = _folder.path() / "Example.dmg";
     UDIFWriter(UDIFWriter::hfsVolumeFromFolder(work.path() / "source", "Example", work.path())).write(image);
     const auto result = extract(image);
@@ -140,8 +116,7 @@ TEST_F(ArchiveContentsTest, ExtractsTheGzipAndPbzxPayloadsOfInstallerPackages) {
 }
 
 TEST_F(ArchiveContentsTest, UnwrapsACompressedTarArchive) {
-    const auto tar =
-        archive("Apps.tar", [](const TemporaryFolder& tree) { writeApplication(tree, "Example.app"); });
+    const auto tar = archive("Apps.tar", [](const fs::path& tree) { writeApplication(tree, "Example.app"); });
     const auto compressed = _folder.path() / "Apps.tar.gz";
     SevenZipFixtures::run({"a", "-tgzip", "-bd", "--", compressed.string(), tar.string()});
     const auto result = extract(compressed);
@@ -153,14 +128,13 @@ TEST_F(ArchiveContentsTest, FollowsOneLevelOfNestingAndNamesDeeperArchives) {
     const auto package = _folder.path() / "inner" / "Installer.pkg";
     writeBytes(package, packageWithApplication(PayloadEncoding::gzip));
     const auto deepest =
-        archive("Deepest.zip", [](const TemporaryFolder& tree) { writeApplication(tree, "Deep.app"); });
-    const auto deeper = archive("Deeper.zip", [&](const TemporaryFolder& tree) {
-        fs::copy_file(deepest, tree.path() / "Deepest.zip");
-    });
-    const auto outer = archive("Outer.zip", [&](const TemporaryFolder& tree) {
-        fs::create_directories(tree.path() / "Packages");
-        fs::copy_file(package, tree.path() / "Packages/Installer.pkg");
-        fs::copy_file(deeper, tree.path() / "Deeper.zip");
+        archive("Deepest.zip", [](const fs::path& tree) { writeApplication(tree, "Deep.app"); });
+    const auto deeper =
+        archive("Deeper.zip", [&](const fs::path& tree) { fs::copy_file(deepest, tree / "Deepest.zip"); });
+    const auto outer = archive("Outer.zip", [&](const fs::path& tree) {
+        fs::create_directories(tree / "Packages");
+        fs::copy_file(package, tree / "Packages/Installer.pkg");
+        fs::copy_file(deeper, tree / "Deeper.zip");
         writeApplication(tree, "Top.app");
     });
     const auto folder = destination();
@@ -176,25 +150,18 @@ TEST_F(ArchiveContentsTest, FollowsOneLevelOfNestingAndNamesDeeperArchives) {
     EXPECT_FALSE(fs::exists(folder / ".work"));
 }
 
-TEST_F(ArchiveContentsTest, RefusalsLeaveTheFolderEmpty) {
-    const auto text = _folder.write("Example.dmg", "this is not a disk image\n");
-    const auto folder = destination();
-    auto result = ArchiveContents::extract(_sevenZip, text, folder, {});
-    EXPECT_EQ(result.failure, Failure::cannotOpen);
-    EXPECT_THAT(result.message, HasSubstr("not a disk image"));
-    EXPECT_TRUE(fs::is_empty(folder));
-
-    // The payload counts against the limit on the contents that the package itself nearly used up.
+// The payload counts against the limit on the contents that the package itself nearly used up.
+TEST_F(ArchiveContentsTest, APayloadBeyondTheLimitIsRefusedAndLeavesTheFolderEmpty) {
     const auto package = _folder.path() / "Big.pkg";
     InstallerPackageWriter::Component component;
     component.archive = CpioWriter().addFile("Big.app/Contents/Data", std::string(256 * 1024, 'x')).bytes();
     writeBytes(package, InstallerPackageWriter::componentPackage(component));
     SevenZip::Limits limits;
     limits.contents.totalSize = 200 * 1024;
-    const auto limited = destination();
-    result = ArchiveContents::extract(_sevenZip, package, limited, limits);
+    const auto folder = destination();
+    const auto result = ArchiveContents::extract(_sevenZip, package, folder, limits);
     EXPECT_EQ(result.failure, Failure::limitExceeded) << result.message;
-    EXPECT_TRUE(fs::is_empty(limited));
+    EXPECT_TRUE(fs::is_empty(folder));
 }
 
 TEST(ArchiveContentsSelection, WritesWhatLoadingReadsAndLeavesLargeResourcesOut) {
@@ -238,11 +205,11 @@ TEST(SevenZipProgress, ReadsTheLastPercentageOfRedrawnProgressLines) {
 }
 
 TEST_F(ArchiveContentsTest, ReportsProgressWhileExtracting) {
-    const auto zip = archive("Progress.zip", [](const TemporaryFolder& tree) {
+    const auto zip = archive("Progress.zip", [](const fs::path& tree) {
         writeApplication(tree, "Example.app");
         for (int index = 0; index < 200; ++index) {
-            tree.write("Example.app/Contents/MacOS/part" + std::to_string(index),
-                       std::string(64 * 1024, 'p'));
+            SevenZipFixtures::writeFile(tree / ("Example.app/Contents/MacOS/part" + std::to_string(index)),
+                                        std::string(64 * 1024, 'p'));
         }
     });
     std::vector<int> reported;
@@ -262,11 +229,12 @@ TEST(ArchiveContentsNames, MessagesNameTheBundleAsTheReaderKnowsIt) {
 }
 
 TEST_F(ArchiveContentsTest, LeavesOutWhatLoadingDoesNotRead) {
-    const auto zip = archive("Large.zip", [](const TemporaryFolder& tree) {
+    const auto zip = archive("Large.zip", [](const fs::path& tree) {
         writeApplication(tree, "Example.app");
-        tree.write("Example.app/Contents/Resources/Movie.mov", std::string(64 * 1024, 'm'));
-        tree.write("Example.app/Contents/Resources/Lumora.plist", "<plist/>");
-        tree.write("Notes.txt", "notes");
+        SevenZipFixtures::writeFile(tree / "Example.app/Contents/Resources/Movie.mov",
+                                    std::string(64 * 1024, 'm'));
+        SevenZipFixtures::writeFile(tree / "Example.app/Contents/Resources/Lumora.plist", "<plist/>");
+        SevenZipFixtures::writeFile(tree / "Notes.txt", "notes");
     });
     const auto result = extract(zip);
     ASSERT_TRUE(result.succeeded()) << result.message;
@@ -310,6 +278,11 @@ fs::path writeMade(const fs::path& folder, const std::string& name, const std::v
     return folder / name;
 }
 
+/// Makes a cpio archive of what `writer` holds.
+std::function<fs::path(const fs::path&)> cpio(const std::string& name, const CpioWriter& writer) {
+    return [name, bytes = writer.bytes()](const fs::path& folder) { return writeMade(folder, name, bytes); };
+}
+
 fs::path sevenZipOf(const fs::path& folder, const std::string& name, const std::string& file,
                     std::size_t size) {
     fs::create_directories(folder / "tree");
@@ -318,13 +291,11 @@ fs::path sevenZipOf(const fs::path& folder, const std::string& name, const std::
     return folder / name;
 }
 
-fs::path diskImage(const fs::path& folder,
-                   const std::function<void(UDIFWriter&, std::vector<std::uint8_t>&)>& damage) {
+fs::path truncatedDiskImage(const fs::path& folder) {
     fs::create_directories(folder / "source/Example.app/Contents");
     std::ofstream(folder / "source/Example.app/Contents/Info.plist") << "<plist/>";
-    UDIFWriter writer(UDIFWriter::hfsVolumeFromFolder(folder / "source", "Example", folder));
-    auto bytes = writer.bytes();
-    damage(writer, bytes);
+    auto bytes = UDIFWriter(UDIFWriter::hfsVolumeFromFolder(folder / "source", "Example", folder)).bytes();
+    bytes.resize(bytes.size() / 2);
     return writeMade(folder, "Example.dmg", bytes);
 }
 
@@ -332,31 +303,16 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ArchiveContentsHostile,
     testing::Values(
         HostileCase{"ClimbingName",
-                    [](const fs::path& folder) {
-                        return writeMade(folder, "climb.cpio",
-                                         CpioWriter().addEntry("../../evil.txt", 0100644, "evil").bytes());
-                    },
+                    cpio("climb.cpio", CpioWriter().addEntry("../../evil.txt", 0100644, "evil")),
                     Failure::unsafeEntry, "\"..\""},
         HostileCase{"AbsoluteName",
-                    [](const fs::path& folder) {
-                        return writeMade(folder, "absolute.cpio",
-                                         CpioWriter().addEntry("/tmp/evil.txt", 0100644, "evil").bytes());
-                    },
+                    cpio("absolute.cpio", CpioWriter().addEntry("/tmp/evil.txt", 0100644, "evil")),
                     Failure::unsafeEntry, "absolute path"},
-        HostileCase{"LinkToEtc",
-                    [](const fs::path& folder) {
-                        return writeMade(folder, "link.cpio",
-                                         CpioWriter().addSymlink("Example.app", "/etc").bytes());
-                    },
+        HostileCase{"LinkToEtc", cpio("link.cpio", CpioWriter().addSymlink("Example.app", "/etc")),
                     Failure::unsafeEntry, "points outside"},
         HostileCase{"Fifo",
-                    [](const fs::path& folder) {
-                        return writeMade(folder, "fifo.cpio",
-                                         CpioWriter()
-                                             .addDirectory("Example.app")
-                                             .addEntry("./Example.app/pipe", 010644, "")
-                                             .bytes());
-                    },
+                    cpio("fifo.cpio",
+                         CpioWriter().addDirectory("Example.app").addEntry("./Example.app/pipe", 010644, "")),
                     Failure::unsafeEntry, "neither a file"},
         HostileCase{
             "ZerosBeyondTheRatio",
@@ -371,18 +327,10 @@ INSTANTIATE_TEST_SUITE_P(
                         return writeMade(folder, "many.cpio", writer.bytes());
                     },
                     Failure::limitExceeded, "more than 50000 entries"},
-        HostileCase{"TruncatedDiskImage",
-                    [](const fs::path& folder) {
-                        return diskImage(folder, [](UDIFWriter&, std::vector<std::uint8_t>& bytes) {
-                            bytes.resize(bytes.size() / 2);
-                        });
-                    },
-                    Failure::cannotOpen, "not a disk image"},
+        HostileCase{"TruncatedDiskImage", truncatedDiskImage, Failure::cannotOpen, "not a disk image"},
         HostileCase{"TextNamedLikeADiskImage",
                     [](const fs::path& folder) {
-                        fs::create_directories(folder);
-                        std::ofstream(folder / "Example.dmg") << "text\n";
-                        return folder / "Example.dmg";
+                        return writeMade(folder, "Example.dmg", {'t', 'e', 'x', 't'});
                     },
                     Failure::cannotOpen, "not a disk image"}),
     [](const testing::TestParamInfo<HostileCase>& parameter) { return std::string(parameter.param.name); });
@@ -390,7 +338,7 @@ INSTANTIATE_TEST_SUITE_P(
 class ArchiveExtractionCacheTest : public ArchiveContentsTest {
 protected:
     fs::path smallZip(const std::string& name) {
-        return archive(name, [](const TemporaryFolder& tree) { writeApplication(tree, "Example.app"); });
+        return archive(name, [](const fs::path& tree) { writeApplication(tree, "Example.app"); });
     }
 
     fs::path cacheRoot() const { return _folder.path() / "cache" / "archives"; }

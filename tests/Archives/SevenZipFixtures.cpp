@@ -7,28 +7,24 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-void write(const std::filesystem::path& file, const std::string& contents) {
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << contents;
-}
-
-} // namespace
-
 std::optional<std::filesystem::path> SevenZipFixtures::program() {
     const char* searchPath = std::getenv("PATH");
     return ChildProcess::findProgram("7zz", searchPath != nullptr ? searchPath : "/usr/bin:/bin");
 }
 
+void SevenZipFixtures::writeFile(const std::filesystem::path& file, const std::string& contents) {
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << contents;
+}
+
 void SevenZipFixtures::writeTree(const std::filesystem::path& root) {
     namespace fs = std::filesystem;
-    write(root / "Fw.framework/Versions/A/Resources/info.txt", "framework\n");
+    writeFile(root / "Fw.framework/Versions/A/Resources/info.txt", "framework\n");
     fs::create_directory_symlink("A", root / "Fw.framework/Versions/Current");
-    write(root / "tool", "#!/bin/sh\n");
+    writeFile(root / "tool", "#!/bin/sh\n");
     fs::permissions(root / "tool", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
-    write(root / "odd/line\nbreak", "x");
-    write(root / "odd/not-utf8-\xff", "yy");
+    writeFile(root / "odd/line\nbreak", "x");
+    writeFile(root / "odd/not-utf8-\xff", "yy");
 }
 
 std::string SevenZipFixtures::makeArchive(const std::filesystem::path& archive,
@@ -50,4 +46,27 @@ std::string SevenZipFixtures::run(const std::vector<std::string>& arguments) {
     const auto result = ChildProcess::run(options);
     EXPECT_TRUE(result.started()) << result.error;
     return result.output;
+}
+
+void SevenZipTest::SetUp() {
+    if (!SevenZipFixtures::program()) {
+        GTEST_SKIP() << "7zz is not installed";
+    }
+}
+
+std::filesystem::path SevenZipTest::archive(const std::string& name,
+                                            const std::function<void(const std::filesystem::path&)>& write,
+                                            const std::vector<std::string>& switches) {
+    const auto tree = _folder.path() / ("tree-" + name);
+    std::filesystem::create_directories(tree);
+    write(tree);
+    const auto result = _folder.path() / name;
+    EXPECT_EQ(SevenZipFixtures::makeArchive(result, tree, switches), "");
+    return result;
+}
+
+std::filesystem::path SevenZipTest::destination() {
+    const auto result = _folder.path() / ("out" + std::to_string(++_destinations));
+    std::filesystem::create_directory(result);
+    return result;
 }

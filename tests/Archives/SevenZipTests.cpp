@@ -32,39 +32,6 @@ std::string noise(std::size_t size) {
     return bytes;
 }
 
-class SevenZipTest : public testing::Test {
-protected:
-    void SetUp() override {
-        if (!SevenZipFixtures::program()) {
-            GTEST_SKIP() << "7zz is not installed";
-        }
-    }
-
-    /// An archive of the tree `write` makes, in the format its name ends with.
-    fs::path archive(const std::string& name, const std::function<void(const fs::path&)>& write,
-                     const std::vector<std::string>& switches = {}) {
-        const auto tree = _folder.path() / ("tree-" + name);
-        fs::create_directories(tree);
-        write(tree);
-        const auto result = _folder.path() / name;
-        EXPECT_EQ(SevenZipFixtures::makeArchive(result, tree, switches), "");
-        return result;
-    }
-
-    fs::path destination() {
-        const auto result = _folder.path() / ("out" + std::to_string(++_destinations));
-        fs::create_directory(result);
-        return result;
-    }
-
-    TemporaryFolder _folder;
-    SevenZip _sevenZip;
-    SevenZip::Limits _limits;
-
-private:
-    int _destinations = 0;
-};
-
 class SevenZipExtraction : public SevenZipTest, public testing::WithParamInterface<const char*> {};
 
 TEST_P(SevenZipExtraction, KeepsAFrameworksRelativeLinkAsALink) {

@@ -10,8 +10,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
 using testing::HasSubstr;
@@ -203,26 +201,9 @@ TEST_F(ArchiveCommand, AnInterruptedExtractionStopsAndLeavesNothingBehind) {
     programs.write("bin/7zz", "#!/bin/sh\n: > '" + started.string() + "'\nexec sleep 600\n");
     fs::permissions(programs.path() / "bin/7zz", fs::perms::owner_all);
     const TemporaryFolder temporary;
-    auto environment = changedEnvironment({"PATH=" + (programs.path() / "bin").string() + ":/usr/bin:/bin",
-                                           "TMPDIR=" + temporary.path().string()});
-    std::vector<char*> envp;
-    for (auto& entry : environment) {
-        envp.push_back(entry.data());
-    }
-    envp.push_back(nullptr);
-    std::vector<std::string> arguments{LUMORA_TOOL_PATH, "check", download("Apps.zip")};
-    std::vector<char*> argv;
-    for (auto& argument : arguments) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t child = 0;
-    const auto spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    ASSERT_EQ(spawned, 0);
+    const pid_t child = startLumoraTool({"check", download("Apps.zip")},
+                                        {"PATH=" + (programs.path() / "bin").string() + ":/usr/bin:/bin",
+                                         "TMPDIR=" + temporary.path().string()});
     // Waits for the fake program's mark (a file appearing), not for a length of time.
     while (!fs::exists(started)) {
         int status = 0;

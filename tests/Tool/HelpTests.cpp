@@ -64,12 +64,10 @@ TEST(LumoraHelp, EachCommandsHelpNamesEveryOptionItAccepts) {
 }
 
 TEST(LumoraHelp, MissingResourcesAreNamedInsteadOfIgnored) {
-    const auto run = runProgram("env", {"LUMORA_RESOURCES_DIR=/nonexistent/Resources", LUMORA_TOOL_PATH,
-                                        "check", std::string(LUMORA_EXAMPLES_DIR) + "/TextEditor.app"});
+    const auto run = runLumoraTool({"check", examples + "/TextEditor.app"},
+                                   {"LUMORA_RESOURCES_DIR=/nonexistent/Resources"});
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_NE(run.standardError.find("/nonexistent/Resources"), std::string::npos) << run.standardError;
     // Help and the version need no resources.
-    EXPECT_EQ(
-        runProgram("env", {"LUMORA_RESOURCES_DIR=/nonexistent", LUMORA_TOOL_PATH, "--version"}).exitStatus,
-        0);
+    EXPECT_EQ(runLumoraTool({"--version"}, {"LUMORA_RESOURCES_DIR=/nonexistent"}).exitStatus, 0);
 }

@@ -1,6 +1,6 @@
+#include "Support/CodeSigningFixtures.h"
 #include "Tool/LumoraToolRunner.h"
 #include "tools/FixtureSigner/FixtureBundleBuilder.h"
-#include "tools/FixtureSigner/FixtureCertificateHierarchy.h"
 
 #include <nlohmann/json.hpp>
 
@@ -10,7 +10,6 @@
 namespace {
 
 using json = nlohmann::json;
-using ::testing::EndsWith;
 using ::testing::HasSubstr;
 
 TEST(LintCommand, PrintsTheDocumentShapeAsJSON) {
@@ -65,19 +64,6 @@ TEST(LintCommand, ReportsParseErrorsWithTheirCase) {
         json::parse(
             R"({"error": {"type": "ParseError", "case": "invalidValue", "description": "Invalid value for key port: 80-80"}})"));
     EXPECT_NE(run.standardError.find("Invalid value for key port: 80-80"), std::string::npos);
-
-    const auto number =
-        folder.write("version.json", R"({"LumoraDictionaryVersion": 1, "ApplicationDescription": "x"})");
-    EXPECT_EQ(json::parse(
-                  runLumoraTool({"lint", "--json", number.string()}).standardOutput)["error"]["description"],
-              "Invalid value for key dictionaryVersion: 1");
-    // JSON true is a Boolean, never a number.
-    const auto flag = folder.write(
-        "flag.json",
-        R"({"ApplicationDescription": "x", "Connections": [{"Host": "a", "Purpose": "b", "Port": true}]})");
-    EXPECT_EQ(
-        json::parse(runLumoraTool({"lint", "--json", flag.string()}).standardOutput)["error"]["description"],
-        "Invalid value for key port: 1");
 }
 
 TEST(LintCommand, ReportsUnreadableFilesAsCorrupt) {
@@ -95,46 +81,14 @@ TEST(LintCommand, ReportsUnreadableFilesAsCorrupt) {
     EXPECT_FALSE(missing.standardError.empty());
 }
 
-// Whatever the top level holds besides a dictionary, lint gives the error the viewer's loader
-// gives for the same file in a bundle.
-TEST(LintCommand, ReportsEveryTopLevelShapeAsTheLoaderDoes) {
-    const TemporaryFolder folder;
-    const std::string plist = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
-    const std::vector<std::pair<std::string, std::string>> files = {
-        {"array.plist", plist + "<array><string>a</string></array></plist>"},
-        {"string.plist", plist + "<string>a</string></plist>"},
-        {"number.plist", plist + "<integer>7</integer></plist>"},
-        {"data.plist", plist + "<data>AAEC</data></plist>"},
-        {"old-style.plist", "(a, b)"},
-        {"array.json", "[1, 2]"},
-        {"string.json", "\"a\""},
-        {"number.json", "7"},
-    };
-    for (const auto& [name, contents] : files) {
-        const auto run = runLumoraTool({"lint", "--json", folder.write(name, contents).string()});
-        EXPECT_EQ(run.exitStatus, 1) << name;
-        const auto error = json::parse(run.standardOutput)["error"];
-        EXPECT_EQ(error["type"], "InitializationError") << name;
-        EXPECT_EQ(error["case"], "fileCorrupt") << name;
-        const std::string expected =
-            name.ends_with(".json") ? ": JSON is not a dictionary" : ": Plist is not a dictionary";
-        EXPECT_THAT(error["description"].get<std::string>(), EndsWith(expected)) << name;
-        EXPECT_THAT(error["description"].get<std::string>(), HasSubstr(name)) << name;
-        EXPECT_THAT(run.standardError, HasSubstr(expected)) << name;
-    }
-}
-
 TEST(LintCommand, AgreesWithCheckOnADeclarationThatIsNoDictionary) {
     const TemporaryFolder folder;
-    const auto hierarchy = FixtureCertificateHierarchy::make();
-    FixtureSigner::Options signing;
-    signing.signer = &hierarchy.developerIDLeaf;
-    signing.chain = {&hierarchy.intermediate, &hierarchy.root};
     FixtureBundleBuilder::Bundle bundle;
     bundle.name = "Listed.app";
     bundle.files = {{"Resources/Lumora.json", "[\"not\", \"a\", \"dictionary\"]"}};
-    const auto application = FixtureBundleBuilder::write(folder.path(), bundle, signing);
-    const auto rootDER = hierarchy.root.der();
+    const auto application =
+        FixtureBundleBuilder::write(folder.path(), bundle, CodeSigningFixtures::developerIDOptions());
+    const auto rootDER = CodeSigningFixtures::hierarchy().root.der();
     const auto anchorFile = folder.write("anchor.der", std::string(rootDER.begin(), rootDER.end()));
     const auto loose = folder.write("Lumora.json", "[\"not\", \"a\", \"dictionary\"]");
 

@@ -44,12 +44,11 @@ std::vector<std::string> changedEnvironment(const std::vector<std::string>& chan
     return result;
 }
 
-LumoraToolRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::vector<std::string>& environment) {
-    const TemporaryFolder outputs;
-    const auto outputPath = outputs.path() / "stdout";
-    const auto errorPath = outputs.path() / "stderr";
+namespace {
 
+pid_t spawn(const std::string& program, const std::vector<std::string>& arguments,
+            const std::vector<std::string>& environment, const std::filesystem::path& outputPath,
+            const std::filesystem::path& errorPath) {
     std::vector<std::string> argumentStrings{program};
     argumentStrings.insert(argumentStrings.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
@@ -74,8 +73,24 @@ LumoraToolRun runProgram(const std::string& program, const std::vector<std::stri
     const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
-        throw std::runtime_error("cannot start " + argumentStrings[0]);
+        throw std::runtime_error("cannot start " + program);
     }
+    return child;
+}
+
+} // namespace
+
+pid_t startLumoraTool(const std::vector<std::string>& arguments,
+                      const std::vector<std::string>& environment) {
+    return spawn(LUMORA_TOOL_PATH, arguments, environment, "/dev/null", "/dev/null");
+}
+
+LumoraToolRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::vector<std::string>& environment) {
+    const TemporaryFolder outputs;
+    const auto outputPath = outputs.path() / "stdout";
+    const auto errorPath = outputs.path() / "stderr";
+    const pid_t child = spawn(program, arguments, environment, outputPath, errorPath);
     int status = 0;
     waitpid(child, &status, 0);
 

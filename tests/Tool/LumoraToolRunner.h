@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/types.h>
+
 /// The sample applications built beside the tests, the authority that signed them, and the
 /// declaration the text editor sample carries.
 inline const std::string examples = LUMORA_EXAMPLES_DIR;
@@ -27,6 +29,11 @@ LumoraToolRun runLumoraTool(const std::vector<std::string>& arguments,
 /// Runs any program (looked up on PATH when the name has no slash) the same way.
 LumoraToolRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
                          const std::vector<std::string>& environment = {});
+
+/// Starts the `lumora` program with its output discarded and returns its process, for the caller
+/// to signal and wait for.
+pid_t startLumoraTool(const std::vector<std::string>& arguments,
+                      const std::vector<std::string>& environment = {});
 
 /// This process's environment with `changes` ("NAME=value") applied.
 std::vector<std::string> changedEnvironment(const std::vector<std::string>& changes);

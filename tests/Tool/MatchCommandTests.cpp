@@ -15,12 +15,8 @@ TEST(MatchCommand, PrintsTheMatchingDescriptionsWithTheirRating) {
                                     "--port", "443", exampleDeclaration});
     ASSERT_EQ(run.exitStatus, 0) << run.standardError;
     const auto output = json::parse(run.standardOutput);
-    EXPECT_EQ(
-        output["connection"],
-        " processInformation: processPath: /, bundleIdentifier: <none>, viaProcessPath: <none>, isViaXPC: "
-        "false "
-        "networkInformation: remoteEndpoints: [host updates.example.com], ports: 1 indexes, protocol: TCP, "
-        "incoming: false");
+    EXPECT_THAT(output["connection"].get<std::string>(),
+                HasSubstr("remoteEndpoints: [host updates.example.com], ports: 1 indexes, protocol: TCP"));
     ASSERT_EQ(output["matches"].size(), 1U);
     EXPECT_EQ(output["matches"][0]["source"], "TextEditor.plist");
     EXPECT_EQ(output["matches"][0]["match"], "exact");

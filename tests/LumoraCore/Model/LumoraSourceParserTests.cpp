@@ -1,3 +1,4 @@
+#include "Code/Model/LumoraDeclarationFile.h"
 #include "Code/Model/LumoraSource.h"
 #include "Support/Thrown.h"
 
@@ -73,8 +74,6 @@ TEST(LumoraSourceParser, ReadsTheTopLevelKeys) {
     EXPECT_TRUE(source->connectionDescriptions().empty());
     EXPECT_EQ(source->requiredCodeSignatureSource(),
               Lumora::CodeSignatureSource::teamIdentifier("ABCDE12345"));
-    EXPECT_EQ(source->bundleURL().absoluteString(), "file:///Applications/Editor.app/");
-    EXPECT_EQ(source->type(), Source::SourceType::internal);
 }
 
 TEST(LumoraSourceParser, FillsDefaultsForOptionalKeys) {
@@ -134,8 +133,6 @@ TEST(LumoraSourceParser, ReportsMissingAndMistypedValuesByCaseName) {
     EXPECT_EQ(error->errorCase(), ParseError::Case::invalidValue);
     EXPECT_EQ(error->key(), Key::relevance);
     EXPECT_EQ(error->value(), text("Critical"));
-    EXPECT_EQ(error->caseName(), "invalidValue");
-    EXPECT_EQ(ParseError::invalidDictionary().errorDescription(), "The Lumora is in an invalid format");
 }
 
 TEST(LumoraSourceParser, MapsHostPatternsToRules) {
@@ -304,18 +301,34 @@ TEST(LumoraSourceParser, KeepsNamedServicesAndDropsUnknownIdentifiers) {
               "Required value for key purpose is missing");
 }
 
+// Whatever the top level holds besides a dictionary, the file is reported as no dictionary (the
+// reader itself accepts each of these).
+TEST(LumoraDeclarationFile, RefusesEveryTopLevelValueButADictionary) {
+    const std::string plist = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
+    const std::pair<std::string, bool> files[] = {
+        {plist + "<array><string>a</string></array></plist>", false},
+        {plist + "<string>a</string></plist>", false},
+        {plist + "<integer>7</integer></plist>", false},
+        {plist + "<data>AAEC</data></plist>", false},
+        {"(a, b)", false},
+        {"[1, 2]", true},
+        {"\"a\"", true},
+        {"7", true},
+    };
+    for (const auto& [contents, isJSON] : files) {
+        const auto read = LumoraDeclarationFile::readDeclaration(
+            std::span(reinterpret_cast<const std::uint8_t*>(contents.data()), contents.size()), isJSON);
+        const auto* failure = std::get_if<LumoraDeclarationFile::ReadFailure>(&read);
+        ASSERT_NE(failure, nullptr) << contents;
+        EXPECT_EQ(failure->description, isJSON ? "JSON is not a dictionary" : "Plist is not a dictionary")
+            << contents;
+    }
+}
+
 TEST(LumoraModel, ConnectionDescriptionAlwaysHasARule) {
     const Lumora::ConnectionDescription description(false, {}, std::nullopt, PortSet::allPorts(),
                                                     Relevance::default_, "x.", std::nullopt);
     EXPECT_EQ(description.hostMatchingRules(), std::vector<Rule>{Rule::fuzzyAnyConnectionWildcard()});
-    EXPECT_LT(Lumora::Match::fallback, Lumora::Match::fuzzy);
-    EXPECT_LT(Lumora::Match::fuzzy, Lumora::Match::exact);
-    EXPECT_EQ(networkProtocolFromRawValue(6), NetworkProtocol::tcp);
-    EXPECT_EQ(networkProtocolFromRawValue(17), NetworkProtocol::udp);
-    EXPECT_EQ(networkProtocolFromRawValue(1), NetworkProtocol::icmp);
-    EXPECT_FALSE(networkProtocolFromRawValue(58).has_value());
-    EXPECT_EQ(Lumora::Source::rawValue(Key::dictionaryVersion), "LumoraDictionaryVersion");
-    EXPECT_EQ(Lumora::Source::caseName(Key::denyConsequences), "denyConsequences");
 }
 
 } // namespace

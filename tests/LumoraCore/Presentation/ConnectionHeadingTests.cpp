@@ -63,13 +63,6 @@ TEST_F(EnglishTexts, PhrasesPortsByCount) {
     EXPECT_EQ(portsPhrase(ports({80, 443})), "ports 80 and 443");
 }
 
-TEST(NamedProtocolAndPorts, ShowsEverythingUnlessAbbreviated) {
-    const auto d = description({Rule::host("a")}, NetworkProtocol::tcp, ports({443}));
-    const auto named = namedProtocolAndPorts(d, false, {});
-    EXPECT_TRUE(named.showProtocol);
-    EXPECT_TRUE(named.showPorts);
-}
-
 // A description of the given protocol and ports, by default to host "a".
 Description d(std::optional<NetworkProtocol> protocol, PortSet portSet,
               std::vector<Rule> rules = {Rule::host("a")}, bool incoming = false) {

@@ -177,19 +177,6 @@ TEST_F(DocumentPageTest, CopyrightAndDeveloperLinesFollowTheirRules) {
     EXPECT_EQ(detailLines(selecting(application)), "<p dir=\"auto\">/Applications/Tools</p>");
 }
 
-TEST_F(DocumentPageTest, DocumentsTrustedThroughAnAddedAuthorityAreMarked) {
-    auto application = installed(LoadState::loaded);
-    auto trusted = std::make_shared<Lumora>(*document());
-    trusted->setTrustedThroughExtraAnchor(true);
-    application.document = trusted;
-    const auto lines = detailLines(selecting(application));
-    EXPECT_TRUE(lines.ends_with("<p dir=\"auto\">/Applications/Tools</p><p>" +
-                                text("documentTrustedThroughExtraAnchorInfo") + "</p>"));
-    application.document = document();
-    EXPECT_FALSE(
-        contains(detailLines(selecting(application)), text("documentTrustedThroughExtraAnchorInfo")));
-}
-
 TEST_F(DocumentPageTest, SignatureLineFollowsTheFolderLine) {
     using Kind = LumoraSignatureSummary::Kind;
     const std::time_t february10 = 1676030400; // 2023-02-10 12:00 UTC

@@ -102,10 +102,6 @@ TEST(HTMLText, SubstitutedValuesTakeNoPartInLinks) {
     EXPECT_EQ(escapeHTMLWithSubstitutedValue("[a](b) <", "zz"), "[a](b) &lt;");
 }
 
-TEST(HTMLText, IsolatesValues) {
-    EXPECT_EQ(isolatedHTML("\u202Eabc"), "<bdi>\u202Eabc</bdi>");
-}
-
 TEST(HTMLText, EscapesMarkupAndQuotes) {
     EXPECT_EQ(escapeHTML("<script>alert('x')</script> & \"q\""),
               "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt; &amp; &quot;q&quot;");
