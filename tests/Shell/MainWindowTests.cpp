@@ -313,9 +313,10 @@ TEST_F(MainWindowTest, DroppingAddsApplicationsButNotFolders) {
     const auto dropped = QtStrings::toPath(elsewhere.path()) / "Dropped.app";
     std::filesystem::copy(examples / "Calculator.app", dropped, std::filesystem::copy_options::recursive);
     auto& window = makeWindow();
-    EXPECT_FALSE(dropOnList(window, dropped.parent_path()));
+    const auto drop = [&](const QString& path) { return dropOnList(window, QtStrings::toPath(path)); };
+    EXPECT_FALSE(drop(elsewhere.path()));
     EXPECT_EQ(arrangedNames(window).size(), 6);
-    EXPECT_TRUE(dropOnList(window, dropped));
+    EXPECT_TRUE(drop(QtStrings::fromPath(dropped)));
     const auto& selected = window.applicationsSourceController().arrayController().selectedApplication();
     ASSERT_NE(selected, nullptr);
     EXPECT_EQ(selected->displayName(), "Dropped");
