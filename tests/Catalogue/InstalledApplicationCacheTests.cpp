@@ -94,21 +94,3 @@ TEST_F(InstalledApplicationCacheTest, ThreadsAskingForOneBundleGetOneInstance) {
     drainLoads();
     EXPECT_EQ(*_loads, 1);
 }
-
-TEST_F(InstalledApplicationCacheTest, AnInstanceNothingHoldsIsMadeAfreshAndLoadedAgain) {
-    const auto bundle = makeBundle(folderPath(), "Again.app");
-    std::weak_ptr<InstalledApplication> dropped;
-    {
-        const auto application = make(bundle);
-        ASSERT_TRUE(waitUntilLoadFinished(*application));
-        dropped = application;
-    }
-    drainLoads();
-    EXPECT_TRUE(dropped.expired());
-
-    const auto application = make(bundle);
-    EXPECT_EQ(application->lumoraLoadState().stateCase(), LumoraLoadState::Case::loadPending);
-    ASSERT_TRUE(waitUntilLoadFinished(*application));
-    EXPECT_EQ(*_loads, 2);
-    EXPECT_EQ(InstalledApplication::makeForBundleURL(ZRURL::fileURL(bundle, false)), application);
-}

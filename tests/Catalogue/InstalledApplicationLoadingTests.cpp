@@ -9,10 +9,8 @@
 #include <condition_variable>
 #include <mutex>
 #include <set>
-#include <utility>
 #include <vector>
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 using namespace CatalogueTestSupport;
@@ -120,40 +118,6 @@ TEST_F(InstalledApplicationLoading, AnEarlierLoadFinishingLastDoesNotReplaceTheL
     drainLoads();
     EXPECT_EQ(changes.count(), 0);
     EXPECT_TRUE(application->isLumoraLoaded());
-}
-
-// Which error becomes which state is LumoraLoadStateMapping's to tell (and its tests'); here the
-// loads of applications go through it, the read-permission check before the loader included.
-TEST_F(InstalledApplicationLoading, TurnsLoaderOutcomesIntoStates) {
-    auto log = std::make_shared<LoadLog>();
-    auto environment = environmentLoading([log](const ZRURL& url) -> Lumora {
-        log->add(url);
-        if (url.path().filename() == "Corrupt.app") {
-            throw Lumora::InitializationError::fileCorrupt(url, "bad bytes");
-        }
-        return makeDocument(url.path() / "Lumora.plist");
-    });
-    // Running as root, the real access test would let everything through.
-    environment.isReadable = [](const ZRURL& url) { return url.path().filename() != "Unreadable.app"; };
-    LumoraLoadEnvironment::setCurrent(environment);
-
-    using Case = LumoraLoadState::Case;
-    for (const auto& [name, stateCase] :
-         std::vector<std::pair<std::string, Case>>{{"Readable.app", Case::loaded},
-                                                   {"Unreadable.app", Case::noReadPermission},
-                                                   {"Corrupt.app", Case::loadFailed}}) {
-        SCOPED_TRACE(name);
-        const auto bundle = makeBundle(folderPath(), name);
-        const auto application = InstalledApplication::makeForBundleURL(ZRURL::fileURL(bundle, true));
-        ASSERT_TRUE(waitUntilLoadFinished(*application));
-        const auto state = application->lumoraLoadState();
-        ASSERT_EQ(state.stateCase(), stateCase);
-        EXPECT_EQ(log->count(bundle), stateCase == Case::noReadPermission ? 0u : 1u);
-        if (stateCase == Case::loadFailed) {
-            EXPECT_EQ(state.error()->caseName, "fileCorrupt");
-            EXPECT_THAT(state.error()->description, ::testing::HasSubstr(bundle.string()));
-        }
-    }
 }
 
 TEST_F(InstalledApplicationLoading, RunsAtMostEightLoadsAtOnceAndNoneForAnApplicationReleasedWhileItWaits) {

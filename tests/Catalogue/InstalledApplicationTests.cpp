@@ -1,5 +1,4 @@
 #include "Catalogue/CatalogueTestSupport.h"
-#include "Code/Catalogue/ApplicationFileTypes.h"
 #include "Code/Catalogue/PreviewApplication.h"
 #include "Code/Catalogue/QtStrings.h"
 #include "Code/Model/LumoraSource.h"
@@ -82,18 +81,6 @@ TEST_F(InstalledApplicationModel, BundleFactsAreReadAgainByEveryLoad) {
     EXPECT_EQ(application->bundleIdentifier(), "com.example.late");
     EXPECT_EQ(application->iconFilePath(), QtStrings::fromPath(bundle / "Contents/Resources/App.icns"));
     EXPECT_EQ(application->pageHeaderFacts().version, "2.0");
-}
-
-// The file types themselves are ApplicationFileTypes' to tell; the model passes its question on
-// whole, the bundles-only flag included.
-TEST_F(InstalledApplicationModel, CanContainLumoraAsItsFileTypesSay) {
-    writeFile(folderPath() / "script", "#!/bin/sh\n");
-    std::filesystem::permissions(folderPath() / "script", std::filesystem::perms::owner_exec,
-                                 std::filesystem::perm_options::add);
-    EXPECT_TRUE(InstalledApplication::canContainLumora(folderPath() / "script", false));
-    EXPECT_FALSE(InstalledApplication::canContainLumora(folderPath() / "script", true));
-    EXPECT_TRUE(InstalledApplication::canContainLumora(makeBundle(folderPath(), "Real.app"), true));
-    EXPECT_EQ(InstalledApplication::lumoraContainerFileTypes(), ApplicationFileTypes::lumoraContainerTypes());
 }
 
 TEST_F(InstalledApplicationModel, IdentityIsConcreteClassAndIdentifier) {

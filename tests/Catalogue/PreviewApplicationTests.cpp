@@ -21,12 +21,11 @@ QString errorOf(const PreviewApplication::DecodedList& decoded) {
 }
 
 PreviewApplication::JSONRepresentation representation(QMap<QString, QString> name,
-                                                      QMap<QString, QString> description,
-                                                      std::optional<QString> icon = std::nullopt) {
+                                                      QMap<QString, QString> description) {
     return {std::move(name),
             QStringLiteral("Dev"),
             std::move(description),
-            std::move(icon),
+            std::nullopt,
             QUrl(QStringLiteral("https://example.org/app")),
             QStringLiteral("org.example.App")};
 }
@@ -137,19 +136,6 @@ TEST(PreviewApplicationRecord, usesTheLanguageThenEnglishAndDropsEntriesWithNeit
 
     EXPECT_EQ(PreviewApplication::make(representation(frenchOnly, englishOnly), "de", nullptr), nullptr);
     EXPECT_EQ(PreviewApplication::make(representation(englishOnly, frenchOnly), "de", nullptr), nullptr);
-}
-
-TEST(PreviewApplicationRecord, namesTheIconAfterTheBundleIdentifierWhenTheEntryGivesNone) {
-    const QMap<QString, QString> english{{QStringLiteral("en"), QStringLiteral("App")}};
-    EXPECT_EQ(PreviewApplication::make(representation(english, english), "en", nullptr)->iconName(),
-              QStringLiteral("org.example.App.png"));
-    EXPECT_EQ(
-        PreviewApplication::make(representation(english, english, QString()), "en", nullptr)->iconName(),
-        QStringLiteral("org.example.App.png"));
-    EXPECT_EQ(
-        PreviewApplication::make(representation(english, english, QStringLiteral("a.tiff")), "en", nullptr)
-            ->iconName(),
-        QStringLiteral("a.tiff"));
 }
 
 TEST(PreviewApplicationRecord, startsTheIconLoadOnceWhetherReadOrTriggered) {

@@ -1,7 +1,5 @@
 #include "Catalogue/CatalogueTestSupport.h"
 #include "Code/Catalogue/DiskOperationQueue.h"
-#include "Code/Catalogue/FolderApplicationsSource.h"
-#include "Code/Catalogue/QtStrings.h"
 #include "Code/Catalogue/SpotlightApplicationsSource.h"
 
 #include <QTest>
@@ -24,7 +22,6 @@
 
 using namespace CatalogueTestSupport;
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 
 namespace fs = std::filesystem;
 
@@ -347,18 +344,6 @@ TEST_F(SpotlightApplicationsSourceTest, WalksAVolumeMountedBelowAScopeAndDropsIt
     unmount.mounted = false;
     ASSERT_TRUE(waitForPaths(*source, {local}));
     EXPECT_TRUE(fs::exists(onVolume));
-}
-
-TEST_F(SpotlightApplicationsSourceTest, SharesOneInstancePerBundleWithTheFolderSource) {
-    const auto bundle = makeBundle(_scope / "Utilities", "Shared.app");
-    const auto source = started();
-    const auto folderSource = FolderApplicationsSource::make({ZRURL::fileURL(_scope, true)});
-    bool folderScanned = false;
-    folderSource->startUpdating([&](AsyncApplicationsSource&, bool) { folderScanned = true; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return folderScanned; }, generousTimeout));
-    ASSERT_EQ(source->applications().size(), 1u);
-    ASSERT_EQ(folderSource->applications().size(), 1u);
-    EXPECT_EQ(source->applications().begin()->get(), folderSource->applications().begin()->get());
 }
 
 TEST(SpotlightApplicationsSourceDefaults, SearchScopesAreTheExistingDefaultFolders) {

@@ -19,6 +19,7 @@
 #include <QWebEngineSettings>
 #include <functional>
 #include <memory>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -194,21 +195,19 @@ TEST_F(DocumentWebViewTest, GrantFormWithoutFolderBeeps) {
 
 // Links ---------------------------------------------------------------------------------------------
 
-TEST_F(DocumentWebViewTest, WebLinkOpensOutsideTheProgram) {
-    showPage(pageWithBox(QStringLiteral("<a class=\"box\" href=\"https://example.com/a?b=c#d\">x</a>")));
-    clickLink();
-    ASSERT_EQ(services.openedURLs.size(), 1);
-    EXPECT_EQ(services.openedURLs.front(), QUrl("https://example.com/a?b=c#d"));
-    EXPECT_EQ(services.beeps, 0);
-    EXPECT_TRUE(nearColor(pixelAt(*view, insideBox), red));
-}
-
-TEST_F(DocumentWebViewTest, NewWindowLinkOpensOutsideTheProgram) {
-    showPage(pageWithBox(
-        QStringLiteral("<a class=\"box\" target=\"_blank\" href=\"mailto:someone@example.com\">x</a>")));
-    clickLink();
-    ASSERT_EQ(services.openedURLs.size(), 1);
-    EXPECT_EQ(services.openedURLs.front(), QUrl("mailto:someone@example.com"));
+TEST_F(DocumentWebViewTest, WebAndMailLinksOpenOutsideTheProgram) {
+    for (const auto& [target, link] :
+         {std::pair{QString(), QStringLiteral("https://example.com/a?b=c#d")},
+          std::pair{QStringLiteral(" target=\"_blank\""), QStringLiteral("mailto:someone@example.com")}}) {
+        SCOPED_TRACE(link.toStdString());
+        SetUp();
+        showPage(pageWithBox(QStringLiteral("<a class=\"box\"%1 href=\"%2\">x</a>").arg(target, link)));
+        clickLink();
+        ASSERT_FALSE(services.openedURLs.isEmpty());
+        EXPECT_EQ(services.openedURLs.back(), QUrl(link));
+        EXPECT_TRUE(nearColor(pixelAt(*view, insideBox), red));
+    }
+    EXPECT_EQ(services.openedURLs.size(), 2);
     EXPECT_EQ(services.beeps, 0);
 }
 
@@ -419,7 +418,6 @@ TEST(DocumentWebViewFocus, MousePressGivesTheViewFocus) {
 
 TEST_F(DocumentWebViewTest, DroppedFileDoesNotReplaceThePage) {
     showPage(pageWithBox(QStringLiteral("<div class=\"box\"></div>")));
-    EXPECT_FALSE(view->page()->settings()->testAttribute(QWebEngineSettings::NavigateOnDropEnabled));
     QSignalSpy started(view->page(), &QWebEnginePage::loadStarted);
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(QStringLiteral("/etc/hostname"))});

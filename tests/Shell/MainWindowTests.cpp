@@ -4,7 +4,6 @@
 #include "Code/Catalogue/FolderApplicationsSource.h"
 #include "Code/Catalogue/InstalledApplication.h"
 #include "Code/Catalogue/LumoraLoadEnvironment.h"
-#include "Code/Catalogue/OpenPanelPresenter.h"
 #include "Code/Catalogue/Preferences.h"
 #include "Code/Catalogue/QtStrings.h"
 #include "Code/Model/LumoraConnectionDescription.h"
@@ -19,6 +18,7 @@
 #include "Code/Shell/SidebarWidget.h"
 #include "RecordingPlatformServices.h"
 #include "ShellTestSupport.h"
+#include "Support/ApplicationListStandIns.h"
 #include "ZRFoundation/CodeSigning/ZRTrustEvaluator.h"
 
 #include <QAction>
@@ -32,7 +32,6 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -48,26 +47,30 @@ namespace {
 
 const std::filesystem::path examples = LUMORA_EXAMPLES_DIR;
 
-/// Answers every open panel at once with the paths it is given.
-class AnsweringOpenPanel : public OpenPanelPresenter {
-public:
-    void showOpenPanel(const Request& request, Completion completion) override {
-        requests.push_back(request);
-        if (!answer.empty()) {
-            completion(answer);
-        }
-    }
-    std::vector<Request> requests;
-    std::vector<std::filesystem::path> answer;
-};
-
 QStringList arrangedNames(MainWindow& window) {
-    QStringList names;
+    return ::arrangedNames(window.applicationsSourceController().arrayController());
+}
+
+/// The listed application named `name`, if any.
+std::shared_ptr<InstalledApplication> listedApplication(MainWindow& window, const QString& name) {
     for (const auto& application :
          window.applicationsSourceController().arrayController().arrangedApplications()) {
-        names.append(application->displayName());
+        if (application->displayName() == name) {
+            return std::dynamic_pointer_cast<InstalledApplication>(application);
+        }
     }
-    return names;
+    return nullptr;
+}
+
+/// Drags `path` over the list and drops it there; whether the list accepted the drag.
+bool dropOnList(MainWindow& window, const std::filesystem::path& path) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QtStrings::fromPath(path))});
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.listView().viewport(), &enter);
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.listView().viewport(), &drop);
+    return enter.isAccepted();
 }
 
 /// Sources that list the applications in `folder` and nothing else.
@@ -82,8 +85,8 @@ ApplicationsSourceController::Sources sourcesListing(const std::filesystem::path
 
 /// Whether the initial loading of `controller` has finished, waiting for it if need be.
 bool initialLoadingFinishes(ApplicationsSourceController& controller) {
-    QSignalSpy finished(&controller, &ApplicationsSourceController::didFinishInitialLoading);
-    return controller.initialLoadingFinished() || finished.wait(20000);
+    return ShellTestSupport::waitUntil([&] { return controller.initialLoadingFinished(); },
+                                       std::chrono::seconds(20));
 }
 
 class MainWindowTest : public ::testing::Test {
@@ -111,9 +114,9 @@ protected:
         LumoraLoadEnvironment::setCurrent(LumoraLoadEnvironment::standard());
     }
 
-    /// A shown window listing the applications in `folder`, after its initial loading.
-    MainWindow& makeWindow(const std::filesystem::path& folder = examples) {
-        _window = std::make_unique<MainWindow>(_preferences, sourcesListing(folder), _platformServices);
+    /// A shown window listing what `sources` find, after its initial loading.
+    MainWindow& makeWindow(ApplicationsSourceController::Sources sources = sourcesListing()) {
+        _window = std::make_unique<MainWindow>(_preferences, std::move(sources), _platformServices);
         _window->setOpenPanelPresenter(&_openPanel);
         _window->resize(1000, 640);
         _window->show();
@@ -238,12 +241,9 @@ TEST_F(MainWindowTest, CommandsFollowTheSelectionAndContextMenusHideDisabledOnes
     EXPECT_FALSE(window.commands().showInFinder->isEnabled());
     EXPECT_TRUE(window.commands().open->isEnabled());
 
-    list.setSelectedApplication(list.applicationAt(list.rowOf(*list.arrangedApplications().back())));
-    const auto calculator =
-        std::find_if(list.arrangedApplications().begin(), list.arrangedApplications().end(),
-                     [](const auto& application) { return application->displayName() == "Calculator"; });
-    ASSERT_NE(calculator, list.arrangedApplications().end());
-    list.setSelectedApplication(*calculator);
+    const auto calculator = listedApplication(window, "Calculator");
+    ASSERT_NE(calculator, nullptr);
+    list.setSelectedApplication(calculator);
     auto menu = window.makeListContextMenu();
     QStringList names;
     for (const auto* action : menu->actions()) {
@@ -270,12 +270,7 @@ TEST_F(MainWindowTest, WithNothingSelectedThePageFollowsEveryApplicationsState) 
     auto& sources = window.applicationsSourceController();
     ASSERT_TRUE(sources.proposedDirectoryURLsToGrantReadPermission().empty());
     const QString before = window.documentPageController().pageHTML();
-    std::shared_ptr<InstalledApplication> calculator;
-    for (const auto& application : sources.arrayController().arrangedApplications()) {
-        if (application->displayName() == "Calculator") {
-            calculator = std::dynamic_pointer_cast<InstalledApplication>(application);
-        }
-    }
+    const auto calculator = listedApplication(window, "Calculator");
     ASSERT_NE(calculator, nullptr);
     // The bundle becomes unreadable and is read again: its folder is proposed on the page.
     setUnreadable("Calculator.app");
@@ -318,16 +313,7 @@ TEST_F(MainWindowTest, DroppingAddsApplicationsButNotFolders) {
     const auto dropped = QtStrings::toPath(elsewhere.path()) / "Dropped.app";
     std::filesystem::copy(examples / "Calculator.app", dropped, std::filesystem::copy_options::recursive);
     auto& window = makeWindow();
-    auto* viewport = window.listView().viewport();
-    const auto drop = [&](const QString& path) {
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(path)});
-        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(viewport, &enter);
-        QDropEvent event(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(viewport, &event);
-        return enter.isAccepted();
-    };
+    const auto drop = [&](const QString& path) { return dropOnList(window, QtStrings::toPath(path)); };
     EXPECT_FALSE(drop(elsewhere.path()));
     EXPECT_EQ(arrangedNames(window).size(), 6);
     EXPECT_TRUE(drop(QtStrings::fromPath(dropped)));
@@ -348,22 +334,9 @@ TEST_F(MainWindowTest, DroppedArchivesListTheirApplicationsOrSayWhyNot) {
 
     auto sources = sourcesListing();
     sources.archiveExtractionCache = std::make_shared<ArchiveExtractionCache>(folder / "cache");
-    _window = std::make_unique<MainWindow>(_preferences, std::move(sources), _platformServices);
-    auto& window = *_window;
-    window.show();
-    window.startUpdating();
-    ASSERT_TRUE(initialLoadingFinishes(window.applicationsSourceController()));
-    const auto drop = [&](const std::filesystem::path& path) {
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(QtStrings::fromPath(path))});
-        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(window.listView().viewport(), &enter);
-        EXPECT_TRUE(enter.isAccepted());
-        QDropEvent event(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(window.listView().viewport(), &event);
-    };
+    auto& window = makeWindow(std::move(sources));
 
-    drop(archive);
+    EXPECT_TRUE(dropOnList(window, archive));
     auto& arrayController = window.applicationsSourceController().arrayController();
     ASSERT_EVENTUALLY(arrayController.selectedInstalledApplication() &&
                           arrayController.selectedInstalledApplication()->isLumoraLoaded(),
@@ -375,7 +348,7 @@ TEST_F(MainWindowTest, DroppedArchivesListTheirApplicationsOrSayWhyNot) {
     ASSERT_EQ(_platformServices.shownItems.size(), 1U);
     EXPECT_EQ(_platformServices.shownItems.front(), std::vector<std::filesystem::path>{archive});
 
-    drop(folder / "Broken.dmg");
+    EXPECT_TRUE(dropOnList(window, folder / "Broken.dmg"));
     ASSERT_EVENTUALLY(window.findChild<QMessageBox*>(QStringLiteral("archiveRefused")) != nullptr,
                       "no alert for the broken disk image");
     const auto* alert = window.findChild<QMessageBox*>(QStringLiteral("archiveRefused"));
@@ -439,7 +412,7 @@ TEST_F(MainWindowTest, OpenInBrowserWritesThePageAndOpensIt) {
 
 TEST_F(MainWindowTest, AnEmptyListSaysWhyAndOffersWhatHelps) {
     QTemporaryDir empty;
-    auto& window = makeWindow(QtStrings::toPath(empty.path()));
+    auto& window = makeWindow(sourcesListing(QtStrings::toPath(empty.path())));
     auto& sidebar = window.sidebar();
     EXPECT_EQ(sidebar.emptyListText(), ShellText::localized("noApplicationsFoundText"));
     EXPECT_EQ(sidebar.emptyListButtonText(), ShellText::localized("noApplicationsFoundAddButtonTitle"));
@@ -535,10 +508,6 @@ TEST_F(MainWindowTest, TheLastSelectionComesBackWhenItIsListedAgain) {
         ASSERT_EQ(list.selectedApplication()->displayName(), "Calculator");
         first.close();
     }
-    // The window's own state is kept apart from the user's settings.
-    EXPECT_TRUE(QSettings(folder.filePath("WindowState.ini"), QSettings::IniFormat)
-                    .contains("MainWindow/selectedApplication"));
-    EXPECT_FALSE(QSettings(file, QSettings::IniFormat).contains("MainWindow/selectedApplication"));
     Preferences stored(file);
     MainWindow again(stored, sourcesListing(), _platformServices);
     again.startUpdating();

@@ -1,6 +1,6 @@
 #include "Code/Shell/SingleInstance.h"
+#include "ShellTestSupport.h"
 
-#include <QCoreApplication>
 #include <QLocalSocket>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -89,9 +89,8 @@ TEST_F(SingleInstanceTest, GarbageOnTheSocketIsRefused) {
         // The running instance hangs up.
         return socket.waitForDisconnected(5000) || socket.state() == QLocalSocket::UnconnectedState;
     });
-    while (garbage.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
+    ASSERT_EVENTUALLY(garbage.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready,
+                      "the client never finished");
     EXPECT_TRUE(garbage.get());
     EXPECT_EQ(received.count(), 0);
 }
