@@ -27,6 +27,7 @@
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QTest>
+#include <QThreadPool>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
