@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <utility>
 
 /// One entry of the applications list: an installed application or a featured preview one.
 /// Held by `std::shared_ptr`, since sources and the list share entries. Identity is by value: two
@@ -50,8 +51,11 @@ public:
 
 protected:
     Application(QString identifier, QString displayName);
-    /// Subclasses call this when `searchString` may answer differently.
-    void searchStringMayHaveChanged() { _foldedSearchString.reset(); }
+    /// Subclasses call this when `searchString` may answer differently, with the new text already
+    /// folded when they have it.
+    void searchStringMayHaveChanged(std::optional<QString> folded = std::nullopt) {
+        _foldedSearchString = std::move(folded);
+    }
 
 private:
     QString _identifier;

@@ -7,7 +7,9 @@
 #include "Code/Catalogue/SearchQuery.h"
 
 #include <QMetaEnum>
+#include <QSet>
 #include <algorithm>
+#include <utility>
 
 ApplicationsArrayController::ApplicationsArrayController(QObject* parent)
     : QAbstractListModel(parent)
@@ -147,7 +149,8 @@ void ApplicationsArrayController::setFilterText(const QString& text) {
     }
     _filterText = trimmed;
     emit filterTextChanged(_filterText);
-    rearrangeObjects();
+    // The order is kept: only which rows show changes.
+    applyArrangement(arrangedContent());
 }
 
 void ApplicationsArrayController::rearrangeObjects() {
@@ -157,11 +160,14 @@ void ApplicationsArrayController::rearrangeObjects() {
 
 std::vector<std::shared_ptr<Application>> ApplicationsArrayController::arrangedContent() {
     if (_content == nullptr) {
+        for (const auto& application : _sortedContent) {
+            stopObserving(application.get());
+        }
         _sortedContent.clear();
         return {};
     }
     if (!_isSortedContentValid) {
-        _sortedContent.assign(_content->begin(), _content->end());
+        const auto previous = std::exchange(_sortedContent, {_content->begin(), _content->end()});
         std::sort(_sortedContent.begin(), _sortedContent.end(), [this](const auto& left, const auto& right) {
             for (const auto& descriptor : _sortDescriptors) {
                 const int order = descriptor.compare(*left, *right);
@@ -173,6 +179,21 @@ std::vector<std::shared_ptr<Application>> ApplicationsArrayController::arrangedC
             return left->identifier() < right->identifier();
         });
         _isSortedContentValid = true;
+        // Every application of the content is watched while it is in it, listed or not: a filter
+        // then neither connects nor disconnects anything.
+        QSet<const Application*> contained;
+        contained.reserve(static_cast<qsizetype>(_sortedContent.size()));
+        for (const auto& application : _sortedContent) {
+            contained.insert(application.get());
+            if (!_observations.contains(application.get())) {
+                observe(application);
+            }
+        }
+        for (const auto& application : previous) {
+            if (!contained.contains(application.get())) {
+                stopObserving(application.get());
+            }
+        }
     }
     const SearchQuery query(_filterText);
     if (query.isEmpty()) {
@@ -201,9 +222,6 @@ void ApplicationsArrayController::applyArrangement(std::vector<std::shared_ptr<A
 
     for (const auto& rows : changes.removals) {
         beginRemoveRows({}, rows.first, rows.last);
-        for (int removed = rows.first; removed <= rows.last; ++removed) {
-            stopObserving(current[static_cast<std::size_t>(removed)].get());
-        }
         current.erase(current.begin() + rows.first, current.begin() + rows.last + 1);
         endRemoveRows();
     }
@@ -229,9 +247,6 @@ void ApplicationsArrayController::applyArrangement(std::vector<std::shared_ptr<A
         beginInsertRows({}, rows.first, rows.last);
         current.insert(current.begin() + rows.first, arranged.begin() + rows.first,
                        arranged.begin() + rows.last + 1);
-        for (int inserted = rows.first; inserted <= rows.last; ++inserted) {
-            observe(current[static_cast<std::size_t>(inserted)]);
-        }
         endInsertRows();
     }
 

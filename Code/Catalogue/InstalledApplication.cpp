@@ -6,6 +6,7 @@
 #include "Code/Catalogue/LumoraLoadQueue.h"
 #include "Code/Catalogue/LumoraLoadStateMapping.h"
 #include "Code/Catalogue/QtStrings.h"
+#include "Code/Catalogue/SearchTextFolding.h"
 #include "Code/Model/LumoraConnectionDescription.h"
 #include "Code/Model/LumoraSource.h"
 
@@ -96,11 +97,15 @@ bool InstalledApplication::isLumoraLoaded() const {
 }
 
 QString InstalledApplication::searchString() const {
-    std::string text = QtStrings::toStdString(displayName());
-    const auto lumora = _lumoraLoadState.lumora();
+    return searchStringFor(displayName(), _lumoraLoadState);
+}
+
+QString InstalledApplication::searchStringFor(const QString& displayName, const LumoraLoadState& state) {
+    const auto lumora = state.lumora();
     if (!lumora) {
-        return displayName();
+        return displayName;
     }
+    std::string text = QtStrings::toStdString(displayName);
     using Kind = Lumora::ConnectionDescription::HostMatchingRule::Kind;
     for (const auto& source : lumora->sources()) {
         std::string names;
@@ -142,23 +147,27 @@ void InstalledApplication::queueLoad(std::uint64_t load) {
     // The load holds the application only weakly and never as a strong reference, so that dropping
     // the application while its load waits or runs neither keeps it alive nor destroys it off its thread.
     std::weak_ptr<InstalledApplication> weakApplication = weak_from_this();
-    lumoraLoadQueue().start([weakApplication, latestLoad = _latestLoad, load, bundleURL = _bundleURL] {
+    lumoraLoadQueue().start([weakApplication, latestLoad = _latestLoad, load, bundleURL = _bundleURL,
+                             displayName = displayName()] {
         if (weakApplication.expired() || *latestLoad != load) {
             return;
         }
         auto state = LumoraLoadStateMapping::stateAfterLoading(bundleURL, LumoraLoadEnvironment::current());
         auto facts = ApplicationBundleFacts::read(bundleURL, true);
+        // Folded here, so that the first search of a long list does not fold every text at once.
+        auto folded = SearchTextFolding::folded(searchStringFor(displayName, state));
         auto* const core = QCoreApplication::instance();
         if (core == nullptr) {
             return;
         }
         QMetaObject::invokeMethod(
             core,
-            [weakApplication, latestLoad, load, state = std::move(state), facts = std::move(facts)] {
+            [weakApplication, latestLoad, load, state = std::move(state), facts = std::move(facts),
+             folded = std::move(folded)] {
                 const auto application = weakApplication.lock();
                 if (application && *latestLoad == load) {
                     application->_bundleFacts = facts;
-                    application->setLumoraLoadState(state);
+                    application->setLumoraLoadState(state, folded);
                 }
             },
             Qt::QueuedConnection);
@@ -175,11 +184,12 @@ std::filesystem::path InstalledApplication::revealedPath() const {
     return _archiveOrigin ? _archiveOrigin->archive : _bundleURL.path();
 }
 
-void InstalledApplication::setLumoraLoadState(LumoraLoadState state) {
+void InstalledApplication::setLumoraLoadState(LumoraLoadState state,
+                                              std::optional<QString> foldedSearchString) {
     LumoraLoadStateChange change{_lumoraLoadState, state};
     _lumoraLoadState = std::move(state);
     if (!(change.oldValue == change.newValue)) {
-        searchStringMayHaveChanged();
+        searchStringMayHaveChanged(std::move(foldedSearchString));
         emit lumoraLoadStateChanged(change);
     }
 }

@@ -103,7 +103,9 @@ private:
     /// The second half: queues load number `load`, which applies its outcome on the main thread
     /// unless a later load has been asked for by then.
     void queueLoad(std::uint64_t load);
-    void setLumoraLoadState(LumoraLoadState state);
+    /// `foldedSearchString`: the search text for the new state, folded off the main thread.
+    void setLumoraLoadState(LumoraLoadState state, std::optional<QString> foldedSearchString = std::nullopt);
+    static QString searchStringFor(const QString& displayName, const LumoraLoadState& state);
 
     ZRURL _bundleURL;
     LumoraLoadState _lumoraLoadState;
