@@ -156,11 +156,44 @@ Bundle sandboxed() {
     return bundle;
 }
 
-FixtureSigner::Options sandboxedSigning(FixtureSigner::Options signing) {
-    const ZRPropertyListDictionary entitlements{
+// Sandboxed and allowed connections both ways, but declaring only the incoming one it serves: the
+// page notes at the top that the sandbox allows outgoing connections the declaration does not list.
+Bundle sandboxedServer() {
+    Bundle bundle;
+    bundle.name = "SandboxedServer.app";
+    bundle.identifier = "com.example.sandboxedserver";
+    bundle.executableName = "SandboxedServer";
+    bundle.seed = 27;
+    bundle.files = {{"Resources/Lumora.plist", R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict>
+  <key>DeveloperName</key><string>Example Photo Tools</string>
+  <key>CodeSignatureTeamIdentifier</key><string>FIXTURE123</string>
+  <key>ApplicationDescription</key><string>Serves your photo library to devices nearby</string>
+  <key>Connections</key><array><dict>
+    <key>IsIncoming</key><true/>
+    <key>Host</key><string>local-net</string>
+    <key>NetworkProtocol</key><string>TCP</string>
+    <key>Port</key><string>8443</string>
+    <key>Purpose</key><string>Answers requests for photos from devices nearby</string>
+  </dict></array>
+  <key>Services</key><array><dict>
+    <key>Identifier</key><string>webdav</string>
+    <key>Purpose</key><string>Shares the photo library as a network folder</string>
+  </dict></array>
+</dict></plist>)"}};
+    return bundle;
+}
+
+// Signs with the app sandbox and the hardened runtime, allowing outgoing connections when `client`
+// (refusing them explicitly otherwise) and incoming ones when `server`.
+FixtureSigner::Options sandboxedSigning(FixtureSigner::Options signing, bool client, bool server) {
+    ZRPropertyListDictionary entitlements{
         {"com.apple.security.app-sandbox", ZRPropertyList::boolean(true)},
-        {"com.apple.security.network.client", ZRPropertyList::boolean(false)},
+        {"com.apple.security.network.client", ZRPropertyList::boolean(client)},
         {"com.apple.security.files.user-selected.read-only", ZRPropertyList::boolean(true)}};
+    if (server) {
+        entitlements.set("com.apple.security.network.server", ZRPropertyList::boolean(true));
+    }
     signing.entitlements = FixtureEntitlements::xmlBlob(entitlements);
     signing.derEntitlements = FixtureEntitlements::derBlob(entitlements);
     signing.extraFlags |= 0x10000;
@@ -202,7 +235,8 @@ int main(int argc, char** argv) {
         << "<!-- changed after signing -->\n";
 
     FixtureBundleBuilder::write(output, impostor(), signing);
-    FixtureBundleBuilder::write(output, sandboxed(), sandboxedSigning(signing));
+    FixtureBundleBuilder::write(output, sandboxed(), sandboxedSigning(signing, false, false));
+    FixtureBundleBuilder::write(output, sandboxedServer(), sandboxedSigning(signing, true, true));
 
     FixtureSigner::Options adhoc;
     adhoc.kind = FixtureSigner::Kind::adhoc;

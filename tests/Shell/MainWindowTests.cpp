@@ -142,23 +142,23 @@ protected:
 
 TEST_F(MainWindowTest, ListsTheApplicationsInOrderWithTheirBadges) {
     auto& window = makeWindow();
-    EXPECT_EQ(arrangedNames(window),
-              (QStringList{"Sandboxed", "TextEditor", "Calculator", "Impostor", "Tampered", "Unsigned"}));
+    EXPECT_EQ(arrangedNames(window), (QStringList{"Sandboxed", "SandboxedServer", "TextEditor", "Calculator",
+                                                  "Impostor", "Tampered", "Unsigned"}));
     const auto& model = window.applicationsSourceController().arrayController();
     QStringList badges;
     for (int row = 0; row < model.rowCount(); ++row) {
         badges.append(model.data(model.index(row), ApplicationsArrayController::BadgeRole).toString());
     }
-    EXPECT_EQ(badges,
-              (QStringList{"loaded", "loaded", "unavailable", "loadFailed", "loadFailed", "loadFailed"}));
-    EXPECT_EQ(model.data(model.index(1), Qt::AccessibleTextRole).toString(), "TextEditor, Lumora document");
+    EXPECT_EQ(badges, (QStringList{"loaded", "loaded", "loaded", "unavailable", "loadFailed", "loadFailed",
+                                   "loadFailed"}));
+    EXPECT_EQ(model.data(model.index(2), Qt::AccessibleTextRole).toString(), "TextEditor, Lumora document");
     EXPECT_EQ(window.listView().model(), &model);
 }
 
 TEST_F(MainWindowTest, SelectingAnApplicationShowsItsPage) {
     auto& window = makeWindow();
     QSignalSpy shown(&window, &MainWindow::pageShown);
-    window.listView().setCurrentIndex(window.listView().model()->index(1, 0));
+    window.listView().setCurrentIndex(window.listView().model()->index(2, 0));
     const auto& selected = window.applicationsSourceController().arrayController().selectedApplication();
     ASSERT_NE(selected, nullptr);
     EXPECT_EQ(selected->displayName(), "TextEditor");
@@ -198,16 +198,16 @@ TEST_F(MainWindowTest, ALargePageIsBuiltInTheBackgroundAndTheNewestPageWins) {
     QSignalSpy changed(&pages, &DocumentPageController::pageChanged);
     const auto& list = window.applicationsSourceController().arrayController();
 
-    window.listView().setCurrentIndex(list.index(1, 0));
+    window.listView().setCurrentIndex(list.index(2, 0));
     ASSERT_TRUE(changed.wait(20000));
     EXPECT_NE(changed.last().at(0).toString().indexOf("Last one."), -1);
 
     // The large page starts building; the next selection's small page overtakes it.
+    window.listView().setCurrentIndex(list.index(3, 0));
     window.listView().setCurrentIndex(list.index(2, 0));
-    window.listView().setCurrentIndex(list.index(1, 0));
     pages.setNeedsRebuild();
     QCoreApplication::processEvents();
-    window.listView().setCurrentIndex(list.index(2, 0));
+    window.listView().setCurrentIndex(list.index(3, 0));
     QCoreApplication::processEvents();
     building->waitForDone();
     QCoreApplication::sendPostedEvents();
@@ -221,13 +221,14 @@ TEST_F(MainWindowTest, ArrowKeysInTheSearchFieldMoveTheSelection) {
     auto& search = window.searchField();
     search.setFocus();
     QTest::keyClicks(&search, "e");
-    EXPECT_EQ(arrangedNames(window), (QStringList{"Sandboxed", "TextEditor", "Tampered", "Unsigned"}));
+    EXPECT_EQ(arrangedNames(window),
+              (QStringList{"Sandboxed", "SandboxedServer", "TextEditor", "Tampered", "Unsigned"}));
     QTest::keyClick(&search, Qt::Key_Down);
     const auto& list = window.applicationsSourceController().arrayController();
     ASSERT_NE(list.selectedApplication(), nullptr);
     EXPECT_EQ(list.selectedApplication()->displayName(), "Sandboxed");
     QTest::keyClick(&search, Qt::Key_Down);
-    EXPECT_EQ(list.selectedApplication()->displayName(), "TextEditor");
+    EXPECT_EQ(list.selectedApplication()->displayName(), "SandboxedServer");
     QTest::keyClick(&search, Qt::Key_Up);
     EXPECT_EQ(list.selectedApplication()->displayName(), "Sandboxed");
     EXPECT_EQ(search.text(), "e");
@@ -315,7 +316,7 @@ TEST_F(MainWindowTest, DroppingAddsApplicationsButNotFolders) {
     auto& window = makeWindow();
     const auto drop = [&](const QString& path) { return dropOnList(window, QtStrings::toPath(path)); };
     EXPECT_FALSE(drop(elsewhere.path()));
-    EXPECT_EQ(arrangedNames(window).size(), 6);
+    EXPECT_EQ(arrangedNames(window).size(), 7);
     EXPECT_TRUE(drop(QtStrings::fromPath(dropped)));
     const auto& selected = window.applicationsSourceController().arrayController().selectedApplication();
     ASSERT_NE(selected, nullptr);
@@ -357,7 +358,7 @@ TEST_F(MainWindowTest, DroppedArchivesListTheirApplicationsOrSayWhyNot) {
     EXPECT_EQ(alert->informativeText(), ShellText::localized("archiveRefusedReason_cannotOpen"));
     EXPECT_EQ(alert->windowModality(), Qt::WindowModal);
     EXPECT_EQ(_platformServices.beeps, 1);
-    EXPECT_EQ(arrangedNames(window).size(), 7);
+    EXPECT_EQ(arrangedNames(window).size(), 8);
 }
 
 TEST_F(MainWindowTest, ThePagesFormsReachTheirCommands) {
@@ -466,7 +467,7 @@ TEST_F(MainWindowTest, TheDeveloperPanelNarrowsThePageInDeveloperMode) {
     auto& sourceController = window.applicationsSourceController();
     ASSERT_TRUE(initialLoadingFinishes(sourceController));
     auto& list = sourceController.arrayController();
-    list.setSelectedApplication(list.applicationAt(1));
+    list.setSelectedApplication(list.applicationAt(2));
     ASSERT_EQ(list.selectedApplication()->displayName(), "TextEditor");
 
     auto& panel = controller.developerPanel().model();
@@ -504,7 +505,7 @@ TEST_F(MainWindowTest, TheLastSelectionComesBackWhenItIsListedAgain) {
         first.startUpdating();
         ASSERT_TRUE(initialLoadingFinishes(first.applicationsSourceController()));
         auto& list = first.applicationsSourceController().arrayController();
-        list.setSelectedApplication(list.applicationAt(2));
+        list.setSelectedApplication(list.applicationAt(3));
         ASSERT_EQ(list.selectedApplication()->displayName(), "Calculator");
         first.close();
     }

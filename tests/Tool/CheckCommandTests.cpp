@@ -82,30 +82,53 @@ TEST(CheckCommand, ShowsOneDocument) {
     EXPECT_EQ(runLumoraTool({"check", "--extra-trust-anchors", "/nonexistent.pem", "x"}).exitStatus, 2);
 }
 
+// Each sandboxed sample with its notes: beside each connection its sandbox will not let happen, or
+// at the top when the sandbox allows outgoing connections that nothing declares.
 TEST(CheckCommand, ShowsTheSandboxBesideTheDeclaration) {
-    const auto run =
-        runLumoraTool({"show", "--json", "--extra-trust-anchors", anchor, examples + "/Sandboxed.app"});
-    ASSERT_EQ(run.exitStatus, 0) << run.standardError;
     const auto notAllowed = [](const char* direction) {
         return "The sandbox does not allow " + std::string(direction) +
                " connections: this connection cannot happen.";
     };
-    EXPECT_EQ(json::parse(run.standardOutput)["entitlements"],
-              (json{{"appSandbox", true},
-                    {"networkClient", false},
-                    {"networkServer", false},
-                    {"hardenedRuntime", true},
-                    {"error", nullptr},
-                    {"notes",
-                     {{{"source", 0}, {"connection", 0}, {"text", notAllowed("outgoing")}},
-                      {{"source", 0}, {"connection", 1}, {"text", notAllowed("incoming")}}}}}));
-    const auto text = runLumoraTool({"show", "--extra-trust-anchors", anchor, examples + "/Sandboxed.app"});
-    EXPECT_NE(
-        text.standardOutput.find("Sandbox: on; outgoing connections not allowed, incoming connections not "
-                                 "allowed\nHardened runtime: on\nNote: Sandboxed, connection 1: " +
-                                 notAllowed("outgoing")),
-        std::string::npos)
-        << text.standardOutput;
+    const std::string noneDeclared =
+        "The sandbox allows outgoing connections, but the declaration lists none.";
+    const auto entitlements = [](bool allowed, json notes) {
+        return json{{"appSandbox", true},      {"networkClient", allowed}, {"networkServer", allowed},
+                    {"hardenedRuntime", true}, {"error", nullptr},         {"notes", std::move(notes)}};
+    };
+    const auto note = [](json source, json connection, const std::string& text) {
+        return json{{"source", std::move(source)}, {"connection", std::move(connection)}, {"text", text}};
+    };
+    const struct {
+        std::string application;
+        json entitlements;
+        // What show prints from the sandbox line on, and the page's first note.
+        std::string text;
+        std::string pageNote;
+    } cases[] = {
+        {"Sandboxed.app",
+         entitlements(false, {note(0, 0, notAllowed("outgoing")), note(0, 1, notAllowed("incoming"))}),
+         "Sandbox: on; outgoing connections not allowed, incoming connections not allowed\nHardened runtime: "
+         "on\nNote: Sandboxed, connection 1: " +
+             notAllowed("outgoing"),
+         "<p dir=\"auto\">Uploads shared albums.</p>\n<p class=\"sandbox-note\">" + notAllowed("outgoing")},
+        {"SandboxedServer.app", entitlements(true, {note(nullptr, nullptr, noneDeclared)}),
+         "Sandbox: on; outgoing connections allowed, incoming connections allowed\nHardened runtime: "
+         "on\nNote: " +
+             noneDeclared + "\n",
+         // At the top, with the sandbox's facts.
+         "<p class=\"sandbox-note\">" + noneDeclared + "</p></div>"},
+    };
+    for (const auto& expected : cases) {
+        const auto path = examples + "/" + expected.application;
+        const auto run = runLumoraTool({"show", "--json", "--extra-trust-anchors", anchor, path});
+        ASSERT_EQ(run.exitStatus, 0) << run.standardError;
+        EXPECT_EQ(json::parse(run.standardOutput)["entitlements"], expected.entitlements)
+            << expected.application;
+        const auto text = runLumoraTool({"show", "--extra-trust-anchors", anchor, path});
+        EXPECT_NE(text.standardOutput.find(expected.text), std::string::npos) << text.standardOutput;
+        const auto page = runLumoraTool({"page", "--extra-trust-anchors", anchor, path});
+        EXPECT_NE(page.standardOutput.find(expected.pageNote), std::string::npos) << page.standardOutput;
+    }
     const auto unsandboxed =
         runLumoraTool({"show", "--json", "--extra-trust-anchors", anchor, examples + "/TextEditor.app"});
     EXPECT_EQ(json::parse(unsandboxed.standardOutput)["entitlements"]["appSandbox"], false);

@@ -29,19 +29,19 @@ TEST(ScanCommand, ListsTheFoldersApplicationsInSidebarOrder) {
     const auto& applications = output["applications"];
     // Documents first, then by name.
     EXPECT_EQ(field(applications, "displayName"),
-              (std::vector<std::string>{"backup-agent", "Sandboxed", "TextEditor", "Calculator", "Impostor",
-                                        "Tampered", "Unsigned"}));
+              (std::vector<std::string>{"backup-agent", "Sandboxed", "SandboxedServer", "TextEditor",
+                                        "Calculator", "Impostor", "Tampered", "Unsigned"}));
     EXPECT_EQ(field(applications, "state"),
-              (std::vector<std::string>{"loaded", "loaded", "loaded", "unavailable", "loadFailed",
+              (std::vector<std::string>{"loaded", "loaded", "loaded", "loaded", "unavailable", "loadFailed",
                                         "loadFailed", "loadFailed"}));
     EXPECT_EQ(field(applications, "badge"), field(applications, "state"));
-    EXPECT_EQ(field(applications, "kind"), std::vector<std::string>(7, "installed"));
+    EXPECT_EQ(field(applications, "kind"), std::vector<std::string>(8, "installed"));
     EXPECT_EQ(applications[0]["bundleIdentifier"], nullptr);
-    EXPECT_EQ(applications[2]["bundleIdentifier"], "com.example.texteditor");
-    EXPECT_EQ(applications[2]["identifier"], examples + "/TextEditor.app");
-    EXPECT_EQ(applications[2]["error"], nullptr);
-    EXPECT_NE(applications[4]["error"].get<std::string>().find("EXAMPLE999"), std::string::npos);
-    EXPECT_NE(applications[5]["error"].get<std::string>().find("code signature"), std::string::npos);
+    EXPECT_EQ(applications[3]["bundleIdentifier"], "com.example.texteditor");
+    EXPECT_EQ(applications[3]["identifier"], examples + "/TextEditor.app");
+    EXPECT_EQ(applications[3]["error"], nullptr);
+    EXPECT_NE(applications[5]["error"].get<std::string>().find("EXAMPLE999"), std::string::npos);
+    EXPECT_NE(applications[6]["error"].get<std::string>().find("code signature"), std::string::npos);
     EXPECT_EQ(output["proposedFoldersToGrantReadPermission"], json::array());
 
     const auto text = runLumoraTool({"scan", "--no-live-query", "--folder", examples});
