@@ -136,9 +136,9 @@ TEST(ViewerLaunch, ScreenshotShowsTheSelectedApplicationsPage) {
     }
     const QImage image(file);
     ASSERT_EQ(image.size(), QSize(1000, 640));
-    // The selected row is highlighted near the top of the list.
-    const QColor row = image.pixelColor(100, 78);
-    EXPECT_NE(row, image.pixelColor(100, 600)) << "no highlighted row";
+    // The selected row, the third, is highlighted beside its name; the one above it is not.
+    EXPECT_NE(image.pixelColor(200, 166), image.pixelColor(200, 600)) << "no highlighted row";
+    EXPECT_EQ(image.pixelColor(200, 122), image.pixelColor(200, 600)) << "the row above is highlighted";
     // The page's heading is dark text on the white page.
     EXPECT_TRUE(ShellTestSupport::hasDarkPixel(image, 400, 60, 700, 130));
     EXPECT_EQ(image.pixelColor(950, 300).lightness(), 255) << "the page is white";
