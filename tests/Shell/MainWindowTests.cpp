@@ -8,6 +8,7 @@
 #include "Code/Catalogue/QtStrings.h"
 #include "Code/Model/LumoraConnectionDescription.h"
 #include "Code/Model/LumoraSource.h"
+#include "Code/Presentation/DocumentPage.h"
 #include "Code/Shell/AppController.h"
 #include "Code/Shell/ApplicationsListView.h"
 #include "Code/Shell/DeveloperPanelWindow.h"
@@ -36,6 +37,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -168,6 +170,46 @@ TEST_F(MainWindowTest, SelectingAnApplicationShowsItsPage) {
     EXPECT_NE(window.documentPageController().pageHTML().indexOf("<h1 dir=\"auto\">TextEditor</h1>"), -1);
 }
 
+/// A run of rows of the page's header text that hold ink: from `top` to `bottom` (inclusive), the
+/// rightmost inked column, and the lightness of its darkest pixel.
+struct InkedLine {
+    int top = 0;
+    int bottom = 0;
+    int right = 0;
+    int darkest = 255;
+    bool operator==(const InkedLine&) const = default;
+};
+
+/// The lines of ink in the header's text column of a grabbed page: right of the 64-pixel icon,
+/// within the header's 140 pixels, one per run of rows that are not all white.
+std::vector<InkedLine> headerTextLines(const QImage& image) {
+    // The body's default margin and its padding.
+    constexpr int pageInset = 8 + 36;
+    constexpr int textLeft = pageInset + 64 + 8;
+    std::vector<InkedLine> lines;
+    bool inLine = false;
+    for (int y = pageInset; y < std::min(image.height(), pageInset + 140); ++y) {
+        InkedLine row{y, y, 0, 255};
+        for (int x = textLeft; x < image.width() - 20; ++x) {
+            const int lightness = image.pixelColor(x, y).lightness();
+            if (lightness < 250) {
+                row.right = x;
+                row.darkest = std::min(row.darkest, lightness);
+            }
+        }
+        if (row.right == 0) {
+            inLine = false;
+        } else if (inLine) {
+            auto& line = lines.back();
+            line = {line.top, y, std::max(line.right, row.right), std::min(line.darkest, row.darkest)};
+        } else {
+            lines.push_back(row);
+            inLine = true;
+        }
+    }
+    return lines;
+}
+
 /// A document of `count` connections for the bundle at `url`, the last one's purpose "Last one.".
 Lumora largeDocument(const ZRURL& url, std::size_t count) {
     using Description = Lumora::ConnectionDescription;
@@ -214,6 +256,38 @@ TEST_F(MainWindowTest, ALargePageIsBuiltInTheBackgroundAndTheNewestPageWins) {
     ASSERT_FALSE(changed.isEmpty());
     EXPECT_EQ(changed.last().at(0).toString().indexOf("Last one."), -1);
     EXPECT_NE(changed.last().at(0).toString().indexOf("Calculator"), -1);
+}
+
+// The signature line as painted: under the name and the folder line, in the colour of the header's
+// detail lines; the unsigned sample's shorter line stands in the same place.
+TEST_F(MainWindowTest, TheHeaderPaintsTheSignatureLineUnderTheFolderLine) {
+    auto& window = makeWindow();
+    auto& list = window.applicationsSourceController().arrayController();
+    const auto select = [&](const QString& name) {
+        QSignalSpy shown(&window, &MainWindow::pageShown);
+        list.setSelectedApplication(listedApplication(window, name));
+        return shown.wait(20000);
+    };
+    const auto lines = [&] { return headerTextLines(window.webView().grab().toImage()); };
+    const QColor detail(QString::fromStdString(PageColors::forAppearance(false, std::nullopt).detail));
+
+    // Both samples have a version and no copyright: the name, the version, the folder, the signature.
+    ASSERT_TRUE(select("Calculator"));
+    ASSERT_TRUE(
+        window.documentPageController().pageHTML().contains("<p>Developer ID: <bdi>Fixture Developer"));
+    std::vector<InkedLine> signedLines;
+    ASSERT_EVENTUALLY((signedLines = lines()).size() == 4,
+                      "the header shows " << signedLines.size() << " lines");
+    EXPECT_LT(signedLines[0].darkest, 80) << "the name is dark";
+    EXPECT_NEAR(signedLines[3].darkest, detail.lightness(), 12) << "the signature line is not a detail line";
+
+    ASSERT_TRUE(select("Unsigned"));
+    ASSERT_TRUE(window.documentPageController().pageHTML().contains("<p>Not signed</p>"));
+    std::vector<InkedLine> unsignedLines;
+    EXPECT_EVENTUALLY(
+        (unsignedLines = lines()).size() == 4 && unsignedLines[2] == signedLines[2] &&
+            unsignedLines[3].top == signedLines[3].top && unsignedLines[3].right < signedLines[3].right - 100,
+        "the unsigned sample's signature line is not a shorter line under the same folder line");
 }
 
 TEST_F(MainWindowTest, ArrowKeysInTheSearchFieldMoveTheSelection) {
