@@ -196,6 +196,9 @@ void ApplicationsSourceController::startSource(ActiveSource& active) {
             controller->merge();
             if (mayEndInitialLoading) {
                 controller->performInitialLoadingCheck();
+            } else {
+                // A batch of a first walk still going: the count of applications found grows.
+                controller->reportInitialLoadingProgress();
             }
         });
 }

@@ -36,6 +36,10 @@ struct SpotlightApplicationsSource::WalkRequest {
     std::shared_ptr<FolderWatchTable> watchTable;
     std::shared_ptr<std::atomic<bool>> runStopped;
     std::function<void(const std::string&)> folderVisitHook;
+    /// Set for the first walk of a run: hands the applications found so far to the main thread
+    /// while the walk goes on, so that a long first walk shows its progress.
+    std::function<void(FoundApplications)> deliverBatch;
+    FoundApplicationBatchSchedule::Delays batchDelays = FoundApplicationBatchSchedule::standardDelays;
 };
 
 struct SpotlightApplicationsSource::WalkResult {
@@ -43,7 +47,7 @@ struct SpotlightApplicationsSource::WalkResult {
     bool everything = false;
     /// Every listed bundle at or below one of these is replaced by what the walk found.
     std::vector<std::string> replacedRoots;
-    std::vector<std::pair<std::string, std::shared_ptr<Application>>> applications;
+    FoundApplications applications;
     std::vector<std::string> mountRoots;
     std::vector<std::string> missingScopes;
     std::string firstFolderTooDeep;
@@ -55,6 +59,7 @@ namespace {
 
 using WalkRequest = SpotlightApplicationsSource::WalkRequest;
 using WalkResult = SpotlightApplicationsSource::WalkResult;
+using FoundApplications = SpotlightApplicationsSource::FoundApplications;
 
 struct UserEntry {
     std::string name;
@@ -288,6 +293,29 @@ WalkResult performWalk(const WalkRequest& request, const std::weak_ptr<Spotlight
     }
     result.replacedRoots = itemsToReplace(request, layout);
 
+    ListingRules rules(request.ignoredPrefixes, layout.fileSystemRoots);
+    ApplicationBundleWalker::Result walked;
+    // Bundles are made into applications as the walk finds them, and handed over in batches when
+    // the request asks for them.
+    std::size_t madeCount = 0;
+    std::size_t deliveredCount = 0;
+    FoundApplicationBatchSchedule schedule(request.batchDelays);
+    const auto makeFoundApplications = [&] {
+        for (; madeCount < walked.bundlePaths.size(); ++madeCount) {
+            auto& bundlePath = walked.bundlePaths[madeCount];
+            if (rules.isListed(bundlePath)) {
+                auto application = InstalledApplication::makeForBundleURL(ZRURL::fileURL(bundlePath, true));
+                result.applications.emplace_back(std::move(bundlePath), std::move(application));
+            }
+            if (request.deliverBatch && deliveredCount < result.applications.size() && schedule.isDue()) {
+                request.deliverBatch(FoundApplications(result.applications.begin() +
+                                                           static_cast<std::ptrdiff_t>(deliveredCount),
+                                                       result.applications.end()));
+                deliveredCount = result.applications.size();
+            }
+        }
+    };
+
     std::unordered_set<std::string> foldersMet;
     ApplicationBundleWalker::Options options;
     options.excludedFolders = layout.mountPointsBelowScopes;
@@ -297,13 +325,13 @@ WalkResult performWalk(const WalkRequest& request, const std::weak_ptr<Spotlight
         }
         request.watchTable->watch(folder);
         foldersMet.insert(folder);
+        makeFoundApplications();
         if (request.folderVisitHook) {
             request.folderVisitHook(folder);
         }
         return true;
     };
     ApplicationBundleWalker walker(std::move(options));
-    ApplicationBundleWalker::Result walked;
     const auto walk = [&](const std::string& path) {
         const std::string& scope = *scopeHolding(path, request.scopes);
         const int depth = static_cast<int>(componentsBelow(path, scope).size());
@@ -338,14 +366,7 @@ WalkResult performWalk(const WalkRequest& request, const std::weak_ptr<Spotlight
         request.watchTable->forgetFoldersNotMet(root, foldersMet);
     }
     result.firstFolderTooDeep = walked.firstFolderTooDeep;
-
-    ListingRules rules(request.ignoredPrefixes, layout.fileSystemRoots);
-    for (auto& bundlePath : walked.bundlePaths) {
-        if (rules.isListed(bundlePath)) {
-            auto application = InstalledApplication::makeForBundleURL(ZRURL::fileURL(bundlePath, true));
-            result.applications.emplace_back(std::move(bundlePath), std::move(application));
-        }
-    }
+    makeFoundApplications();
     return result;
 }
 
@@ -519,6 +540,22 @@ void SpotlightApplicationsSource::startWalkIfIdle() {
     request.watchTable = _watchTable;
     request.runStopped = _runStopped;
     request.folderVisitHook = _folderVisitHook;
+    if (!_hasDeliveredFirstResult && _firstWalkBatchDelays) {
+        request.batchDelays = *_firstWalkBatchDelays;
+        request.deliverBatch = [weakSource = weak_from_this(),
+                                generation = _generation](FoundApplications batch) {
+            if (auto* const core = QCoreApplication::instance()) {
+                QMetaObject::invokeMethod(
+                    core,
+                    [weakSource, generation, batch = std::move(batch)]() mutable {
+                        if (const auto source = weakSource.lock()) {
+                            source->applyWalkBatch(generation, std::move(batch));
+                        }
+                    },
+                    Qt::QueuedConnection);
+            }
+        };
+    }
     _pendingEverything = false;
     _pendingMountChange = false;
     _pendingItems.clear();
@@ -545,6 +582,23 @@ void SpotlightApplicationsSource::startWalkIfIdle() {
                 },
                 Qt::QueuedConnection);
         });
+}
+
+void SpotlightApplicationsSource::applyWalkBatch(std::uint64_t generation, FoundApplications batch) {
+    // Batches only add; the walk's complete result settles the set.
+    if (!_isRunning || generation != _generation || _hasDeliveredFirstResult) {
+        return;
+    }
+    bool changed = false;
+    for (auto& [path, application] : batch) {
+        if (_applicationsByPath.emplace(std::move(path), application).second) {
+            _applications.insert(std::move(application));
+            changed = true;
+        }
+    }
+    if (const auto handler = _updateHandler; changed && handler) {
+        handler(*this, false);
+    }
 }
 
 void SpotlightApplicationsSource::applyWalkResult(WalkResult result) {

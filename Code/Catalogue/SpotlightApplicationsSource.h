@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Code/Catalogue/ApplicationsSource.h"
+#include "Code/Catalogue/FoundApplicationBatchSchedule.h"
 
 #include <atomic>
 #include <chrono>
@@ -66,8 +67,9 @@ public:
     const std::vector<std::filesystem::path>& searchScopes() const { return _searchScopes; }
     const Applications& applications() const override { return _applications; }
     bool isInitialUpdateFinished() const override { return _isInitialUpdateFinished; }
-    /// Starts the initial walk and the watching; while running, only replaces the handler. The
-    /// first complete result is reported with true, every later change with false.
+    /// Starts the initial walk and the watching; while running, only replaces the handler. While
+    /// the first walk goes on, the applications it has found are added in batches, each reported
+    /// with false; its complete result is reported with true, and every later change with false.
     void startUpdating(UpdateHandler updateHandler) override;
     /// Clears the handler and stops walking and watching; a walk under way is discarded. Starting
     /// again walks everything again.
@@ -81,6 +83,11 @@ public:
         _unwatchedRescanInterval = interval;
     }
     void setMaximumWatchCount(std::size_t count) { _maximumWatchCount = count; }
+    /// How soon the first walk of a run hands over the applications found so far, and how often
+    /// after; none hands over only its complete result.
+    void setFirstWalkBatchDelays(std::optional<FoundApplicationBatchSchedule::Delays> delays) {
+        _firstWalkBatchDelays = delays;
+    }
     /// Called on the walking thread with each folder about to be read; tests change the tree
     /// under a walk with it.
     void setFolderVisitHookForTesting(std::function<void(const std::string& folder)> hook) {
@@ -91,10 +98,12 @@ public:
 
     struct WalkRequest;
     struct WalkResult;
+    using FoundApplications = std::vector<std::pair<std::string, std::shared_ptr<Application>>>;
 
 private:
     void startWalkIfIdle();
     void scheduleWalk();
+    void applyWalkBatch(std::uint64_t generation, FoundApplications batch);
     void applyWalkResult(WalkResult result);
     void readFolderChanges();
 
@@ -133,5 +142,7 @@ private:
     std::chrono::milliseconds _coalescingDelay{500};
     std::chrono::milliseconds _unwatchedRescanInterval{60000};
     std::size_t _maximumWatchCount = static_cast<std::size_t>(-1);
+    std::optional<FoundApplicationBatchSchedule::Delays> _firstWalkBatchDelays =
+        FoundApplicationBatchSchedule::standardDelays;
     std::function<void(const std::string&)> _folderVisitHook;
 };

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -55,6 +56,8 @@ protected:
         auto source =
             SpotlightApplicationsSource::make(scopes.empty() ? std::vector<fs::path>{_scope} : scopes);
         source->setCoalescingDelay(std::chrono::milliseconds(50));
+        // Batches would come or not depending on the machine's speed.
+        source->setFirstWalkBatchDelays(std::nullopt);
         _sources.push_back(source);
         return source;
     }
@@ -188,6 +191,44 @@ TEST_F(SpotlightApplicationsSourceTest, FollowsAddedRenamedAndRemovedBundlesAndF
     ASSERT_GE(_flags.size(), 2u);
     EXPECT_TRUE(_flags.front());
     EXPECT_EQ(std::count(_flags.begin(), _flags.end(), true), 1);
+}
+
+TEST_F(SpotlightApplicationsSourceTest, AFirstWalkStillGoingListsWhatItFoundAndItsEndSettlesTheSet) {
+    const auto one = makeBundle(_scope / "A", "One.app");
+    const auto two = makeBundle(_scope / "B", "Two.app");
+    const auto source = makeSource();
+    source->setFirstWalkBatchDelays(FoundApplicationBatchSchedule::Delays{{}, {}});
+    // The walk holds at whichever of A and B it reaches second, until the test has seen a batch.
+    std::atomic<int> subfoldersReached = 0;
+    std::atomic<bool> released = false;
+    source->setFolderVisitHookForTesting([&](const std::string& folder) {
+        if (folder != _scope.native() && ++subfoldersReached == 2) {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (!released && std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::yield();
+            }
+        }
+    });
+    start(*source);
+    const bool batchArrived = waitForFlags(1);
+    const auto listedDuringWalk = paths(*source);
+    released = true;
+    ASSERT_TRUE(batchArrived);
+    EXPECT_FALSE(_flags.front());
+    EXPECT_FALSE(source->isInitialUpdateFinished());
+    EXPECT_EQ(listedDuringWalk.size(), 1u);
+    EXPECT_TRUE(listedDuringWalk.contains(one) || listedDuringWalk.contains(two));
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return source->isInitialUpdateFinished(); }, generousTimeout));
+    EXPECT_TRUE(_flags.back());
+    EXPECT_EQ(std::count(_flags.begin(), _flags.end(), true), 1);
+    EXPECT_EQ(paths(*source), (std::set<fs::path>{one, two}));
+
+    // Later walks hand over only their complete results.
+    const auto reports = _flags.size();
+    const auto three = makeBundle(_scope / "A", "Three.app");
+    ASSERT_TRUE(waitForPaths(*source, {one, two, three}));
+    EXPECT_EQ(_flags.size(), reports + 1);
 }
 
 TEST_F(SpotlightApplicationsSourceTest, StartingAgainOnlyReplacesTheHandlerAndStoppingEndsReports) {
