@@ -115,7 +115,7 @@ std::string ZRURL::host() const {
 
 std::string ZRURL::lastPathComponent() const {
     if (_isFileURL) {
-        return _path.filename().string();
+        return std::filesystem::path(_path).filename().string();
     }
     std::string result;
     withParsedURI(_text, [&](const UriUriA& uri) {

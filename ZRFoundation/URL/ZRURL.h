@@ -23,8 +23,12 @@ public:
     std::string scheme() const;
     std::string host() const;
     bool isFileURL() const { return _isFileURL; }
-    /// For a file URL: the path, without the trailing slash of a directory URL.
-    const std::filesystem::path& path() const { return _path; }
+    /// For a file URL: the path, without the trailing slash of a directory URL. Made on each call:
+    /// the URL keeps the path as one string, since a path object keeps a list of its components
+    /// beside it, several hundred bytes for every URL a loaded document holds.
+    std::filesystem::path path() const { return _path; }
+    /// The same path as the string it is kept as.
+    const std::string& pathString() const { return _path; }
     bool hasDirectoryPath() const { return _isDirectory; }
     std::string lastPathComponent() const;
 
@@ -33,7 +37,7 @@ public:
 private:
     ZRURL() = default;
     std::string _text;
-    std::filesystem::path _path;
+    std::string _path;
     bool _isFileURL = false;
     bool _isDirectory = false;
 };
