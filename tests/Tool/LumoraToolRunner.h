@@ -3,6 +3,7 @@
 #include "Support/TemporaryFolder.h"
 
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -37,3 +38,10 @@ pid_t startLumoraTool(const std::vector<std::string>& arguments,
 
 /// This process's environment with `changes` ("NAME=value") applied.
 std::vector<std::string> changedEnvironment(const std::vector<std::string>& changes);
+
+/// The words of `text` split at single spaces: a command line without quoting.
+std::vector<std::string> words(std::string_view text);
+
+/// `actual` cut down to the members that `expected` names, level by level (arrays of the same length
+/// element by element), so that one comparison checks a whole expected part of a JSON output.
+nlohmann::json projected(const nlohmann::json& actual, const nlohmann::json& expected);

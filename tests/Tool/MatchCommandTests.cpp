@@ -17,12 +17,9 @@ TEST(MatchCommand, PrintsTheMatchingDescriptionsWithTheirRating) {
     const auto output = json::parse(run.standardOutput);
     EXPECT_THAT(output["connection"].get<std::string>(),
                 HasSubstr("remoteEndpoints: [host updates.example.com], ports: 1 indexes, protocol: TCP"));
-    ASSERT_EQ(output["matches"].size(), 1U);
-    EXPECT_EQ(output["matches"][0]["source"], "TextEditor.plist");
-    EXPECT_EQ(output["matches"][0]["match"], "exact");
-    EXPECT_EQ(output["matches"][0]["quality"], 2);
-    EXPECT_EQ(output["matches"][0]["description"]["hostMatchingRules"],
-              json::parse(R"([{"host": "updates.example.com"}])"));
+    const auto expected = json::parse(R"json([{"source": "TextEditor.plist", "match": "exact", "quality": 2,
+        "description": {"hostMatchingRules": [{"host": "updates.example.com"}]}}])json");
+    EXPECT_EQ(projected(output["matches"], expected), expected);
 }
 
 TEST(MatchCommand, FindsAddressesAndTheLocalNetwork) {
@@ -40,11 +37,11 @@ TEST(MatchCommand, FindsAddressesAndTheLocalNetwork) {
 }
 
 TEST(MatchCommand, RejectsBadUsage) {
-    EXPECT_EQ(runLumoraTool({"match"}).exitStatus, 2);
-    EXPECT_EQ(runLumoraTool({"match", "--host", "a", "--bpf", exampleDeclaration}).exitStatus, 2);
-    EXPECT_EQ(runLumoraTool({"match", "--ip", "not-an-address", exampleDeclaration}).exitStatus, 2);
-    EXPECT_EQ(runLumoraTool({"match", "--protocol", "sctp", exampleDeclaration}).exitStatus, 2);
-    EXPECT_EQ(runLumoraTool({"match", "--port"}).exitStatus, 2);
+    for (const auto& usage : {std::string("match"), "match --host a --bpf " + exampleDeclaration,
+                              "match --ip not-an-address " + exampleDeclaration,
+                              "match --protocol sctp " + exampleDeclaration, std::string("match --port")}) {
+        EXPECT_EQ(runLumoraTool(words(usage)).exitStatus, 2) << usage;
+    }
     const TemporaryFolder folder;
     const auto broken = folder.write("broken.json", "{");
     EXPECT_EQ(runLumoraTool({"match", "--bpf", broken.string()}).exitStatus, 1);

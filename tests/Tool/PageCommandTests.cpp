@@ -105,16 +105,11 @@ TEST(PageCommand, WritesTheEmptySelectionPage) {
 }
 
 TEST(PageCommand, RefusesBadUsage) {
-    for (const auto& arguments :
-         std::vector<std::vector<std::string>>{{"page"},
-                                               {"page", "--empty-selection", "x.app"},
-                                               {"page", "--proposed-folder", "/opt", "x.app"},
-                                               {"page", "--frobnicate", "x.app"},
-                                               {"page", "--protocol", "sctp", "x.app"},
-                                               {"page", "a.app", "b.app"},
-                                               {"page", "-o"}}) {
-        const auto run = runLumoraTool(arguments);
-        EXPECT_EQ(run.exitStatus, 2) << arguments.back();
+    for (const char* usage :
+         {"page", "page --empty-selection x.app", "page --proposed-folder /opt x.app",
+          "page --frobnicate x.app", "page --protocol sctp x.app", "page a.app b.app", "page -o"}) {
+        const auto run = runLumoraTool(words(usage));
+        EXPECT_EQ(run.exitStatus, 2) << usage;
         EXPECT_TRUE(contains(run.standardError, "usage: lumora page")) << run.standardError;
     }
     const auto missing = runLumoraTool({"page", "/nonexistent/Missing.app"});
