@@ -26,11 +26,7 @@ namespace fs = std::filesystem;
 using Failure = SevenZip::Failure;
 using PayloadEncoding = InstallerPackageWriter::PayloadEncoding;
 
-void writeBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using SevenZipFixtures::writeBytes;
 
 /// A bundle-like folder: enough for the search, which goes by folder names.
 void writeApplication(const fs::path& root, const std::string& path) {
@@ -90,38 +86,31 @@ TEST_F(ArchiveContentsTest, FindsTheOutermostBundlesOfAZipInPathOrderAndKeepsThe
     EXPECT_TRUE(result.unopenedArchives.empty());
 }
 
-TEST_F(ArchiveContentsTest, ReadsPathsFromTheVolumeRootOfADiskImage) {
+// A disk image's paths start at its volume's root, an installer package's at its install location
+// (/Applications is not part of them), and a compressed tar archive is unwrapped first.
+TEST_F(ArchiveContentsTest, ReadsTheApplicationsOfDiskImagesPackagesAndCompressedTarArchives) {
     TemporaryFolder work;
     writeApplication(work.path(), "source/Example.app");
     writeApplication(work.path(), "source/Extras/Tool.app");
     const auto image = _folder.path() / "Example.dmg";
     UDIFWriter(UDIFWriter::hfsVolumeFromFolder(work.path() / "source", "Example", work.path())).write(image);
-    const auto result = extract(image);
-    ASSERT_TRUE(result.succeeded()) << result.message;
-    EXPECT_THAT(pathsInArchive(result), ElementsAre("Example.app", "Extras/Tool.app"));
-    EXPECT_TRUE(fs::exists(result.applications[0].bundle / "Contents/Info.plist"));
-}
-
-TEST_F(ArchiveContentsTest, ExtractsTheGzipAndPbzxPayloadsOfInstallerPackages) {
-    for (const auto encoding : {PayloadEncoding::gzip, PayloadEncoding::pbzx}) {
-        SCOPED_TRACE(encoding == PayloadEncoding::gzip ? "gzip" : "pbzx");
-        const auto package = _folder.path() / "Example.pkg";
-        writeBytes(package, packageWithApplication(encoding));
-        const auto result = extract(package);
+    writeBytes(_folder.path() / "gzip.pkg", packageWithApplication(PayloadEncoding::gzip));
+    writeBytes(_folder.path() / "pbzx.pkg", packageWithApplication(PayloadEncoding::pbzx));
+    const auto tar = archive("Apps.tar", [](const fs::path& tree) { writeApplication(tree, "Example.app"); });
+    SevenZipFixtures::run(
+        {"a", "-tgzip", "-bd", "--", (_folder.path() / "Apps.tar.gz").string(), tar.string()});
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
+        {"Example.dmg", {"Example.app", "Extras/Tool.app"}},
+        {"gzip.pkg", {"Example.app"}},
+        {"pbzx.pkg", {"Example.app"}},
+        {"Apps.tar.gz", {"Example.app"}}};
+    for (const auto& [name, paths] : cases) {
+        SCOPED_TRACE(name);
+        const auto result = extract(_folder.path() / name);
         ASSERT_TRUE(result.succeeded()) << result.message;
-        // The install location (/Applications) is not part of the path.
-        EXPECT_THAT(pathsInArchive(result), ElementsAre("Example.app"));
+        EXPECT_EQ(pathsInArchive(result), paths);
         EXPECT_TRUE(fs::exists(result.applications[0].bundle / "Contents/Info.plist"));
     }
-}
-
-TEST_F(ArchiveContentsTest, UnwrapsACompressedTarArchive) {
-    const auto tar = archive("Apps.tar", [](const fs::path& tree) { writeApplication(tree, "Example.app"); });
-    const auto compressed = _folder.path() / "Apps.tar.gz";
-    SevenZipFixtures::run({"a", "-tgzip", "-bd", "--", compressed.string(), tar.string()});
-    const auto result = extract(compressed);
-    ASSERT_TRUE(result.succeeded()) << result.message;
-    EXPECT_THAT(pathsInArchive(result), ElementsAre("Example.app"));
 }
 
 TEST_F(ArchiveContentsTest, FollowsOneLevelOfNestingAndNamesDeeperArchives) {

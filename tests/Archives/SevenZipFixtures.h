@@ -19,6 +19,9 @@ std::optional<std::filesystem::path> program();
 
 /// Writes `contents` to `file`, making its folders.
 void writeFile(const std::filesystem::path& file, const std::string& contents);
+void writeBytes(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes);
+/// The whole of `file`; empty when it cannot be read.
+std::string readFile(const std::filesystem::path& file);
 
 /// Writes a small tree under `root`: a framework-like folder whose `Versions/Current` is a link to
 /// `A`, an executable, a name with a line break and a name that is not UTF-8.
