@@ -22,10 +22,6 @@ using ::testing::IsEmpty;
 
 namespace {
 
-QByteArray bytesOf(const std::filesystem::path& path) {
-    return QByteArray(path.c_str(), static_cast<qsizetype>(path.native().size()));
-}
-
 class SecurityScopedBookmarks : public LoadEnvironmentTest {
 protected:
     void SetUp() override { LumoraLoadEnvironment::setCurrent(environmentWithoutDocuments()); }
