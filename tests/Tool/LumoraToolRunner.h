@@ -39,7 +39,7 @@ pid_t startLumoraTool(const std::vector<std::string>& arguments,
 /// This process's environment with `changes` ("NAME=value") applied.
 std::vector<std::string> changedEnvironment(const std::vector<std::string>& changes);
 
-/// The words of `text` split at single spaces: a command line without quoting.
+/// The words of `text` split at single spaces: a command line of literal words, holding no path.
 std::vector<std::string> words(std::string_view text);
 
 /// `actual` cut down to the members that `expected` names, level by level (arrays of the same length

@@ -37,11 +37,11 @@ TEST(MatchCommand, FindsAddressesAndTheLocalNetwork) {
 }
 
 TEST(MatchCommand, RejectsBadUsage) {
-    for (const auto& usage : {std::string("match"), "match --host a --bpf " + exampleDeclaration,
-                              "match --ip not-an-address " + exampleDeclaration,
-                              "match --protocol sctp " + exampleDeclaration, std::string("match --port")}) {
-        EXPECT_EQ(runLumoraTool(words(usage)).exitStatus, 2) << usage;
-    }
+    EXPECT_EQ(runLumoraTool({"match"}).exitStatus, 2);
+    EXPECT_EQ(runLumoraTool({"match", "--host", "a", "--bpf", exampleDeclaration}).exitStatus, 2);
+    EXPECT_EQ(runLumoraTool({"match", "--ip", "not-an-address", exampleDeclaration}).exitStatus, 2);
+    EXPECT_EQ(runLumoraTool({"match", "--protocol", "sctp", exampleDeclaration}).exitStatus, 2);
+    EXPECT_EQ(runLumoraTool({"match", "--port"}).exitStatus, 2);
     const TemporaryFolder folder;
     const auto broken = folder.write("broken.json", "{");
     EXPECT_EQ(runLumoraTool({"match", "--bpf", broken.string()}).exitStatus, 1);

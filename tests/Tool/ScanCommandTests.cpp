@@ -59,11 +59,14 @@ TEST(ScanCommand, WithNothingToScanTheListIsEmpty) {
 }
 
 TEST(ScanCommand, RefusesBadOptions) {
-    for (const auto& usage :
-         {"scan --folder /nonexistent/folder", "scan --scope", "scan --watch -1", "scan --watch soon",
-          "scan --add /nonexistent/App.app", "scan --preview-list-ca " + anchor, "scan stray"}) {
-        const auto run = runLumoraTool(words(usage));
-        EXPECT_EQ(run.exitStatus, 2) << usage;
+    auto withAnchor = words("scan --preview-list-ca");
+    withAnchor.push_back(anchor);
+    for (const auto& arguments :
+         {words("scan --folder /nonexistent/folder"), words("scan --scope"), words("scan --watch -1"),
+          words("scan --watch soon"), words("scan --add /nonexistent/App.app"), withAnchor,
+          words("scan stray")}) {
+        const auto run = runLumoraTool(arguments);
+        EXPECT_EQ(run.exitStatus, 2) << testing::PrintToString(arguments);
         EXPECT_NE(run.standardError.find("usage: lumora scan"), std::string::npos);
     }
 }
