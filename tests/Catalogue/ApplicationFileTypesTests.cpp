@@ -104,11 +104,6 @@ TEST(ApplicationFileTypes, ReadTheTypeOfEachItemAndWhetherItMayCarryADocument) {
     }
 }
 
-TEST(ApplicationFileTypes, ListsBundlesThenExecutablesAsContainers) {
-    EXPECT_EQ(ApplicationFileTypes::lumoraContainerTypes(),
-              QStringList({"com.apple.application-bundle", "public.unix-executable"}));
-}
-
 TEST(ApplicationFileTypes, RecognisesMachOFromTheFirstFourBytes) {
     const std::pair<std::vector<std::uint8_t>, bool> cases[] = {
         {{0xfe, 0xed, 0xfa, 0xce}, true},
@@ -125,7 +120,7 @@ TEST(ApplicationFileTypes, RecognisesMachOFromTheFirstFourBytes) {
         {{0x7f, 'E', 'L', 'F'}, false},
         {{0xfe, 0xed, 0xfa}, false},
         {{}, false}};
-    for (const auto& [bytes, isMachO] : cases) {
+    for (const auto& [magic, isMachO] : cases) {
         EXPECT_EQ(ApplicationFileTypes::startsWithMachOMagic(bytes), isMachO)
             << testing::PrintToString(bytes);
     }
