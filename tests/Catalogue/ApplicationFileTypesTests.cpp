@@ -121,7 +121,7 @@ TEST(ApplicationFileTypes, RecognisesMachOFromTheFirstFourBytes) {
         {{0xfe, 0xed, 0xfa}, false},
         {{}, false}};
     for (const auto& [magic, isMachO] : cases) {
-        EXPECT_EQ(ApplicationFileTypes::startsWithMachOMagic(bytes), isMachO)
-            << testing::PrintToString(bytes);
+        EXPECT_EQ(ApplicationFileTypes::startsWithMachOMagic(magic), isMachO)
+            << testing::PrintToString(magic);
     }
 }
