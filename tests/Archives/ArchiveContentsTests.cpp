@@ -314,7 +314,7 @@ INSTANTIATE_TEST_SUITE_P(
                         return writeMade(folder, "Example.dmg", {'t', 'e', 'x', 't'});
                     },
                     Failure::cannotOpen, "not a disk image"}),
-    [](const testing::TestParamInfo<HostileCase>& parameter) { return std::string(parameter.param.name); });
+    caseName);
 
 class ArchiveExtractionCacheTest : public ArchiveContentsTest {
 protected:

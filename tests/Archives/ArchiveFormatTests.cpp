@@ -1,4 +1,5 @@
 #include "Code/Archives/ArchiveFormat.h"
+#include "SevenZipFixtures.h"
 #include "Support/SpecialFiles.h"
 #include "Support/TemporaryFolder.h"
 
@@ -30,39 +31,51 @@ std::vector<std::uint8_t> tarHead(std::string_view magic) {
     return head;
 }
 
-TEST(ArchiveFormats, RecognizeGoesByTheBytes) {
-    const std::tuple<std::vector<std::uint8_t>, std::vector<std::uint8_t>, std::optional<ArchiveFormat>>
-        cases[] = {{bytes("anything at all"), kolyTrailer(), ArchiveFormat::diskImage},
-                   // A zip's head wins nothing over the trailer: a disk image may begin with any bytes.
-                   {bytes("PK\x03\x04"), kolyTrailer(), ArchiveFormat::diskImage},
-                   {bytes("x"), kolyTrailer(3), std::nullopt},
-                   {bytes("x"), kolyTrailer(4, 511), std::nullopt},
-                   {bytes("x"), bytes("koly\0\0\0\x04"), std::nullopt},
-                   {bytes("PK\x03\x04rest"), {}, ArchiveFormat::zip},
-                   {bytes("PK\x05\x06"), {}, ArchiveFormat::zip},
-                   {bytes("xar!\0\x1c"), {}, ArchiveFormat::xar},
-                   {tarHead(std::string_view("ustar\0", 6)), {}, ArchiveFormat::tar},
-                   {tarHead("ustar  "), {}, ArchiveFormat::tar},
-                   {bytes("070707000000"), {}, ArchiveFormat::cpio},
-                   {bytes("070701000000"), {}, ArchiveFormat::cpio},
-                   {bytes("\x71\xc7"), {}, ArchiveFormat::cpio},
-                   {bytes("\x1f\x8b\x08"), {}, ArchiveFormat::gzip},
-                   {bytes("BZh9"), {}, ArchiveFormat::bzip2},
-                   {bytes("BZhx"), {}, std::nullopt},
-                   {bytes(std::string_view("\xfd"
-                                           "7zXZ\0",
-                                           6)),
-                    {},
-                    ArchiveFormat::xz},
-                   {bytes("\x28\xb5\x2f\xfd"), {}, ArchiveFormat::zstd},
-                   {bytes("this is not a disk image\n"), bytes("this is not a disk image\n"), std::nullopt},
-                   {{}, {}, std::nullopt},
-                   {bytes("PK\x03"), {}, std::nullopt}};
-    for (const auto& [head, trailer, expected] : cases) {
-        EXPECT_EQ(ArchiveFormats::recognize(head, trailer), expected)
-            << testing::PrintToString(head) << " / " << trailer.size() << " bytes";
-    }
+struct Recognition {
+    const char* name;
+    std::vector<std::uint8_t> head;
+    std::vector<std::uint8_t> trailer;
+    std::optional<ArchiveFormat> expected;
+};
+
+class ArchiveFormatRecognition : public testing::TestWithParam<Recognition> {};
+
+TEST_P(ArchiveFormatRecognition, GoesByTheBytes) {
+    EXPECT_EQ(ArchiveFormats::recognize(GetParam().head, GetParam().trailer), GetParam().expected);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ArchiveFormatRecognition,
+    testing::ValuesIn(std::vector<Recognition>{
+        {"DiskImageByItsTrailer", bytes("anything at all"), kolyTrailer(), ArchiveFormat::diskImage},
+        // A zip's head wins nothing over the trailer: a disk image may begin with any bytes.
+        {"DiskImageWhateverItsHead", bytes("PK\x03\x04"), kolyTrailer(), ArchiveFormat::diskImage},
+        {"KolyOfAnotherVersion", bytes("x"), kolyTrailer(3), std::nullopt},
+        {"KolyOfAnotherSize", bytes("x"), kolyTrailer(4, 511), std::nullopt},
+        {"KolyInAShortFile", bytes("x"), bytes("koly\0\0\0\x04"), std::nullopt},
+        {"Zip", bytes("PK\x03\x04rest"), {}, ArchiveFormat::zip},
+        {"EmptyZip", bytes("PK\x05\x06"), {}, ArchiveFormat::zip},
+        {"Xar", bytes("xar!\0\x1c"), {}, ArchiveFormat::xar},
+        {"PosixTar", tarHead(std::string_view("ustar\0", 6)), {}, ArchiveFormat::tar},
+        {"GnuTar", tarHead("ustar  "), {}, ArchiveFormat::tar},
+        {"CpioPortable", bytes("070707000000"), {}, ArchiveFormat::cpio},
+        {"CpioNew", bytes("070701000000"), {}, ArchiveFormat::cpio},
+        {"CpioBinaryBigEndian", bytes("\x71\xc7"), {}, ArchiveFormat::cpio},
+        {"Gzip", bytes("\x1f\x8b\x08"), {}, ArchiveFormat::gzip},
+        {"Bzip2", bytes("BZh9"), {}, ArchiveFormat::bzip2},
+        {"Bzip2WithoutBlockSize", bytes("BZhx"), {}, std::nullopt},
+        {"Xz",
+         bytes(std::string_view("\xfd"
+                                "7zXZ\0",
+                                6)),
+         {},
+         ArchiveFormat::xz},
+        {"Zstd", bytes("\x28\xb5\x2f\xfd"), {}, ArchiveFormat::zstd},
+        {"TextNamedDmg", bytes("this is not a disk image\n"), bytes("this is not a disk image\n"),
+         std::nullopt},
+        {"Empty", {}, {}, std::nullopt},
+        {"TruncatedMagic", bytes("PK\x03"), {}, std::nullopt}}),
+    caseName);
 
 TEST(ArchiveFormatFile, ReadsTheStartAndTheEndOfRegularFilesOnly) {
     const TemporaryFolder folder;

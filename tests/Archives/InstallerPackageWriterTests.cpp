@@ -116,9 +116,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, InstallerPackageWriterPackage,
                          testing::Values(Encoding{"GzipPayload", PayloadEncoding::gzip, 0},
                                          Encoding{"PbzxPayload", PayloadEncoding::pbzx, 16 * 1024 * 1024},
                                          Encoding{"PbzxPayloadOfSeveralChunks", PayloadEncoding::pbzx, 4096}),
-                         [](const testing::TestParamInfo<Encoding>& parameter) {
-                             return std::string(parameter.param.name);
-                         });
+                         caseName);
 
 TEST(InstallerPackageWriter, NamesPackageFilesInFoldersOfTheArchive) {
     TemporaryFolder work;

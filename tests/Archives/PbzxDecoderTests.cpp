@@ -98,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
                       .bytes(),
                   concatenated({sampleBytes(4000, 1), sampleBytes(100, 2), sampleBytes(4000, 3)})},
         RoundTrip{"CompressedChunkOfNothing", PbzxWriter().addCompressedChunk({}).bytes(), {}}),
-    [](const testing::TestParamInfo<RoundTrip>& parameter) { return std::string(parameter.param.name); });
+    caseName);
 
 Bytes withoutLast(Bytes bytes, std::size_t count) {
     bytes.resize(bytes.size() - count);
@@ -198,7 +198,7 @@ INSTANTIATE_TEST_SUITE_P(
                 PbzxWriter().addCompressedChunk(sampleBytes(100)).bytes(),
                 "chunk 1 needs more than 4096 bytes of memory to decode",
                 {.maximumOutputSize = 1ULL << 32, .maximumRatio = 1000, .decoderMemoryLimit = 4096}}),
-    [](const testing::TestParamInfo<Hostile>& parameter) { return std::string(parameter.param.name); });
+    caseName);
 
 TEST(PbzxDecoder, DecodesFromAPipeToAPipe) {
     const Bytes original = sampleBytes(20000);

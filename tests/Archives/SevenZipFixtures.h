@@ -37,6 +37,9 @@ std::string run(const std::vector<std::string>& arguments);
 
 } // namespace SevenZipFixtures
 
+/// Names each case of a parameterised suite after its `name` member.
+inline constexpr auto caseName = [](const auto& testCase) { return std::string(testCase.param.name); };
+
 /// A test that runs 7-Zip, skipped where it is not installed. Its archives, and the folders they
 /// are extracted to, lie in a temporary folder of its own.
 class SevenZipTest : public testing::Test {

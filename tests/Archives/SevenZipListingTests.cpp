@@ -80,26 +80,37 @@ TEST(SevenZipListing, ReadsTheArchiveBlocksWithoutBa) {
               (std::vector<Fields>{{"dir/link", false, true, false, 1, 0, "../target", "", "lrwxrwxrwx"}}));
 }
 
-TEST(SevenZipListing, RefusesWhatItCannotReadAndNamesTheFault) {
-    const std::pair<std::string, const char*> cases[] = {
-        {"Path = a\n\nPath = b\n\nPath = c\n\nPath = d\n", "line 7: the archive has more than 3"},
-        {"Path = " + std::string(SevenZipListing::maximumLineLength, 'x') + "\n",
-         "line 1: the line is longer"},
-        {std::string(SevenZipListing::maximumLineLength + 1, 'x'), "longer"},
-        {"Path = a\n\nFolder = +\n", "line 3: an entry block does not begin"},
-        {"Path = a\nFolder\n", "line 2: an entry's line is not"},
-        {"Path = a\nPath = b\n", "second \"Path\""},
-        {"Path = a\nSize = 12a\n", "not a decimal number"},
-        {"Path = a\nPacked Size = -1\n", "not a decimal number"},
-        {"Path = a\nSize = 18446744073709551616\n", "too large"},
-        {"7-Zip\n\nErrors: 1\n", "no line \"--\""},
-        {"--\nPath = x\nComment = \n{\nmore\n", "no closing"}};
-    for (const auto& [text, error] : cases) {
-        const auto result = SevenZipListing::parse(text, 3);
-        EXPECT_FALSE(result.listing) << error;
-        EXPECT_THAT(result.error, HasSubstr(error));
-    }
+struct Refusal {
+    const char* name;
+    std::string text;
+    const char* error;
+};
+
+class SevenZipListingRefusal : public testing::TestWithParam<Refusal> {};
+
+TEST_P(SevenZipListingRefusal, NamesTheFault) {
+    const auto result = SevenZipListing::parse(GetParam().text, 3);
+    EXPECT_FALSE(result.listing);
+    EXPECT_THAT(result.error, HasSubstr(GetParam().error));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SevenZipListingRefusal,
+    testing::ValuesIn(std::vector<Refusal>{
+        {"TooManyEntries", "Path = a\n\nPath = b\n\nPath = c\n\nPath = d\n",
+         "line 7: the archive has more than 3"},
+        {"LongLine", "Path = " + std::string(SevenZipListing::maximumLineLength, 'x') + "\n",
+         "line 1: the line is longer"},
+        {"LongLineInTheBanner", std::string(SevenZipListing::maximumLineLength + 1, 'x'), "longer"},
+        {"BlockWithoutPath", "Path = a\n\nFolder = +\n", "line 3: an entry block does not begin"},
+        {"LineWithoutValue", "Path = a\nFolder\n", "line 2: an entry's line is not"},
+        {"SecondPath", "Path = a\nPath = b\n", "second \"Path\""},
+        {"SizeNotANumber", "Path = a\nSize = 12a\n", "not a decimal number"},
+        {"NegativeSize", "Path = a\nPacked Size = -1\n", "not a decimal number"},
+        {"SizeTooLarge", "Path = a\nSize = 18446744073709551616\n", "too large"},
+        {"NoArchiveBlock", "7-Zip\n\nErrors: 1\n", "no line \"--\""},
+        {"UnclosedBrace", "--\nPath = x\nComment = \n{\nmore\n", "no closing"}}),
+    caseName);
 
 TEST(SevenZipListing, AcceptsEdgesOfTheFormat) {
     const std::pair<std::string, std::size_t> cases[] = {

@@ -109,28 +109,38 @@ TEST_F(SevenZipTest, SaysWhen7ZipIsNotInstalled) {
     EXPECT_EQ(missing.extract(input, destination(), _limits).failure, SevenZip::Failure::notInstalled);
 }
 
+struct Escape {
+    const char* name;
+    const char* archiveName;
+    const char* linkTarget;
+    const char* message;
+};
+
+class SevenZipEscape : public SevenZipTest, public testing::WithParamInterface<Escape> {};
+
 // A tar listing shows a link's target, so the listing check refuses it; a zip listing does not:
 // 7-Zip refuses a link that climbs out itself, and rewrites an absolute target into the folder,
 // which the check of what was written refuses.
-TEST_F(SevenZipTest, RefusesALinkThatLeavesTheFolder) {
-    const std::tuple<const char*, const char*, const char*> cases[] = {
-        {"climb.tar", "../../..", "points outside the extraction folder"},
-        {"absolute.tar", "/etc", "points outside the extraction folder"},
-        {"climb.zip", "../../..", "points outside its folder"},
-        {"absolute.zip", "/etc", "points outside the extraction folder"}};
-    for (const auto& [name, target, message] : cases) {
-        SCOPED_TRACE(name);
-        const auto input = archive(name, [&](const fs::path& tree) {
-            SevenZipFixtures::writeFile(tree / "a/file", "x");
-            fs::create_symlink(target, tree / "a/link");
-        });
-        const auto output = destination();
-        const auto result = _sevenZip.extract(input, output, _limits);
-        EXPECT_EQ(result.failure, SevenZip::Failure::unsafeEntry) << result.message;
-        EXPECT_THAT(result.message, HasSubstr(message));
-        EXPECT_TRUE(fs::is_empty(output));
-    }
+TEST_P(SevenZipEscape, RefusesALinkThatLeavesTheFolder) {
+    const auto input = archive(GetParam().archiveName, [&](const fs::path& tree) {
+        SevenZipFixtures::writeFile(tree / "a/file", "x");
+        fs::create_symlink(GetParam().linkTarget, tree / "a/link");
+    });
+    const auto output = destination();
+    const auto result = _sevenZip.extract(input, output, _limits);
+    EXPECT_EQ(result.failure, SevenZip::Failure::unsafeEntry) << result.message;
+    EXPECT_THAT(result.message, HasSubstr(GetParam().message));
+    EXPECT_TRUE(fs::is_empty(output));
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, SevenZipEscape,
+                         testing::ValuesIn(std::vector<Escape>{
+                             {"TarClimbing", "climb.tar", "../../..", "points outside the extraction folder"},
+                             {"TarAbsolute", "absolute.tar", "/etc", "points outside the extraction folder"},
+                             {"ZipClimbing", "climb.zip", "../../..", "points outside its folder"},
+                             {"ZipAbsolute", "absolute.zip", "/etc",
+                              "points outside the extraction folder"}}),
+                         caseName);
 
 TEST_F(SevenZipTest, RefusesContentsBeyondTheLimits) {
     const auto input = archive("app.tar", SevenZipFixtures::writeTree);

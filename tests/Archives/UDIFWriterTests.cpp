@@ -92,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ChunkLayout{"Bzip2", {ChunkType::bzip2}, 2048},
                     ChunkLayout{"Raw", {ChunkType::raw}, 2048},
                     ChunkLayout{"MixedSmallChunks", {ChunkType::zlib, ChunkType::bzip2, ChunkType::raw}, 8}),
-    [](const testing::TestParamInfo<ChunkLayout>& parameter) { return std::string(parameter.param.name); });
+    caseName);
 
 TEST(UDIFWriter, PadsTheVolumeToWholeSectorsAndEndsTheTableAtTheLastSector) {
     const std::vector<std::uint8_t> volume(1000, 7);
@@ -108,30 +108,39 @@ TEST(UDIFWriter, PadsTheVolumeToWholeSectorsAndEndsTheTableAtTheLastSector) {
     EXPECT_EQ(trailer, "koly");
 }
 
-// Damaged images, kept as fixtures for the extraction's error handling: a truncated download is no
-// disk image at all, one with a chunk past the end of its data fork still is one.
-TEST(UDIFWriter, DamagedImagesAreRefusedBySevenZip) {
-    for (const bool truncated : {true, false}) {
-        SCOPED_TRACE(truncated ? "truncated" : "chunk past the end");
-        TemporaryFolder work;
-        UDIFWriter writer(exampleVolume(work));
-        auto bytes = writer.bytes();
-        if (truncated) {
-            bytes.resize(bytes.size() / 2);
-        } else {
-            std::find_if(writer.chunks().begin(), writer.chunks().end(), [](const UDIFWriter::Chunk& chunk) {
-                return chunk.type == ChunkType::zlib;
-            })->compressedOffset = writer.dataFork().size() + 1024 * 1024;
-            bytes = writer.bytes();
-        }
-        const auto image = work.path() / "Damaged.dmg";
-        writeBytes(image, bytes);
-        std::string error;
-        EXPECT_EQ(ArchiveFormats::recognizeFile(image, error).has_value(), !truncated);
-        const auto extraction =
-            FixtureCommand::run({"7zz", "x", "-o" + (work.path() / "out").string(), image.string()});
-        EXPECT_NE(extraction.exitCode, 0) << extraction.output;
+/// Damaged images, kept as fixtures for the extraction's error handling: a truncated download is no
+/// disk image at all, one with a chunk past the end of its data fork still is one.
+struct Damage {
+    const char* name;
+    bool truncated;
+};
+
+class UDIFWriterDamagedImage : public testing::TestWithParam<Damage> {};
+
+TEST_P(UDIFWriterDamagedImage, IsRefusedBySevenZip) {
+    TemporaryFolder work;
+    UDIFWriter writer(exampleVolume(work));
+    auto bytes = writer.bytes();
+    if (GetParam().truncated) {
+        bytes.resize(bytes.size() / 2);
+    } else {
+        std::find_if(writer.chunks().begin(), writer.chunks().end(), [](const UDIFWriter::Chunk& chunk) {
+            return chunk.type == ChunkType::zlib;
+        })->compressedOffset = writer.dataFork().size() + 1024 * 1024;
+        bytes = writer.bytes();
     }
+    const auto image = work.path() / "Damaged.dmg";
+    writeBytes(image, bytes);
+    std::string error;
+    EXPECT_EQ(ArchiveFormats::recognizeFile(image, error).has_value(), !GetParam().truncated);
+    const auto extraction =
+        FixtureCommand::run({"7zz", "x", "-o" + (work.path() / "out").string(), image.string()});
+    EXPECT_NE(extraction.exitCode, 0) << extraction.output;
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, UDIFWriterDamagedImage,
+                         testing::Values(Damage{"TruncatedDownload", true},
+                                         Damage{"ChunkPastTheEndOfTheDataFork", false}),
+                         caseName);
 
 } // namespace
