@@ -25,6 +25,9 @@ inline void PrintTo(const QString& text, std::ostream* stream) {
 
 namespace CatalogueTestSupport {
 
+/// Names each case of a parameterised suite after its `name` member.
+inline constexpr auto caseName = [](const auto& testCase) { return std::string(testCase.param.name); };
+
 /// Writes `contents` to `path`, making its folders.
 void writeFile(const std::filesystem::path& path, const std::string& contents);
 

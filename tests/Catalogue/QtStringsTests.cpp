@@ -1,18 +1,33 @@
+#include "Catalogue/CatalogueTestSupport.h"
 #include "Code/Catalogue/QtStrings.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-TEST(QtStringsPath, EveryPathSurvivesTheTripThroughAQString) {
-    for (const std::string bytes :
-         {"/Applications/Editor.app", "/tmp/Éditeur.app", "/tmp/\xf0\x9f\x93\x9d.app", "/tmp/X\xff.app",
-          "/tmp/\xe2\x82.app" /* truncated sequence */, "/tmp/\xc0\xaf.app" /* overlong */,
-          "/tmp/\xed\xb3\xbf.app" /* encoded surrogate */, "/tmp/\xf0\x9f\x93\x9d\xdc"}) {
-        const std::filesystem::path path(bytes);
-        EXPECT_EQ(QtStrings::toPath(QtStrings::fromPath(path)).native(), path.native()) << bytes;
-    }
+struct PathCase {
+    const char* name;
+    std::string bytes;
+};
+
+class QtStringsPath : public testing::TestWithParam<PathCase> {};
+
+TEST_P(QtStringsPath, SurvivesTheTripThroughAQString) {
+    const std::filesystem::path path(GetParam().bytes);
+    EXPECT_EQ(QtStrings::toPath(QtStrings::fromPath(path)).native(), path.native());
 }
+
+INSTANTIATE_TEST_SUITE_P(Paths, QtStringsPath,
+                         testing::ValuesIn(std::vector<PathCase>{
+                             {"Ascii", "/Applications/Editor.app"},
+                             {"Accents", "/tmp/Éditeur.app"},
+                             {"Astral", "/tmp/\xf0\x9f\x93\x9d.app"},
+                             {"LoneHighByte", "/tmp/X\xff.app"},
+                             {"TruncatedSequence", "/tmp/\xe2\x82.app"},
+                             {"Overlong", "/tmp/\xc0\xaf.app"},
+                             {"EncodedSurrogate", "/tmp/\xed\xb3\xbf.app"},
+                             {"InvalidAfterAstral", "/tmp/\xf0\x9f\x93\x9d\xdc"}}),
+                         CatalogueTestSupport::caseName);
 
 TEST(QtStringsPath, InvalidBytesKeepNamesApartAndReadAsReplacementCharacters) {
     const auto first = QtStrings::fromPath("/tmp/X\xff.app");
