@@ -78,26 +78,23 @@ TEST_P(PbzxRoundTrip, DecodesToTheOriginalBytesFromMemoryAndFromAFile) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PbzxRoundTrip,
-    testing::Values(
-        RoundTrip{"EmptyStream", PbzxWriter().bytes(), {}},
-        RoundTrip{"OneCompressedChunk", PbzxWriter().addCompressedChunk(sampleBytes(5000)).bytes(),
-                  sampleBytes(5000)},
-        RoundTrip{"SeveralCompressedChunks", PbzxWriter::encode(sampleBytes(10000), 3000),
-                  sampleBytes(10000)},
-        RoundTrip{"ChunkLargerThanTheDecodersBuffers", PbzxWriter::encode(sampleBytes(300000)),
-                  sampleBytes(300000)},
-        RoundTrip{"StoredChunk", PbzxWriter().addStoredChunk(sampleBytes(700)).bytes(), sampleBytes(700)},
-        RoundTrip{"StoredChunkLargerThanTheDecodersBuffers",
-                  PbzxWriter().addStoredChunk(sampleBytes(200000)).bytes(), sampleBytes(200000)},
-        RoundTrip{"EmptyStoredChunk", PbzxWriter().addStoredChunk({}).bytes(), {}},
-        RoundTrip{"StoredBetweenCompressedChunks",
-                  PbzxWriter()
-                      .addCompressedChunk(sampleBytes(4000, 1))
-                      .addStoredChunk(sampleBytes(100, 2))
-                      .addCompressedChunk(sampleBytes(4000, 3))
-                      .bytes(),
-                  concatenated({sampleBytes(4000, 1), sampleBytes(100, 2), sampleBytes(4000, 3)})},
-        RoundTrip{"CompressedChunkOfNothing", PbzxWriter().addCompressedChunk({}).bytes(), {}}),
+    testing::ValuesIn(std::vector<RoundTrip>{
+        {"EmptyStream", PbzxWriter().bytes(), {}},
+        {"OneCompressedChunk", PbzxWriter().addCompressedChunk(sampleBytes(5000)).bytes(), sampleBytes(5000)},
+        {"SeveralCompressedChunks", PbzxWriter::encode(sampleBytes(10000), 3000), sampleBytes(10000)},
+        {"ChunkLargerThanTheDecodersBuffers", PbzxWriter::encode(sampleBytes(300000)), sampleBytes(300000)},
+        {"StoredChunk", PbzxWriter().addStoredChunk(sampleBytes(700)).bytes(), sampleBytes(700)},
+        {"StoredChunkLargerThanTheDecodersBuffers", PbzxWriter().addStoredChunk(sampleBytes(200000)).bytes(),
+         sampleBytes(200000)},
+        {"EmptyStoredChunk", PbzxWriter().addStoredChunk({}).bytes(), {}},
+        {"StoredBetweenCompressedChunks",
+         PbzxWriter()
+             .addCompressedChunk(sampleBytes(4000, 1))
+             .addStoredChunk(sampleBytes(100, 2))
+             .addCompressedChunk(sampleBytes(4000, 3))
+             .bytes(),
+         concatenated({sampleBytes(4000, 1), sampleBytes(100, 2), sampleBytes(4000, 3)})},
+        {"CompressedChunkOfNothing", PbzxWriter().addCompressedChunk({}).bytes(), {}}}),
     caseName);
 
 Bytes withoutLast(Bytes bytes, std::size_t count) {
@@ -151,53 +148,51 @@ Bytes text(std::string_view characters) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PbzxHostileStream,
-    testing::Values(
-        Hostile{"Empty", {}, "not a pbzx stream"},
-        Hostile{"BadMagic", withFlippedByte(PbzxWriter().bytes(), 3), "not a pbzx stream"},
-        Hostile{"XzInsteadOfPbzx", xzOf(100), "not a pbzx stream"},
-        Hostile{"TruncatedHeader", text(std::string_view("pbzx\0\0\0", 7)), "truncated pbzx header"},
-        Hostile{"TruncatedChunkHeader", withoutLast(PbzxWriter().addStoredChunk({}).bytes(), 5),
-                "truncated chunk header (chunk 1)"},
-        Hostile{"TruncatedStoredChunk",
-                withoutLast(PbzxWriter().addStoredChunk(sampleBytes(100)).bytes(), 40),
-                "truncated chunk (chunk 1 stores 100 bytes; the stream ends after 60)"},
-        Hostile{"TruncatedCompressedChunk",
-                withoutLast(PbzxWriter()
-                                .addCompressedChunk(sampleBytes(1000, 1))
-                                .addCompressedChunk(sampleBytes(1000, 2))
-                                .bytes(),
-                            10),
-                "truncated chunk (chunk 2"},
-        Hostile{"LengthPastTheEnd", chunkOf(xzOf(1000), 1000, 5000), "truncated chunk (chunk 1"},
-        Hostile{"HugeDeclaredLength", PbzxWriter().addChunk(1000, 1ULL << 62, sampleBytes(100)).bytes(),
-                "chunk 1 declares 4611686018427387904 stored bytes, more than the limit of 67108864"},
-        Hostile{"HugeDeclaredSize", chunkOf(xzOf(100), ~0ULL), "more than the limit of 67108864"},
-        Hostile{"CorruptedXz", chunkOf(withFlippedByte(xzOf(5000), xzOf(5000).size() / 2), 5000),
-                "damaged xz data (chunk 1"},
-        Hostile{"ChunkNeitherXzNorStored", PbzxWriter().addChunk(200, 100, sampleBytes(100)).bytes(),
-                "damaged xz data (chunk 1)"},
-        Hostile{"XzStreamCutShortInsideItsChunk", chunkOf(withoutLast(xzOf(1000), 8)),
-                "damaged xz data (chunk 1"},
-        Hostile{"BytesAfterTheXzStream", chunkOf(concatenated({xzOf(1000), {0}})),
-                "damaged xz data (chunk 1 holds bytes after its xz stream)"},
-        Hostile{"MoreThanTheDeclaredSize", chunkOf(xzOf(1000), 999),
-                "chunk 1 decodes to more than its declared 999 bytes"},
-        Hostile{"OutputLimit",
-                PbzxWriter::encode(sampleBytes(5000), 1000),
-                "output limit of 4500 bytes exceeded",
-                {.maximumOutputSize = 4500, .maximumRatio = 1000}},
-        Hostile{"StoredOutputLimit",
-                PbzxWriter().addStoredChunk(sampleBytes(101)).bytes(),
-                "output limit of 100 bytes exceeded",
-                {.maximumOutputSize = 100, .maximumRatio = 1000}},
-        Hostile{"CompressionRatio",
-                PbzxWriter().addCompressedChunk(Bytes(4 << 20, 0)).bytes(),
-                "compression ratio limit of 100 exceeded",
-                {.maximumOutputSize = 1ULL << 32, .maximumRatio = 100}},
-        Hostile{"DecoderMemory",
-                PbzxWriter().addCompressedChunk(sampleBytes(100)).bytes(),
-                "chunk 1 needs more than 4096 bytes of memory to decode",
-                {.maximumOutputSize = 1ULL << 32, .maximumRatio = 1000, .decoderMemoryLimit = 4096}}),
+    testing::ValuesIn(std::vector<Hostile>{
+        {"Empty", {}, "not a pbzx stream"},
+        {"BadMagic", withFlippedByte(PbzxWriter().bytes(), 3), "not a pbzx stream"},
+        {"XzInsteadOfPbzx", xzOf(100), "not a pbzx stream"},
+        {"TruncatedHeader", text(std::string_view("pbzx\0\0\0", 7)), "truncated pbzx header"},
+        {"TruncatedChunkHeader", withoutLast(PbzxWriter().addStoredChunk({}).bytes(), 5),
+         "truncated chunk header (chunk 1)"},
+        {"TruncatedStoredChunk", withoutLast(PbzxWriter().addStoredChunk(sampleBytes(100)).bytes(), 40),
+         "truncated chunk (chunk 1 stores 100 bytes; the stream ends after 60)"},
+        {"TruncatedCompressedChunk",
+         withoutLast(PbzxWriter()
+                         .addCompressedChunk(sampleBytes(1000, 1))
+                         .addCompressedChunk(sampleBytes(1000, 2))
+                         .bytes(),
+                     10),
+         "truncated chunk (chunk 2"},
+        {"LengthPastTheEnd", chunkOf(xzOf(1000), 1000, 5000), "truncated chunk (chunk 1"},
+        {"HugeDeclaredLength", PbzxWriter().addChunk(1000, 1ULL << 62, sampleBytes(100)).bytes(),
+         "chunk 1 declares 4611686018427387904 stored bytes, more than the limit of 67108864"},
+        {"HugeDeclaredSize", chunkOf(xzOf(100), ~0ULL), "more than the limit of 67108864"},
+        {"CorruptedXz", chunkOf(withFlippedByte(xzOf(5000), xzOf(5000).size() / 2), 5000),
+         "damaged xz data (chunk 1"},
+        {"ChunkNeitherXzNorStored", PbzxWriter().addChunk(200, 100, sampleBytes(100)).bytes(),
+         "damaged xz data (chunk 1)"},
+        {"XzStreamCutShortInsideItsChunk", chunkOf(withoutLast(xzOf(1000), 8)), "damaged xz data (chunk 1"},
+        {"BytesAfterTheXzStream", chunkOf(concatenated({xzOf(1000), {0}})),
+         "damaged xz data (chunk 1 holds bytes after its xz stream)"},
+        {"MoreThanTheDeclaredSize", chunkOf(xzOf(1000), 999),
+         "chunk 1 decodes to more than its declared 999 bytes"},
+        {"OutputLimit",
+         PbzxWriter::encode(sampleBytes(5000), 1000),
+         "output limit of 4500 bytes exceeded",
+         {.maximumOutputSize = 4500, .maximumRatio = 1000}},
+        {"StoredOutputLimit",
+         PbzxWriter().addStoredChunk(sampleBytes(101)).bytes(),
+         "output limit of 100 bytes exceeded",
+         {.maximumOutputSize = 100, .maximumRatio = 1000}},
+        {"CompressionRatio",
+         PbzxWriter().addCompressedChunk(Bytes(4 << 20, 0)).bytes(),
+         "compression ratio limit of 100 exceeded",
+         {.maximumOutputSize = 1ULL << 32, .maximumRatio = 100}},
+        {"DecoderMemory",
+         PbzxWriter().addCompressedChunk(sampleBytes(100)).bytes(),
+         "chunk 1 needs more than 4096 bytes of memory to decode",
+         {.maximumOutputSize = 1ULL << 32, .maximumRatio = 1000, .decoderMemoryLimit = 4096}}}),
     caseName);
 
 TEST(PbzxDecoder, DecodesFromAPipeToAPipe) {
