@@ -53,17 +53,14 @@ protected:
         const auto& root = _folder->path();
         fs::create_directories(root / "source/Extras");
         for (const auto* name : {"TextEditor.app", "Tampered.app"}) {
-            fs::copy(examples + "/" + name, root / "source" / name,
-                     fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+            copySample(name, root / "source" / name);
         }
         const auto zip = runProgram("7zz", {"a", "-snl", "-bd", "--", (root / "Apps.zip").string(),
                                             (root / "source/TextEditor.app").string(),
                                             (root / "source/Tampered.app").string()});
         ASSERT_EQ(zip.exitStatus, 0) << zip.standardError;
 
-        fs::create_directories(root / "volume");
-        fs::copy(examples + "/TextEditor.app", root / "volume/TextEditor.app",
-                 fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+        copySample("TextEditor.app", root / "volume/TextEditor.app");
         UDIFWriter(UDIFWriter::hfsVolumeFromFolder(root / "volume", "Example", root))
             .write(root / "Example.dmg");
 

@@ -23,13 +23,6 @@ using ::testing::Not;
 // U+FFFD REPLACEMENT CHARACTER, as the JSON output shows a byte that is not UTF-8.
 const std::string replacement = "\xEF\xBF\xBD";
 
-fs::path copySample(const std::string& sample, const fs::path& destination) {
-    fs::create_directories(destination.parent_path());
-    fs::copy(examples + "/" + sample, destination,
-             fs::copy_options::recursive | fs::copy_options::copy_symlinks);
-    return destination;
-}
-
 std::string replaced(std::string text, std::string_view bytes, std::string_view by) {
     for (std::size_t at = text.find(bytes); at != std::string::npos; at = text.find(bytes, at + by.size())) {
         text.replace(at, bytes.size(), by);

@@ -24,6 +24,14 @@ std::string readAll(const std::filesystem::path& path) {
 
 } // namespace
 
+std::filesystem::path copySample(const std::string& sample, const std::filesystem::path& destination) {
+    std::filesystem::create_directories(destination.parent_path());
+    std::filesystem::copy(examples + "/" + sample, destination,
+                          std::filesystem::copy_options::recursive |
+                              std::filesystem::copy_options::copy_symlinks);
+    return destination;
+}
+
 LumoraToolRun runLumoraTool(const std::vector<std::string>& arguments,
                             const std::vector<std::string>& environment) {
     return runProgram(LUMORA_TOOL_PATH, arguments, environment);

@@ -16,6 +16,10 @@ inline const std::string anchor = examples + "/DemoCertificateAuthority.pem";
 inline const std::string exampleDeclaration =
     std::string(LUMORA_SOURCE_DIR) + "/examples/declarations/TextEditor.plist";
 
+/// Copies the sample application `sample` (its links kept as links) to `destination`, making its
+/// folders; returns `destination`.
+std::filesystem::path copySample(const std::string& sample, const std::filesystem::path& destination);
+
 /// Runs the `lumora` program built beside the tests and captures what it prints.
 struct LumoraToolRun {
     int exitStatus = -1;
