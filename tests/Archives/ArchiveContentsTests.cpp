@@ -26,11 +26,7 @@ namespace fs = std::filesystem;
 using Failure = SevenZip::Failure;
 using PayloadEncoding = InstallerPackageWriter::PayloadEncoding;
 
-void writeBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using SevenZipFixtures::writeBytes;
 
 /// A bundle-like folder: enough for the search, which goes by folder names.
 void writeApplication(const fs::path& root, const std::string& path) {
@@ -80,48 +76,51 @@ TEST_F(ArchiveContentsTest, FindsTheOutermostBundlesOfAZipInPathOrderAndKeepsThe
         fs::create_directory_symlink("A",
                                      tree / "Second.app/Contents/Frameworks/Fw.framework/Versions/Current");
         SevenZipFixtures::writeFile(tree / "ReadMe.txt", "read me");
+        // What loading does not read is left out.
+        SevenZipFixtures::writeFile(tree / "Second.app/Contents/Resources/Movie.mov",
+                                    std::string(64 * 1024, 'm'));
+        SevenZipFixtures::writeFile(tree / "Second.app/Contents/Resources/Lumora.plist", "<plist/>");
     });
     const auto result = extract(zip);
     ASSERT_TRUE(result.succeeded()) << result.message;
     EXPECT_THAT(pathsInArchive(result), ElementsAre("Folder/First.app", "Second.app"));
-    const auto link = result.applications[1].bundle / "Contents/Frameworks/Fw.framework/Versions/Current";
+    const auto& bundle = result.applications[1].bundle;
+    const auto link = bundle / "Contents/Frameworks/Fw.framework/Versions/Current";
     ASSERT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(fs::read_symlink(link), "A");
     EXPECT_TRUE(result.unopenedArchives.empty());
+    EXPECT_TRUE(fs::exists(bundle / "Contents/Resources/Lumora.plist"));
+    EXPECT_TRUE(fs::exists(bundle / "Contents/MacOS/Example"));
+    EXPECT_FALSE(fs::exists(bundle / "Contents/Resources/Movie.mov"));
+    EXPECT_FALSE(fs::exists(bundle.parent_path() / "ReadMe.txt"));
+    EXPECT_FALSE(fs::exists(bundle.parent_path().parent_path() / "contents.selection"));
 }
 
-TEST_F(ArchiveContentsTest, ReadsPathsFromTheVolumeRootOfADiskImage) {
+// A disk image's paths start at its volume's root, an installer package's at its install location
+// (/Applications is not part of them), and a compressed tar archive is unwrapped first.
+TEST_F(ArchiveContentsTest, ReadsTheApplicationsOfDiskImagesPackagesAndCompressedTarArchives) {
     TemporaryFolder work;
     writeApplication(work.path(), "source/Example.app");
     writeApplication(work.path(), "source/Extras/Tool.app");
     const auto image = _folder.path() / "Example.dmg";
     UDIFWriter(UDIFWriter::hfsVolumeFromFolder(work.path() / "source", "Example", work.path())).write(image);
-    const auto result = extract(image);
-    ASSERT_TRUE(result.succeeded()) << result.message;
-    EXPECT_THAT(pathsInArchive(result), ElementsAre("Example.app", "Extras/Tool.app"));
-    EXPECT_TRUE(fs::exists(result.applications[0].bundle / "Contents/Info.plist"));
-}
-
-TEST_F(ArchiveContentsTest, ExtractsTheGzipAndPbzxPayloadsOfInstallerPackages) {
-    for (const auto encoding : {PayloadEncoding::gzip, PayloadEncoding::pbzx}) {
-        SCOPED_TRACE(encoding == PayloadEncoding::gzip ? "gzip" : "pbzx");
-        const auto package = _folder.path() / "Example.pkg";
-        writeBytes(package, packageWithApplication(encoding));
-        const auto result = extract(package);
+    writeBytes(_folder.path() / "gzip.pkg", packageWithApplication(PayloadEncoding::gzip));
+    writeBytes(_folder.path() / "pbzx.pkg", packageWithApplication(PayloadEncoding::pbzx));
+    const auto tar = archive("Apps.tar", [](const fs::path& tree) { writeApplication(tree, "Example.app"); });
+    SevenZipFixtures::run(
+        {"a", "-tgzip", "-bd", "--", (_folder.path() / "Apps.tar.gz").string(), tar.string()});
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
+        {"Example.dmg", {"Example.app", "Extras/Tool.app"}},
+        {"gzip.pkg", {"Example.app"}},
+        {"pbzx.pkg", {"Example.app"}},
+        {"Apps.tar.gz", {"Example.app"}}};
+    for (const auto& [name, paths] : cases) {
+        SCOPED_TRACE(name);
+        const auto result = extract(_folder.path() / name);
         ASSERT_TRUE(result.succeeded()) << result.message;
-        // The install location (/Applications) is not part of the path.
-        EXPECT_THAT(pathsInArchive(result), ElementsAre("Example.app"));
+        EXPECT_EQ(pathsInArchive(result), paths);
         EXPECT_TRUE(fs::exists(result.applications[0].bundle / "Contents/Info.plist"));
     }
-}
-
-TEST_F(ArchiveContentsTest, UnwrapsACompressedTarArchive) {
-    const auto tar = archive("Apps.tar", [](const fs::path& tree) { writeApplication(tree, "Example.app"); });
-    const auto compressed = _folder.path() / "Apps.tar.gz";
-    SevenZipFixtures::run({"a", "-tgzip", "-bd", "--", compressed.string(), tar.string()});
-    const auto result = extract(compressed);
-    ASSERT_TRUE(result.succeeded()) << result.message;
-    EXPECT_THAT(pathsInArchive(result), ElementsAre("Example.app"));
 }
 
 TEST_F(ArchiveContentsTest, FollowsOneLevelOfNestingAndNamesDeeperArchives) {
@@ -228,24 +227,6 @@ TEST(ArchiveContentsNames, MessagesNameTheBundleAsTheReaderKnowsIt) {
     EXPECT_EQ(ArchiveContents::replacingBundlePath("unrelated", "", "A.dmg/A.app"), "unrelated");
 }
 
-TEST_F(ArchiveContentsTest, LeavesOutWhatLoadingDoesNotRead) {
-    const auto zip = archive("Large.zip", [](const fs::path& tree) {
-        writeApplication(tree, "Example.app");
-        SevenZipFixtures::writeFile(tree / "Example.app/Contents/Resources/Movie.mov",
-                                    std::string(64 * 1024, 'm'));
-        SevenZipFixtures::writeFile(tree / "Example.app/Contents/Resources/Lumora.plist", "<plist/>");
-        SevenZipFixtures::writeFile(tree / "Notes.txt", "notes");
-    });
-    const auto result = extract(zip);
-    ASSERT_TRUE(result.succeeded()) << result.message;
-    const auto& bundle = result.applications.at(0).bundle;
-    EXPECT_TRUE(fs::exists(bundle / "Contents/Resources/Lumora.plist"));
-    EXPECT_TRUE(fs::exists(bundle / "Contents/MacOS/Example"));
-    EXPECT_FALSE(fs::exists(bundle / "Contents/Resources/Movie.mov"));
-    EXPECT_FALSE(fs::exists(bundle.parent_path() / "Notes.txt"));
-    EXPECT_FALSE(fs::exists(bundle.parent_path().parent_path() / "contents.selection"));
-}
-
 /// Hostile and broken downloads: each is refused with its own failure, leaves the extraction folder
 /// empty and writes nothing beside it.
 struct HostileCase {
@@ -333,7 +314,7 @@ INSTANTIATE_TEST_SUITE_P(
                         return writeMade(folder, "Example.dmg", {'t', 'e', 'x', 't'});
                     },
                     Failure::cannotOpen, "not a disk image"}),
-    [](const testing::TestParamInfo<HostileCase>& parameter) { return std::string(parameter.param.name); });
+    caseName);
 
 class ArchiveExtractionCacheTest : public ArchiveContentsTest {
 protected:

@@ -1,4 +1,5 @@
 #include "Code/Archives/ArchiveFormat.h"
+#include "SevenZipFixtures.h"
 #include "Support/SpecialFiles.h"
 #include "Support/TemporaryFolder.h"
 
@@ -24,6 +25,12 @@ std::vector<std::uint8_t> kolyTrailer(std::uint8_t version = 4, std::uint16_t si
     return trailer;
 }
 
+std::vector<std::uint8_t> tarHead(std::string_view magic) {
+    std::vector<std::uint8_t> head(512, 0);
+    std::copy(magic.begin(), magic.end(), head.begin() + 257);
+    return head;
+}
+
 struct Recognition {
     const char* name;
     std::vector<std::uint8_t> head;
@@ -31,52 +38,44 @@ struct Recognition {
     std::optional<ArchiveFormat> expected;
 };
 
-std::vector<std::uint8_t> tarHead(std::string_view magic) {
-    std::vector<std::uint8_t> head(512, 0);
-    std::copy(magic.begin(), magic.end(), head.begin() + 257);
-    return head;
-}
-
 class ArchiveFormatRecognition : public testing::TestWithParam<Recognition> {};
 
 TEST_P(ArchiveFormatRecognition, GoesByTheBytes) {
-    const auto& recognition = GetParam();
-    EXPECT_EQ(ArchiveFormats::recognize(recognition.head, recognition.trailer), recognition.expected);
+    EXPECT_EQ(ArchiveFormats::recognize(GetParam().head, GetParam().trailer), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ArchiveFormatRecognition,
-    testing::Values(Recognition{"DiskImageByItsTrailer", bytes("anything at all"), kolyTrailer(),
-                                ArchiveFormat::diskImage},
-                    // A zip's head wins nothing over the trailer: a disk image may begin with any bytes.
-                    Recognition{"DiskImageWhateverItsHead", bytes("PK\x03\x04"), kolyTrailer(),
-                                ArchiveFormat::diskImage},
-                    Recognition{"KolyOfAnotherVersion", bytes("x"), kolyTrailer(3), std::nullopt},
-                    Recognition{"KolyOfAnotherSize", bytes("x"), kolyTrailer(4, 511), std::nullopt},
-                    Recognition{"KolyInAShortFile", bytes("x"), bytes("koly\0\0\0\x04"), std::nullopt},
-                    Recognition{"Zip", bytes("PK\x03\x04rest"), {}, ArchiveFormat::zip},
-                    Recognition{"EmptyZip", bytes("PK\x05\x06"), {}, ArchiveFormat::zip},
-                    Recognition{"Xar", bytes("xar!\0\x1c"), {}, ArchiveFormat::xar},
-                    Recognition{"PosixTar", tarHead(std::string_view("ustar\0", 6)), {}, ArchiveFormat::tar},
-                    Recognition{"GnuTar", tarHead("ustar  "), {}, ArchiveFormat::tar},
-                    Recognition{"CpioPortable", bytes("070707000000"), {}, ArchiveFormat::cpio},
-                    Recognition{"CpioNew", bytes("070701000000"), {}, ArchiveFormat::cpio},
-                    Recognition{"CpioBinaryBigEndian", bytes("\x71\xc7"), {}, ArchiveFormat::cpio},
-                    Recognition{"Gzip", bytes("\x1f\x8b\x08"), {}, ArchiveFormat::gzip},
-                    Recognition{"Bzip2", bytes("BZh9"), {}, ArchiveFormat::bzip2},
-                    Recognition{"Bzip2WithoutBlockSize", bytes("BZhx"), {}, std::nullopt},
-                    Recognition{"Xz",
-                                bytes(std::string_view("\xfd"
-                                                       "7zXZ\0",
-                                                       6)),
-                                {},
-                                ArchiveFormat::xz},
-                    Recognition{"Zstd", bytes("\x28\xb5\x2f\xfd"), {}, ArchiveFormat::zstd},
-                    Recognition{"TextNamedDmg", bytes("this is not a disk image\n"),
-                                bytes("this is not a disk image\n"), std::nullopt},
-                    Recognition{"Empty", {}, {}, std::nullopt},
-                    Recognition{"TruncatedMagic", bytes("PK\x03"), {}, std::nullopt}),
-    [](const testing::TestParamInfo<Recognition>& parameter) { return std::string(parameter.param.name); });
+    testing::ValuesIn(std::vector<Recognition>{
+        {"DiskImageByItsTrailer", bytes("anything at all"), kolyTrailer(), ArchiveFormat::diskImage},
+        // A zip's head wins nothing over the trailer: a disk image may begin with any bytes.
+        {"DiskImageWhateverItsHead", bytes("PK\x03\x04"), kolyTrailer(), ArchiveFormat::diskImage},
+        {"KolyOfAnotherVersion", bytes("x"), kolyTrailer(3), std::nullopt},
+        {"KolyOfAnotherSize", bytes("x"), kolyTrailer(4, 511), std::nullopt},
+        {"KolyInAShortFile", bytes("x"), bytes("koly\0\0\0\x04"), std::nullopt},
+        {"Zip", bytes("PK\x03\x04rest"), {}, ArchiveFormat::zip},
+        {"EmptyZip", bytes("PK\x05\x06"), {}, ArchiveFormat::zip},
+        {"Xar", bytes("xar!\0\x1c"), {}, ArchiveFormat::xar},
+        {"PosixTar", tarHead(std::string_view("ustar\0", 6)), {}, ArchiveFormat::tar},
+        {"GnuTar", tarHead("ustar  "), {}, ArchiveFormat::tar},
+        {"CpioPortable", bytes("070707000000"), {}, ArchiveFormat::cpio},
+        {"CpioNew", bytes("070701000000"), {}, ArchiveFormat::cpio},
+        {"CpioBinaryBigEndian", bytes("\x71\xc7"), {}, ArchiveFormat::cpio},
+        {"Gzip", bytes("\x1f\x8b\x08"), {}, ArchiveFormat::gzip},
+        {"Bzip2", bytes("BZh9"), {}, ArchiveFormat::bzip2},
+        {"Bzip2WithoutBlockSize", bytes("BZhx"), {}, std::nullopt},
+        {"Xz",
+         bytes(std::string_view("\xfd"
+                                "7zXZ\0",
+                                6)),
+         {},
+         ArchiveFormat::xz},
+        {"Zstd", bytes("\x28\xb5\x2f\xfd"), {}, ArchiveFormat::zstd},
+        {"TextNamedDmg", bytes("this is not a disk image\n"), bytes("this is not a disk image\n"),
+         std::nullopt},
+        {"Empty", {}, {}, std::nullopt},
+        {"TruncatedMagic", bytes("PK\x03"), {}, std::nullopt}}),
+    caseName);
 
 TEST(ArchiveFormatFile, ReadsTheStartAndTheEndOfRegularFilesOnly) {
     const TemporaryFolder folder;

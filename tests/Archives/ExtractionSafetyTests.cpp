@@ -1,5 +1,6 @@
 #include "Code/Archives/ExtractionSafety.h"
 #include "Code/Archives/SevenZipListing.h"
+#include "SevenZipFixtures.h"
 
 #include <string>
 
@@ -18,38 +19,48 @@ std::string repeated(std::string_view component, std::size_t count) {
     return result;
 }
 
-struct PathCase {
-    const char* name;
-    std::string path;
-    /// Empty when the path is safe; otherwise a part of the refusal.
-    const char* refusal;
-};
-
-class ExtractionSafetyEntryPath : public testing::TestWithParam<PathCase> {};
-
-TEST_P(ExtractionSafetyEntryPath, Decides) {
-    const auto verdict = ExtractionSafety::checkEntryPath(GetParam().path);
-    if (std::string_view(GetParam().refusal).empty()) {
+/// An empty `refusal` expects the verdict to be safe; any other, a refusal containing it.
+void expectVerdict(const ExtractionSafety::Verdict& verdict, std::string_view refusal) {
+    if (refusal.empty()) {
         EXPECT_TRUE(verdict.isSafe()) << verdict.refusal;
     } else {
-        EXPECT_THAT(verdict.refusal, HasSubstr(GetParam().refusal));
+        EXPECT_THAT(verdict.refusal, HasSubstr(std::string(refusal)));
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ExtractionSafetyEntryPath,
-    testing::Values(
-        PathCase{"Plain", "App.app/Contents/Info.plist", ""}, PathCase{"DotPrefix", "./App.app", ""},
-        PathCase{"TrailingSlash", "App.app/", ""}, PathCase{"DoubleSlash", "App.app//Contents", ""},
-        PathCase{"DotsInsideANname", "a..b/..c/d..", ""}, PathCase{"ThreeDots", ".../x", ""},
-        PathCase{"Empty", "", "no name"}, PathCase{"OnlyDots", "./.", "names no file"},
-        PathCase{"Absolute", "/etc/passwd", "absolute"}, PathCase{"Parent", "../evil.txt", "\"..\""},
-        PathCase{"ParentInside", "a/b/../../../c", "\"..\""}, PathCase{"ParentAtTheEnd", "a/..", "\"..\""},
-        PathCase{"BackslashParent", "a\\..\\..\\b", "\"..\""}, PathCase{"Nul", std::string("a\0b", 3), "NUL"},
-        PathCase{"AtTheDepthLimit", repeated("d", 64), ""},
-        PathCase{"DotsDoNotCount", repeated("d", 64) + "/./.", ""},
-        PathCase{"TooDeep", repeated("d", 65), "more than 64 folders deep"}),
-    [](const testing::TestParamInfo<PathCase>& parameter) { return std::string(parameter.param.name); });
+/// A named input and the refusal it meets (empty when it is safe).
+struct Case {
+    const char* name;
+    std::string input;
+    const char* refusal;
+};
+
+class ExtractionSafetyEntryPath : public testing::TestWithParam<Case> {};
+
+TEST_P(ExtractionSafetyEntryPath, Decides) {
+    expectVerdict(ExtractionSafety::checkEntryPath(GetParam().input), GetParam().refusal);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ExtractionSafetyEntryPath,
+                         testing::ValuesIn(std::vector<Case>{
+                             {"Plain", "App.app/Contents/Info.plist", ""},
+                             {"DotPrefix", "./App.app", ""},
+                             {"TrailingSlash", "App.app/", ""},
+                             {"DoubleSlash", "App.app//Contents", ""},
+                             {"DotsInsideAName", "a..b/..c/d..", ""},
+                             {"ThreeDots", ".../x", ""},
+                             {"Empty", "", "no name"},
+                             {"OnlyDots", "./.", "names no file"},
+                             {"Absolute", "/etc/passwd", "absolute"},
+                             {"Parent", "../evil.txt", "\"..\""},
+                             {"ParentInside", "a/b/../../../c", "\"..\""},
+                             {"ParentAtTheEnd", "a/..", "\"..\""},
+                             {"BackslashParent", "a\\..\\..\\b", "\"..\""},
+                             {"Nul", std::string("a\0b", 3), "NUL"},
+                             {"AtTheDepthLimit", repeated("d", 64), ""},
+                             {"DotsDoNotCount", repeated("d", 64) + "/./.", ""},
+                             {"TooDeep", repeated("d", 65), "more than 64 folders deep"}}),
+                         caseName);
 
 struct LinkCase {
     const char* name;
@@ -65,21 +76,24 @@ TEST_P(ExtractionSafetyLinkTarget, Decides) {
     EXPECT_EQ(verdict.isSafe(), GetParam().safe) << verdict.refusal;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ExtractionSafetyLinkTarget,
-    testing::Values(
-        LinkCase{"FrameworkVersion", "Fw.framework/Versions/Current", "A", true},
-        LinkCase{"FrameworkTop", "Fw.framework/Fw", "Versions/Current/Fw", true},
-        LinkCase{"UpToTheRoot", "a/b/link", "../../c", true}, LinkCase{"TheRootItself", "a/link", "..", true},
-        LinkCase{"DotTarget", "link", ".", true}, LinkCase{"DownAndUp", "link", "x/../y", true},
-        LinkCase{"OneTooMany", "a/b/link", "../../../c", false},
-        LinkCase{"AtTopLevel", "link", "../x", false},
-        LinkCase{"LeavesAndComesBack", "a/link", "../../root/a", false},
-        LinkCase{"DownThenTooFarUp", "link", "x/../../y", false},
-        LinkCase{"Absolute", "a/link", "/etc", false}, LinkCase{"AbsoluteIntoNowhere", "a/link", "/", false},
-        LinkCase{"Empty", "a/link", "", false}, LinkCase{"DotPrefixedLink", "./a/link", "../b", true},
-        LinkCase{"LinkPathClimbs", "a/../b/link", "..", false}),
-    [](const testing::TestParamInfo<LinkCase>& parameter) { return std::string(parameter.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, ExtractionSafetyLinkTarget,
+                         testing::ValuesIn(std::vector<LinkCase>{
+                             {"FrameworkVersion", "Fw.framework/Versions/Current", "A", true},
+                             {"FrameworkTop", "Fw.framework/Fw", "Versions/Current/Fw", true},
+                             {"UpToTheRoot", "a/b/link", "../../c", true},
+                             {"TheRootItself", "a/link", "..", true},
+                             {"DotTarget", "link", ".", true},
+                             {"DownAndUp", "link", "x/../y", true},
+                             {"OneTooMany", "a/b/link", "../../../c", false},
+                             {"AtTopLevel", "link", "../x", false},
+                             {"LeavesAndComesBack", "a/link", "../../root/a", false},
+                             {"DownThenTooFarUp", "link", "x/../../y", false},
+                             {"Absolute", "a/link", "/etc", false},
+                             {"AbsoluteIntoNowhere", "a/link", "/", false},
+                             {"Empty", "a/link", "", false},
+                             {"DotPrefixedLink", "./a/link", "../b", true},
+                             {"LinkPathClimbs", "a/../b/link", "..", false}}),
+                         caseName);
 
 struct TotalsCase {
     const char* name;
@@ -90,12 +104,8 @@ struct TotalsCase {
 class ExtractionSafetyTotals : public testing::TestWithParam<TotalsCase> {};
 
 TEST_P(ExtractionSafetyTotals, Decides) {
-    const auto verdict = ExtractionSafety::checkTotals(GetParam().totals, ExtractionSafety::Limits{});
-    if (std::string_view(GetParam().refusal).empty()) {
-        EXPECT_TRUE(verdict.isSafe()) << verdict.refusal;
-    } else {
-        EXPECT_THAT(verdict.refusal, HasSubstr(GetParam().refusal));
-    }
+    expectVerdict(ExtractionSafety::checkTotals(GetParam().totals, ExtractionSafety::Limits{}),
+                  GetParam().refusal);
 }
 
 constexpr std::uint64_t mebibyte = std::uint64_t{1} << 20;
@@ -103,75 +113,58 @@ constexpr std::uint64_t gibibyte = std::uint64_t{1} << 30;
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ExtractionSafetyTotals,
-    testing::Values(
-        TotalsCase{"Typical",
-                   {.size = 300 * mebibyte, .packedSize = 100 * mebibyte, .entryCount = 5000, .depth = 12},
-                   ""},
-        TotalsCase{"AtEveryLimit",
-                   {.size = 8 * gibibyte,
-                    .packedSize = 8 * gibibyte / 1000 + 1,
-                    .entryCount = 1'000'000,
-                    .depth = 64},
-                   ""},
-        TotalsCase{"TooLarge",
-                   {.size = 8 * gibibyte + 1, .packedSize = 8 * gibibyte},
-                   "larger than the limit of 8 GiB"},
-        TotalsCase{"TooMany", {.entryCount = 1'000'001}, "more than 1000000 entries"},
-        TotalsCase{"TooDeep", {.depth = 65}, "more than 64 folders deep"},
-        TotalsCase{"ExpandsTooMuch",
-                   {.size = 200 * mebibyte, .packedSize = 200 * 1024},
-                   "expand more than 1000 times"},
-        TotalsCase{"ExpandsExactlyTheRatio", {.size = 1000 * mebibyte, .packedSize = mebibyte}, ""},
-        TotalsCase{"ExpandsFromNothing", {.size = 101 * mebibyte, .packedSize = 0}, "expand more than"},
-        TotalsCase{"SmallContentsMayExpand", {.size = 100 * mebibyte, .packedSize = 1}, ""},
-        TotalsCase{"HugePackedSize", {.size = 200 * mebibyte, .packedSize = ~std::uint64_t{0}}, ""}),
-    [](const testing::TestParamInfo<TotalsCase>& parameter) { return std::string(parameter.param.name); });
+    testing::ValuesIn(std::vector<TotalsCase>{
+        {"Typical",
+         {.size = 300 * mebibyte, .packedSize = 100 * mebibyte, .entryCount = 5000, .depth = 12},
+         ""},
+        {"AtEveryLimit",
+         {.size = 8 * gibibyte, .packedSize = 8 * gibibyte / 1000 + 1, .entryCount = 1'000'000, .depth = 64},
+         ""},
+        {"TooLarge",
+         {.size = 8 * gibibyte + 1, .packedSize = 8 * gibibyte},
+         "larger than the limit of 8 GiB"},
+        {"TooMany", {.entryCount = 1'000'001}, "more than 1000000 entries"},
+        {"TooDeep", {.depth = 65}, "more than 64 folders deep"},
+        {"ExpandsTooMuch", {.size = 200 * mebibyte, .packedSize = 200 * 1024}, "expand more than 1000 times"},
+        {"ExpandsExactlyTheRatio", {.size = 1000 * mebibyte, .packedSize = mebibyte}, ""},
+        {"ExpandsFromNothing", {.size = 101 * mebibyte, .packedSize = 0}, "expand more than"},
+        {"SmallContentsMayExpand", {.size = 100 * mebibyte, .packedSize = 1}, ""},
+        {"HugePackedSize", {.size = 200 * mebibyte, .packedSize = ~std::uint64_t{0}}, ""}}),
+    caseName);
 
-struct ListingCase {
-    const char* name;
-    std::string listing;
-    const char* refusal;
-};
-
-class ExtractionSafetyListing : public testing::TestWithParam<ListingCase> {};
+class ExtractionSafetyListing : public testing::TestWithParam<Case> {};
 
 TEST_P(ExtractionSafetyListing, Decides) {
-    const auto parsed = SevenZipListing::parse(GetParam().listing);
+    const auto parsed = SevenZipListing::parse(GetParam().input);
     ASSERT_TRUE(parsed.listing) << parsed.error;
     ExtractionSafety::Limits limits;
     limits.totalSize = 1000;
-    const auto verdict = ExtractionSafety::checkListing(*parsed.listing, limits);
-    if (std::string_view(GetParam().refusal).empty()) {
-        EXPECT_TRUE(verdict.isSafe()) << verdict.refusal;
-    } else {
-        EXPECT_THAT(verdict.refusal, HasSubstr(GetParam().refusal));
-    }
+    expectVerdict(ExtractionSafety::checkListing(*parsed.listing, limits), GetParam().refusal);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ExtractionSafetyListing,
-    testing::Values(
-        ListingCase{"Framework",
-                    "Path = Fw.framework/Versions/A/Fw\nSize = 10\nPacked Size = 10\n\n"
-                    "Path = Fw.framework/Versions/Current\nMode = lrwxrwxrwx\nSymbolic Link = A\n\n"
-                    "Path = Fw.framework/Fw\nSymbolic Link = Versions/Current/Fw\n",
-                    ""},
-        ListingCase{"LinkOut", "Path = a/up\nSymbolic Link = ../../..\n", "points outside"},
-        ListingCase{"HardLinkOut", "Path = a/hard\nHard Link = /etc/passwd\n", "hard link \"a/hard\""},
-        ListingCase{"HardLinkInside", "Path = a/hard\nHard Link = a/file\n", ""},
-        ListingCase{"EntryThroughALink",
-                    "Path = a/self\nSymbolic Link = .\n\nPath = ./a/self/self/x\nSize = 1\n",
-                    "inside the symbolic link"},
-        ListingCase{"EntryThroughAZipLink", "Path = a\nAttributes =  lrwxrwxrwx\n\nPath = a/x\n",
-                    "inside the symbolic link"},
-        ListingCase{"BadName", "Path = ok\n\nPath = ../evil\n", "\"..\""},
-        ListingCase{"PayloadRootFolder", "Path = .\nFolder = +\n\nPath = ./a\nSize = 1\n", ""},
-        ListingCase{"RootAsFile", "Path = .\nSize = 1\n", "names no file"},
-        ListingCase{"SumTooLarge", "Path = a\nSize = 600\n\nPath = b\nSize = 600\n",
-                    "larger than the limit of 1000 bytes"},
-        ListingCase{"HugeSizesDoNotWrap",
-                    "Path = a\nSize = 18446744073709551615\n\nPath = b\nSize = 18446744073709551615\n",
-                    "larger than the limit"}),
-    [](const testing::TestParamInfo<ListingCase>& parameter) { return std::string(parameter.param.name); });
+    testing::ValuesIn(std::vector<Case>{
+        {"Framework",
+         "Path = Fw.framework/Versions/A/Fw\nSize = 10\nPacked Size = 10\n\n"
+         "Path = Fw.framework/Versions/Current\nMode = lrwxrwxrwx\nSymbolic Link = A\n\n"
+         "Path = Fw.framework/Fw\nSymbolic Link = Versions/Current/Fw\n",
+         ""},
+        {"LinkOut", "Path = a/up\nSymbolic Link = ../../..\n", "points outside"},
+        {"HardLinkOut", "Path = a/hard\nHard Link = /etc/passwd\n", "hard link \"a/hard\""},
+        {"HardLinkInside", "Path = a/hard\nHard Link = a/file\n", ""},
+        {"EntryThroughALink", "Path = a/self\nSymbolic Link = .\n\nPath = ./a/self/self/x\nSize = 1\n",
+         "inside the symbolic link"},
+        {"EntryThroughAZipLink", "Path = a\nAttributes =  lrwxrwxrwx\n\nPath = a/x\n",
+         "inside the symbolic link"},
+        {"BadName", "Path = ok\n\nPath = ../evil\n", "\"..\""},
+        {"PayloadRootFolder", "Path = .\nFolder = +\n\nPath = ./a\nSize = 1\n", ""},
+        {"RootAsFile", "Path = .\nSize = 1\n", "names no file"},
+        {"SumTooLarge", "Path = a\nSize = 600\n\nPath = b\nSize = 600\n",
+         "larger than the limit of 1000 bytes"},
+        {"HugeSizesDoNotWrap",
+         "Path = a\nSize = 18446744073709551615\n\nPath = b\nSize = 18446744073709551615\n",
+         "larger than the limit"}}),
+    caseName);
 
 } // namespace

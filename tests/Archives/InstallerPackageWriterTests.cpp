@@ -1,5 +1,6 @@
 #include "Code/Archives/ArchiveFormat.h"
 #include "Code/Archives/PbzxDecoder.h"
+#include "SevenZipFixtures.h"
 #include "Support/TemporaryFolder.h"
 #include "tools/ArchiveFixtures/CpioWriter.h"
 #include "tools/ArchiveFixtures/FixtureCommand.h"
@@ -47,15 +48,8 @@ std::vector<std::uint8_t> payloadArchive() {
     return writer.bytes();
 }
 
-std::string readText(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
-void writeBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using SevenZipFixtures::readFile;
+using SevenZipFixtures::writeBytes;
 
 /// Runs 7-Zip and fails the test when it reports an error.
 void sevenZip(const std::vector<std::string>& arguments, std::string* output = nullptr) {
@@ -97,7 +91,7 @@ TEST_P(InstallerPackageWriterPackage, IsReadBackBySevenZipDownToThePayloadsFiles
 
     const auto packageFolder = work.path() / "package";
     sevenZip({"x", "-o" + packageFolder.string(), package.string()});
-    EXPECT_THAT(readText(packageFolder / "PackageInfo"),
+    EXPECT_THAT(readFile(packageFolder / "PackageInfo"),
                 testing::HasSubstr("install-location=\"/Applications\""));
 
     // The payload comes out of the package as it was stored; its cpio archive takes one more step.
@@ -109,12 +103,12 @@ TEST_P(InstallerPackageWriterPackage, IsReadBackBySevenZipDownToThePayloadsFiles
         const PbzxDecoder decoder({.maximumOutputSize = 1 << 30, .maximumRatio = 1 << 20});
         EXPECT_EQ(decoder.decodeFile(packageFolder / "Payload", cpio), archive.size());
     }
-    EXPECT_EQ(readText(cpio), std::string(archive.begin(), archive.end()));
+    EXPECT_EQ(readFile(cpio), std::string(archive.begin(), archive.end()));
 
     const auto installed = work.path() / "installed";
     sevenZip({"x", "-tcpio", "-o" + installed.string(), cpio.string()});
     for (const auto& [path, contents] : payloadFiles()) {
-        EXPECT_EQ(readText(installed / path), contents) << path;
+        EXPECT_EQ(readFile(installed / path), contents) << path;
     }
 }
 
@@ -122,9 +116,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, InstallerPackageWriterPackage,
                          testing::Values(Encoding{"GzipPayload", PayloadEncoding::gzip, 0},
                                          Encoding{"PbzxPayload", PayloadEncoding::pbzx, 16 * 1024 * 1024},
                                          Encoding{"PbzxPayloadOfSeveralChunks", PayloadEncoding::pbzx, 4096}),
-                         [](const testing::TestParamInfo<Encoding>& parameter) {
-                             return std::string(parameter.param.name);
-                         });
+                         caseName);
 
 TEST(InstallerPackageWriter, NamesPackageFilesInFoldersOfTheArchive) {
     TemporaryFolder work;
@@ -143,7 +135,7 @@ TEST(InstallerPackageWriter, NamesPackageFilesInFoldersOfTheArchive) {
     EXPECT_THAT(listing, testing::HasSubstr("Path = Distribution\n"));
     EXPECT_THAT(listing, testing::HasSubstr("Path = Example.pkg/Payload\n"));
     sevenZip({"x", "-o" + (work.path() / "out").string(), product.string()});
-    EXPECT_EQ(readText(work.path() / "out" / "Example.pkg" / "Payload"),
+    EXPECT_EQ(readFile(work.path() / "out" / "Example.pkg" / "Payload"),
               std::string(inner.begin(), inner.end()));
 }
 

@@ -1,4 +1,5 @@
 #include "Code/Archives/PbzxDecoder.h"
+#include "SevenZipFixtures.h"
 #include "Support/TemporaryFolder.h"
 #include "Support/Thrown.h"
 #include "tools/ArchiveFixtures/PbzxWriter.h"
@@ -49,19 +50,14 @@ Bytes decodeInMemory(const Bytes& stream, PbzxDecoder::Limits limits = generousL
     return output;
 }
 
-void writeFile(const std::filesystem::path& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-Bytes readFile(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+Bytes readBytes(const std::filesystem::path& path) {
+    const auto text = SevenZipFixtures::readFile(path);
+    return {text.begin(), text.end()};
 }
 
 struct RoundTrip {
     const char* name;
-    std::function<Bytes()> stream;
+    Bytes stream;
     Bytes expected;
 };
 
@@ -69,46 +65,37 @@ class PbzxRoundTrip : public testing::TestWithParam<RoundTrip> {};
 
 TEST_P(PbzxRoundTrip, DecodesToTheOriginalBytesFromMemoryAndFromAFile) {
     const auto& roundTrip = GetParam();
-    const Bytes stream = roundTrip.stream();
+    const Bytes& stream = roundTrip.stream;
     EXPECT_EQ(decodeInMemory(stream), roundTrip.expected);
 
     TemporaryFolder folder;
-    writeFile(folder.path() / "Payload", stream);
+    SevenZipFixtures::writeBytes(folder.path() / "Payload", stream);
     const auto decoded =
         PbzxDecoder(generousLimits).decodeFile(folder.path() / "Payload", folder.path() / "out");
     EXPECT_EQ(decoded, roundTrip.expected.size());
-    EXPECT_EQ(readFile(folder.path() / "out"), roundTrip.expected);
+    EXPECT_EQ(readBytes(folder.path() / "out"), roundTrip.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PbzxRoundTrip,
-    testing::Values(
-        RoundTrip{"EmptyStream", [] { return PbzxWriter().bytes(); }, {}},
-        RoundTrip{"OneCompressedChunk",
-                  [] { return PbzxWriter().addCompressedChunk(sampleBytes(5000)).bytes(); },
-                  sampleBytes(5000)},
-        RoundTrip{"SeveralCompressedChunks", [] { return PbzxWriter::encode(sampleBytes(10000), 3000); },
-                  sampleBytes(10000)},
-        RoundTrip{"ChunkLargerThanTheDecodersBuffers", [] { return PbzxWriter::encode(sampleBytes(300000)); },
-                  sampleBytes(300000)},
-        RoundTrip{"StoredChunk", [] { return PbzxWriter().addStoredChunk(sampleBytes(700)).bytes(); },
-                  sampleBytes(700)},
-        RoundTrip{"StoredChunkLargerThanTheDecodersBuffers",
-                  [] { return PbzxWriter().addStoredChunk(sampleBytes(200000)).bytes(); },
-                  sampleBytes(200000)},
-        RoundTrip{"EmptyStoredChunk", [] { return PbzxWriter().addStoredChunk({}).bytes(); }, {}},
-        RoundTrip{"StoredBetweenCompressedChunks",
-                  [] {
-                      return PbzxWriter()
-                          .addCompressedChunk(sampleBytes(4000, 1))
-                          .addStoredChunk(sampleBytes(100, 2))
-                          .addCompressedChunk(sampleBytes(4000, 3))
-                          .bytes();
-                  },
-                  concatenated({sampleBytes(4000, 1), sampleBytes(100, 2), sampleBytes(4000, 3)})},
-        RoundTrip{
-            "CompressedChunkOfNothing", [] { return PbzxWriter().addCompressedChunk({}).bytes(); }, {}}),
-    [](const testing::TestParamInfo<RoundTrip>& parameter) { return std::string(parameter.param.name); });
+    testing::ValuesIn(std::vector<RoundTrip>{
+        {"EmptyStream", PbzxWriter().bytes(), {}},
+        {"OneCompressedChunk", PbzxWriter().addCompressedChunk(sampleBytes(5000)).bytes(), sampleBytes(5000)},
+        {"SeveralCompressedChunks", PbzxWriter::encode(sampleBytes(10000), 3000), sampleBytes(10000)},
+        {"ChunkLargerThanTheDecodersBuffers", PbzxWriter::encode(sampleBytes(300000)), sampleBytes(300000)},
+        {"StoredChunk", PbzxWriter().addStoredChunk(sampleBytes(700)).bytes(), sampleBytes(700)},
+        {"StoredChunkLargerThanTheDecodersBuffers", PbzxWriter().addStoredChunk(sampleBytes(200000)).bytes(),
+         sampleBytes(200000)},
+        {"EmptyStoredChunk", PbzxWriter().addStoredChunk({}).bytes(), {}},
+        {"StoredBetweenCompressedChunks",
+         PbzxWriter()
+             .addCompressedChunk(sampleBytes(4000, 1))
+             .addStoredChunk(sampleBytes(100, 2))
+             .addCompressedChunk(sampleBytes(4000, 3))
+             .bytes(),
+         concatenated({sampleBytes(4000, 1), sampleBytes(100, 2), sampleBytes(4000, 3)})},
+        {"CompressedChunkOfNothing", PbzxWriter().addCompressedChunk({}).bytes(), {}}}),
+    caseName);
 
 Bytes withoutLast(Bytes bytes, std::size_t count) {
     bytes.resize(bytes.size() - count);
@@ -120,12 +107,19 @@ Bytes withFlippedByte(Bytes bytes, std::size_t offset) {
     return bytes;
 }
 
-/// The stream header (12 bytes) and a chunk header (16 bytes) come before a first chunk's data.
-constexpr std::size_t firstChunkData = 28;
+/// A stream of one chunk holding `data`, declaring `size` decoded bytes and `extraLength` more stored
+/// bytes than `data` has.
+Bytes chunkOf(const Bytes& data, std::uint64_t size = 1000, std::uint64_t extraLength = 0) {
+    return PbzxWriter().addChunk(size, data.size() + extraLength, data).bytes();
+}
+
+Bytes xzOf(std::size_t count) {
+    return PbzxWriter::xz(sampleBytes(count));
+}
 
 struct Hostile {
     const char* name;
-    std::function<Bytes()> stream;
+    Bytes stream;
     std::string expectedError;
     PbzxDecoder::Limits limits = generousLimits;
 };
@@ -134,13 +128,13 @@ class PbzxHostileStream : public testing::TestWithParam<Hostile> {};
 
 TEST_P(PbzxHostileStream, FailsWithAClearErrorAndLeavesNoOutputFile) {
     const auto& hostile = GetParam();
-    const Bytes stream = hostile.stream();
+    const Bytes& stream = hostile.stream;
     const auto inMemory = thrownBy<PbzxDecoder::Error>([&] { decodeInMemory(stream, hostile.limits); });
     ASSERT_TRUE(inMemory);
     EXPECT_THAT(inMemory->errorDescription(), testing::HasSubstr(hostile.expectedError));
 
     TemporaryFolder folder;
-    writeFile(folder.path() / "Payload", stream);
+    SevenZipFixtures::writeBytes(folder.path() / "Payload", stream);
     const auto fromFile = thrownBy<PbzxDecoder::Error>(
         [&] { PbzxDecoder(hostile.limits).decodeFile(folder.path() / "Payload", folder.path() / "out"); });
     ASSERT_TRUE(fromFile);
@@ -154,91 +148,52 @@ Bytes text(std::string_view characters) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PbzxHostileStream,
-    testing::Values(
-        Hostile{"Empty", [] { return Bytes{}; }, "not a pbzx stream"},
-        Hostile{"BadMagic", [] { return withFlippedByte(PbzxWriter().bytes(), 3); }, "not a pbzx stream"},
-        Hostile{"XzInsteadOfPbzx", [] { return PbzxWriter::xz(sampleBytes(100)); }, "not a pbzx stream"},
-        Hostile{"TruncatedHeader", [] { return text(std::string_view("pbzx\0\0\0", 7)); },
-                "truncated pbzx header"},
-        Hostile{"TruncatedChunkHeader",
-                [] { return withoutLast(PbzxWriter().addStoredChunk({}).bytes(), 5); },
-                "truncated chunk header (chunk 1)"},
-        Hostile{"TruncatedStoredChunk",
-                [] { return withoutLast(PbzxWriter().addStoredChunk(sampleBytes(100)).bytes(), 40); },
-                "truncated chunk (chunk 1 stores 100 bytes; the stream ends after 60)"},
-        Hostile{"TruncatedCompressedChunk",
-                [] {
-                    return withoutLast(PbzxWriter()
-                                           .addCompressedChunk(sampleBytes(1000, 1))
-                                           .addCompressedChunk(sampleBytes(1000, 2))
-                                           .bytes(),
-                                       10);
-                },
-                "truncated chunk (chunk 2"},
-        Hostile{"LengthPastTheEnd",
-                [] {
-                    const auto compressed = PbzxWriter::xz(sampleBytes(1000));
-                    return PbzxWriter().addChunk(1000, compressed.size() + 5000, compressed).bytes();
-                },
-                "truncated chunk (chunk 1"},
-        Hostile{"HugeDeclaredLength",
-                [] { return PbzxWriter().addChunk(1000, 1ULL << 62, sampleBytes(100)).bytes(); },
-                "chunk 1 declares 4611686018427387904 stored bytes, more than the limit of 67108864"},
-        Hostile{"HugeDeclaredSize",
-                [] {
-                    const auto compressed = PbzxWriter::xz(sampleBytes(100));
-                    return PbzxWriter().addChunk(~0ULL, compressed.size(), compressed).bytes();
-                },
-                "more than the limit of 67108864"},
-        Hostile{"CorruptedXz",
-                [] {
-                    const auto stream = PbzxWriter().addCompressedChunk(sampleBytes(5000)).bytes();
-                    return withFlippedByte(stream, firstChunkData + (stream.size() - firstChunkData) / 2);
-                },
-                "damaged xz data (chunk 1"},
-        Hostile{"ChunkNeitherXzNorStored",
-                [] { return PbzxWriter().addChunk(200, 100, sampleBytes(100)).bytes(); },
-                "damaged xz data (chunk 1)"},
-        Hostile{"XzStreamCutShortInsideItsChunk",
-                [] {
-                    auto compressed = PbzxWriter::xz(sampleBytes(1000));
-                    compressed.resize(compressed.size() - 8);
-                    return PbzxWriter().addChunk(1000, compressed.size(), compressed).bytes();
-                },
-                "damaged xz data (chunk 1"},
-        Hostile{"BytesAfterTheXzStream",
-                [] {
-                    auto compressed = PbzxWriter::xz(sampleBytes(1000));
-                    compressed.push_back(0);
-                    return PbzxWriter().addChunk(1000, compressed.size(), compressed).bytes();
-                },
-                "damaged xz data (chunk 1 holds bytes after its xz stream)"},
-        Hostile{"MoreThanTheDeclaredSize",
-                [] {
-                    const auto compressed = PbzxWriter::xz(sampleBytes(1000));
-                    return PbzxWriter().addChunk(999, compressed.size(), compressed).bytes();
-                },
-                "chunk 1 decodes to more than its declared 999 bytes"},
-        Hostile{"OutputLimit",
-                [] { return PbzxWriter::encode(sampleBytes(5000), 1000); },
-                "output limit of 4500 bytes exceeded",
-                {.maximumOutputSize = 4500, .maximumRatio = 1000}},
-        Hostile{"StoredOutputLimit",
-                [] { return PbzxWriter().addStoredChunk(sampleBytes(101)).bytes(); },
-                "output limit of 100 bytes exceeded",
-                {.maximumOutputSize = 100, .maximumRatio = 1000}},
-        Hostile{"CompressionRatio",
-                [] {
-                    const Bytes zeros(4 * 1024 * 1024, 0);
-                    return PbzxWriter().addCompressedChunk(zeros).bytes();
-                },
-                "compression ratio limit of 100 exceeded",
-                {.maximumOutputSize = 1ULL << 32, .maximumRatio = 100}},
-        Hostile{"DecoderMemory",
-                [] { return PbzxWriter().addCompressedChunk(sampleBytes(100)).bytes(); },
-                "chunk 1 needs more than 4096 bytes of memory to decode",
-                {.maximumOutputSize = 1ULL << 32, .maximumRatio = 1000, .decoderMemoryLimit = 4096}}),
-    [](const testing::TestParamInfo<Hostile>& parameter) { return std::string(parameter.param.name); });
+    testing::ValuesIn(std::vector<Hostile>{
+        {"Empty", {}, "not a pbzx stream"},
+        {"BadMagic", withFlippedByte(PbzxWriter().bytes(), 3), "not a pbzx stream"},
+        {"XzInsteadOfPbzx", xzOf(100), "not a pbzx stream"},
+        {"TruncatedHeader", text(std::string_view("pbzx\0\0\0", 7)), "truncated pbzx header"},
+        {"TruncatedChunkHeader", withoutLast(PbzxWriter().addStoredChunk({}).bytes(), 5),
+         "truncated chunk header (chunk 1)"},
+        {"TruncatedStoredChunk", withoutLast(PbzxWriter().addStoredChunk(sampleBytes(100)).bytes(), 40),
+         "truncated chunk (chunk 1 stores 100 bytes; the stream ends after 60)"},
+        {"TruncatedCompressedChunk",
+         withoutLast(PbzxWriter()
+                         .addCompressedChunk(sampleBytes(1000, 1))
+                         .addCompressedChunk(sampleBytes(1000, 2))
+                         .bytes(),
+                     10),
+         "truncated chunk (chunk 2"},
+        {"LengthPastTheEnd", chunkOf(xzOf(1000), 1000, 5000), "truncated chunk (chunk 1"},
+        {"HugeDeclaredLength", PbzxWriter().addChunk(1000, 1ULL << 62, sampleBytes(100)).bytes(),
+         "chunk 1 declares 4611686018427387904 stored bytes, more than the limit of 67108864"},
+        {"HugeDeclaredSize", chunkOf(xzOf(100), ~0ULL), "more than the limit of 67108864"},
+        {"CorruptedXz", chunkOf(withFlippedByte(xzOf(5000), xzOf(5000).size() / 2), 5000),
+         "damaged xz data (chunk 1"},
+        {"ChunkNeitherXzNorStored", PbzxWriter().addChunk(200, 100, sampleBytes(100)).bytes(),
+         "damaged xz data (chunk 1)"},
+        {"XzStreamCutShortInsideItsChunk", chunkOf(withoutLast(xzOf(1000), 8)), "damaged xz data (chunk 1"},
+        {"BytesAfterTheXzStream", chunkOf(concatenated({xzOf(1000), {0}})),
+         "damaged xz data (chunk 1 holds bytes after its xz stream)"},
+        {"MoreThanTheDeclaredSize", chunkOf(xzOf(1000), 999),
+         "chunk 1 decodes to more than its declared 999 bytes"},
+        {"OutputLimit",
+         PbzxWriter::encode(sampleBytes(5000), 1000),
+         "output limit of 4500 bytes exceeded",
+         {.maximumOutputSize = 4500, .maximumRatio = 1000}},
+        {"StoredOutputLimit",
+         PbzxWriter().addStoredChunk(sampleBytes(101)).bytes(),
+         "output limit of 100 bytes exceeded",
+         {.maximumOutputSize = 100, .maximumRatio = 1000}},
+        {"CompressionRatio",
+         PbzxWriter().addCompressedChunk(Bytes(4 << 20, 0)).bytes(),
+         "compression ratio limit of 100 exceeded",
+         {.maximumOutputSize = 1ULL << 32, .maximumRatio = 100}},
+        {"DecoderMemory",
+         PbzxWriter().addCompressedChunk(sampleBytes(100)).bytes(),
+         "chunk 1 needs more than 4096 bytes of memory to decode",
+         {.maximumOutputSize = 1ULL << 32, .maximumRatio = 1000, .decoderMemoryLimit = 4096}}}),
+    caseName);
 
 TEST(PbzxDecoder, DecodesFromAPipeToAPipe) {
     const Bytes original = sampleBytes(20000);

@@ -17,6 +17,15 @@ void SevenZipFixtures::writeFile(const std::filesystem::path& file, const std::s
     std::ofstream(file, std::ios::binary) << contents;
 }
 
+void SevenZipFixtures::writeBytes(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes) {
+    writeFile(file, std::string(bytes.begin(), bytes.end()));
+}
+
+std::string SevenZipFixtures::readFile(const std::filesystem::path& file) {
+    std::ifstream stream(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
+}
+
 void SevenZipFixtures::writeTree(const std::filesystem::path& root) {
     namespace fs = std::filesystem;
     writeFile(root / "Fw.framework/Versions/A/Resources/info.txt", "framework\n");

@@ -19,6 +19,9 @@ std::optional<std::filesystem::path> program();
 
 /// Writes `contents` to `file`, making its folders.
 void writeFile(const std::filesystem::path& file, const std::string& contents);
+void writeBytes(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes);
+/// The whole of `file`; empty when it cannot be read.
+std::string readFile(const std::filesystem::path& file);
 
 /// Writes a small tree under `root`: a framework-like folder whose `Versions/Current` is a link to
 /// `A`, an executable, a name with a line break and a name that is not UTF-8.
@@ -33,6 +36,9 @@ std::string makeArchive(const std::filesystem::path& archive, const std::filesys
 std::string run(const std::vector<std::string>& arguments);
 
 } // namespace SevenZipFixtures
+
+/// Names each case of a parameterised suite after its `name` member.
+inline constexpr auto caseName = [](const auto& testCase) { return std::string(testCase.param.name); };
 
 /// A test that runs 7-Zip, skipped where it is not installed. Its archives, and the folders they
 /// are extracted to, lie in a temporary folder of its own.

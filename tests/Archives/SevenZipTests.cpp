@@ -17,10 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string contents(const fs::path& file) {
-    std::ifstream stream(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-}
+using SevenZipFixtures::readFile;
 
 /// Bytes that do not compress, always the same.
 std::string noise(std::size_t size) {
@@ -44,9 +41,9 @@ TEST_P(SevenZipExtraction, KeepsAFrameworksRelativeLinkAsALink) {
     const auto current = output / "Fw.framework/Versions/Current";
     ASSERT_TRUE(fs::is_symlink(fs::symlink_status(current)));
     EXPECT_EQ(fs::read_symlink(current), "A");
-    EXPECT_EQ(contents(current / "Resources/info.txt"), "framework\n");
+    EXPECT_EQ(readFile(current / "Resources/info.txt"), "framework\n");
     EXPECT_NE(fs::status(output / "tool").permissions() & fs::perms::owner_exec, fs::perms::none);
-    EXPECT_EQ(contents(output / "odd/line\nbreak"), "x");
+    EXPECT_EQ(readFile(output / "odd/line\nbreak"), "x");
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, SevenZipExtraction, testing::Values("zip", "tar"));
@@ -126,8 +123,7 @@ class SevenZipEscape : public SevenZipTest, public testing::WithParamInterface<E
 // which the check of what was written refuses.
 TEST_P(SevenZipEscape, RefusesALinkThatLeavesTheFolder) {
     const auto input = archive(GetParam().archiveName, [&](const fs::path& tree) {
-        fs::create_directory(tree / "a");
-        std::ofstream(tree / "a/file") << "x";
+        SevenZipFixtures::writeFile(tree / "a/file", "x");
         fs::create_symlink(GetParam().linkTarget, tree / "a/link");
     });
     const auto output = destination();
@@ -137,13 +133,14 @@ TEST_P(SevenZipEscape, RefusesALinkThatLeavesTheFolder) {
     EXPECT_TRUE(fs::is_empty(output));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SevenZipEscape,
-    testing::Values(Escape{"TarClimbing", "climb.tar", "../../..", "points outside the extraction folder"},
-                    Escape{"TarAbsolute", "absolute.tar", "/etc", "points outside the extraction folder"},
-                    Escape{"ZipClimbing", "climb.zip", "../../..", "points outside its folder"},
-                    Escape{"ZipAbsolute", "absolute.zip", "/etc", "points outside the extraction folder"}),
-    [](const testing::TestParamInfo<Escape>& parameter) { return std::string(parameter.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, SevenZipEscape,
+                         testing::ValuesIn(std::vector<Escape>{
+                             {"TarClimbing", "climb.tar", "../../..", "points outside the extraction folder"},
+                             {"TarAbsolute", "absolute.tar", "/etc", "points outside the extraction folder"},
+                             {"ZipClimbing", "climb.zip", "../../..", "points outside its folder"},
+                             {"ZipAbsolute", "absolute.zip", "/etc",
+                              "points outside the extraction folder"}}),
+                         caseName);
 
 TEST_F(SevenZipTest, RefusesContentsBeyondTheLimits) {
     const auto input = archive("app.tar", SevenZipFixtures::writeTree);

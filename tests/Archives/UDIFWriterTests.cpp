@@ -1,4 +1,5 @@
 #include "Code/Archives/ArchiveFormat.h"
+#include "SevenZipFixtures.h"
 #include "Support/TemporaryFolder.h"
 #include "tools/ArchiveFixtures/FixtureCommand.h"
 #include "tools/ArchiveFixtures/UDIFWriter.h"
@@ -41,15 +42,8 @@ std::vector<std::uint8_t> exampleVolume(const TemporaryFolder& work) {
     return UDIFWriter::hfsVolumeFromFolder(work.path() / "source", "Example", work.path());
 }
 
-std::string readText(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
-void writeBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using SevenZipFixtures::readFile;
+using SevenZipFixtures::writeBytes;
 
 struct ChunkLayout {
     const char* name;
@@ -88,7 +82,7 @@ TEST_P(UDIFWriterImage, IsReadBackBySevenZip) {
         FixtureCommand::run({"7zz", "x", "-o" + (work.path() / "out").string(), image.string()});
     ASSERT_EQ(extraction.exitCode, 0) << extraction.output;
     for (const auto& [path, contents] : volumeFiles()) {
-        EXPECT_EQ(readText(work.path() / "out" / "Example" / path), contents) << path;
+        EXPECT_EQ(readFile(work.path() / "out" / "Example" / path), contents) << path;
     }
 }
 
@@ -98,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ChunkLayout{"Bzip2", {ChunkType::bzip2}, 2048},
                     ChunkLayout{"Raw", {ChunkType::raw}, 2048},
                     ChunkLayout{"MixedSmallChunks", {ChunkType::zlib, ChunkType::bzip2, ChunkType::raw}, 8}),
-    [](const testing::TestParamInfo<ChunkLayout>& parameter) { return std::string(parameter.param.name); });
+    caseName);
 
 TEST(UDIFWriter, PadsTheVolumeToWholeSectorsAndEndsTheTableAtTheLastSector) {
     const std::vector<std::uint8_t> volume(1000, 7);
@@ -114,51 +108,39 @@ TEST(UDIFWriter, PadsTheVolumeToWholeSectorsAndEndsTheTableAtTheLastSector) {
     EXPECT_EQ(trailer, "koly");
 }
 
-/// Damaged images, kept as fixtures for the extraction's error handling.
-struct DamagedImage {
+/// Damaged images, kept as fixtures for the extraction's error handling: a truncated download is no
+/// disk image at all, one with a chunk past the end of its data fork still is one.
+struct Damage {
     const char* name;
-    std::function<std::vector<std::uint8_t>(UDIFWriter&)> damage;
-    bool stillADiskImage;
+    bool truncated;
 };
 
-class UDIFWriterDamagedImage : public testing::TestWithParam<DamagedImage> {};
+class UDIFWriterDamagedImage : public testing::TestWithParam<Damage> {};
 
 TEST_P(UDIFWriterDamagedImage, IsRefusedBySevenZip) {
-    const auto& damaged = GetParam();
     TemporaryFolder work;
     UDIFWriter writer(exampleVolume(work));
+    auto bytes = writer.bytes();
+    if (GetParam().truncated) {
+        bytes.resize(bytes.size() / 2);
+    } else {
+        std::find_if(writer.chunks().begin(), writer.chunks().end(), [](const UDIFWriter::Chunk& chunk) {
+            return chunk.type == ChunkType::zlib;
+        })->compressedOffset = writer.dataFork().size() + 1024 * 1024;
+        bytes = writer.bytes();
+    }
     const auto image = work.path() / "Damaged.dmg";
-    writeBytes(image, damaged.damage(writer));
-
+    writeBytes(image, bytes);
     std::string error;
-    EXPECT_EQ(ArchiveFormats::recognizeFile(image, error).has_value(), damaged.stillADiskImage);
+    EXPECT_EQ(ArchiveFormats::recognizeFile(image, error).has_value(), !GetParam().truncated);
     const auto extraction =
         FixtureCommand::run({"7zz", "x", "-o" + (work.path() / "out").string(), image.string()});
     EXPECT_NE(extraction.exitCode, 0) << extraction.output;
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, UDIFWriterDamagedImage,
-                         testing::Values(DamagedImage{"TruncatedDownload",
-                                                      [](UDIFWriter& writer) {
-                                                          auto bytes = writer.bytes();
-                                                          bytes.resize(bytes.size() / 2);
-                                                          return bytes;
-                                                      },
-                                                      false},
-                                         DamagedImage{"ChunkPastTheEndOfTheDataFork",
-                                                      [](UDIFWriter& writer) {
-                                                          auto& chunk = *std::find_if(
-                                                              writer.chunks().begin(), writer.chunks().end(),
-                                                              [](const UDIFWriter::Chunk& candidate) {
-                                                                  return candidate.type == ChunkType::zlib;
-                                                              });
-                                                          chunk.compressedOffset =
-                                                              writer.dataFork().size() + 1024 * 1024;
-                                                          return writer.bytes();
-                                                      },
-                                                      true}),
-                         [](const testing::TestParamInfo<DamagedImage>& parameter) {
-                             return std::string(parameter.param.name);
-                         });
+                         testing::Values(Damage{"TruncatedDownload", true},
+                                         Damage{"ChunkPastTheEndOfTheDataFork", false}),
+                         caseName);
 
 } // namespace

@@ -4,7 +4,6 @@
 
 #include <QTemporaryDir>
 #include <filesystem>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,24 +13,6 @@ using namespace CatalogueTestSupport;
 
 namespace {
 
-/// Info.plist entries, the files the bundle's Resources folder holds, and the one expected as the
-/// icon (empty for none).
-struct IconCase {
-    const char* name;
-    std::string infoEntries;
-    std::vector<std::string> resources;
-    std::string icon;
-};
-
-void PrintTo(const IconCase& testCase, std::ostream* stream) {
-    *stream << testCase.name;
-}
-
-class ApplicationBundleIcon : public ::testing::TestWithParam<IconCase> {
-protected:
-    QTemporaryDir _folder;
-};
-
 std::string entry(const std::string& key, const std::string& value) {
     std::string text = "<key>";
     text.append(key).append("</key><string>").append(value).append("</string>\n");
@@ -40,39 +21,33 @@ std::string entry(const std::string& key, const std::string& value) {
 
 } // namespace
 
-TEST_P(ApplicationBundleIcon, IsTheNamedResourceThatExists) {
-    const auto bundle = makeBundle(QtStrings::toPath(_folder.path()), "Icons.app", GetParam().infoEntries);
-    for (const auto& resource : GetParam().resources) {
-        writeFile(bundle / "Contents/Resources" / resource, "icns");
-    }
-    const auto facts = ApplicationBundleFacts::read(ZRURL::fileURL(bundle, true), false);
-    if (GetParam().icon.empty()) {
-        EXPECT_TRUE(facts.iconFilePath.isEmpty()) << facts.iconFilePath.toStdString();
-    } else {
-        EXPECT_EQ(facts.iconFilePath, QtStrings::fromPath(bundle / "Contents/Resources" / GetParam().icon));
+TEST(ApplicationBundleFacts, TheIconIsTheNamedResourceThatExists) {
+    QTemporaryDir folder;
+    // Info.plist entries, the files of the bundle's Resources folder, and the icon (empty for none).
+    const std::tuple<std::string, std::vector<std::string>, std::string> cases[] = {
+        {entry("CFBundleIconFile", "App"), {"App.icns"}, "App.icns"},
+        {entry("CFBundleIconFile", "App.png"), {"App.png"}, "App.png"},
+        {entry("CFBundleIconFile", "App"), {"Other.icns"}, ""},
+        {entry("CFBundleIconFile", "Gone") + entry("CFBundleIconName", "Named"),
+         {"Named.icns"},
+         "Named.icns"},
+        {entry("CFBundleIconFile", "") + entry("CFBundleIconName", "Named"), {"Named.icns"}, "Named.icns"},
+        {entry("CFBundleIconName", "Named") + entry("CFBundleIconFile", "App"),
+         {"App.icns", "Named.icns"},
+         "App.icns"},
+        {entry("CFBundleIdentifier", "com.example.icons"), {"App.icns"}, ""}};
+    int index = 0;
+    for (const auto& [infoEntries, resources, icon] : cases) {
+        SCOPED_TRACE(infoEntries);
+        const auto bundle = makeBundle(QtStrings::toPath(folder.path()),
+                                       "Icons" + std::to_string(++index) + ".app", infoEntries);
+        for (const auto& resource : resources) {
+            writeFile(bundle / "Contents/Resources" / resource, "icns");
+        }
+        EXPECT_EQ(ApplicationBundleFacts::read(ZRURL::fileURL(bundle, true), false).iconFilePath,
+                  icon.empty() ? QString() : QtStrings::fromPath(bundle / "Contents/Resources" / icon));
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Declarations, ApplicationBundleIcon,
-    testing::Values(
-        IconCase{"iconFileGainsTheIcnsExtension", entry("CFBundleIconFile", "App"), {"App.icns"}, "App.icns"},
-        IconCase{"iconFileWithItsOwnExtension", entry("CFBundleIconFile", "App.png"), {"App.png"}, "App.png"},
-        IconCase{"iconFileThatDoesNotExist", entry("CFBundleIconFile", "App"), {"Other.icns"}, ""},
-        IconCase{"iconNameWhenTheIconFileIsMissing",
-                 entry("CFBundleIconFile", "Gone") + entry("CFBundleIconName", "Named"),
-                 {"Named.icns"},
-                 "Named.icns"},
-        IconCase{"iconNameWhenTheIconFileIsEmpty",
-                 entry("CFBundleIconFile", "") + entry("CFBundleIconName", "Named"),
-                 {"Named.icns"},
-                 "Named.icns"},
-        IconCase{"iconFileBeforeIconName",
-                 entry("CFBundleIconName", "Named") + entry("CFBundleIconFile", "App"),
-                 {"App.icns", "Named.icns"},
-                 "App.icns"},
-        IconCase{"noIconDeclared", entry("CFBundleIdentifier", "com.example.icons"), {"App.icns"}, ""}),
-    [](const testing::TestParamInfo<IconCase>& item) { return std::string(item.param.name); });
 
 TEST(ApplicationBundleFacts, ReadsThePageHeaderOnlyWhenAsked) {
     QTemporaryDir folder;

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -67,10 +66,6 @@ std::string bytes(std::initializer_list<unsigned char> values) {
     return std::string(values.begin(), values.end());
 }
 
-void PrintTo(const FileTypeCase& testCase, std::ostream* stream) {
-    *stream << testCase.caseName;
-}
-
 class ApplicationFileTypesByItem : public ::testing::TestWithParam<FileTypeCase> {
 protected:
     QTemporaryDir _folder;
@@ -95,41 +90,31 @@ namespace Types = ApplicationFileTypes;
 
 INSTANTIATE_TEST_SUITE_P(
     Items, ApplicationFileTypesByItem,
-    testing::Values(
-        FileTypeCase{"bundle", ItemKind::directory, "Real.app", Types::applicationBundle, true, true},
-        FileTypeCase{"bundleExtensionInAnyCase", ItemKind::directory, "Loud.APP", Types::applicationBundle,
-                     true, true},
-        FileTypeCase{"folder", ItemKind::directory, "Folder", Types::folder, false, false},
-        FileTypeCase{"folderNamedLikeABundleWithMore", ItemKind::directory, "Almost.apps", Types::folder,
-                     false, false},
-        FileTypeCase{"plainFileNamedLikeABundle", ItemKind::regularFile, "Fake.app", Types::data, false,
-                     false, "hello"},
-        FileTypeCase{"scriptWithOwnerExecuteBit", ItemKind::regularFile, "script", Types::unixExecutable,
-                     true, false, "#!/bin/sh\n", fs::perms::owner_exec},
-        FileTypeCase{"scriptWithOnlyOthersExecuteBit", ItemKind::regularFile, "tool", Types::unixExecutable,
-                     true, false, "#!/bin/sh\n", fs::perms::others_exec},
+    testing::ValuesIn(std::vector<FileTypeCase>{
+        {"bundle", ItemKind::directory, "Real.app", Types::applicationBundle, true, true},
+        {"bundleExtensionInAnyCase", ItemKind::directory, "Loud.APP", Types::applicationBundle, true, true},
+        {"folder", ItemKind::directory, "Folder", Types::folder, false, false},
+        {"folderNamedLikeABundleWithMore", ItemKind::directory, "Almost.apps", Types::folder, false, false},
+        {"plainFileNamedLikeABundle", ItemKind::regularFile, "Fake.app", Types::data, false, false, "hello"},
+        {"scriptWithOwnerExecuteBit", ItemKind::regularFile, "script", Types::unixExecutable, true, false,
+         "#!/bin/sh\n", fs::perms::owner_exec},
+        {"scriptWithOnlyOthersExecuteBit", ItemKind::regularFile, "tool", Types::unixExecutable, true, false,
+         "#!/bin/sh\n", fs::perms::others_exec},
         // Which magic numbers are Mach-O is the magic table's below; here the file's first bytes count.
-        FileTypeCase{"machOWithoutExecuteBit", ItemKind::regularFile, "thin", Types::unixExecutable, true,
-                     false, bytes({0xcf, 0xfa, 0xed, 0xfe, 7, 0})},
-        FileTypeCase{"truncatedMagic", ItemKind::regularFile, "short", Types::data, false, false,
-                     bytes({0xcf, 0xfa, 0xed})},
-        FileTypeCase{"emptyFile", ItemKind::regularFile, "empty", Types::data, false, false},
-        FileTypeCase{"elfWithoutExecuteBit", ItemKind::regularFile, "elf", Types::data, false, false,
-                     bytes({0x7f, 'E', 'L', 'F', 2, 1})},
-        FileTypeCase{"linkToBundle", ItemKind::linkToBundle, "Link.app", Types::applicationBundle, true,
-                     true},
+        {"machOWithoutExecuteBit", ItemKind::regularFile, "thin", Types::unixExecutable, true, false,
+         bytes({0xcf, 0xfa, 0xed, 0xfe, 7, 0})},
+        {"truncatedMagic", ItemKind::regularFile, "short", Types::data, false, false,
+         bytes({0xcf, 0xfa, 0xed})},
+        {"emptyFile", ItemKind::regularFile, "empty", Types::data, false, false},
+        {"elfWithoutExecuteBit", ItemKind::regularFile, "elf", Types::data, false, false,
+         bytes({0x7f, 'E', 'L', 'F', 2, 1})},
+        {"linkToBundle", ItemKind::linkToBundle, "Link.app", Types::applicationBundle, true, true},
         // The extension is the link's own, as the item is named where it was found.
-        FileTypeCase{"linkWithoutTheExtensionToBundle", ItemKind::linkToBundle, "Link", Types::folder, false,
-                     false},
-        FileTypeCase{"danglingLink", ItemKind::danglingLink, "Dangling.app", std::nullopt, false, false},
-        FileTypeCase{"missing", ItemKind::missing, "Missing.app", std::nullopt, false, false},
-        FileTypeCase{"pipe", ItemKind::fifo, "pipe.app", Types::item, false, false}),
-    [](const testing::TestParamInfo<FileTypeCase>& item) { return std::string(item.param.caseName); });
-
-TEST(ApplicationFileTypes, ListsBundlesThenExecutablesAsContainers) {
-    EXPECT_EQ(ApplicationFileTypes::lumoraContainerTypes(),
-              QStringList({"com.apple.application-bundle", "public.unix-executable"}));
-}
+        {"linkWithoutTheExtensionToBundle", ItemKind::linkToBundle, "Link", Types::folder, false, false},
+        {"danglingLink", ItemKind::danglingLink, "Dangling.app", std::nullopt, false, false},
+        {"missing", ItemKind::missing, "Missing.app", std::nullopt, false, false},
+        {"pipe", ItemKind::fifo, "pipe.app", Types::item, false, false}}),
+    [](const auto& testCase) { return std::string(testCase.param.caseName); });
 
 namespace {
 
@@ -139,10 +124,6 @@ struct MagicCase {
     bool isMachO;
 };
 
-void PrintTo(const MagicCase& testCase, std::ostream* stream) {
-    *stream << testCase.name;
-}
-
 class MachOMagic : public ::testing::TestWithParam<MagicCase> {};
 
 } // namespace
@@ -151,18 +132,19 @@ TEST_P(MachOMagic, IsRecognisedFromTheFirstFourBytes) {
     EXPECT_EQ(ApplicationFileTypes::startsWithMachOMagic(GetParam().bytes), GetParam().isMachO);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Prefixes, MachOMagic,
-    testing::Values(MagicCase{"thin32BigEndian", {0xfe, 0xed, 0xfa, 0xce}, true},
-                    MagicCase{"thin64BigEndian", {0xfe, 0xed, 0xfa, 0xcf}, true},
-                    MagicCase{"thin32LittleEndian", {0xce, 0xfa, 0xed, 0xfe}, true},
-                    MagicCase{"thin64LittleEndian", {0xcf, 0xfa, 0xed, 0xfe, 0x07, 0x00}, true},
-                    MagicCase{"universal", {0xca, 0xfe, 0xba, 0xbe}, true},
-                    MagicCase{"universalReadSwapped", {0xbe, 0xba, 0xfe, 0xca}, true},
-                    MagicCase{"universal64", {0xca, 0xfe, 0xba, 0xbf}, true},
-                    MagicCase{"universal64ReadSwapped", {0xbf, 0xba, 0xfe, 0xca}, true},
-                    MagicCase{"magicNotAtTheStart", {0x00, 0xfe, 0xed, 0xfa, 0xcf}, false},
-                    MagicCase{"nearMiss", {0xfe, 0xed, 0xfa, 0xcd}, false},
-                    MagicCase{"elf", {0x7f, 'E', 'L', 'F'}, false},
-                    MagicCase{"threeBytes", {0xfe, 0xed, 0xfa}, false}, MagicCase{"empty", {}, false}),
-    [](const testing::TestParamInfo<MagicCase>& item) { return std::string(item.param.name); });
+INSTANTIATE_TEST_SUITE_P(Prefixes, MachOMagic,
+                         testing::ValuesIn(std::vector<MagicCase>{
+                             {"thin32BigEndian", {0xfe, 0xed, 0xfa, 0xce}, true},
+                             {"thin64BigEndian", {0xfe, 0xed, 0xfa, 0xcf}, true},
+                             {"thin32LittleEndian", {0xce, 0xfa, 0xed, 0xfe}, true},
+                             {"thin64LittleEndian", {0xcf, 0xfa, 0xed, 0xfe, 0x07, 0x00}, true},
+                             {"universal", {0xca, 0xfe, 0xba, 0xbe}, true},
+                             {"universalReadSwapped", {0xbe, 0xba, 0xfe, 0xca}, true},
+                             {"universal64", {0xca, 0xfe, 0xba, 0xbf}, true},
+                             {"universal64ReadSwapped", {0xbf, 0xba, 0xfe, 0xca}, true},
+                             {"magicNotAtTheStart", {0x00, 0xfe, 0xed, 0xfa, 0xcf}, false},
+                             {"nearMiss", {0xfe, 0xed, 0xfa, 0xcd}, false},
+                             {"elf", {0x7f, 'E', 'L', 'F'}, false},
+                             {"threeBytes", {0xfe, 0xed, 0xfa}, false},
+                             {"empty", {}, false}}),
+                         caseName);

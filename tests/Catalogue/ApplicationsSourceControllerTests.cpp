@@ -208,15 +208,28 @@ TEST_F(ApplicationsSourceControllerTest, InitialLoadingWaitsForEverySourceAndEve
     EXPECT_EQ(arrangedNames(controller), QStringList{"Mail"});
 }
 
+// A preview is hidden while an installed application has its bundle identifier.
 TEST_F(ApplicationsSourceControllerTest, SortsDocumentsFirstThenInstalledThenByNameAsPeopleCount) {
-    offerPreviewList({previewEntry("com.example.zed", "Zed"), previewEntry("com.example.alpha", "alpha")});
+    offerPreviewList({previewEntry("com.example.zed", "Zed"), previewEntry("com.example.alpha", "alpha"),
+                      previewEntry("com.example.browser", "Browser Preview")});
     auto& controller = makeController();
     controller.startUpdating();
     ASSERT_TRUE(waitForPreviewList());
-    deliverAndFinish({installed("App 10.app"), installed("app 2.app"), installed("Documented B.app"),
-                      installed("Documented a.app"), installed("Éclair.app")});
-    EXPECT_EQ(arrangedNames(controller),
-              (QStringList{"Documented a", "Documented B", "alpha", "Zed", "app 2", "App 10", "Éclair"}));
+    const ApplicationsSource::Applications all{installed("App 10.app"),
+                                               installed("app 2.app"),
+                                               installed("Browser.app", "com.example.browser"),
+                                               installed("Documented B.app"),
+                                               installed("Documented a.app"),
+                                               installed("Éclair.app")};
+    deliverAndFinish(all);
+    const QStringList arranged{"Documented a", "Documented B", "alpha",   "Zed",
+                               "app 2",        "App 10",       "Browser", "Éclair"};
+    EXPECT_EQ(arrangedNames(controller), arranged);
+    spotlight().deliver({}, false);
+    EXPECT_EQ(arrangedNames(controller), (QStringList{"alpha", "Browser Preview", "Zed"}));
+    spotlight().deliver(all, false);
+    drainLoads();
+    EXPECT_EQ(arrangedNames(controller), arranged);
 
     // A reload of the featured list is announced: the window shows its loading sheet.
     QSignalSpy listLoads(&controller, &ApplicationsSourceController::willLoadListOfPreviewApplications);
@@ -243,22 +256,6 @@ TEST_F(ApplicationsSourceControllerTest, InitialLoadingReportsHowManyApplication
     const auto reports = progress.count();
     QTest::qWait(150);
     EXPECT_EQ(progress.count(), reports) << "nothing is reported once the loading is over";
-}
-
-TEST_F(ApplicationsSourceControllerTest, PreviewIsHiddenWhileAnInstalledApplicationHasItsBundleIdentifier) {
-    offerPreviewList(
-        {previewEntry("com.example.editor", "Editor Preview"), previewEntry("com.example.other", "Other")});
-    auto& controller = makeController();
-    controller.startUpdating();
-    ASSERT_TRUE(waitForPreviewList());
-    const auto editor = installed("Editor.app", "com.example.editor");
-    deliverAndFinish({editor});
-    EXPECT_EQ(arrangedNames(controller), (QStringList{"Other", "Editor"}));
-
-    spotlight().deliver({}, false);
-    EXPECT_EQ(arrangedNames(controller), (QStringList{"Editor Preview", "Other"}));
-    spotlight().deliver({editor}, false);
-    EXPECT_EQ(arrangedNames(controller), (QStringList{"Other", "Editor"}));
 }
 
 TEST_F(ApplicationsSourceControllerTest, OneEntryPerApplicationFoundBySeveralSources) {

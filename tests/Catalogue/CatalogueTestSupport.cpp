@@ -81,6 +81,39 @@ QByteArray previewList(const std::vector<QByteArray>& entries) {
     return list + "]}";
 }
 
+QByteArray bytesOf(const std::filesystem::path& path) {
+    return QByteArray(path.c_str(), static_cast<qsizetype>(path.native().size()));
+}
+
+void Gate::enter() {
+    std::unique_lock lock(_mutex);
+    _mostHeld = std::max(_mostHeld, ++_holding);
+    _changed.notify_all();
+    _changed.wait_for(lock, std::chrono::seconds(10), [this] { return _open; });
+    --_holding;
+}
+
+bool Gate::waitUntilHolding(int count) {
+    std::unique_lock lock(_mutex);
+    return _changed.wait_for(lock, std::chrono::seconds(10), [&] { return _holding == count; });
+}
+
+int Gate::holding() const {
+    std::lock_guard lock(_mutex);
+    return _holding;
+}
+
+int Gate::mostHeld() const {
+    std::lock_guard lock(_mutex);
+    return _mostHeld;
+}
+
+void Gate::open() {
+    std::lock_guard lock(_mutex);
+    _open = true;
+    _changed.notify_all();
+}
+
 namespace {
 
 std::mutex logMutex;

@@ -7,9 +7,11 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <QtGlobal>
+#include <condition_variable>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -22,6 +24,9 @@ inline void PrintTo(const QString& text, std::ostream* stream) {
 }
 
 namespace CatalogueTestSupport {
+
+/// Names each case of a parameterised suite after its `name` member.
+inline constexpr auto caseName = [](const auto& testCase) { return std::string(testCase.param.name); };
 
 /// Writes `contents` to `path`, making its folders.
 void writeFile(const std::filesystem::path& path, const std::string& contents);
@@ -52,6 +57,28 @@ QByteArray previewEntry(const QByteArray& bundleIdentifier, const QByteArray& na
                         const QByteArray& extra = {});
 /// A featured list of the entries.
 QByteArray previewList(const std::vector<QByteArray>& entries);
+
+/// The bytes of a path, as bookmark data holds them.
+QByteArray bytesOf(const std::filesystem::path& path);
+
+/// Holds the threads that enter it until it is opened, as a hung disk or a slow load would (for at
+/// most 10 s, so that a fault cannot hang the suite), and counts how many are held at once.
+class Gate {
+public:
+    void enter();
+    /// Waits until `count` threads are held; false when that does not happen within 10 s.
+    bool waitUntilHolding(int count);
+    int holding() const;
+    int mostHeld() const;
+    void open();
+
+private:
+    mutable std::mutex _mutex;
+    std::condition_variable _changed;
+    int _holding = 0;
+    int _mostHeld = 0;
+    bool _open = false;
+};
 
 /// Keeps what Qt logs while it lives, from any thread, instead of printing it. One at a time.
 class LogCapture {

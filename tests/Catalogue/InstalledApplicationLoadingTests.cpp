@@ -6,7 +6,6 @@
 #include <QSignalSpy>
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <mutex>
 #include <set>
 #include <vector>
@@ -16,39 +15,6 @@
 using namespace CatalogueTestSupport;
 
 namespace {
-
-/// Holds loads until it is opened, and counts how many run at once.
-class LoadGate {
-public:
-    void enter() {
-        std::unique_lock lock(_mutex);
-        ++_running;
-        _mostRunning = std::max(_mostRunning, _running);
-        _changed.notify_all();
-        _changed.wait(lock, [this] { return _open; });
-        --_running;
-    }
-    bool waitUntilRunning(int count) {
-        std::unique_lock lock(_mutex);
-        return _changed.wait_for(lock, std::chrono::seconds(10), [&] { return _running == count; });
-    }
-    void open() {
-        std::lock_guard lock(_mutex);
-        _open = true;
-        _changed.notify_all();
-    }
-    int mostRunning() {
-        std::lock_guard lock(_mutex);
-        return _mostRunning;
-    }
-
-private:
-    std::mutex _mutex;
-    std::condition_variable _changed;
-    int _running = 0;
-    int _mostRunning = 0;
-    bool _open = false;
-};
 
 /// Records the bundles the loader was called for.
 struct LoadLog {
@@ -96,7 +62,7 @@ TEST_F(InstalledApplicationLoading, ReportsEachChangeOfCaseOnce) {
 
 TEST_F(InstalledApplicationLoading, AnEarlierLoadFinishingLastDoesNotReplaceTheLatest) {
     const auto bundle = makeBundle(folderPath(), "Granted.app");
-    auto gate = std::make_shared<LoadGate>();
+    auto gate = std::make_shared<Gate>();
     auto calls = std::make_shared<std::atomic<int>>(0);
     LumoraLoadEnvironment::setCurrent(environmentLoading([gate, calls](const ZRURL& url) -> Lumora {
         if (++*calls == 1) {
@@ -108,7 +74,7 @@ TEST_F(InstalledApplicationLoading, AnEarlierLoadFinishingLastDoesNotReplaceTheL
     }));
 
     const auto application = InstalledApplication::makeForBundleURL(ZRURL::fileURL(bundle, true));
-    ASSERT_TRUE(gate->waitUntilRunning(1));
+    ASSERT_TRUE(gate->waitUntilHolding(1));
     application->readLumoraInBackground();
     ASSERT_TRUE(waitUntilLoadFinished(*application));
     EXPECT_TRUE(application->isLumoraLoaded());
@@ -121,7 +87,7 @@ TEST_F(InstalledApplicationLoading, AnEarlierLoadFinishingLastDoesNotReplaceTheL
 }
 
 TEST_F(InstalledApplicationLoading, RunsAtMostEightLoadsAtOnceAndNoneForAnApplicationReleasedWhileItWaits) {
-    auto gate = std::make_shared<LoadGate>();
+    auto gate = std::make_shared<Gate>();
     auto log = std::make_shared<LoadLog>();
     LumoraLoadEnvironment::setCurrent(environmentLoading([gate, log](const ZRURL& url) {
         log->add(url);
@@ -133,7 +99,7 @@ TEST_F(InstalledApplicationLoading, RunsAtMostEightLoadsAtOnceAndNoneForAnApplic
         applications.push_back(InstalledApplication::makeForBundleURL(
             ZRURL::fileURL(makeBundle(folderPath(), "App" + std::to_string(index) + ".app"), true)));
     }
-    ASSERT_TRUE(gate->waitUntilRunning(8));
+    ASSERT_TRUE(gate->waitUntilHolding(8));
     const auto released = makeBundle(folderPath(), "Released.app");
     auto application = InstalledApplication::makeForBundleURL(ZRURL::fileURL(released, true));
     std::weak_ptr<InstalledApplication> weakApplication = application;
@@ -142,7 +108,7 @@ TEST_F(InstalledApplicationLoading, RunsAtMostEightLoadsAtOnceAndNoneForAnApplic
 
     gate->open();
     drainLoads();
-    EXPECT_EQ(gate->mostRunning(), 8);
+    EXPECT_EQ(gate->mostHeld(), 8);
     for (const auto& loaded : applications) {
         EXPECT_TRUE(loaded->isLumoraLoaded()) << loaded->description().toStdString();
     }

@@ -7,7 +7,6 @@
 
 #include <exception>
 #include <optional>
-#include <ostream>
 #include <stdexcept>
 #include <string>
 
@@ -20,63 +19,40 @@ namespace {
 
 const ZRURL bundleURL = ZRURL::fileURL("/Applications/Example.app", true);
 
-/// An exception a load may throw, and the state it stands for; `failure` is the expected
-/// type, case name and a part of the description for `loadFailed`.
-struct LoadErrorCase {
-    const char* name;
-    std::exception_ptr error;
-    LumoraLoadState::Case stateCase;
-    std::optional<LumoraLoadFailure> failure;
-};
-
-void PrintTo(const LoadErrorCase& testCase, std::ostream* stream) {
-    *stream << testCase.name;
-}
-
-class LumoraLoadStateForLoadError : public ::testing::TestWithParam<LoadErrorCase> {};
-
 } // namespace
 
-TEST_P(LumoraLoadStateForLoadError, MapsTheExceptionToItsState) {
-    const auto state = LumoraLoadStateMapping::stateForLoadError(GetParam().error);
-    EXPECT_EQ(state.stateCase(), GetParam().stateCase);
-    if (!GetParam().failure) {
-        EXPECT_EQ(state.error(), nullptr);
-        return;
+TEST(LumoraLoadStateMapping, MapsEachLoadErrorToItsState) {
+    using Case = LumoraLoadState::Case;
+    // An exception a load may throw, its state, and for `loadFailed` the type, case name and a part of
+    // the description.
+    const std::tuple<std::exception_ptr, Case, std::optional<LumoraLoadFailure>> cases[] = {
+        {std::make_exception_ptr(Lumora::InitializationError::bundleHasNoLumora(bundleURL)),
+         Case::unavailable, std::nullopt},
+        {std::make_exception_ptr(Lumora::InitializationError::fileCorrupt(bundleURL, "bad bytes")),
+         Case::loadFailed, LumoraLoadFailure{"InitializationError", "fileCorrupt", "Example.app"}},
+        {std::make_exception_ptr(Lumora::InitializationError::bundleNotFound(bundleURL)), Case::loadFailed,
+         LumoraLoadFailure{"InitializationError", "bundleNotFound", ""}},
+        {std::make_exception_ptr(
+             ZRCodeSignatureCheckError(ZROSStatus::errSecCSSignatureFailed, "signature broken")),
+         Case::loadFailed, LumoraLoadFailure{"OSStatus", "-67061", "signature broken"}},
+        {std::make_exception_ptr(std::runtime_error("disk on fire")), Case::loadFailed,
+         LumoraLoadFailure{"std::exception", "", "disk on fire"}},
+        {std::make_exception_ptr(42), Case::loadFailed,
+         LumoraLoadFailure{"unknown", "", "An unknown error occurred."}}};
+    for (const auto& [error, stateCase, failure] : cases) {
+        const auto state = LumoraLoadStateMapping::stateForLoadError(error);
+        SCOPED_TRACE(state.caseName());
+        EXPECT_EQ(state.stateCase(), stateCase);
+        if (!failure) {
+            EXPECT_EQ(state.error(), nullptr);
+            continue;
+        }
+        ASSERT_NE(state.error(), nullptr);
+        EXPECT_EQ(std::tie(state.error()->type, state.error()->caseName),
+                  std::tie(failure->type, failure->caseName));
+        EXPECT_THAT(state.error()->description, ::testing::HasSubstr(failure->description));
     }
-    ASSERT_NE(state.error(), nullptr);
-    EXPECT_EQ(state.error()->type, GetParam().failure->type);
-    EXPECT_EQ(state.error()->caseName, GetParam().failure->caseName);
-    EXPECT_THAT(state.error()->description, ::testing::HasSubstr(GetParam().failure->description));
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Errors, LumoraLoadStateForLoadError,
-    testing::Values(
-        LoadErrorCase{"noDocumentInTheBundle",
-                      std::make_exception_ptr(Lumora::InitializationError::bundleHasNoLumora(bundleURL)),
-                      LumoraLoadState::Case::unavailable, std::nullopt},
-        LoadErrorCase{
-            "corruptDocument",
-            std::make_exception_ptr(Lumora::InitializationError::fileCorrupt(bundleURL, "bad bytes")),
-            LumoraLoadState::Case::loadFailed,
-            LumoraLoadFailure{"InitializationError", "fileCorrupt", "Example.app"}},
-        LoadErrorCase{"missingBundle",
-                      std::make_exception_ptr(Lumora::InitializationError::bundleNotFound(bundleURL)),
-                      LumoraLoadState::Case::loadFailed,
-                      LumoraLoadFailure{"InitializationError", "bundleNotFound", ""}},
-        LoadErrorCase{"signatureCheck",
-                      std::make_exception_ptr(ZRCodeSignatureCheckError(ZROSStatus::errSecCSSignatureFailed,
-                                                                        "signature broken")),
-                      LumoraLoadState::Case::loadFailed,
-                      LumoraLoadFailure{"OSStatus", "-67061", "signature broken"}},
-        LoadErrorCase{
-            "undeclaredStandardException", std::make_exception_ptr(std::runtime_error("disk on fire")),
-            LumoraLoadState::Case::loadFailed, LumoraLoadFailure{"std::exception", "", "disk on fire"}},
-        LoadErrorCase{"somethingThatIsNotAnException", std::make_exception_ptr(42),
-                      LumoraLoadState::Case::loadFailed,
-                      LumoraLoadFailure{"unknown", "", "An unknown error occurred."}}),
-    [](const testing::TestParamInfo<LoadErrorCase>& item) { return std::string(item.param.name); });
 
 TEST(LumoraLoadStateAfterLoading, DoesNotLoadABundleItCannotRead) {
     bool loaded = false;

@@ -3,6 +3,8 @@
 #include "Code/Catalogue/PreviewApplication.h"
 #include "Code/Catalogue/PreviewApplicationsSource.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <map>
 #include <string>
@@ -41,37 +43,30 @@ TEST(PreviewApplicationListDecoding, decodesEveryFieldAndIgnoresUnknownKeysAndAN
     const auto& list = std::get<PreviewApplication::JSONList>(decoded);
     ASSERT_EQ(list.applications.size(), 2U);
     const auto& one = list.applications[0];
-    EXPECT_EQ(one.name.value(QStringLiteral("en")), QStringLiteral("One"));
-    EXPECT_EQ(one.developerName, QStringLiteral("Dev"));
-    EXPECT_EQ(one.applicationDescription.value(QStringLiteral("en")), QStringLiteral("About"));
-    EXPECT_EQ(one.icon, QStringLiteral("one.png"));
-    EXPECT_EQ(one.url, QUrl(QStringLiteral("https://example.org/org.example.One")));
-    EXPECT_EQ(one.bundleIdentifier, QStringLiteral("org.example.One"));
+    EXPECT_EQ(std::tie(one.name, one.developerName, one.applicationDescription, one.icon, one.url,
+                       one.bundleIdentifier),
+              std::tuple(QMap<QString, QString>{{"en", "One"}}, "Dev",
+                         QMap<QString, QString>{{"en", "About"}}, QString("one.png"),
+                         QUrl("https://example.org/org.example.One"), "org.example.One"));
     EXPECT_EQ(list.applications[1].icon, std::nullopt);
     EXPECT_EQ(list.ignoredApplicationCount, 0);
 }
 
 TEST(PreviewApplicationListDecoding, failsTheWholeListOnBadJSONMissingKeysAndWrongTypes) {
-    // A valid entry with one member replaced, or left out when the replacement is empty.
-    const auto entryWith = [](const std::string& key, const std::string& value) {
-        std::map<std::string, std::string> members{{"name", "{}"},
-                                                   {"developerName", "\"D\""},
-                                                   {"applicationDescription", "{}"},
-                                                   {"url", "\"https://a/\""},
-                                                   {"bundleIdentifier", "\"b\""}};
-        members[key] = value;
-        std::string entry;
-        for (const auto& [member, json] : members) {
-            if (!json.empty()) {
-                entry.append(entry.empty() ? "{" : ", ")
-                    .append("\"")
-                    .append(member)
-                    .append("\": ")
-                    .append(json);
-            }
+    // A valid entry with one member replaced, or left out when the replacement is undefined.
+    const auto entryWith = [](const QString& key, const QJsonValue& value) {
+        QJsonObject entry{{"name", QJsonObject()},
+                          {"developerName", "D"},
+                          {"applicationDescription", QJsonObject()},
+                          {"url", "https://a/"},
+                          {"bundleIdentifier", "b"}};
+        entry.remove(key);
+        if (!value.isUndefined()) {
+            entry.insert(key, value);
         }
-        return previewList({QByteArray::fromStdString(entry + "}")});
+        return previewList({QJsonDocument(entry).toJson(QJsonDocument::Compact)});
     };
+    const QJsonValue none(QJsonValue::Undefined);
     const std::vector<std::pair<QByteArray, const char*>> cases{
         {"", "offset 0"},
         {"{\"applications\": [", "offset"},
@@ -80,15 +75,15 @@ TEST(PreviewApplicationListDecoding, failsTheWholeListOnBadJSONMissingKeysAndWro
         {"{}", "\"applications\" is missing"},
         {R"({"applications": {}})", "\"applications\" is not an array"},
         {previewList({previewEntry("org.example.Good", "Good"), "7"}), "application 1: it is not an object"},
-        {entryWith("name", ""), "\"name\" is missing"},
-        {entryWith("name", "\"One\""), "\"name\" is not an object"},
-        {entryWith("name", R"({"en": 1})"), "\"name.en\" is not a string"},
-        {entryWith("developerName", "3"), "\"developerName\" is not a string"},
-        {entryWith("applicationDescription", ""), "\"applicationDescription\" is missing"},
-        {entryWith("url", "\"relative/path\""), "\"url\" is not an absolute URL"},
-        {entryWith("url", "\"\""), "\"url\" is not an absolute URL"},
-        {entryWith("bundleIdentifier", ""), "\"bundleIdentifier\" is missing"},
-        {entryWith("bundleIdentifier", "null"), "\"bundleIdentifier\" is not a string"},
+        {entryWith("name", none), "\"name\" is missing"},
+        {entryWith("name", "One"), "\"name\" is not an object"},
+        {entryWith("name", QJsonObject{{"en", 1}}), "\"name.en\" is not a string"},
+        {entryWith("developerName", 3), "\"developerName\" is not a string"},
+        {entryWith("applicationDescription", none), "\"applicationDescription\" is missing"},
+        {entryWith("url", "relative/path"), "\"url\" is not an absolute URL"},
+        {entryWith("url", ""), "\"url\" is not an absolute URL"},
+        {entryWith("bundleIdentifier", none), "\"bundleIdentifier\" is missing"},
+        {entryWith("bundleIdentifier", QJsonValue::Null), "\"bundleIdentifier\" is not a string"},
         {previewList({previewEntry("b", "B", R"(, "icon": ["x"])")}), "\"icon\" is not a string"},
     };
     for (const auto& [data, expected] : cases) {
@@ -121,14 +116,11 @@ TEST(PreviewApplicationRecord, usesTheLanguageThenEnglishAndDropsEntriesWithNeit
     const auto german =
         PreviewApplication::make(representation(germanAndEnglish, englishOnly), "de", nullptr);
     ASSERT_NE(german, nullptr);
-    EXPECT_EQ(german->displayName(), QStringLiteral("Deutsch"));
-    EXPECT_EQ(german->applicationDescription(), QStringLiteral("English"));
-    EXPECT_EQ(german->identifier(), QStringLiteral("org.example.App"));
-    EXPECT_EQ(german->bundleIdentifier(), QStringLiteral("org.example.App"));
-    EXPECT_EQ(german->searchString(), QStringLiteral("Deutsch"));
-    EXPECT_TRUE(german->isLumoraLoaded());
-    EXPECT_EQ(german->developerName(), QStringLiteral("Dev"));
-    EXPECT_EQ(german->url(), QUrl(QStringLiteral("https://example.org/app")));
+    EXPECT_EQ(std::tuple(german->displayName(), german->applicationDescription(), german->identifier(),
+                         german->bundleIdentifier(), german->searchString(), german->isLumoraLoaded(),
+                         german->developerName(), german->url()),
+              std::tuple("Deutsch", "English", "org.example.App", "org.example.App", "Deutsch", true, "Dev",
+                         QUrl("https://example.org/app")));
 
     const auto fallback = PreviewApplication::make(representation(englishOnly, englishOnly), "de", nullptr);
     ASSERT_NE(fallback, nullptr);

@@ -1,6 +1,5 @@
+#include "Catalogue/CatalogueTestSupport.h"
 #include "Code/Catalogue/QtStrings.h"
-
-#include <ostream>
 
 #include <gtest/gtest.h>
 
@@ -11,10 +10,6 @@ struct PathCase {
     std::string bytes;
 };
 
-void PrintTo(const PathCase& testCase, std::ostream* stream) {
-    *stream << testCase.name;
-}
-
 class QtStringsPath : public testing::TestWithParam<PathCase> {};
 
 TEST_P(QtStringsPath, SurvivesTheTripThroughAQString) {
@@ -23,16 +18,16 @@ TEST_P(QtStringsPath, SurvivesTheTripThroughAQString) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, QtStringsPath,
-                         testing::Values(PathCase{"Ascii", "/Applications/Editor.app"},
-                                         PathCase{"Accents", "/tmp/\xc3\x89"
-                                                             "diteur.app"},
-                                         PathCase{"Astral", "/tmp/\xf0\x9f\x93\x9d.app"},
-                                         PathCase{"LoneHighByte", "/tmp/X\xff.app"},
-                                         PathCase{"TruncatedSequence", "/tmp/\xe2\x82.app"},
-                                         PathCase{"Overlong", "/tmp/\xc0\xaf.app"},
-                                         PathCase{"EncodedSurrogate", "/tmp/\xed\xb3\xbf.app"},
-                                         PathCase{"InvalidAfterAstral", "/tmp/\xf0\x9f\x93\x9d\xdc"}),
-                         [](const auto& testCase) { return std::string(testCase.param.name); });
+                         testing::ValuesIn(std::vector<PathCase>{
+                             {"Ascii", "/Applications/Editor.app"},
+                             {"Accents", "/tmp/Éditeur.app"},
+                             {"Astral", "/tmp/\xf0\x9f\x93\x9d.app"},
+                             {"LoneHighByte", "/tmp/X\xff.app"},
+                             {"TruncatedSequence", "/tmp/\xe2\x82.app"},
+                             {"Overlong", "/tmp/\xc0\xaf.app"},
+                             {"EncodedSurrogate", "/tmp/\xed\xb3\xbf.app"},
+                             {"InvalidAfterAstral", "/tmp/\xf0\x9f\x93\x9d\xdc"}}),
+                         CatalogueTestSupport::caseName);
 
 TEST(QtStringsPath, InvalidBytesKeepNamesApartAndReadAsReplacementCharacters) {
     const auto first = QtStrings::fromPath("/tmp/X\xff.app");

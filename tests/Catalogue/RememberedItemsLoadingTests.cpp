@@ -10,10 +10,8 @@
 #include <QTest>
 #include <QThreadPool>
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 
 #include <gtest/gtest.h>
 
@@ -22,53 +20,19 @@ using namespace std::chrono_literals;
 
 namespace {
 
-QByteArray bytesOf(const std::filesystem::path& path) {
-    return QByteArray(path.c_str(), static_cast<qsizetype>(path.native().size()));
-}
-
-/// An access check that blocks, as one on a hung network volume does, until released (or for at
-/// most 10 s, so that a fault cannot hang the suite).
-class BlockingAccess {
-public:
-    SecurityScopedBookmarksStore::AccessStarter starter() {
-        return [state = _state](const std::filesystem::path&) {
-            std::unique_lock lock(state->mutex);
-            state->isBlocked = true;
-            state->changed.notify_all();
-            state->changed.wait_for(lock, 10s, [&] { return state->isReleased; });
-            state->isBlocked = false;
-            return true;
-        };
-    }
-    bool waitUntilBlocked() {
-        std::unique_lock lock(_state->mutex);
-        return _state->changed.wait_for(lock, 10s, [&] { return _state->isBlocked; });
-    }
-    bool isBlocked() const {
-        std::lock_guard lock(_state->mutex);
-        return _state->isBlocked;
-    }
-    void release() {
-        std::lock_guard lock(_state->mutex);
-        _state->isReleased = true;
-        _state->changed.notify_all();
-    }
-
-private:
-    struct State {
-        mutable std::mutex mutex;
-        std::condition_variable changed;
-        bool isBlocked = false;
-        bool isReleased = false;
+/// An access check that blocks, as one on a hung network volume does, until the gate opens.
+SecurityScopedBookmarksStore::AccessStarter accessThrough(std::shared_ptr<Gate> gate) {
+    return [gate](const std::filesystem::path&) {
+        gate->enter();
+        return true;
     };
-    std::shared_ptr<State> _state = std::make_shared<State>();
-};
+}
 
 class RememberedItemsLoading : public LoadEnvironmentTest {
 protected:
     void SetUp() override { LumoraLoadEnvironment::setCurrent(environmentWithoutDocuments()); }
     void TearDown() override {
-        _access.release();
+        _gate->open();
         DiskOperationQueue::shared().waitForDone();
         LoadEnvironmentTest::TearDown();
     }
@@ -80,7 +44,7 @@ protected:
     }
 
     Preferences _preferences{Preferences::InMemory{}};
-    BlockingAccess _access;
+    std::shared_ptr<Gate> _gate = std::make_shared<Gate>();
 };
 
 } // namespace
@@ -89,20 +53,20 @@ TEST_F(RememberedItemsLoading, AHungItemHoldsUpOnlyTheInitialLoadingAndNotQuitti
     const auto bundle = makeBundle(folderPath(), "Remembered.app");
     remember(bundle);
     ApplicationsSourceController::Sources sources;
-    sources.startAccessing = _access.starter();
+    sources.startAccessing = accessThrough(_gate);
     ApplicationsSourceController controller(_preferences, std::move(sources));
     QSignalSpy grants(&controller, &ApplicationsSourceController::readPermissionsChanged);
     controller.startUpdating();
 
     // The controller came back while the bookmark's check blocks on the disk queue.
-    ASSERT_TRUE(_access.waitUntilBlocked());
+    ASSERT_TRUE(_gate->waitUntilHolding(1));
     EXPECT_FALSE(controller.initialLoadingFinished());
     EXPECT_FALSE(controller.canResetReadPermissions());
     // Quitting now gives up on the hung check instead of waiting for it.
     EXPECT_FALSE(DiskOperationQueue::stopBackgroundWork(50ms));
-    EXPECT_TRUE(_access.isBlocked());
+    EXPECT_EQ(_gate->holding(), 1);
 
-    _access.release();
+    _gate->open();
     QSignalSpy finished(&controller, &ApplicationsSourceController::didFinishInitialLoading);
     ASSERT_TRUE(finished.wait(10'000));
     ASSERT_EQ(controller.applications().size(), 1u);
@@ -118,12 +82,12 @@ TEST_F(RememberedItemsLoading, GrantsChangedWhileResolvingLoseNothingAndRevokeEv
         SCOPED_TRACE(revokes ? "revoked" : "added");
         _preferences.removeSecurityScopedBookmarks();
         remember(remembered);
-        BlockingAccess access;
-        auto store = std::make_shared<SecurityScopedBookmarksStore>(_preferences, access.starter());
+        const auto gate = std::make_shared<Gate>();
+        auto store = std::make_shared<SecurityScopedBookmarksStore>(_preferences, accessThrough(gate));
         ManuallyAddedApplicationsSource source(store);
         bool didLoad = false;
         source.loadRememberedItems([&] { didLoad = true; });
-        ASSERT_TRUE(access.waitUntilBlocked());
+        ASSERT_TRUE(gate->waitUntilHolding(1));
         EXPECT_TRUE(source.isLoadingRememberedItems());
 
         source.add({ZRURL::fileURL(added, true)});
@@ -132,7 +96,7 @@ TEST_F(RememberedItemsLoading, GrantsChangedWhileResolvingLoseNothingAndRevokeEv
         if (revokes) {
             source.removeAll();
         }
-        access.release();
+        gate->open();
         ASSERT_TRUE(QTest::qWaitFor([&] { return didLoad; }, 10'000));
         EXPECT_FALSE(source.isLoadingRememberedItems());
         EXPECT_EQ(store->allFileURLs().size(), revokes ? 0u : 2u);

@@ -22,10 +22,6 @@ using ::testing::IsEmpty;
 
 namespace {
 
-QByteArray bytesOf(const std::filesystem::path& path) {
-    return QByteArray(path.c_str(), static_cast<qsizetype>(path.native().size()));
-}
-
 class SecurityScopedBookmarks : public LoadEnvironmentTest {
 protected:
     void SetUp() override { LumoraLoadEnvironment::setCurrent(environmentWithoutDocuments()); }
@@ -65,25 +61,25 @@ protected:
 
 } // namespace
 
-TEST_F(SecurityScopedBookmarks, BookmarkDataIsThePathsBytes) {
+TEST_F(SecurityScopedBookmarks, BookmarkDataIsThePathsBytesAndNothingElseResolves) {
+    using Store = SecurityScopedBookmarksStore;
     const auto folder = folderPath() / std::string("Na\xefve");
     std::filesystem::create_directories(folder);
-    const auto data = SecurityScopedBookmarksStore::bookmarkData(folder);
+    const auto data = Store::bookmarkData(folder);
     ASSERT_TRUE(std::holds_alternative<QByteArray>(data));
     EXPECT_EQ(std::get<QByteArray>(data), bytesOf(folder));
-    const auto resolved = SecurityScopedBookmarksStore::resolveBookmarkData(std::get<QByteArray>(data));
-    ASSERT_TRUE(std::holds_alternative<SecurityScopedBookmarksStore::ResolvedBookmark>(resolved));
-    EXPECT_EQ(std::get<SecurityScopedBookmarksStore::ResolvedBookmark>(resolved).path, folder);
-    EXPECT_FALSE(std::get<SecurityScopedBookmarksStore::ResolvedBookmark>(resolved).isStale);
+    const auto resolved = Store::resolveBookmarkData(std::get<QByteArray>(data));
+    ASSERT_TRUE(std::holds_alternative<Store::ResolvedBookmark>(resolved));
+    EXPECT_EQ(std::get<Store::ResolvedBookmark>(resolved).path, folder);
+    EXPECT_FALSE(std::get<Store::ResolvedBookmark>(resolved).isStale);
     std::filesystem::remove_all(folder);
-}
 
-TEST_F(SecurityScopedBookmarks, ResolvingFailsForDataThatIsNotAnAbsolutePath) {
-    using Store = SecurityScopedBookmarksStore;
-    for (const QVariant& data :
+    // Data that is not an absolute path resolves to nothing.
+    for (const QVariant& stored :
          {QVariant(QByteArray()), QVariant(QByteArray("relative/path")),
           QVariant(QByteArray("/with\0nul", 9)), QVariant(QString("/a/string")), QVariant(42), QVariant()}) {
-        EXPECT_TRUE(std::holds_alternative<std::string>(Store::resolveBookmarkData(data))) << data.typeName();
+        EXPECT_TRUE(std::holds_alternative<std::string>(Store::resolveBookmarkData(stored)))
+            << stored.typeName();
     }
     EXPECT_TRUE(std::holds_alternative<std::string>(Store::bookmarkData(folderPath() / "missing")));
     // Access is granted by read permission.

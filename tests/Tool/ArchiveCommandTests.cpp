@@ -53,17 +53,14 @@ protected:
         const auto& root = _folder->path();
         fs::create_directories(root / "source/Extras");
         for (const auto* name : {"TextEditor.app", "Tampered.app"}) {
-            fs::copy(examples + "/" + name, root / "source" / name,
-                     fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+            copySample(name, root / "source" / name);
         }
         const auto zip = runProgram("7zz", {"a", "-snl", "-bd", "--", (root / "Apps.zip").string(),
                                             (root / "source/TextEditor.app").string(),
                                             (root / "source/Tampered.app").string()});
         ASSERT_EQ(zip.exitStatus, 0) << zip.standardError;
 
-        fs::create_directories(root / "volume");
-        fs::copy(examples + "/TextEditor.app", root / "volume/TextEditor.app",
-                 fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+        copySample("TextEditor.app", root / "volume/TextEditor.app");
         UDIFWriter(UDIFWriter::hfsVolumeFromFolder(root / "volume", "Example", root))
             .write(root / "Example.dmg");
 
@@ -102,24 +99,16 @@ TEST_F(ArchiveCommand, ChecksEveryApplicationInsideEachKindOfDownload) {
                              download("Example.dmg"), download("Example.pkg"), examples + "/Calculator.app"});
     EXPECT_EQ(result.exitStatus, 1);
     const auto output = json::parse(result.standardOutput);
-    ASSERT_EQ(output.size(), 5U) << output.dump(2);
-    const std::vector<std::pair<std::string, std::string>> expected{{"Tampered.app", "loadFailed"},
-                                                                    {"TextEditor.app", "loaded"},
-                                                                    {"TextEditor.app", "loaded"},
-                                                                    {"TextEditor.app", "loaded"}};
-    for (std::size_t index = 0; index < expected.size(); ++index) {
-        SCOPED_TRACE(index);
-        EXPECT_EQ(output[index]["pathInArchive"], expected[index].first);
-        EXPECT_EQ(output[index]["state"], expected[index].second) << output[index]["error"].dump();
-    }
-    EXPECT_EQ(output[0]["path"], download("Apps.zip"));
-    EXPECT_EQ(output[3]["path"], download("Example.pkg"));
-    EXPECT_EQ(output[1]["trustedThrough"], "extraAnchor");
+    auto expected = json::parse(R"json([{"pathInArchive": "Tampered.app", "state": "loadFailed"},
+        {"pathInArchive": "TextEditor.app", "state": "loaded", "trustedThrough": "extraAnchor"},
+        {"pathInArchive": "TextEditor.app", "state": "loaded"}, {"pathInArchive": "TextEditor.app", "state": "loaded"},
+        {"pathInArchive": null, "state": "unavailable"}])json");
+    expected[0]["path"] = download("Apps.zip");
+    expected[3]["path"] = download("Example.pkg");
+    EXPECT_EQ(projected(output, expected), expected);
     // Messages name the file inside the download, not the extraction folder.
     EXPECT_THAT(output[0]["error"]["description"].get<std::string>(),
                 HasSubstr(download("Apps.zip") + "/Tampered.app/Contents/Resources/Lumora.plist"));
-    EXPECT_EQ(output[4]["pathInArchive"], nullptr);
-    EXPECT_EQ(output[4]["state"], "unavailable");
 }
 
 TEST_F(ArchiveCommand, ReportsADownloadThatCannotBeOpenedAsOneFailedRecord) {
@@ -135,13 +124,11 @@ TEST_F(ArchiveCommand, ReportsADownloadThatCannotBeOpenedAsOneFailedRecord) {
         SCOPED_TRACE(each.name);
         const auto result = run({"check", "--json", download(each.name)}, each.environment);
         EXPECT_EQ(result.exitStatus, 1);
-        const auto output = json::parse(result.standardOutput);
-        ASSERT_EQ(output.size(), 1U);
-        EXPECT_EQ(output[0]["path"], download(each.name));
-        EXPECT_EQ(output[0]["pathInArchive"], nullptr);
-        EXPECT_EQ(output[0]["state"], "loadFailed");
-        EXPECT_EQ(output[0]["error"]["type"], "ArchiveError");
-        EXPECT_EQ(output[0]["error"]["case"], each.errorCase);
+        const json expected{{{"path", download(each.name)},
+                             {"pathInArchive", nullptr},
+                             {"state", "loadFailed"},
+                             {"error", {{"type", "ArchiveError"}, {"case", each.errorCase}}}}};
+        EXPECT_EQ(projected(json::parse(result.standardOutput), expected), expected);
     }
     EXPECT_THAT(run({"check", download("Text.dmg")}).standardOutput,
                 HasSubstr("loadFailed: The file is not"));
@@ -186,12 +173,11 @@ TEST_F(ArchiveCommand, ScanAddsTheApplicationsOfADownloadWithTheirPlaceInIt) {
     const auto result = run({"scan", "--json", "--no-live-query", "--no-folders", "--extra-trust-anchors",
                              anchor, "--add", download("Example.dmg")});
     ASSERT_EQ(result.exitStatus, 0) << result.standardError;
-    const auto applications = json::parse(result.standardOutput)["applications"];
-    ASSERT_EQ(applications.size(), 1U) << applications.dump(2);
-    EXPECT_EQ(applications[0]["displayName"], "TextEditor");
-    EXPECT_EQ(applications[0]["state"], "loaded");
-    EXPECT_EQ(applications[0]["archive"], download("Example.dmg"));
-    EXPECT_EQ(applications[0]["pathInArchive"], "TextEditor.app");
+    const json expected{{{"displayName", "TextEditor"},
+                         {"state", "loaded"},
+                         {"archive", download("Example.dmg")},
+                         {"pathInArchive", "TextEditor.app"}}};
+    EXPECT_EQ(projected(json::parse(result.standardOutput)["applications"], expected), expected);
 }
 
 TEST_F(ArchiveCommand, AnInterruptedExtractionStopsAndLeavesNothingBehind) {

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -34,27 +35,20 @@ TEST_F(CodesignCommand, PrintsTheResultAndTheSlicesAsJSON) {
                                     anchorPath.string(), signedPath.string()});
     ASSERT_EQ(run.exitStatus, 0) << run.standardError << run.standardOutput;
     const auto output = json::parse(run.standardOutput);
-    EXPECT_EQ(output["path"], signedPath.string());
-    EXPECT_EQ(output["options"], "0x20");
-    EXPECT_EQ(output["status"], 0);
-    EXPECT_TRUE(output["error"].is_null());
+    auto expected = json::parse(R"json({"options": "0x20", "status": 0, "error": null,
+        "result": {"validity": 1, "certificateType": 2, "identifier": "com.example.fixture",
+                   "teamIdentifier": "FIXTURE123", "certificateSubjectDisplayString": "Fixture Developer",
+                   "infoPList": {"CFBundleIdentifier": "com.example.fixture"}, "usedExtraTrustAnchor": true},
+        "slices": [{"cdIdentifier": "com.example.fixture", "signatureCertificateType": 2,
+                    "authorDisplayStringWithTeamID": "Fixture Developer (FIXTURE123)"}]})json");
+    expected["path"] = signedPath.string();
+    EXPECT_EQ(projected(output, expected), expected);
     const auto& result = output["result"];
-    EXPECT_EQ(result["validity"], 1);
-    EXPECT_EQ(result["certificateType"], 2);
-    EXPECT_EQ(result["identifier"], "com.example.fixture");
-    EXPECT_EQ(result["teamIdentifier"], "FIXTURE123");
-    EXPECT_EQ(result["certificateSubjectDisplayString"], "Fixture Developer");
     EXPECT_EQ(result["codeDirectoryHash"].get<std::string>().size(), 40U);
-    EXPECT_EQ(result["infoPList"]["CFBundleIdentifier"], "com.example.fixture");
-    EXPECT_EQ(result["usedExtraTrustAnchor"], true);
     ASSERT_EQ(result["certificates"].size(), 3U);
-    EXPECT_NE(result["certificates"][0]["subject"].get<std::string>().find("Developer ID Application"),
-              std::string::npos);
+    EXPECT_THAT(result["certificates"][0]["subject"].get<std::string>(),
+                testing::HasSubstr("Developer ID Application"));
     EXPECT_EQ(result["certificates"][2]["sha256"].get<std::string>().size(), 64U);
-    ASSERT_EQ(output["slices"].size(), 1U);
-    EXPECT_EQ(output["slices"][0]["cdIdentifier"], "com.example.fixture");
-    EXPECT_EQ(output["slices"][0]["signatureCertificateType"], 2);
-    EXPECT_EQ(output["slices"][0]["authorDisplayStringWithTeamID"], "Fixture Developer (FIXTURE123)");
 }
 
 TEST_F(CodesignCommand, ExitsWithOneWhenTheSignatureIsNotValid) {
@@ -72,11 +66,10 @@ TEST_F(CodesignCommand, ExitsWithOneWhenTheSignatureIsNotValid) {
     for (const auto& [name, code] : {std::pair{"missing", -67068}, {"Empty.app", -67028}}) {
         const auto run = runLumoraTool({"codesign", "--json", (folder.path() / name).string()});
         EXPECT_EQ(run.exitStatus, 1) << name;
-        const auto output = json::parse(run.standardOutput);
-        EXPECT_TRUE(output["result"].is_null()) << name;
-        EXPECT_EQ(output["error"]["domain"], "NSOSStatusErrorDomain");
-        EXPECT_EQ(output["error"]["code"], code) << name;
-        EXPECT_TRUE(output["slices"].empty()) << name;
+        const json expected{{"result", nullptr},
+                            {"error", {{"domain", "NSOSStatusErrorDomain"}, {"code", code}}},
+                            {"slices", json::array()}};
+        EXPECT_EQ(projected(json::parse(run.standardOutput), expected), expected);
     }
 }
 
@@ -90,8 +83,6 @@ TEST_F(CodesignCommand, RefusesBadUsage) {
     EXPECT_EQ(runLumoraTool({"codesign", "--bogus", signedPath.string()}).exitStatus, 2);
     EXPECT_EQ(runLumoraTool({"codesign", signedPath.string(), unsignedPath.string()}).exitStatus, 2);
 }
-
-// --- Bundles --------------------------------------------------------------------------------
 
 class CodesignBundle : public ::testing::Test {
 protected:
@@ -139,15 +130,11 @@ protected:
 TEST_F(CodesignBundle, PrintsEachResourceProblemWithItsPath) {
     const auto intact = codesign({"--json", "--verify-resources"});
     ASSERT_EQ(intact.exitStatus, 0) << intact.standardOutput << intact.standardError;
-    const auto output = json::parse(intact.standardOutput);
-    EXPECT_EQ(output["options"], "0x4");
-    EXPECT_EQ(output["status"], 0);
-    EXPECT_TRUE(output["problems"].empty());
-    EXPECT_EQ(output["result"]["validity"], 1);
-    EXPECT_EQ(output["result"]["identifier"], "com.example.editor");
-    EXPECT_EQ(output["result"]["mainExecutableFileURL"], (contents() / "MacOS/Editor").string());
-    ASSERT_EQ(output["slices"].size(), 1U);
-    EXPECT_EQ(output["slices"][0]["signatureIsCryptographicallyCorrect"], true);
+    auto expected = json::parse(R"json({"options": "0x4", "status": 0, "problems": [],
+        "result": {"validity": 1, "identifier": "com.example.editor"},
+        "slices": [{"signatureIsCryptographicallyCorrect": true}]})json");
+    expected["result"]["mainExecutableFileURL"] = (contents() / "MacOS/Editor").string();
+    EXPECT_EQ(projected(json::parse(intact.standardOutput), expected), expected);
 
     ASSERT_TRUE(FixtureTamper::changeFile(contents() / "Resources/Lumora.plist"));
     ASSERT_TRUE(FixtureTamper::addFile(contents() / "Resources/Added.txt"));
@@ -164,11 +151,10 @@ TEST_F(CodesignBundle, PrintsEachResourceProblemWithItsPath) {
 
     const auto asJSON =
         json::parse(codesign({"--json", "--options", "8", "--verify-resources"}).standardOutput);
-    EXPECT_EQ(asJSON["options"], "0xc");
-    ASSERT_EQ(asJSON["problems"].size(), 3U);
-    EXPECT_EQ(asJSON["problems"][0]["kind"], "added");
-    EXPECT_EQ(asJSON["problems"][0]["path"], "Contents/Resources/Added.txt");
-    EXPECT_EQ(asJSON["result"]["details"]["SecCSResourceMissing"][0], "Resources/Other.txt");
+    const auto expectedProblems = json::parse(R"json({"options": "0xc",
+        "problems": [{"kind": "added", "path": "Contents/Resources/Added.txt"}, {}, {}],
+        "result": {"details": {"SecCSResourceMissing": ["Resources/Other.txt"]}}})json");
+    EXPECT_EQ(projected(asJSON, expectedProblems), expectedProblems);
 
     // Without the option the resources are not looked at.
     const auto unchecked = codesign({});
@@ -188,12 +174,9 @@ TEST_F(CodesignBundle, NamesBrokenNestedCodeAndAChangedInfoPlist) {
     ASSERT_TRUE(FixtureTamper::changeInfoPlist(bundlePath));
     const auto infoPlist = codesign({"--json"});
     EXPECT_EQ(infoPlist.exitStatus, 1);
-    const auto output = json::parse(infoPlist.standardOutput);
-    EXPECT_EQ(output["status"], -67030);
-    EXPECT_EQ(output["result"]["validity"], 3);
-    ASSERT_EQ(output["problems"].size(), 1U);
-    EXPECT_EQ(output["problems"][0]["path"], "Contents/Info.plist");
-    EXPECT_EQ(output["slices"][0]["signatureIsCryptographicallyCorrect"], false);
+    const auto expected = json::parse(R"json({"status": -67030, "result": {"validity": 3},
+        "problems": [{"path": "Contents/Info.plist"}], "slices": [{"signatureIsCryptographicallyCorrect": false}]})json");
+    EXPECT_EQ(projected(json::parse(infoPlist.standardOutput), expected), expected);
 }
 
 } // namespace

@@ -23,32 +23,11 @@ using ::testing::Not;
 // U+FFFD REPLACEMENT CHARACTER, as the JSON output shows a byte that is not UTF-8.
 const std::string replacement = "\xEF\xBF\xBD";
 
-fs::path copySample(const std::string& sample, const fs::path& destination) {
-    fs::create_directories(destination.parent_path());
-    fs::copy(examples + "/" + sample, destination,
-             fs::copy_options::recursive | fs::copy_options::copy_symlinks);
-    return destination;
-}
-
 std::string replaced(std::string text, std::string_view bytes, std::string_view by) {
     for (std::size_t at = text.find(bytes); at != std::string::npos; at = text.find(bytes, at + by.size())) {
         text.replace(at, bytes.size(), by);
     }
     return text;
-}
-
-// What a script does with "pathPercentEncoded" (Python's urllib.parse.unquote_to_bytes).
-std::string percentDecoded(const std::string& text) {
-    std::string bytes;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            bytes.push_back(static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)));
-            i += 2;
-        } else {
-            bytes.push_back(text[i]);
-        }
-    }
-    return bytes;
 }
 
 void expectNoControlCharacterButLayout(const std::string& text) {
@@ -82,13 +61,12 @@ TEST_F(HostileNames, CheckAndShowPrintJSONForABundleWhoseNameIsNotUTF8) {
     ASSERT_EQ(run.exitStatus, 0) << run.standardError;
     const auto output = json::parse(run.standardOutput);
     ASSERT_EQ(output.size(), 2U);
-    EXPECT_EQ(output[0]["path"], replaced(bad, "\xFF", replacement));
-    EXPECT_EQ(output[0]["pathPercentEncoded"], replaced(bad, "\xFF", "%FF"));
-    EXPECT_EQ(percentDecoded(output[0]["pathPercentEncoded"]), bad);
-    EXPECT_EQ(output[0]["state"], "loaded");
-    // The document is named after the bundle folder.
-    EXPECT_EQ(output[0]["document"]["primarySource"]["name"], "Bad" + replacement);
-    // A path that is UTF-8 is shown as before, with no second form.
+    // The document is named after the bundle folder; a path that is UTF-8 has no second form.
+    const json expected{{"path", replaced(bad, "\xFF", replacement)},
+                        {"pathPercentEncoded", replaced(bad, "\xFF", "%FF")},
+                        {"state", "loaded"},
+                        {"document", {{"primarySource", {{"name", "Bad" + replacement}}}}}};
+    EXPECT_EQ(projected(output[0], expected), expected);
     EXPECT_EQ(output[1]["path"], good);
     EXPECT_FALSE(output[1].contains("pathPercentEncoded"));
     const std::vector<std::string> keys{"path",  "pathPercentEncoded", "pathInArchive", "state",
@@ -113,7 +91,7 @@ TEST_F(HostileNames, CodesignPrintsJSONForNamesThatAreNotUTF8) {
     ASSERT_NE(run.exitStatus, 134) << run.standardError;
     const auto output = json::parse(run.standardOutput);
     EXPECT_EQ(output["path"], replaced(bad, "\xFF", replacement));
-    EXPECT_EQ(percentDecoded(output["pathPercentEncoded"]), bad);
+    EXPECT_EQ(output["pathPercentEncoded"], replaced(bad, "\xFF", "%FF"));
     const auto& problems = output["problems"];
     const auto added =
         std::ranges::find_if(problems, [](const json& problem) { return problem["kind"] == "added"; });
@@ -214,8 +192,8 @@ TEST_F(HostileNames, CodesignAndErrorMessagesEscapeControlCharacters) {
     EXPECT_THAT(missing.standardError, HasSubstr("\\x1b]0;title\\x07.json"));
 }
 
-// An executable that is a FIFO, a device, a folder or a link to /dev/zero: every command answers at
-// once, and a scan still reports the good application beside it.
+// An executable that is a FIFO, a device, a folder or a link to /dev/zero fails its own load at once
+// (the signature checker's tests); a scan still reports the good application beside it.
 class NonRegularExecutable : public testing::TestWithParam<SpecialFiles::Kind> {
 protected:
     TemporaryFolder folder;
@@ -231,11 +209,6 @@ TEST_P(NonRegularExecutable, NeitherBlocksNorHidesTheOtherApplications) {
     EXPECT_EQ(listed[0]["displayName"], "Good");
     // A name that is UTF-8 has no second form.
     EXPECT_FALSE(listed[0].contains("identifierPercentEncoded"));
-
-    const auto check = runLumoraTool({"check", "--json", "--extra-trust-anchors", anchor, blocked.string()});
-    EXPECT_EQ(check.exitStatus, 1) << check.standardError;
-    EXPECT_EQ(json::parse(check.standardOutput)[0]["state"], "loadFailed") << check.standardOutput;
-    EXPECT_NE(runLumoraTool({"codesign", (blocked / "Contents/MacOS/TextEditor").string()}).exitStatus, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryKind, NonRegularExecutable, testing::ValuesIn(SpecialFiles::availableKinds()),

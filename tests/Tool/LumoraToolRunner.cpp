@@ -24,6 +24,14 @@ std::string readAll(const std::filesystem::path& path) {
 
 } // namespace
 
+std::filesystem::path copySample(const std::string& sample, const std::filesystem::path& destination) {
+    std::filesystem::create_directories(destination.parent_path());
+    std::filesystem::copy(examples + "/" + sample, destination,
+                          std::filesystem::copy_options::recursive |
+                              std::filesystem::copy_options::copy_symlinks);
+    return destination;
+}
+
 LumoraToolRun runLumoraTool(const std::vector<std::string>& arguments,
                             const std::vector<std::string>& environment) {
     return runProgram(LUMORA_TOOL_PATH, arguments, environment);
@@ -99,4 +107,34 @@ LumoraToolRun runProgram(const std::string& program, const std::vector<std::stri
     run.standardOutput = readAll(outputPath);
     run.standardError = readAll(errorPath);
     return run;
+}
+
+std::vector<std::string> words(std::string_view text) {
+    std::vector<std::string> result;
+    for (std::size_t start = 0; start < text.size();) {
+        const auto end = std::min(text.find(' ', start), text.size());
+        result.emplace_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return result;
+}
+
+nlohmann::json projected(const nlohmann::json& actual, const nlohmann::json& expected) {
+    if (expected.is_object() && actual.is_object()) {
+        auto result = nlohmann::json::object();
+        for (const auto& [key, value] : expected.items()) {
+            if (actual.contains(key)) {
+                result[key] = projected(actual[key], value);
+            }
+        }
+        return result;
+    }
+    if (expected.is_array() && actual.is_array() && expected.size() == actual.size()) {
+        auto result = nlohmann::json::array();
+        for (std::size_t index = 0; index < actual.size(); ++index) {
+            result.push_back(projected(actual[index], expected[index]));
+        }
+        return result;
+    }
+    return actual;
 }

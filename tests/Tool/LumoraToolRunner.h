@@ -3,6 +3,7 @@
 #include "Support/TemporaryFolder.h"
 
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,10 @@ inline const std::string examples = LUMORA_EXAMPLES_DIR;
 inline const std::string anchor = examples + "/DemoCertificateAuthority.pem";
 inline const std::string exampleDeclaration =
     std::string(LUMORA_SOURCE_DIR) + "/examples/declarations/TextEditor.plist";
+
+/// Copies the sample application `sample` (its links kept as links) to `destination`, making its
+/// folders; returns `destination`.
+std::filesystem::path copySample(const std::string& sample, const std::filesystem::path& destination);
 
 /// Runs the `lumora` program built beside the tests and captures what it prints.
 struct LumoraToolRun {
@@ -37,3 +42,10 @@ pid_t startLumoraTool(const std::vector<std::string>& arguments,
 
 /// This process's environment with `changes` ("NAME=value") applied.
 std::vector<std::string> changedEnvironment(const std::vector<std::string>& changes);
+
+/// The words of `text` split at single spaces: a command line of literal words, holding no path.
+std::vector<std::string> words(std::string_view text);
+
+/// `actual` cut down to the members that `expected` names, level by level (arrays of the same length
+/// element by element), so that one comparison checks a whole expected part of a JSON output.
+nlohmann::json projected(const nlohmann::json& actual, const nlohmann::json& expected);

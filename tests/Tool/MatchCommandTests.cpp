@@ -17,12 +17,9 @@ TEST(MatchCommand, PrintsTheMatchingDescriptionsWithTheirRating) {
     const auto output = json::parse(run.standardOutput);
     EXPECT_THAT(output["connection"].get<std::string>(),
                 HasSubstr("remoteEndpoints: [host updates.example.com], ports: 1 indexes, protocol: TCP"));
-    ASSERT_EQ(output["matches"].size(), 1U);
-    EXPECT_EQ(output["matches"][0]["source"], "TextEditor.plist");
-    EXPECT_EQ(output["matches"][0]["match"], "exact");
-    EXPECT_EQ(output["matches"][0]["quality"], 2);
-    EXPECT_EQ(output["matches"][0]["description"]["hostMatchingRules"],
-              json::parse(R"([{"host": "updates.example.com"}])"));
+    const auto expected = json::parse(R"json([{"source": "TextEditor.plist", "match": "exact", "quality": 2,
+        "description": {"hostMatchingRules": [{"host": "updates.example.com"}]}}])json");
+    EXPECT_EQ(projected(output["matches"], expected), expected);
 }
 
 TEST(MatchCommand, FindsAddressesAndTheLocalNetwork) {

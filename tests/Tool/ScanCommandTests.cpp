@@ -28,21 +28,19 @@ TEST(ScanCommand, ListsTheFoldersApplicationsInSidebarOrder) {
     const auto output = json::parse(run.standardOutput);
     const auto& applications = output["applications"];
     // Documents first, then by name.
-    EXPECT_EQ(field(applications, "displayName"),
-              (std::vector<std::string>{"backup-agent", "Sandboxed", "SandboxedServer", "TextEditor",
-                                        "Calculator", "Impostor", "Tampered", "Unsigned"}));
+    EXPECT_EQ(
+        field(applications, "displayName"),
+        words("backup-agent Sandboxed SandboxedServer TextEditor Calculator Impostor Tampered Unsigned"));
     EXPECT_EQ(field(applications, "state"),
-              (std::vector<std::string>{"loaded", "loaded", "loaded", "loaded", "unavailable", "loadFailed",
-                                        "loadFailed", "loadFailed"}));
+              words("loaded loaded loaded loaded unavailable loadFailed loadFailed loadFailed"));
     EXPECT_EQ(field(applications, "badge"), field(applications, "state"));
     EXPECT_EQ(field(applications, "kind"), std::vector<std::string>(8, "installed"));
-    EXPECT_EQ(applications[0]["bundleIdentifier"], nullptr);
-    EXPECT_EQ(applications[3]["bundleIdentifier"], "com.example.texteditor");
-    EXPECT_EQ(applications[3]["identifier"], examples + "/TextEditor.app");
-    EXPECT_EQ(applications[3]["error"], nullptr);
+    auto expected = json::parse(R"json({"proposedFoldersToGrantReadPermission": [], "applications": [
+        {"bundleIdentifier": null}, {}, {}, {"bundleIdentifier": "com.example.texteditor", "error": null}, {}, {}, {}, {}]})json");
+    expected["applications"][3]["identifier"] = examples + "/TextEditor.app";
+    EXPECT_EQ(projected(output, expected), expected);
     EXPECT_NE(applications[5]["error"].get<std::string>().find("EXAMPLE999"), std::string::npos);
     EXPECT_NE(applications[6]["error"].get<std::string>().find("code signature"), std::string::npos);
-    EXPECT_EQ(output["proposedFoldersToGrantReadPermission"], json::array());
 
     const auto text = runLumoraTool({"scan", "--no-live-query", "--folder", examples});
     EXPECT_EQ(text.exitStatus, 0) << text.standardError;
@@ -61,17 +59,14 @@ TEST(ScanCommand, WithNothingToScanTheListIsEmpty) {
 }
 
 TEST(ScanCommand, RefusesBadOptions) {
-    for (const auto& arguments : std::vector<std::vector<std::string>>{
-             {"scan", "--folder", "/nonexistent/folder"},
-             {"scan", "--scope"},
-             {"scan", "--watch", "-1"},
-             {"scan", "--watch", "soon"},
-             {"scan", "--add", "/nonexistent/App.app"},
-             {"scan", "--preview-list-ca", anchor},
-             {"scan", "stray"},
-         }) {
+    auto withAnchor = words("scan --preview-list-ca");
+    withAnchor.push_back(anchor);
+    for (const auto& arguments :
+         {words("scan --folder /nonexistent/folder"), words("scan --scope"), words("scan --watch -1"),
+          words("scan --watch soon"), words("scan --add /nonexistent/App.app"), withAnchor,
+          words("scan stray")}) {
         const auto run = runLumoraTool(arguments);
-        EXPECT_EQ(run.exitStatus, 2) << arguments.back();
+        EXPECT_EQ(run.exitStatus, 2) << testing::PrintToString(arguments);
         EXPECT_NE(run.standardError.find("usage: lumora scan"), std::string::npos);
     }
 }

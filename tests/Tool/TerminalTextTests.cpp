@@ -20,24 +20,23 @@ TEST_P(TerminalTextEscaping, ShowsEveryCharacterAsItselfOrAsAnEscape) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TerminalTextEscaping,
-    testing::Values(Escape{"Plain", "TextEditor.app", "TextEditor.app"},
-                    Escape{"NonASCIILetters", "Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xF0\x9F\x98\x80",
-                           "Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xF0\x9F\x98\x80"},
-                    Escape{"NamedControls", "a\tb\nc\rd", "a\\tb\\nc\\rd"},
-                    Escape{"ColourSequence", "\x1B[31mred\x1B[0m", "\\x1b[31mred\\x1b[0m"},
-                    Escape{"HyperlinkSequence", "\x1B]8;;https://example.com/\x1B\\Link",
-                           "\\x1b]8;;https://example.com/\\x1b\\\\Link"},
-                    Escape{"OtherC0AndDelete", std::string("\0\x01\x07\x08\x1F\x7F", 6),
-                           "\\x00\\x01\\x07\\x08\\x1f\\x7f"},
-                    Escape{"C1Controls",
-                           "\xC2\x80\xC2\x85\xC2\x9B"
-                           "1m\xC2\x9F",
-                           "\\u{80}\\u{85}\\u{9b}1m\\u{9f}"},
-                    Escape{"FirstCharactersAfterC1AreKept", "\xC2\xA0\xC2\xA9", "\xC2\xA0\xC2\xA9"},
-                    Escape{"Backslash", "C:\\x1b", "C:\\\\x1b"},
-                    // An ill-formed byte that would otherwise pair with the next into a C1 control.
-                    Escape{"IllFormedBytes", "Bad\xFF\x9B.app \xC2",
-                           "Bad\xEF\xBF\xBD\xEF\xBF\xBD.app \xEF\xBF\xBD"}),
+    testing::ValuesIn(std::vector<Escape>{
+        {"Plain", "TextEditor.app", "TextEditor.app"},
+        {"NonASCIILetters", "Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xF0\x9F\x98\x80",
+         "Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xF0\x9F\x98\x80"},
+        {"NamedControls", "a\tb\nc\rd", "a\\tb\\nc\\rd"},
+        {"ColourSequence", "\x1B[31mred\x1B[0m", "\\x1b[31mred\\x1b[0m"},
+        {"HyperlinkSequence", "\x1B]8;;https://example.com/\x1B\\Link",
+         "\\x1b]8;;https://example.com/\\x1b\\\\Link"},
+        {"OtherC0AndDelete", std::string("\0\x01\x07\x08\x1F\x7F", 6), "\\x00\\x01\\x07\\x08\\x1f\\x7f"},
+        {"C1Controls",
+         "\xC2\x80\xC2\x85\xC2\x9B"
+         "1m\xC2\x9F",
+         "\\u{80}\\u{85}\\u{9b}1m\\u{9f}"},
+        {"FirstCharactersAfterC1AreKept", "\xC2\xA0\xC2\xA9", "\xC2\xA0\xC2\xA9"},
+        {"Backslash", "C:\\x1b", "C:\\\\x1b"},
+        // An ill-formed byte that would otherwise pair with the next into a C1 control.
+        {"IllFormedBytes", "Bad\xFF\x9B.app \xC2", "Bad\xEF\xBF\xBD\xEF\xBF\xBD.app \xEF\xBF\xBD"}}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(TerminalText, LayoutComesOnlyFromItsTokens) {
