@@ -446,62 +446,55 @@ ZRPropertyListDictionary sandboxWithClient() {
             {"com.apple.security.network.client", ZRPropertyList::boolean(true)}};
 }
 
-struct EntitlementsCase {
-    const char* name;
-    bool xml;
-    std::optional<std::vector<std::uint8_t>> der;
-    std::uint32_t flags;
-    bool hashed;
-    /// Flip the last byte of the XML blob after signing.
-    bool tamper;
-    std::optional<ZREntitlements> expected;
-};
-
-class CodeSignatureEntitlements : public testing::TestWithParam<EntitlementsCase> {
-protected:
-    TemporaryFolder folder;
-};
-
-TEST_P(CodeSignatureEntitlements, AreReadOnlyWhereTheCodeDirectoryVouchesForThem) {
-    const auto& test = GetParam();
-    auto options = developerIDOptions();
-    if (test.xml) {
-        options.entitlements = FixtureEntitlements::xmlBlob(sandboxWithClient());
-    }
-    options.derEntitlements = test.der;
-    options.extraFlags = test.flags;
-    options.hashEntitlements = test.hashed;
-    auto bytes = FixtureSigner::sign(executable(), options);
-    if (test.tamper) {
-        const auto& blob = *options.entitlements;
-        const auto found = std::search(bytes.begin(), bytes.end(), blob.begin(), blob.end());
-        ASSERT_NE(found, bytes.end());
-        *(found + static_cast<std::ptrdiff_t>(blob.size()) - 1) ^= 0x01;
-    }
-    const auto result = check(write(folder, "signed", bytes));
-    EXPECT_EQ(result->validity(), test.expected ? 1U : 2U);
-    ASSERT_EQ(result->entitlements().has_value(), test.expected.has_value());
-    if (test.expected) {
-        auto read = *result->entitlements();
-        EXPECT_EQ(read.error.has_value(), test.expected->error.has_value()) << read.error.value_or("");
-        read.error = test.expected->error;
-        EXPECT_EQ(read, *test.expected);
+TEST_F(CodeSignatureChecker, ReadsEntitlementsOnlyWhereTheCodeDirectoryVouchesForThem) {
+    const auto der = FixtureEntitlements::derBlob(sandboxWithClient());
+    const struct {
+        bool xml;
+        std::optional<std::vector<std::uint8_t>> der;
+        std::uint32_t flags;
+        bool hashed;
+        /// Flip the last byte of the XML blob after signing.
+        bool tamper;
+        std::optional<ZREntitlements> expected;
+    } cases[] = {
+        // Both forms with the hardened runtime, and the DER form alone.
+        {true, der, 0x10000, true, false, ZREntitlements{true, true, false, true, {}}},
+        {false, der, 0, true, false, ZREntitlements{true, true, false, false, {}}},
+        // Blobs the directory does not hash are ignored; malformed ones are reported and the signature
+        // stands.
+        {true, std::nullopt, 0, false, false, ZREntitlements{}},
+        {false, FixtureEntitlements::blob(0xfade7172, {0x70, 0x05}), 0, true, false,
+         ZREntitlements{false, false, false, false, "error"}},
+        // Altered ones break the signature.
+        {true, std::nullopt, 0, true, true, std::nullopt},
+    };
+    for (std::size_t index = 0; index < std::size(cases); ++index) {
+        const auto& test = cases[index];
+        SCOPED_TRACE(index);
+        auto options = developerIDOptions();
+        if (test.xml) {
+            options.entitlements = FixtureEntitlements::xmlBlob(sandboxWithClient());
+        }
+        options.derEntitlements = test.der;
+        options.extraFlags = test.flags;
+        options.hashEntitlements = test.hashed;
+        auto bytes = FixtureSigner::sign(executable(), options);
+        if (test.tamper) {
+            const auto& blob = *options.entitlements;
+            const auto found = std::search(bytes.begin(), bytes.end(), blob.begin(), blob.end());
+            ASSERT_NE(found, bytes.end());
+            *(found + static_cast<std::ptrdiff_t>(blob.size()) - 1) ^= 0x01;
+        }
+        const auto result = check(write(folder, "signed", bytes));
+        EXPECT_EQ(result->validity(), test.expected ? 1U : 2U);
+        ASSERT_EQ(result->entitlements().has_value(), test.expected.has_value());
+        if (test.expected) {
+            auto read = *result->entitlements();
+            EXPECT_EQ(read.error.has_value(), test.expected->error.has_value()) << read.error.value_or("");
+            read.error = test.expected->error;
+            EXPECT_EQ(read, *test.expected);
+        }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CodeSignatureEntitlements,
-    testing::Values(
-        EntitlementsCase{"BothFormsAndTheHardenedRuntime", true,
-                         FixtureEntitlements::derBlob(sandboxWithClient()), 0x10000, true, false,
-                         ZREntitlements{true, true, false, true, {}}},
-        EntitlementsCase{"DEROnly", false, FixtureEntitlements::derBlob(sandboxWithClient()), 0, true, false,
-                         ZREntitlements{true, true, false, false, {}}},
-        EntitlementsCase{"NotHashedAreIgnored", true, std::nullopt, 0, false, false, ZREntitlements{}},
-        EntitlementsCase{"MalformedAreReportedAndTheSignatureStands", false,
-                         FixtureEntitlements::blob(0xfade7172, {0x70, 0x05}), 0, true, false,
-                         ZREntitlements{false, false, false, false, "error"}},
-        EntitlementsCase{"AlteredBreakTheSignature", true, std::nullopt, 0, true, true, std::nullopt}),
-    [](const testing::TestParamInfo<EntitlementsCase>& param) { return std::string(param.param.name); });
 
 } // namespace
