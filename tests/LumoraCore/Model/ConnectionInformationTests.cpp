@@ -31,21 +31,24 @@ fs::path makeApplication(const TemporaryFolder& folder, const std::string& name,
     return folder.path() / bundle;
 }
 
+// What a process record says, "-" for what it lacks: "bundle | identifier | name | via | XPC".
+std::string facts(const ProcessInformation& process) {
+    return process.processBundlePath().value_or("-") + " | " + process.bundleIdentifier().value_or("-") +
+           " | " + process.processDisplayName() + " | " + process.viaProcessDisplayName().value_or("-") +
+           (process.isViaXPC() ? " | XPC" : " | -");
+}
+
 TEST(ConnectionInformationBundlePath, FindsTheBundleOfAMainExecutable) {
     TemporaryFolder folder;
     const auto editor = makeApplication(folder, "Editor", "com.example.editor");
     const auto executable = (editor / "Contents" / "MacOS" / "Editor").string();
 
-    const ProcessInformation process(executable);
-    EXPECT_EQ(process.processBundlePath(), editor.string());
-    EXPECT_EQ(process.bundleIdentifier(), "com.example.editor");
-    EXPECT_EQ(process.processDisplayName(), "Editor");
-
+    EXPECT_EQ(facts(ProcessInformation(executable)),
+              editor.string() + " | com.example.editor | Editor | - | -");
     // Another executable of the same bundle belongs to no bundle.
     const auto helper = (editor / "Contents" / "MacOS" / "helper").string();
     EXPECT_EQ(ProcessInformation::bundlePathForExecutablePath(helper), helper);
-    EXPECT_FALSE(ProcessInformation(helper).processBundlePath().has_value());
-    EXPECT_FALSE(ProcessInformation(helper).bundleIdentifier().has_value());
+    EXPECT_EQ(facts(ProcessInformation(helper)), "- | - | helper | - | -");
 
     // An app extension inside the application: ".appex/" is found before ".app/", and a tool in
     // the extension's resources is not its main executable.
@@ -95,35 +98,22 @@ TEST(ConnectionInformationBundlePath, AcceptsABundleWhoseExecutableIsUnknown) {
 }
 
 TEST(ConnectionInformationProcess, DerivesOnlyWhatIsNotGiven) {
-    const ProcessInformation curl("/usr/bin/curl");
-    EXPECT_FALSE(curl.processBundlePath().has_value());
-    EXPECT_FALSE(curl.bundleIdentifier().has_value());
-    EXPECT_EQ(curl.processDisplayName(), "curl");
-    EXPECT_FALSE(curl.viaProcessPath().has_value());
-    EXPECT_FALSE(curl.viaProcessDisplayName().has_value());
-
-    const ProcessInformation given("/nonexistent/Editor.app/Contents/MacOS/Editor", std::string("/b"),
-                                   std::string("com.example.b"), std::string("/usr/libexec/nsurlsessiond"),
-                                   true, std::string("Shown"), std::string("Helper"));
-    EXPECT_EQ(given.processBundlePath(), "/b");
-    EXPECT_EQ(given.bundleIdentifier(), "com.example.b");
-    EXPECT_EQ(given.processDisplayName(), "Shown");
-    EXPECT_EQ(given.viaProcessDisplayName(), "Helper");
-    EXPECT_TRUE(given.isViaXPC());
-
-    const ProcessInformation via("/usr/bin/curl", std::nullopt, std::nullopt,
-                                 std::string("/usr/libexec/nsurlsessiond"), false);
-    EXPECT_EQ(via.viaProcessDisplayName(), "nsurlsessiond");
-    EXPECT_FALSE(via.isViaXPC());
-
+    EXPECT_EQ(facts(ProcessInformation("/usr/bin/curl")), "- | - | curl | - | -");
+    EXPECT_FALSE(ProcessInformation("/usr/bin/curl").viaProcessPath().has_value());
+    EXPECT_EQ(
+        facts(ProcessInformation("/nonexistent/Editor.app/Contents/MacOS/Editor", std::string("/b"),
+                                 std::string("com.example.b"), std::string("/usr/libexec/nsurlsessiond"),
+                                 true, std::string("Shown"), std::string("Helper"))),
+        "/b | com.example.b | Shown | Helper | XPC");
+    const std::optional<std::string> nsurlsessiond = "/usr/libexec/nsurlsessiond";
+    EXPECT_EQ(facts(ProcessInformation("/usr/bin/curl", std::nullopt, std::nullopt, nsurlsessiond, false)),
+              "- | - | curl | nsurlsessiond | -");
     // XPC without a helper path is not kept.
-    EXPECT_FALSE(
-        ProcessInformation("/usr/bin/curl", std::nullopt, std::nullopt, std::nullopt, true).isViaXPC());
-
+    EXPECT_EQ(facts(ProcessInformation("/usr/bin/curl", std::nullopt, std::nullopt, std::nullopt, true)),
+              "- | - | curl | - | -");
     // The developer panel's process "/" and other paths that end in "/" only lose that slash in
     // the bundle path computation; that is no bundle.
-    EXPECT_FALSE(ProcessInformation("/").processBundlePath().has_value());
-    EXPECT_EQ(ProcessInformation("/").processDisplayName(), "/");
+    EXPECT_EQ(facts(ProcessInformation("/")), "- | - | / | - | -");
     EXPECT_FALSE(ProcessInformation("/usr/bin/").processBundlePath().has_value());
 }
 
