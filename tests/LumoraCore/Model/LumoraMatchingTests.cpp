@@ -518,15 +518,11 @@ referenceMatching(const Lumora& document, const ConnectionInformation& connectio
 TEST_F(LumoraMatchingTest, AgreesWithAReferenceOrderingOnRandomDocuments) {
     std::mt19937 random(7);
     const auto pick = [&](const auto& list) { return list[random() % list.size()]; };
-    const std::vector<Rule> rules{Rule::host("api.example.com"),
-                                  Rule::host("*.example.com"),
-                                  Rule::fuzzyDomainWildcard("example.com"),
-                                  Rule::exactDomainWildcard("example.com"),
-                                  Rule::ipAddresses(addresses("192.168.0.0/16")),
-                                  Rule::localNetwork(),
-                                  Rule::berkeleyPacketFilter(),
-                                  Rule::fuzzyAnyConnectionWildcard(),
-                                  Rule::exactAnyConnectionWildcard()};
+    const auto rules = std::vector<Rule>(
+        {Rule::host("api.example.com"), Rule::host("*.example.com"), Rule::fuzzyDomainWildcard("example.com"),
+         Rule::exactDomainWildcard("example.com"), Rule::ipAddresses(addresses("192.168.0.0/16")),
+         Rule::localNetwork(), Rule::berkeleyPacketFilter(), Rule::fuzzyAnyConnectionWildcard(),
+         Rule::exactAnyConnectionWildcard()});
     const std::vector<Endpoint> endpoints{
         Endpoint::host("api.example.com"), Endpoint::host("cdn.example.com"),
         Endpoint::domain("example.com"),   Endpoint::ipAddresses(addresses("192.168.4.4")),
