@@ -78,20 +78,18 @@ TEST(LumoraSourceParser, FillsDefaultsForOptionalKeys) {
     EXPECT_EQ(source->developerName(), "Signer Ltd");
     EXPECT_FALSE(source->developerWebsiteURL().has_value());
     EXPECT_FALSE(source->requiredCodeSignatureSource().has_value());
-    EXPECT_FALSE(parse(document({{"CodeSignatureTeamIdentifier", text("")}}))->requiredCodeSignatureSource());
-    EXPECT_TRUE(parse(document({{"CodeSignatureTeamIdentifier", text("Apple")}}))
-                    ->requiredCodeSignatureSource()
-                    ->isApple());
-    EXPECT_EQ(
-        parse(document({{"CodeSignatureTeamIdentifier", text("apple")}}))->requiredCodeSignatureSource(),
-        Lumora::CodeSignatureSource::teamIdentifier("apple"));
+    const auto signer = [](const char* team) {
+        return parse(document({{"CodeSignatureTeamIdentifier", text(team)}}))->requiredCodeSignatureSource();
+    };
+    EXPECT_FALSE(signer(""));
+    EXPECT_TRUE(signer("Apple")->isApple());
+    EXPECT_EQ(signer("apple"), Lumora::CodeSignatureSource::teamIdentifier("apple"));
 
     const auto description = onlyConnection({});
-    EXPECT_FALSE(description.isIncoming());
-    EXPECT_FALSE(description.networkProtocol().has_value());
+    EXPECT_FALSE(description.isIncoming() || description.networkProtocol() ||
+                 description.localizedDenyConsequences());
     EXPECT_TRUE(description.ports().isAllPorts());
     EXPECT_EQ(description.relevance(), Relevance::default_);
-    EXPECT_FALSE(description.localizedDenyConsequences().has_value());
 }
 
 TEST(LumoraSourceParser, ChecksTheVersionAndReportsMissingAndMistypedValuesByCaseName) {
@@ -182,13 +180,13 @@ TEST(LumoraSourceParser, KeepsInternationalisedHostNames) {
 }
 
 TEST(LumoraSourceParser, ParsesPortLists) {
-    EXPECT_EQ(onlyConnection({{"Port", text("80, 443, 8000-8080")}}).ports().displayString(),
-              "80, 443, 8000-8080");
-    EXPECT_TRUE(onlyConnection({{"Port", text("443,*")}}).ports().isAllPorts());
-    EXPECT_TRUE(onlyConnection({{"Port", text("*")}}).ports().isAllPorts());
-    EXPECT_EQ(onlyConnection({{"Port", text("+22")}}).ports().displayString(), "22");
-    EXPECT_EQ(onlyConnection({{"Port", text(" 1 - 3 ,\u20030, 65535")}}).ports().displayString(),
-              "0-3, 65535");
+    for (const auto& [list, shown] : {std::pair{"80, 443, 8000-8080", "80, 443, 8000-8080"},
+                                      {"443,*", "*"},
+                                      {"*", "*"},
+                                      {"+22", "22"},
+                                      {" 1 - 3 ,\u20030, 65535", "0-3, 65535"}}) {
+        EXPECT_EQ(onlyConnection({{"Port", text(list)}}).ports().displayString(), shown) << list;
+    }
     // An empty element is reported as itself, not as the whole list.
     EXPECT_EQ(errorOf(documentWithConnection({{"Port", text("80,,443")}})), "Invalid value for key port: ");
     for (const char* port : {"80-80", "90-80", "70000", "1-2-3", "8 0", "-5", "0x50"}) {
@@ -262,9 +260,9 @@ TEST(LumoraSourceParser, KeepsNamedServicesAndDropsUnknownIdentifiers) {
                                  service({{"Purpose", text("Nothing")}, {"Identifier", text("zz-unknown")}}),
                                  service({{"Purpose", text("Nameless")}})})}}));
     ASSERT_EQ(source->serviceDescriptions().size(), 1U);
-    EXPECT_EQ(source->serviceDescriptions()[0].localizedName(), "Share");
-    EXPECT_EQ(source->serviceDescriptions()[0].localizedPurpose(), "Shares files.");
-    EXPECT_FALSE(source->serviceDescriptions()[0].identifier().has_value());
+    const auto& share = source->serviceDescriptions()[0];
+    EXPECT_EQ(std::tuple(share.localizedName(), share.localizedPurpose(), share.identifier()),
+              std::tuple("Share", "Shares files.", std::nullopt));
 
     EXPECT_EQ(errorOf(document({{"Services", ZRPropertyList::array({service({{"Name", text("x")}})})}})),
               "Required value for key purpose is missing");
