@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -13,52 +12,33 @@ namespace {
 using Kind = LumoraSignatureSummary::Kind;
 using namespace CodeSigningFixtures;
 
-struct SignedCase {
-    const char* name;
-    std::function<std::vector<std::uint8_t>()> sign;
-    LumoraSignatureSummary expected;
-};
-
 TEST(LumoraSignatureSummary, DescribesEachKindOfSignature) {
     const TemporaryFolder folder;
     const std::time_t stamped = std::time(nullptr) - 3600;
     const std::string team = FixtureCertificateHierarchy::teamIdentifier;
-    auto signedBy = [](const FixtureCertificate& leaf) {
-        return [&leaf] { return FixtureSigner::sign(executable(), optionsSignedBy(leaf)); };
+    auto timestamped = developerIDOptions();
+    timestamped.timestampAuthority = &hierarchy().timestampAuthority;
+    timestamped.timestampChain = {&hierarchy().root};
+    timestamped.timestampTime = stamped;
+    const auto none = std::nullopt;
+    // Signed with the given options; unsigned without.
+    const std::pair<std::optional<FixtureSigner::Options>, LumoraSignatureSummary> cases[] = {
+        {developerIDOptions(), {Kind::developerID, "Fixture Developer (" + team + ")", team, none, none}},
+        {timestamped, {Kind::developerID, "Fixture Developer (" + team + ")", team, stamped, none}},
+        {optionsSignedBy(hierarchy().developmentLeaf),
+         {Kind::development, "Apple Development: Fixture Person (" + team + ")", team, none, none}},
+        {optionsSignedBy(hierarchy().macAppStoreLeaf),
+         {Kind::macAppStore, "Mac App Store (" + team + ")", team, none, none}},
+        {adhocOptions(), {Kind::adHoc, none, none, none, none}},
+        {none, {Kind::notSigned, none, none, none, none}},
     };
-    const std::vector<SignedCase> cases{
-        {"developer-id",
-         signedBy(hierarchy().developerIDLeaf),
-         {Kind::developerID, "Fixture Developer (" + team + ")", team, std::nullopt, std::nullopt}},
-        {"timestamped",
-         [&] {
-             auto options = developerIDOptions();
-             options.timestampAuthority = &hierarchy().timestampAuthority;
-             options.timestampChain = {&hierarchy().root};
-             options.timestampTime = stamped;
-             return FixtureSigner::sign(executable(), options);
-         },
-         {Kind::developerID, "Fixture Developer (" + team + ")", team, stamped, std::nullopt}},
-        {"development",
-         signedBy(hierarchy().developmentLeaf),
-         {Kind::development, "Apple Development: Fixture Person (" + team + ")", team, std::nullopt,
-          std::nullopt}},
-        {"mac-app-store",
-         signedBy(hierarchy().macAppStoreLeaf),
-         {Kind::macAppStore, "Mac App Store (" + team + ")", team, std::nullopt, std::nullopt}},
-        {"adhoc",
-         [] { return FixtureSigner::sign(executable(), adhocOptions()); },
-         {Kind::adHoc, {}, {}, {}, {}}},
-        {"unsigned",
-         [] { return FixtureSigner::makeUnsigned(executable()); },
-         {Kind::notSigned, {}, {}, {}, {}}},
-    };
-    for (const auto& testCase : cases) {
-        SCOPED_TRACE(testCase.name);
-        const auto summary =
-            LumoraSignatureSummary::read(write(folder, testCase.name, testCase.sign()), fixtureAnchors());
-        ASSERT_TRUE(summary);
-        EXPECT_EQ(*summary, testCase.expected);
+    for (std::size_t index = 0; index < std::size(cases); ++index) {
+        const auto& [options, expected] = cases[index];
+        const auto bytes =
+            options ? FixtureSigner::sign(executable(), *options) : FixtureSigner::makeUnsigned(executable());
+        EXPECT_EQ(LumoraSignatureSummary::read(write(folder, std::to_string(index), bytes), fixtureAnchors()),
+                  expected)
+            << index;
     }
 }
 
@@ -74,11 +54,10 @@ TEST(LumoraSignatureSummary, NamesNoSignerForSignaturesThatAreNotValid) {
          {std::pair{selfSigned, fixtureAnchors()},
           std::pair{developerID, std::vector<ZRTrustEvaluator::Certificate>{}}}) {
         SCOPED_TRACE(path.filename().string());
-        const auto summary = LumoraSignatureSummary::read(path, anchors);
-        ASSERT_TRUE(summary);
-        EXPECT_EQ(summary->kind, Kind::invalid);
-        EXPECT_FALSE(summary->author || summary->teamIdentifier || summary->secureTimestamp);
-        EXPECT_FALSE(summary->error.value_or("").empty());
+        const auto summary = LumoraSignatureSummary::read(path, anchors).value();
+        EXPECT_EQ(summary.kind, Kind::invalid);
+        EXPECT_FALSE(summary.author || summary.teamIdentifier || summary.secureTimestamp);
+        EXPECT_FALSE(summary.error.value_or("").empty());
     }
     EXPECT_FALSE(LumoraSignatureSummary::read(folder.path() / "missing", {}));
 }
@@ -96,16 +75,12 @@ TEST(LumoraSignatureSummary, DescribesRealDeveloperIDSignatures) {
     if (!std::filesystem::exists(ngrok) || !std::filesystem::exists(notifier)) {
         GTEST_SKIP() << "no real signatures cached in " << folder;
     }
-    const auto timestamped = LumoraSignatureSummary::read(ngrok, {});
-    ASSERT_TRUE(timestamped);
-    EXPECT_EQ(timestamped->kind, Kind::developerID);
-    EXPECT_EQ(timestamped->author, "ngrok LLC (TEX8MHRDQ9)");
-    EXPECT_EQ(timestamped->teamIdentifier, "TEX8MHRDQ9");
-    EXPECT_EQ(timestamped->secureTimestamp, 1676048617);
-    const auto old = LumoraSignatureSummary::read(notifier, {});
-    ASSERT_TRUE(old);
-    EXPECT_EQ(*old, (LumoraSignatureSummary{Kind::developerID, "Springest Corporate B.V. (LS4R756LZZ)",
-                                            "LS4R756LZZ", 1344947003, std::nullopt}));
+    EXPECT_EQ(LumoraSignatureSummary::read(ngrok, {}),
+              (LumoraSignatureSummary{Kind::developerID, "ngrok LLC (TEX8MHRDQ9)", "TEX8MHRDQ9", 1676048617,
+                                      std::nullopt}));
+    EXPECT_EQ(LumoraSignatureSummary::read(notifier, {}),
+              (LumoraSignatureSummary{Kind::developerID, "Springest Corporate B.V. (LS4R756LZZ)",
+                                      "LS4R756LZZ", 1344947003, std::nullopt}));
 }
 
 } // namespace

@@ -31,21 +31,24 @@ fs::path makeApplication(const TemporaryFolder& folder, const std::string& name,
     return folder.path() / bundle;
 }
 
+// What a process record says, "-" for what it lacks: "bundle | identifier | name | via | XPC".
+std::string facts(const ProcessInformation& process) {
+    return process.processBundlePath().value_or("-") + " | " + process.bundleIdentifier().value_or("-") +
+           " | " + process.processDisplayName() + " | " + process.viaProcessDisplayName().value_or("-") +
+           (process.isViaXPC() ? " | XPC" : " | -");
+}
+
 TEST(ConnectionInformationBundlePath, FindsTheBundleOfAMainExecutable) {
     TemporaryFolder folder;
     const auto editor = makeApplication(folder, "Editor", "com.example.editor");
     const auto executable = (editor / "Contents" / "MacOS" / "Editor").string();
 
-    const ProcessInformation process(executable);
-    EXPECT_EQ(process.processBundlePath(), editor.string());
-    EXPECT_EQ(process.bundleIdentifier(), "com.example.editor");
-    EXPECT_EQ(process.processDisplayName(), "Editor");
-
+    EXPECT_EQ(facts(ProcessInformation(executable)),
+              editor.string() + " | com.example.editor | Editor | - | -");
     // Another executable of the same bundle belongs to no bundle.
     const auto helper = (editor / "Contents" / "MacOS" / "helper").string();
     EXPECT_EQ(ProcessInformation::bundlePathForExecutablePath(helper), helper);
-    EXPECT_FALSE(ProcessInformation(helper).processBundlePath().has_value());
-    EXPECT_FALSE(ProcessInformation(helper).bundleIdentifier().has_value());
+    EXPECT_EQ(facts(ProcessInformation(helper)), "- | - | helper | - | -");
 
     // An app extension inside the application: ".appex/" is found before ".app/", and a tool in
     // the extension's resources is not its main executable.
@@ -59,26 +62,28 @@ TEST(ConnectionInformationBundlePath, FindsTheBundleOfAMainExecutable) {
 }
 
 TEST(ConnectionInformationBundlePath, FollowsThePathRulesWithoutFiles) {
-    const auto bundlePath = ProcessInformation::bundlePathForExecutablePath;
     // Nothing exists at the candidates: they are accepted unchecked.
-    EXPECT_EQ(bundlePath("/nonexistent/Editor.app/Contents/MacOS/Editor"), "/nonexistent/Editor.app");
-    EXPECT_EQ(bundlePath("/nonexistent/Host.app/Contents/PlugIns/Share.appex/Contents/Resources/tool"),
-              "/nonexistent/Host.app/Contents/PlugIns/Share.appex");
-    EXPECT_EQ(bundlePath("/nonexistent/Host.app/Contents/Resources/tool"), "/nonexistent/Host.app");
-    // Below the MacOS folder only the Java layout counts.
-    EXPECT_EQ(bundlePath("/nonexistent/Tool.app/Contents/MacOS/../Java/launcher"), "/nonexistent/Tool.app");
-    EXPECT_EQ(bundlePath("/nonexistent/Tool.app/Contents/MacOS/sub/tool"),
-              "/nonexistent/Tool.app/Contents/MacOS/sub/tool");
-    EXPECT_EQ(bundlePath("/nonexistent/Tool.app/Contents/PlugIns/jre.bundle/Contents/Home/bin/java"),
-              "/nonexistent/Tool.app");
-    // The last occurrence counts.
-    EXPECT_EQ(bundlePath("/a/Outer.app/Contents/MacOS/x/Inner.app/Contents/MacOS/Inner"),
-              "/a/Outer.app/Contents/MacOS/x/Inner.app");
-    // No bundle component; one trailing "/" goes.
-    EXPECT_EQ(bundlePath("/usr/bin/curl"), "/usr/bin/curl");
-    EXPECT_EQ(bundlePath("/usr/bin/"), "/usr/bin");
-    EXPECT_EQ(bundlePath("/"), "");
-    EXPECT_EQ(bundlePath("Editor.app.txt"), "Editor.app.txt");
+    const std::pair<const char*, const char*> cases[] = {
+        {"/nonexistent/Editor.app/Contents/MacOS/Editor", "/nonexistent/Editor.app"},
+        {"/nonexistent/Host.app/Contents/PlugIns/Share.appex/Contents/Resources/tool",
+         "/nonexistent/Host.app/Contents/PlugIns/Share.appex"},
+        {"/nonexistent/Host.app/Contents/Resources/tool", "/nonexistent/Host.app"},
+        // Below the MacOS folder only the Java layout counts.
+        {"/nonexistent/Tool.app/Contents/MacOS/../Java/launcher", "/nonexistent/Tool.app"},
+        {"/nonexistent/Tool.app/Contents/MacOS/sub/tool", "/nonexistent/Tool.app/Contents/MacOS/sub/tool"},
+        {"/nonexistent/Tool.app/Contents/PlugIns/jre.bundle/Contents/Home/bin/java", "/nonexistent/Tool.app"},
+        // The last occurrence counts.
+        {"/a/Outer.app/Contents/MacOS/x/Inner.app/Contents/MacOS/Inner",
+         "/a/Outer.app/Contents/MacOS/x/Inner.app"},
+        // No bundle component; one trailing "/" goes.
+        {"/usr/bin/curl", "/usr/bin/curl"},
+        {"/usr/bin/", "/usr/bin"},
+        {"/", ""},
+        {"Editor.app.txt", "Editor.app.txt"},
+    };
+    for (const auto& [executable, bundle] : cases) {
+        EXPECT_EQ(ProcessInformation::bundlePathForExecutablePath(executable), bundle) << executable;
+    }
 }
 
 TEST(ConnectionInformationBundlePath, AcceptsABundleWhoseExecutableIsUnknown) {
@@ -93,35 +98,22 @@ TEST(ConnectionInformationBundlePath, AcceptsABundleWhoseExecutableIsUnknown) {
 }
 
 TEST(ConnectionInformationProcess, DerivesOnlyWhatIsNotGiven) {
-    const ProcessInformation curl("/usr/bin/curl");
-    EXPECT_FALSE(curl.processBundlePath().has_value());
-    EXPECT_FALSE(curl.bundleIdentifier().has_value());
-    EXPECT_EQ(curl.processDisplayName(), "curl");
-    EXPECT_FALSE(curl.viaProcessPath().has_value());
-    EXPECT_FALSE(curl.viaProcessDisplayName().has_value());
-
-    const ProcessInformation given("/nonexistent/Editor.app/Contents/MacOS/Editor", std::string("/b"),
-                                   std::string("com.example.b"), std::string("/usr/libexec/nsurlsessiond"),
-                                   true, std::string("Shown"), std::string("Helper"));
-    EXPECT_EQ(given.processBundlePath(), "/b");
-    EXPECT_EQ(given.bundleIdentifier(), "com.example.b");
-    EXPECT_EQ(given.processDisplayName(), "Shown");
-    EXPECT_EQ(given.viaProcessDisplayName(), "Helper");
-    EXPECT_TRUE(given.isViaXPC());
-
-    const ProcessInformation via("/usr/bin/curl", std::nullopt, std::nullopt,
-                                 std::string("/usr/libexec/nsurlsessiond"), false);
-    EXPECT_EQ(via.viaProcessDisplayName(), "nsurlsessiond");
-    EXPECT_FALSE(via.isViaXPC());
-
+    EXPECT_EQ(facts(ProcessInformation("/usr/bin/curl")), "- | - | curl | - | -");
+    EXPECT_FALSE(ProcessInformation("/usr/bin/curl").viaProcessPath().has_value());
+    EXPECT_EQ(
+        facts(ProcessInformation("/nonexistent/Editor.app/Contents/MacOS/Editor", std::string("/b"),
+                                 std::string("com.example.b"), std::string("/usr/libexec/nsurlsessiond"),
+                                 true, std::string("Shown"), std::string("Helper"))),
+        "/b | com.example.b | Shown | Helper | XPC");
+    const std::optional<std::string> nsurlsessiond = "/usr/libexec/nsurlsessiond";
+    EXPECT_EQ(facts(ProcessInformation("/usr/bin/curl", std::nullopt, std::nullopt, nsurlsessiond, false)),
+              "- | - | curl | nsurlsessiond | -");
     // XPC without a helper path is not kept.
-    EXPECT_FALSE(
-        ProcessInformation("/usr/bin/curl", std::nullopt, std::nullopt, std::nullopt, true).isViaXPC());
-
+    EXPECT_EQ(facts(ProcessInformation("/usr/bin/curl", std::nullopt, std::nullopt, std::nullopt, true)),
+              "- | - | curl | - | -");
     // The developer panel's process "/" and other paths that end in "/" only lose that slash in
     // the bundle path computation; that is no bundle.
-    EXPECT_FALSE(ProcessInformation("/").processBundlePath().has_value());
-    EXPECT_EQ(ProcessInformation("/").processDisplayName(), "/");
+    EXPECT_EQ(facts(ProcessInformation("/")), "- | - | / | - | -");
     EXPECT_FALSE(ProcessInformation("/usr/bin/").processBundlePath().has_value());
 }
 
@@ -134,14 +126,15 @@ TEST(ConnectionInformationDescription, WritesTheExactTexts) {
         ProcessInformation("/usr/bin/curl").description(),
         "processPath: /usr/bin/curl, bundleIdentifier: <none>, viaProcessPath: <none>, isViaXPC: false");
 
-    EXPECT_EQ(RemoteEndpoint::domain("example.com").description(), "domain example.com");
-    EXPECT_EQ(RemoteEndpoint::host("api.example.com").description(), "host api.example.com");
-    EXPECT_EQ(
-        RemoteEndpoint::ipAddresses(*NQIPAddressSet::addressSetFromDisplayString("192.0.2.1, 10.0.0.0/8"))
-            .description(),
-        NQIPAddressSet::addressSetFromDisplayString("192.0.2.1, 10.0.0.0/8")->displayString());
-    EXPECT_EQ(RemoteEndpoint::localNetwork().description(), "local network");
-    EXPECT_EQ(RemoteEndpoint::berkeleyPacketFilter().description(), "Berkeley Packet Filter");
+    for (const auto& [endpoint, text] :
+         {std::pair{RemoteEndpoint::domain("example.com"), "domain example.com"},
+          {RemoteEndpoint::host("api.example.com"), "host api.example.com"},
+          {RemoteEndpoint::ipAddresses(*NQIPAddressSet::addressSetFromDisplayString("10.0.0.0/8, 192.0.2.1")),
+           "10.0.0.0-10.255.255.255, 192.0.2.1"},
+          {RemoteEndpoint::localNetwork(), "local network"},
+          {RemoteEndpoint::berkeleyPacketFilter(), "Berkeley Packet Filter"}}) {
+        EXPECT_EQ(endpoint.description(), text);
+    }
 
     const NetworkInformation network(false,
                                      {RemoteEndpoint::host("example.com"), RemoteEndpoint::localNetwork()},
@@ -151,14 +144,11 @@ TEST(ConnectionInformationDescription, WritesTheExactTexts) {
     EXPECT_EQ(NetworkInformation(true, {}, std::nullopt, PortSet::allPorts()).description(),
               "remoteEndpoints: [], ports: 65536 indexes, protocol: <none>, incoming: true");
 
-    const ConnectionInformation withNetwork(ProcessInformation("/usr/bin/curl"), network);
-    EXPECT_EQ(withNetwork.description(),
-              " processInformation: " + ProcessInformation("/usr/bin/curl").description() +
-                  " networkInformation: " + network.description());
-    const ConnectionInformation withoutNetwork(ProcessInformation("/usr/bin/curl"), std::nullopt);
-    EXPECT_EQ(withoutNetwork.description(),
-              " processInformation: " + ProcessInformation("/usr/bin/curl").description() +
-                  " networkInformation: <none>");
+    const ProcessInformation curl("/usr/bin/curl");
+    EXPECT_EQ(ConnectionInformation(curl, network).description(),
+              " processInformation: " + curl.description() + " networkInformation: " + network.description());
+    EXPECT_EQ(ConnectionInformation(curl, std::nullopt).description(),
+              " processInformation: " + curl.description() + " networkInformation: <none>");
 }
 
 TEST(ConnectionInformationEquality, ComparesValues) {
@@ -170,18 +160,17 @@ TEST(ConnectionInformationEquality, ComparesValues) {
     EXPECT_NE(RemoteEndpoint::host("example.com"), RemoteEndpoint::domain("example.com"));
     EXPECT_NE(RemoteEndpoint::host("example.com"), RemoteEndpoint::host("Example.com"));
 
-    const NetworkInformation network(false, {RemoteEndpoint::host("a"), RemoteEndpoint::localNetwork()},
-                                     NetworkProtocol::tcp, PortSet::withPort(443));
-    EXPECT_EQ(network, NetworkInformation(false, {RemoteEndpoint::host("a"), RemoteEndpoint::localNetwork()},
-                                          NetworkProtocol::tcp, PortSet::withPort(443)));
-    EXPECT_NE(network, NetworkInformation(false, {RemoteEndpoint::localNetwork(), RemoteEndpoint::host("a")},
-                                          NetworkProtocol::tcp, PortSet::withPort(443)));
-    EXPECT_NE(network, NetworkInformation(true, network.remoteEndpoints(), NetworkProtocol::tcp,
-                                          PortSet::withPort(443)));
-    EXPECT_NE(network,
-              NetworkInformation(false, network.remoteEndpoints(), std::nullopt, PortSet::withPort(443)));
-    EXPECT_NE(network, NetworkInformation(false, network.remoteEndpoints(), NetworkProtocol::tcp,
-                                          PortSet::withPort(80)));
+    const std::vector endpoints{RemoteEndpoint::host("a"), RemoteEndpoint::localNetwork()};
+    const auto tcp = NetworkProtocol::tcp;
+    const NetworkInformation network(false, endpoints, tcp, PortSet::withPort(443));
+    EXPECT_EQ(network, NetworkInformation(false, endpoints, tcp, PortSet::withPort(443)));
+    for (const auto& other :
+         {NetworkInformation(false, {endpoints[1], endpoints[0]}, tcp, PortSet::withPort(443)),
+          NetworkInformation(true, endpoints, tcp, PortSet::withPort(443)),
+          NetworkInformation(false, endpoints, std::nullopt, PortSet::withPort(443)),
+          NetworkInformation(false, endpoints, tcp, PortSet::withPort(80))}) {
+        EXPECT_NE(network, other) << other.description();
+    }
 
     const ConnectionInformation a(ProcessInformation("/usr/bin/curl"), network);
     const ConnectionInformation b(ProcessInformation("/usr/bin/curl"), network);

@@ -33,42 +33,31 @@ ZREntitlements sandbox(bool client, bool server) {
     return {true, client, server, false, {}};
 }
 
-struct NotesCase {
-    const char* name;
-    std::vector<std::string> sources;
-    std::optional<ZREntitlements> entitlements;
-    std::vector<Note> expected;
-};
-
-class SandboxNotesTest : public testing::TestWithParam<NotesCase> {};
-
-TEST_P(SandboxNotesTest, StandWhereDeclarationAndSandboxDisagree) {
-    const auto& test = GetParam();
-    EXPECT_EQ(SandboxNotes::notes(document(test.sources, test.entitlements)), test.expected);
+TEST(SandboxNotes, StandWhereDeclarationAndSandboxDisagree) {
+    const auto none = std::nullopt;
+    const struct {
+        std::vector<std::string> sources;
+        std::optional<ZREntitlements> entitlements;
+        std::vector<Note> expected;
+    } cases[] = {
+        {{"io"}, none, {}},
+        {{"io"}, ZREntitlements{}, {}},
+        {{"io"}, sandbox(true, true), {}},
+        {{"oi", "o"},
+         sandbox(false, false),
+         {{Kind::outgoingNotAllowed, 0, 0},
+          {Kind::incomingNotAllowed, 0, 1},
+          {Kind::outgoingNotAllowed, 1, 0}}},
+        // An outgoing connection declared by any bundle inside counts.
+        {{"", "o"}, sandbox(true, false), {}},
+        {{"i"},
+         sandbox(true, false),
+         {{Kind::outgoingAllowedButNoneDeclared, none, none}, {Kind::incomingNotAllowed, 0, 0}}},
+        {{""}, sandbox(true, true), {{Kind::outgoingAllowedButNoneDeclared, none, none}}},
+    };
+    for (const auto& [sources, entitlements, expected] : cases) {
+        EXPECT_EQ(SandboxNotes::notes(document(sources, entitlements)), expected) << sources.front();
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SandboxNotesTest,
-    testing::Values(NotesCase{"UnknownEntitlements", {"io"}, std::nullopt, {}},
-                    NotesCase{"Unsandboxed", {"io"}, ZREntitlements{}, {}},
-                    NotesCase{"SandboxAllowingBoth", {"io"}, sandbox(true, true), {}},
-                    NotesCase{"SandboxAllowingNothing",
-                              {"oi", "o"},
-                              sandbox(false, false),
-                              {{Kind::outgoingNotAllowed, 0, 0},
-                               {Kind::incomingNotAllowed, 0, 1},
-                               {Kind::outgoingNotAllowed, 1, 0}}},
-                    // An outgoing connection declared by any bundle inside counts.
-                    NotesCase{"OutgoingDeclaredInANestedBundle", {"", "o"}, sandbox(true, false), {}},
-                    NotesCase{"OutgoingAllowedButNoneDeclared",
-                              {"i"},
-                              sandbox(true, false),
-                              {{Kind::outgoingAllowedButNoneDeclared, std::nullopt, std::nullopt},
-                               {Kind::incomingNotAllowed, 0, 0}}},
-                    NotesCase{"NothingDeclared",
-                              {""},
-                              sandbox(true, true),
-                              {{Kind::outgoingAllowedButNoneDeclared, std::nullopt, std::nullopt}}}),
-    [](const testing::TestParamInfo<NotesCase>& param) { return std::string(param.param.name); });
 
 } // namespace

@@ -23,12 +23,6 @@ PortSet ports(std::initializer_list<std::uint16_t> numbers) {
     return set;
 }
 
-Description description(std::vector<Rule> rules, std::optional<NetworkProtocol> protocol, PortSet portSet,
-                        bool incoming = false) {
-    return Description(incoming, std::move(rules), protocol, std::move(portSet),
-                       Description::Relevance::default_, "Purpose.", std::nullopt);
-}
-
 TEST_F(EnglishTexts, EnumeratesWithConjunctions) {
     EXPECT_EQ(enumerationText({}), "");
     EXPECT_EQ(enumerationText({"a"}), "a");
@@ -63,10 +57,12 @@ TEST_F(EnglishTexts, PhrasesPortsByCount) {
     EXPECT_EQ(portsPhrase(ports({80, 443})), "ports 80 and 443");
 }
 
-// A description of the given protocol and ports, by default to host "a".
-Description d(std::optional<NetworkProtocol> protocol, PortSet portSet,
+// A description of the given protocol and ports (all when none are given), by default to host "a".
+Description d(std::optional<NetworkProtocol> protocol, std::initializer_list<std::uint16_t> portList,
               std::vector<Rule> rules = {Rule::host("a")}, bool incoming = false) {
-    return description(std::move(rules), protocol, std::move(portSet), incoming);
+    return Description(incoming, std::move(rules), protocol,
+                       portList.size() ? ports(portList) : PortSet::allPorts(),
+                       Description::Relevance::default_, "Purpose.", std::nullopt);
 }
 
 Rule addresses(const char* text) {
@@ -76,74 +72,61 @@ Rule addresses(const char* text) {
 constexpr auto tcp = NetworkProtocol::tcp;
 constexpr auto udp = NetworkProtocol::udp;
 
-struct NamingCase {
-    const char* name;
-    // Index into `shown` of the description asked about, or the last one when out of range: then it
-    // is asked about without being shown itself.
-    std::size_t asked;
-    bool showProtocol;
-    bool showPorts;
-    std::vector<Description> shown;
-};
-
-NamingCase naming(const char* name, std::size_t asked, bool showProtocol, bool showPorts,
-                  std::vector<Description> shown) {
-    return {name, asked, showProtocol, showPorts, std::move(shown)};
-}
-
-class NamingAmongShown : public testing::TestWithParam<NamingCase> {};
-
-TEST_P(NamingAmongShown, DependsOnlyOnTheDescriptionsItMustBeToldApartFrom) {
-    const auto& testCase = GetParam();
-    std::vector<const Description*> shown;
-    for (const auto& shownDescription : testCase.shown) {
-        shown.push_back(&shownDescription);
-    }
-    const auto& asked = testCase.shown[std::min(testCase.asked, testCase.shown.size() - 1)];
-    if (testCase.asked >= testCase.shown.size()) {
-        shown.pop_back();
-    }
-    const auto named = namedProtocolAndPorts(asked, true, shown);
-    EXPECT_EQ(named.showProtocol, testCase.showProtocol);
-    EXPECT_EQ(named.showPorts, testCase.showPorts);
-    // The order in which the page lists them makes no difference.
-    std::reverse(shown.begin(), shown.end());
-    const auto reversed = namedProtocolAndPorts(asked, true, shown);
-    EXPECT_EQ(reversed.showProtocol, testCase.showProtocol);
-    EXPECT_EQ(reversed.showPorts, testCase.showPorts);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, NamingAmongShown,
-    testing::Values(
-        naming("aLoneTCPDescriptionNamesNeither", 0, false, false, {d(tcp, ports({443}))}),
-        naming("aLoneUDPDescriptionNamesItsProtocol", 0, true, false, {d(udp, ports({53}))}),
-        naming("portsAloneTellApart", 0, true, true, {d(tcp, ports({80})), d(tcp, ports({443}))}),
-        naming("portsAloneTellApartEitherWay", 1, true, true, {d(tcp, ports({80})), d(tcp, ports({443}))}),
-        naming("tcpBesideUDP", 0, false, false, {d(tcp, ports({80, 443})), d(udp, ports({80, 443}))}),
-        naming("udpBesideTCP", 1, true, false, {d(tcp, ports({80, 443})), d(udp, ports({80, 443}))}),
+// Whether a description's heading names protocol and ports depends only on the descriptions it must be
+// told apart from, in whatever order the page lists them.
+TEST(NamingAmongShown, DependsOnlyOnTheDescriptionsItMustBeToldApartFrom) {
+    const Rule a = Rule::host("a"), b = Rule::host("b"), c = Rule::host("c"), host1 = addresses("10.0.0.1");
+    const struct {
+        // Index into `shown` of the description asked about, or the last one when out of range: then it
+        // is asked about without being shown itself.
+        std::size_t asked;
+        bool showProtocol;
+        bool showPorts;
+        std::vector<Description> shown;
+    } cases[] = {
+        // A lone TCP description names neither, a lone UDP one its protocol.
+        {0, false, false, {d(tcp, {443})}},
+        {0, true, false, {d(udp, {53})}},
+        {0, true, true, {d(tcp, {80}), d(tcp, {443})}},
+        {1, true, true, {d(tcp, {80}), d(tcp, {443})}},
+        {0, false, false, {d(tcp, {80, 443}), d(udp, {80, 443})}},
+        {1, true, false, {d(tcp, {80, 443}), d(udp, {80, 443})}},
         // Opposite directions and unrelated hosts do not count.
-        naming("otherDirectionsAndHostsDoNotCount", 2, false, false,
-               {d(tcp, ports({80}), {Rule::host("a")}, true), d(tcp, ports({80}), {Rule::host("b")}),
-                d(tcp, ports({443}))}),
-        naming("anyProtocolAndPort", 1, false, false,
-               {d(tcp, ports({80})), d(std::nullopt, PortSet::allPorts())}),
-        naming("equalDescriptionsAreNotToldApart", 0, false, false,
-               {d(tcp, ports({443})), d(tcp, ports({443}))}),
-        naming("aThirdBesideTwoEqualOnesIs", 0, true, true,
-               {d(tcp, ports({443})), d(tcp, ports({443})), d(tcp, ports({80}))}),
-        naming("oneSharedRuleOfSeveralIsEnough", 0, false, true,
-               {d(tcp, ports({443}), {Rule::host("a"), Rule::host("b")}),
-                d(udp, ports({80}), {Rule::host("c"), Rule::host("b")})}),
-        naming("portsContainedByEveryOtherNeedNoNaming", 0, true, false,
-               {d(udp, ports({443})), d(udp, PortSet::allPorts()), d(udp, ports({80, 443}))}),
-        naming("oneOtherMissingAPortIsEnough", 0, true, true,
-               {d(udp, ports({80, 443})), d(udp, PortSet::allPorts()), d(udp, ports({80}))}),
-        naming("aDescriptionNotShownItselfIsToldApartFromTheOthers", 2, true, false,
-               {d(tcp, ports({22}), {addresses("10.0.0.1"), Rule::localNetwork()}),
-                d(tcp, ports({22}), {addresses("10.0.0.1")})}),
-        naming("addressRulesMatchOnlyTheSameAddresses", 1, false, false,
-               {d(tcp, ports({21}), {addresses("10.0.0.2")}), d(tcp, ports({22}), {addresses("10.0.0.1")})})),
-    [](const testing::TestParamInfo<NamingCase>& param) { return std::string(param.param.name); });
+        {2, false, false, {d(tcp, {80}, {a}, true), d(tcp, {80}, {b}), d(tcp, {443})}},
+        {1, false, false, {d(tcp, {80}), d(std::nullopt, {})}},
+        // Equal descriptions are not told apart; a third beside them is.
+        {0, false, false, {d(tcp, {443}), d(tcp, {443})}},
+        {0, true, true, {d(tcp, {443}), d(tcp, {443}), d(tcp, {80})}},
+        // One shared rule of several is enough.
+        {0, false, true, {d(tcp, {443}, {a, b}), d(udp, {80}, {c, b})}},
+        // Ports that every other contains need no naming; one other missing a port is enough.
+        {0, true, false, {d(udp, {443}), d(udp, {}), d(udp, {80, 443})}},
+        {0, true, true, {d(udp, {80, 443}), d(udp, {}), d(udp, {80})}},
+        // A description not shown itself is told apart from the others.
+        {2, true, false, {d(tcp, {22}, {host1, Rule::localNetwork()}), d(tcp, {22}, {host1})}},
+        // Address rules match only the same addresses.
+        {1, false, false, {d(tcp, {21}, {addresses("10.0.0.2")}), d(tcp, {22}, {host1})}},
+    };
+    for (std::size_t index = 0; index < std::size(cases); ++index) {
+        const auto& testCase = cases[index];
+        std::vector<const Description*> shown;
+        for (const auto& shownDescription : testCase.shown) {
+            shown.push_back(&shownDescription);
+        }
+        const auto& asked = testCase.shown[std::min(testCase.asked, testCase.shown.size() - 1)];
+        if (testCase.asked >= testCase.shown.size()) {
+            shown.pop_back();
+        }
+        for (const bool reversed : {false, true}) {
+            if (reversed) {
+                std::reverse(shown.begin(), shown.end());
+            }
+            const auto named = namedProtocolAndPorts(asked, true, shown);
+            EXPECT_EQ(std::pair(named.showProtocol, named.showPorts),
+                      std::pair(testCase.showProtocol, testCase.showPorts))
+                << "case " << index << (reversed ? " reversed" : "");
+        }
+    }
+}
 
 } // namespace

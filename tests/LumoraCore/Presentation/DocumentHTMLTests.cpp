@@ -1,11 +1,8 @@
-#include "Code/Loading/LumoraLoader.h"
 #include "Code/Model/LumoraSource.h"
 #include "Code/Presentation/ConnectionHeading.h"
 #include "Code/Presentation/DocumentHTML.h"
-#include "Support/CodeSigningFixtures.h"
 #include "Support/LanguageOverride.h"
-#include "Support/TemporaryFolder.h"
-#include "tools/FixtureSigner/FixtureBundleBuilder.h"
+#include "ZRFoundation/PropertyList/ZRPropertyListReader.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -134,9 +131,7 @@ TEST_F(DocumentHTMLTest, LinksStayInsideTheirOwnText) {
     const auto primary =
         source("/Applications/Editor.app", {description({Rule::host("a.example")}, "Talks.")}, "Edits [text");
     const std::string page = html(Lumora(primary, {helper}));
-    EXPECT_THAT(page, Not(HasSubstr("evil.example/a\"")));
-    EXPECT_THAT(page, Not(HasSubstr("evil.example/b\"")));
-    EXPECT_THAT(page, Not(HasSubstr("evil.example/c\"")));
+    EXPECT_THAT(page, Not(HasSubstr("href=\"https://evil.example")));
     EXPECT_THAT(page,
                 HasSubstr(">Edits [text</div>\n<p><a href=\"https://example.com/?a=1&amp;b=2\">Website of "
                           "the developer</a></p>\n"));
@@ -157,34 +152,23 @@ TEST_F(DocumentHTMLTest, LinksStayInsideTheirOwnText) {
         HasSubstr("See <a href=\"https://example.com/notes\">the notes</a> or [x] y](https://evil.example)"));
 }
 
+// An application copied into a folder of a crafted name: the name reaches the texts of its nested
+// bundles through "%APPNAME%".
 TEST_F(DocumentHTMLTest, TheApplicationsFolderNameTakesNoPartInLinks) {
-    // A validly signed application copied into a folder of a crafted name: the name reaches the
-    // texts of its nested bundles through "%APPNAME%".
-    FixtureBundleBuilder::Bundle helper;
-    helper.name = "Sync.xpc";
-    helper.identifier = "com.example.editor.sync";
-    helper.executableName = "Sync";
-    helper.seed = 2;
-    helper.files = {{"Resources/Lumora.json", R"({"ApplicationDescription": "Syncs.", "Connections": [
+    const std::string path = "/Applications/Pair](mailto:attacker@evil.example).app";
+    const auto primary = source(path, {});
+    const std::string declaration = R"({"ApplicationDescription": "Syncs.", "Connections": [
         {"Host": "sync.example", "Purpose": "Syncs [your notes](https://example.com/notes) for %APPNAME%"},
         {"Host": "help.example", "Purpose": "Opens [%APPNAME%"}],
-        "Services": [{"Name": "Share [%APPNAME%", "Purpose": "Shares"}]})"}};
-    FixtureBundleBuilder::Bundle editor;
-    editor.name = "Editor.app";
-    editor.identifier = "com.example.editor";
-    editor.executableName = "Editor";
-    editor.files = {{"Resources/Lumora.json", R"({"ApplicationDescription": "Edits text"})"}};
-    editor.nestedBundles = {{"XPCServices", helper}};
-    TemporaryFolder folder;
-    const auto written =
-        FixtureBundleBuilder::write(folder.path(), editor, CodeSigningFixtures::developerIDOptions());
-    const auto copied = folder.path() / "Pair](mailto:attacker@evil.example).app";
-    std::filesystem::rename(written, copied);
-    const auto document =
-        LumoraLoader::load(ZRURL::fileURL(copied, true), {{CodeSigningFixtures::hierarchy().root.der()}});
-    ASSERT_EQ(document.primarySource()->localizedName(), "Pair](mailto:attacker@evil.example)");
-
-    const auto page = html(document);
+        "Services": [{"Name": "Share [%APPNAME%", "Purpose": "Shares"}]})";
+    const auto url = ZRURL::fileURL(path + "/Contents/XPCServices/Sync.xpc", true);
+    const auto helper = Lumora::Source::makeFromEmbeddedDictionary(
+        Lumora::Source::SourceType::internal, url, url, std::nullopt, primary->localizedName(),
+        *ZRPropertyListReader::readJSON(
+             {reinterpret_cast<const std::uint8_t*>(declaration.data()), declaration.size()})
+             .value->dictionaryValue(),
+        std::nullopt);
+    const auto page = html(Lumora(primary, {helper}));
     const std::string escapedName = "Pair&#93;&#40;mailto:attacker@evil.example&#41;";
     EXPECT_THAT(page, Not(HasSubstr("href=\"mailto")));
     EXPECT_THAT(page, HasSubstr("Syncs <a href=\"https://example.com/notes\">your notes</a> for " +
@@ -193,20 +177,15 @@ TEST_F(DocumentHTMLTest, TheApplicationsFolderNameTakesNoPartInLinks) {
     EXPECT_THAT(page, HasSubstr("Share [" + escapedName));
 }
 
-class RefusedWebsite : public DocumentHTMLTest, public testing::WithParamInterface<const char*> {};
-
-TEST_P(RefusedWebsite, ShowsNothing) {
-    const auto website = ZRURL::URLWithString(GetParam());
-    ASSERT_TRUE(website);
-    const auto primary = source("/Applications/Editor.app", {}, "Edits.", {}, website);
-    const auto page = html(Lumora(primary, {}));
-    EXPECT_EQ(page, "<div class=\"application-description\" dir=\"auto\">Edits.</div>\n");
+TEST_F(DocumentHTMLTest, ShowsNoWebsiteThatIsNotAWebOrMailAddress) {
+    for (const char* website : {"JAVASCRIPT:alert(1)", "example.com"}) {
+        const auto primary =
+            source("/Applications/Editor.app", {}, "Edits.", {}, ZRURL::URLWithString(website));
+        EXPECT_EQ(html(Lumora(primary, {})),
+                  "<div class=\"application-description\" dir=\"auto\">Edits.</div>\n")
+            << website;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Schemes, RefusedWebsite,
-                         testing::Values("javascript:alert(1)", "JAVASCRIPT:alert(1)", "file:///etc/passwd",
-                                         "data:text/html;base64,PGI+eDwvYj4=", "ftp://example.com/",
-                                         "vbscript:msgbox", "example.com"));
 
 TEST_F(DocumentHTMLTest, IsolatesEveryTextFromTheDocument) {
     const std::string rlo = "\u202E";

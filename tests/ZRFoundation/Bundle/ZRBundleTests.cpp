@@ -67,12 +67,10 @@ TEST_F(EditorBundle, LaysTheLocalizedInfoStringsOverTheInfoDictionary) {
 
 TEST_F(EditorBundle, LooksUpResourcesUnlocalizedFirst) {
     const LanguageOverride german({"de"});
-    EXPECT_EQ(bundle->pathForResource("Lumora", "plist"),
-              folder.path() / "Editor.app/Contents/Resources/Lumora.plist");
-    EXPECT_EQ(bundle->pathForResource("Main", "strings"),
-              folder.path() / "Editor.app/Contents/Resources/de.lproj/Main.strings");
-    EXPECT_EQ(bundle->pathForResource("Main", "strings", {}, "en"),
-              folder.path() / "Editor.app/Contents/Resources/en.lproj/Main.strings");
+    const auto resources = folder.path() / "Editor.app/Contents/Resources";
+    EXPECT_EQ(bundle->pathForResource("Lumora", "plist"), resources / "Lumora.plist");
+    EXPECT_EQ(bundle->pathForResource("Main", "strings"), resources / "de.lproj/Main.strings");
+    EXPECT_EQ(bundle->pathForResource("Main", "strings", {}, "en"), resources / "en.lproj/Main.strings");
     EXPECT_FALSE(bundle->pathForResource("Lumora", "json").has_value());
 }
 
@@ -123,12 +121,11 @@ TEST(ZRLocalization, FindsTheProgramsOwnTables) {
 
 TEST(ZRFileManager, HidesTheApplicationExtension) {
     const TemporaryFolder folder;
-    std::filesystem::create_directories(folder.path() / "Editor.app");
-    std::filesystem::create_directories(folder.path() / "Helper.xpc");
-    std::filesystem::create_directories(folder.path() / "Shout.APP");
-    EXPECT_EQ(ZRFileManager::displayNameAtPath(folder.path() / "Editor.app/"), "Editor");
-    EXPECT_EQ(ZRFileManager::displayNameAtPath(folder.path() / "Helper.xpc"), "Helper.xpc");
-    EXPECT_EQ(ZRFileManager::displayNameAtPath(folder.path() / "Shout.APP"), "Shout.APP");
+    for (const auto& [name, shown] :
+         {std::pair{"Editor.app", "Editor"}, {"Helper.xpc", "Helper.xpc"}, {"Shout.APP", "Shout.APP"}}) {
+        std::filesystem::create_directories(folder.path() / name);
+        EXPECT_EQ(ZRFileManager::displayNameAtPath(folder.path() / name / ""), shown);
+    }
     EXPECT_EQ(ZRFileManager::displayNameAtPath("/usr/bin/curl"), "curl");
     EXPECT_EQ(ZRFileManager::displayNameAtPath("/nowhere/Ghost.app"), "Ghost.app");
 }

@@ -32,38 +32,29 @@ TEST_F(CodeInfo, ReadsOneRecordPerSliceInHeaderOrder) {
                          {FixtureSigner::makeUnsigned(executable(Architecture::x86_64)),
                           FixtureSigner::sign(executable(Architecture::arm64), developerIDOptions())}));
     ASSERT_EQ(infos.size(), 2U);
-    EXPECT_EQ(infos[0].cpuType, 0x01000007);
-    EXPECT_EQ(infos[0].cpuSubtype, 3);
-    EXPECT_EQ(infos[1].cpuType, 0x0100000c);
+    EXPECT_EQ(std::tuple(infos[0].cpuType, infos[0].cpuSubtype, infos[1].cpuType),
+              std::tuple(0x01000007, 3, 0x0100000c));
+    EXPECT_FALSE(ZRCodeInfo::haveEqualCertificateType(infos));
 
     const auto& unsignedSlice = infos[0];
-    EXPECT_FALSE(unsignedSlice.cdHash);
-    EXPECT_FALSE(unsignedSlice.cdIdentifier);
     EXPECT_EQ(unsignedSlice.signatureCertificateType, Type::none);
-    EXPECT_FALSE(unsignedSlice.signatureIsFormallyCorrect);
-    EXPECT_FALSE(unsignedSlice.authorDisplayString());
+    EXPECT_FALSE(unsignedSlice.cdHash || unsignedSlice.cdIdentifier ||
+                 unsignedSlice.signatureIsFormallyCorrect || unsignedSlice.authorDisplayString());
 
-    const auto& signedSlice = infos[1];
-    ASSERT_TRUE(signedSlice.cdHash);
-    EXPECT_EQ(signedSlice.cdHash->size(), 20U);
-    ASSERT_TRUE(signedSlice.cdHash256);
-    EXPECT_EQ(signedSlice.cdHash256->size(), 32U);
-    EXPECT_EQ(signedSlice.cdIdentifier, "com.example.fixture");
-    EXPECT_EQ(signedSlice.cdTeamIdentifier, "FIXTURE123");
-    EXPECT_EQ(signedSlice.signatureCertificateType, Type::developerID);
-    EXPECT_TRUE(signedSlice.signatureIsFormallyCorrect);
-    EXPECT_TRUE(signedSlice.signatureHasTrustedAnchor);
-    EXPECT_FALSE(signedSlice.signatureIsCryptographicallyCorrect) << "the whole file is unsigned";
-    EXPECT_EQ(signedSlice.signerOrganization, "Fixture Developer");
-    EXPECT_EQ(signedSlice.signerOrganizationalUnit, "FIXTURE123");
-    EXPECT_EQ(signedSlice.signerUserID, "FIXTURE123");
-    EXPECT_EQ(signedSlice.rootCACommonName, "Fixture Root CA");
-    EXPECT_EQ(signedSlice.rootCAOrganization, "Fixture Inc.");
-    EXPECT_EQ(signedSlice.signerPublicKeySHA256->size(), 32U);
-    EXPECT_EQ(signedSlice.authorDisplayString(), "Fixture Developer");
-    EXPECT_EQ(signedSlice.authorDisplayStringWithTeamID(), "Fixture Developer (FIXTURE123)");
-    EXPECT_EQ(signedSlice.kernelCSFlags, 0U);
-    EXPECT_FALSE(ZRCodeInfo::haveEqualCertificateType(infos));
+    const auto& s = infos[1];
+    EXPECT_EQ(
+        std::tuple(s.cdHash.value().size(), s.cdHash256.value().size(), s.cdIdentifier, s.cdTeamIdentifier),
+        std::tuple(20U, 32U, "com.example.fixture", "FIXTURE123"));
+    // The whole file is unsigned.
+    EXPECT_EQ(std::tuple(s.signatureCertificateType, s.signatureIsFormallyCorrect,
+                         s.signatureHasTrustedAnchor, s.signatureIsCryptographicallyCorrect, s.kernelCSFlags),
+              std::tuple(Type::developerID, true, true, false, 0U));
+    EXPECT_EQ(
+        std::tuple(s.signerOrganization, s.signerOrganizationalUnit, s.signerUserID, s.rootCACommonName,
+                   s.rootCAOrganization, s.signerPublicKeySHA256.value().size()),
+        std::tuple("Fixture Developer", "FIXTURE123", "FIXTURE123", "Fixture Root CA", "Fixture Inc.", 32U));
+    EXPECT_EQ(s.authorDisplayString(), "Fixture Developer");
+    EXPECT_EQ(s.authorDisplayStringWithTeamID(), "Fixture Developer (FIXTURE123)");
 }
 
 TEST_F(CodeInfo, TrustsOnlyCorrectAnchoredUnrevokedSignatures) {
@@ -78,21 +69,19 @@ TEST_F(CodeInfo, TrustsOnlyCorrectAnchoredUnrevokedSignatures) {
 
     auto damaged = FixtureSigner::sign(executable(), developerIDOptions());
     ASSERT_TRUE(FixtureTamper::flipCodeByte(damaged));
-    const auto broken = infosOf("damaged", damaged);
-    EXPECT_FALSE(broken[0].signatureIsCryptographicallyCorrect);
-    EXPECT_TRUE(broken[0].signatureIsFormallyCorrect);
-    EXPECT_FALSE(broken[0].hasTrustedSignature());
+    const auto broken = infosOf("damaged", damaged).at(0);
+    EXPECT_TRUE(broken.signatureIsFormallyCorrect);
+    EXPECT_FALSE(broken.signatureIsCryptographicallyCorrect || broken.hasTrustedSignature());
 }
 
 TEST_F(CodeInfo, AdhocAndLinkerSignedSlicesAreTypeOne) {
     for (const auto kind : {FixtureSigner::Kind::adhoc, FixtureSigner::Kind::linkerSigned}) {
         const auto infos = infosOf("adhoc", FixtureSigner::sign(executable(), adhocOptions(kind)));
         ASSERT_EQ(infos.size(), 1U);
-        EXPECT_EQ(infos[0].signatureCertificateType, Type::adhoc);
-        EXPECT_TRUE(infos[0].signatureIsFormallyCorrect);
-        EXPECT_TRUE(infos[0].signatureIsCryptographicallyCorrect);
-        EXPECT_FALSE(infos[0].hasTrustedSignature());
-        EXPECT_EQ(infos[0].authorDisplayStringWithTeamID(), "<nil>");
+        EXPECT_EQ(std::tuple(infos[0].signatureCertificateType, infos[0].signatureIsFormallyCorrect,
+                             infos[0].signatureIsCryptographicallyCorrect, infos[0].hasTrustedSignature(),
+                             infos[0].authorDisplayStringWithTeamID()),
+                  std::tuple(Type::adhoc, true, true, false, "<nil>"));
     }
 }
 
@@ -125,13 +114,11 @@ TEST_F(CodeInfo, DescribesTheReadableDirectoryOfASignatureTheCheckerRefuses) {
     }
     const auto infos = infosOf("alternate", bytes);
     ASSERT_EQ(infos.size(), 1U);
-    EXPECT_EQ(infos[0].cdIdentifier, "com.example.fixture");
-    EXPECT_EQ(infos[0].cdTeamIdentifier, "FIXTURE123");
-    ASSERT_TRUE(infos[0].cdHash) << "from the readable SHA-1 directory";
-    EXPECT_FALSE(infos[0].cdHash256) << "the SHA-256 directory is the damaged one";
-    EXPECT_FALSE(infos[0].signatureIsFormallyCorrect);
-    EXPECT_FALSE(infos[0].signatureIsCryptographicallyCorrect);
-    EXPECT_EQ(infos[0].signatureCertificateType, Type::none);
+    EXPECT_EQ(std::tuple(infos[0].cdIdentifier, infos[0].cdTeamIdentifier, infos[0].signatureCertificateType),
+              std::tuple("com.example.fixture", "FIXTURE123", Type::none));
+    // The hash is the readable SHA-1 directory's; the SHA-256 directory is the damaged one.
+    EXPECT_TRUE(infos[0].cdHash && !infos[0].cdHash256);
+    EXPECT_FALSE(infos[0].signatureIsFormallyCorrect || infos[0].signatureIsCryptographicallyCorrect);
 }
 
 TEST(CodeInfoTexts, BuildsAuthorTextsByCertificateType) {
@@ -177,9 +164,8 @@ TEST_F(CodeInfo, AChainWithABadCertificateSignatureIsNotFormallyCorrect) {
     *(found + static_cast<std::ptrdiff_t>(intermediate.size()) - 1) ^= 0x01;
     const auto infos = ZRCodeInfo::readFromFileURL(write(folder, "forged", bytes), false, fixtureAnchors());
     ASSERT_EQ(infos.size(), 1U);
-    EXPECT_FALSE(infos[0].signatureIsFormallyCorrect);
-    EXPECT_FALSE(infos[0].signatureHasTrustedAnchor);
-    EXPECT_FALSE(infos[0].hasTrustedSignature());
+    EXPECT_FALSE(infos[0].signatureIsFormallyCorrect || infos[0].signatureHasTrustedAnchor ||
+                 infos[0].hasTrustedSignature());
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "Support/CodeSigningFixtures.h"
+#include "CodeSigningTestSupport.h"
 #include "ZRFoundation/CodeSigning/ZRByteView.h"
 #include "ZRFoundation/CodeSigning/ZRCodeSignatureValidator.h"
 #include "ZRFoundation/CodeSigning/ZREmbeddedSignature.h"
@@ -74,18 +74,12 @@ TEST_F(EmbeddedSignature, ReadsBothCodeDirectoriesAndPicksSHA256) {
     ASSERT_TRUE(parsed) << parsed.error().description;
     ASSERT_EQ(parsed->codeDirectories().size(), 2U);
     EXPECT_EQ(parsed->codeDirectorySlots()[1], 0x1000U);
-    EXPECT_EQ(parsed->bestCodeDirectory().hashType(), 2);
     const auto& directory = parsed->bestCodeDirectory();
-    EXPECT_EQ(directory.identifier(), "com.example.fixture");
-    EXPECT_EQ(directory.teamIdentifier(), "FIXTURE123");
-    EXPECT_EQ(directory.version(), 0x20400U);
-    EXPECT_EQ(directory.pageSizeShift(), 12);
-    EXPECT_EQ(directory.cdhash().size(), 20U);
-    EXPECT_TRUE(directory.hasSpecialSlot(1));
-    EXPECT_TRUE(directory.hasSpecialSlot(2));
-    EXPECT_FALSE(directory.hasSpecialSlot(3));
-    ASSERT_TRUE(parsed->cmsSignature());
-    EXPECT_FALSE(parsed->cmsSignature()->empty());
+    EXPECT_EQ(std::tuple(directory.hashType(), directory.identifier(), directory.teamIdentifier(),
+                         directory.version(), directory.pageSizeShift(), directory.cdhash().size()),
+              std::tuple(2, "com.example.fixture", "FIXTURE123", 0x20400U, 12, 20U));
+    EXPECT_TRUE(directory.hasSpecialSlot(1) && directory.hasSpecialSlot(2) && !directory.hasSpecialSlot(3));
+    EXPECT_FALSE(parsed->cmsSignature().value().empty());
 }
 
 TEST_F(EmbeddedSignature, RefusesADamagedIndex) {
@@ -137,10 +131,7 @@ TEST_F(EmbeddedSignature, HandlesAllPageSizesAndAShortLastPage) {
             const auto parsed = ZREmbeddedSignature::parse(signatureOf(bytes));
             ASSERT_TRUE(parsed) << parsed.error().description;
             EXPECT_EQ(parsed->bestCodeDirectory().pageSizeShift(), shift);
-            auto request = ZRCodeSignatureValidator::Request();
-            request.executable = write(folder, "page", bytes);
-            request.extraTrustAnchors = fixtureAnchors();
-            EXPECT_EQ(ZRCodeSignatureValidator::validate(request).status, 0)
+            EXPECT_EQ(CodeSigningTestSupport::validate(write(folder, "page", bytes)).status, 0)
                 << "page size shift " << int(shift) << ", hash type " << int(type);
         }
     }
@@ -177,7 +168,7 @@ TEST_F(EmbeddedSignature, LenientReadingKeepsTheReadableDirectoriesAndListsTheRe
     ASSERT_EQ(lenient->codeDirectories().size(), 1U);
     EXPECT_EQ(lenient->codeDirectorySlots()[0], 0U);
     ASSERT_EQ(lenient->unreadableBlobs().size(), 1U);
-    EXPECT_NE(lenient->unreadableBlobs()[0].description.find("code directory 0x1000"), std::string::npos);
+    EXPECT_THAT(lenient->unreadableBlobs()[0].description, testing::HasSubstr("code directory 0x1000"));
     EXPECT_TRUE(lenient->cmsSignature());
 
     // An index entry outside the SuperBlob ends the index, leaving out the CMS signature.
@@ -196,10 +187,9 @@ TEST_F(EmbeddedSignature, ALenientDirectoryWithHashesOutsideItHasNoSlots) {
     const auto lenient = ZREmbeddedSignature::parse(damaged, ZRReadingMode::lenient);
     ASSERT_TRUE(lenient) << lenient.error().description;
     const auto& directory = lenient->codeDirectories()[0];
-    EXPECT_EQ(directory.codeSlotCount(), 0U);
-    EXPECT_EQ(directory.specialSlotCount(), 0U);
+    EXPECT_EQ(std::tuple(directory.codeSlotCount(), directory.specialSlotCount(), directory.identifier()),
+              std::tuple(0U, 0U, "com.example.fixture"));
     EXPECT_FALSE(directory.specialSlotHash(1));
-    EXPECT_EQ(directory.identifier(), "com.example.fixture");
     EXPECT_TRUE(lenient->unreadableBlobs().empty());
 
     // With zero-byte hashes any slot count would seem to fit.
@@ -208,8 +198,8 @@ TEST_F(EmbeddedSignature, ALenientDirectoryWithHashesOutsideItHasNoSlots) {
     putBig(sizeless, directoryOffset() + 24, 0x40000000); // special slot count
     const auto withoutHashes = ZREmbeddedSignature::parse(sizeless, ZRReadingMode::lenient);
     ASSERT_TRUE(withoutHashes) << withoutHashes.error().description;
-    EXPECT_EQ(withoutHashes->codeDirectories()[0].specialSlotCount(), 0U);
-    EXPECT_EQ(withoutHashes->codeDirectories()[0].codeSlotCount(), 0U);
+    const auto& hashless = withoutHashes->codeDirectories()[0];
+    EXPECT_EQ(std::tuple(hashless.specialSlotCount(), hashless.codeSlotCount()), std::tuple(0U, 0U));
 }
 
 } // namespace

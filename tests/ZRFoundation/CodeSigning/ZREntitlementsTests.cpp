@@ -47,68 +47,41 @@ TEST(ZREntitlements, NestedValuesReadBackInBothForms) {
     EXPECT_EQ(*ZREntitlements::readDERBlob(derBlob(entitlements)), entitlements);
 }
 
-struct GrantCase {
-    const char* name;
-    std::optional<Bytes> xml;
-    std::optional<Bytes> der;
-    std::uint32_t flags;
-    ZREntitlements expected;
-};
-
-class ZREntitlementsGrants : public testing::TestWithParam<GrantCase> {};
-
-TEST_P(ZREntitlementsGrants, ReadsTheShownGrants) {
-    const auto& test = GetParam();
-    auto made = ZREntitlements::make(
-        test.xml ? std::optional<std::span<const std::uint8_t>>(*test.xml) : std::nullopt,
-        test.der ? std::optional<std::span<const std::uint8_t>>(*test.der) : std::nullopt, test.flags);
-    EXPECT_EQ(made.error.has_value(), test.expected.error.has_value()) << made.error.value_or("");
-    made.error = test.expected.error;
-    EXPECT_EQ(made, test.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ZREntitlementsGrants,
-    testing::Values(
-        GrantCase{"None", std::nullopt, std::nullopt, 0, {}},
-        GrantCase{
-            "HardenedRuntimeOnly", std::nullopt, std::nullopt, 0x10002, {false, false, false, true, {}}},
-        GrantCase{"XML", xmlBlob(grants(true, true, false)), std::nullopt, 0, {true, true, false, false, {}}},
-        GrantCase{"DERAlone",
-                  std::nullopt,
-                  derBlob(grants(true, false, true)),
-                  0x10000,
-                  {true, false, true, true, {}}},
+TEST(ZREntitlements, ReadsTheShownGrants) {
+    using Blob = std::optional<Bytes>;
+    const struct {
+        Blob xml;
+        Blob der;
+        std::uint32_t flags;
+        ZREntitlements expected;
+    } cases[] = {
+        {{}, {}, 0, {}},
+        // The hardened runtime alone.
+        {{}, {}, 0x10002, {false, false, false, true, {}}},
+        {xmlBlob(grants(true, true, false)), {}, 0, {true, true, false, false, {}}},
+        {{}, derBlob(grants(true, false, true)), 0x10000, {true, false, true, true, {}}},
         // Both forms seal the same grants; should they differ, the property list is the one read.
-        GrantCase{
-            "XMLBeforeDER", xmlBlob(grants(false, false, false)), derBlob(grants(true, true, true)), 0, {}},
-        GrantCase{"OnlyTrueBooleansGrant",
-                  std::nullopt,
-                  derWith(concat({entry(key("com.apple.security.app-sandbox"), key("true")),
-                                  entry(key("com.apple.security.network.client"), derElement(0x02, {1}))})),
-                  0,
-                  {}},
-        GrantCase{"MalformedBlobGrantsNothing",
-                  std::nullopt,
-                  derWith({}, 2),
-                  0x10000,
-                  {false, false, false, true, "error"}}),
-    [](const testing::TestParamInfo<GrantCase>& param) { return std::string(param.param.name); });
-
-struct MalformedCase {
-    const char* name;
-    Bytes blob;
-    bool der;
-};
-
-class ZREntitlementsMalformed : public testing::TestWithParam<MalformedCase> {};
-
-TEST_P(ZREntitlementsMalformed, IsReportedNotRead) {
-    const auto& test = GetParam();
-    const auto read =
-        test.der ? ZREntitlements::readDERBlob(test.blob) : ZREntitlements::readXMLBlob(test.blob);
-    ASSERT_FALSE(read);
-    EXPECT_FALSE(read.error().description.empty());
+        {xmlBlob(grants(false, false, false)), derBlob(grants(true, true, true)), 0, {}},
+        // Only true Booleans grant.
+        {{},
+         derWith(concat({entry(key("com.apple.security.app-sandbox"), key("true")),
+                         entry(key("com.apple.security.network.client"), derElement(0x02, {1}))})),
+         0,
+         {}},
+        // A malformed blob grants nothing.
+        {{}, derWith({}, 2), 0x10000, {false, false, false, true, "error"}},
+    };
+    for (std::size_t index = 0; index < std::size(cases); ++index) {
+        const auto& test = cases[index];
+        const auto span = [](const Blob& blob) {
+            return blob ? std::optional<std::span<const std::uint8_t>>(*blob) : std::nullopt;
+        };
+        auto made = ZREntitlements::make(span(test.xml), span(test.der), test.flags);
+        EXPECT_EQ(made.error.has_value(), test.expected.error.has_value())
+            << index << made.error.value_or("");
+        made.error = test.expected.error;
+        EXPECT_EQ(made, test.expected) << index;
+    }
 }
 
 Bytes sandboxEntry() {
@@ -123,45 +96,48 @@ Bytes nestedArrays(int depth) {
     return entry(key("deep"), value);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ZREntitlementsMalformed,
-    testing::Values(
-        MalformedCase{"XMLShortHeader", {0xfa, 0xde, 0x71}, false},
-        MalformedCase{"XMLWrongMagic", blob(derMagic, {'<', '/', '>'}), false},
-        MalformedCase{"XMLLengthBeyondInput", Bytes{0xfa, 0xde, 0x71, 0x71, 0, 0, 1, 0}, false},
-        MalformedCase{"XMLNotAPropertyList", blob(0xfade7171, {'<', 'x'}), false},
-        MalformedCase{"XMLNotADictionary", blob(0xfade7171, Bytes{'<', 't', 'r', 'u', 'e', '/', '>'}), false},
-        MalformedCase{"DERLengthBelowHeader", Bytes{0xfa, 0xde, 0x71, 0x72, 0, 0, 0, 4}, true},
-        MalformedCase{"DEREmpty", blob(derMagic, {}), true},
-        MalformedCase{"DERNotApplication16", blob(derMagic, derElement(0x30, derElement(0x02, {1}))), true},
-        MalformedCase{"DERVersion2", derWith(sandboxEntry(), 2), true},
-        MalformedCase{"DERTrailingBytes",
-                      blob(derMagic, concat({derElement(0x70, concat({derElement(0x02, {1}),
-                                                                      derElement(0xb0, sandboxEntry())})),
-                                             Bytes{0}})),
-                      true},
-        MalformedCase{"DERTruncated",
-                      [] {
-                          auto bytes = derWith(sandboxEntry());
-                          bytes.resize(bytes.size() - 2);
-                          bytes[7] = static_cast<std::uint8_t>(bytes.size());
-                          return bytes;
-                      }(),
-                      true},
-        MalformedCase{"DERElementLongerThanItsParent",
-                      derWith(concat({Bytes{0x30, 0x7f}, key("a"), derElement(0x01, {0xff})})), true},
-        MalformedCase{"DERIndefiniteLength", derWith(Bytes{0x30, 0x80, 0x0c, 0x01, 'a', 0x01, 0x01, 0xff, 0, 0}),
-                      true},
-        MalformedCase{"DEREntryNotASequence", derWith(concat({key("a"), derElement(0x01, {0xff})})), true},
-        MalformedCase{"DERKeyNotUTF8", derWith(entry(derElement(0x13, {'a'}), derElement(0x01, {0xff}))), true},
-        MalformedCase{"DEREntryWithoutValue", derWith(derElement(0x30, key("a"))), true},
-        MalformedCase{"DEREntryWithTwoValues",
-                      derWith(derElement(0x30, concat({key("a"), derElement(0x01, {0}), derElement(0x01, {0})}))),
-                      true},
-        MalformedCase{"DERBooleanOfTwoBytes", derWith(entry(key("a"), derElement(0x01, {0xff, 0xff}))), true},
-        MalformedCase{"DERIntegerBeyond64Bits", derWith(entry(key("a"), derElement(0x02, Bytes(9, 0x7f)))), true},
-        MalformedCase{"DERUnknownValueType", derWith(entry(key("a"), derElement(0x04, {1}))), true},
-        MalformedCase{"DERTooDeep", derWith(nestedArrays(40)), true}),
-    [](const testing::TestParamInfo<MalformedCase>& param) { return std::string(param.param.name); });
+TEST(ZREntitlements, ReportsMalformedBlobsInsteadOfReadingThem) {
+    auto truncated = derWith(sandboxEntry());
+    truncated.resize(truncated.size() - 2);
+    truncated[7] = static_cast<std::uint8_t>(truncated.size());
+    const auto boolean = derElement(0x01, {0xff});
+    const Bytes xml[] = {
+        {0xfa, 0xde, 0x71},
+        blob(derMagic, {'<', '/', '>'}),
+        // The length runs beyond the input.
+        Bytes{0xfa, 0xde, 0x71, 0x71, 0, 0, 1, 0},
+        blob(0xfade7171, {'<', 'x'}),
+        blob(0xfade7171, Bytes{'<', 't', 'r', 'u', 'e', '/', '>'}),
+    };
+    const Bytes der[] = {
+        // A length below the header's, no content, and no application 16 element.
+        Bytes{0xfa, 0xde, 0x71, 0x72, 0, 0, 0, 4},
+        blob(derMagic, {}),
+        blob(derMagic, derElement(0x30, derElement(0x02, {1}))),
+        derWith(sandboxEntry(), 2),
+        blob(derMagic,
+             concat({derElement(0x70, concat({derElement(0x02, {1}), derElement(0xb0, sandboxEntry())})),
+                     Bytes{0}})),
+        truncated,
+        // An element longer than its parent, and an indefinite length.
+        derWith(concat({Bytes{0x30, 0x7f}, key("a"), boolean})),
+        derWith(Bytes{0x30, 0x80, 0x0c, 0x01, 'a', 0x01, 0x01, 0xff, 0, 0}),
+        // Entries that are no sequence, have a key that is not UTF-8, no value or two.
+        derWith(concat({key("a"), boolean})),
+        derWith(entry(derElement(0x13, {'a'}), boolean)),
+        derWith(derElement(0x30, key("a"))),
+        derWith(derElement(0x30, concat({key("a"), derElement(0x01, {0}), derElement(0x01, {0})}))),
+        // A Boolean of two bytes, an integer beyond 64 bits, an unknown type, and too deep a nesting.
+        derWith(entry(key("a"), derElement(0x01, {0xff, 0xff}))),
+        derWith(entry(key("a"), derElement(0x02, Bytes(9, 0x7f)))),
+        derWith(entry(key("a"), derElement(0x04, {1}))),
+        derWith(nestedArrays(40)),
+    };
+    for (std::size_t index = 0; index < std::size(xml) + std::size(der); ++index) {
+        const auto read = index < std::size(xml) ? ZREntitlements::readXMLBlob(xml[index])
+                                                 : ZREntitlements::readDERBlob(der[index - std::size(xml)]);
+        EXPECT_FALSE(read.hasValue() || read.error().description.empty()) << "case " << index;
+    }
+}
 
 } // namespace

@@ -22,6 +22,9 @@ NQMutableIPAddressSet mutableSet(const char* text) {
     return parsed.value_or(NQMutableIPAddressSet());
 }
 
+// Merging and splitting within one family are checked against a model in NQIPAddressSetModelTests;
+// these cases are the other operations, both families together and the ends of the address space.
+
 TEST(NQIPAddressSet, ParsesSortsAndMergesTexts) {
     EXPECT_EQ(mutableSet("192.168.1.0/24, 10.0.0.0/8").displayString(),
               "10.0.0.0-10.255.255.255, 192.168.1.0-192.168.1.255");
@@ -47,15 +50,6 @@ TEST(NQIPAddressSet, AddsWithMerging) {
     EXPECT_FALSE(set.addAddressesInRange(range("10.0.0.0-10.0.0.20")));
     EXPECT_EQ(set.displayString(), "10.0.0.0-10.0.0.20");
 
-    // A range touching the start of an existing range from below merges too.
-    EXPECT_TRUE(set.addAddressesInRange(range("9.255.255.250-9.255.255.255")));
-    EXPECT_EQ(set.displayString(), "9.255.255.250-10.0.0.20");
-
-    auto bridged = mutableSet("10.0.0.1, 10.0.0.5, 10.0.0.9, 10.0.0.20");
-    EXPECT_TRUE(bridged.addAddressesInRange(range("10.0.0.2-10.0.0.8")));
-    EXPECT_EQ(bridged.displayString(), "10.0.0.1-10.0.0.9, 10.0.0.20");
-    EXPECT_EQ(bridged.addressRanges().size(), 2U);
-
     // The ends of the address space and the boundary between the families never merge.
     auto edges = mutableSet("255.255.255.255, ::");
     EXPECT_EQ(edges.addressRanges().size(), 2U);
@@ -74,10 +68,6 @@ TEST(NQIPAddressSet, RemovesWithSplitting) {
     auto set = mutableSet("10.0.0.0-10.0.0.20");
     set.removeAddress(address("10.0.0.5"));
     EXPECT_EQ(set.displayString(), "10.0.0.0-10.0.0.4, 10.0.0.6-10.0.0.20");
-
-    auto two = mutableSet("10.0.0.5-10.0.0.10, 10.0.0.20-10.0.0.30");
-    two.removeAddressesInRange(range("10.0.0.8-10.0.0.22"));
-    EXPECT_EQ(two.displayString(), "10.0.0.5-10.0.0.7, 10.0.0.23-10.0.0.30");
 
     auto many = mutableSet("10.0.0.1, 10.0.0.3, 10.0.0.5-10.0.0.9, ::1");
     many.removeAddressesInRange(range("10.0.0.0-10.0.0.6"));
@@ -99,9 +89,6 @@ TEST(NQIPAddressSet, RemovesWithSplitting) {
 
 TEST(NQIPAddressSet, TestsMembershipAndIntersection) {
     const auto set = mutableSet("10.0.0.0/8, 192.168.0.1-192.168.0.9, fe80::/10");
-    EXPECT_TRUE(set.containsAddress(address("10.20.30.40")));
-    EXPECT_TRUE(set.containsAddress(address("192.168.0.9")));
-    EXPECT_FALSE(set.containsAddress(address("192.168.0.10")));
     EXPECT_TRUE(set.containsAddress(address("febf::1")));
     EXPECT_FALSE(set.containsAddress(address("::a00:1")));
 

@@ -27,10 +27,9 @@ TEST(NQIPAddress, ParsesAndDisplaysBothFamilies) {
     EXPECT_EQ(address("2001:db8:0:0:1:0:0:1").displayString(), "2001:db8::1:0:0:1");
     // A single zero group is not compressed.
     EXPECT_EQ(address("2001:db8:0:1:1:1:1:1").displayString(), "2001:db8:0:1:1:1:1:1");
-    EXPECT_TRUE(address("10.0.0.1").isIPv4Address());
-    EXPECT_TRUE(address("fe80::1").isIPv6Address());
-    EXPECT_EQ(address("10.0.0.1").family(), AF_INET);
-    EXPECT_EQ(address("fe80::1").family(), AF_INET6);
+    EXPECT_TRUE(address("10.0.0.1").isIPv4Address() && address("fe80::1").isIPv6Address());
+    EXPECT_EQ(std::pair(address("10.0.0.1").family(), address("fe80::1").family()),
+              std::pair(AF_INET, AF_INET6));
 }
 
 TEST(NQIPAddress, RejectsMalformedTexts) {
@@ -88,8 +87,7 @@ TEST(NQIPAddress, ConvertsBetweenByteOrders) {
     std::uint8_t small[8] = {};
     EXPECT_EQ(ipv6.getIPAddress(small), 0U);
     EXPECT_EQ(address("1.2.3.4").getIPAddress(small), 4U);
-    EXPECT_EQ(small[0], 1);
-    EXPECT_EQ(small[3], 4);
+    EXPECT_EQ(std::vector(small, small + 4), (std::vector<std::uint8_t>{1, 2, 3, 4}));
 }
 
 TEST(NQIPAddress, StepsAndWrapsAround) {
@@ -126,26 +124,25 @@ TEST(NQIPAddress, RefusesDistanceAcrossFamiliesWithFixedMessages) {
 }
 
 TEST(NQIPAddress, MasksWithPrefixLengths) {
-    EXPECT_EQ(address("192.168.1.77").firstAddressForPrefixLength(24), address("192.168.1.0"));
-    EXPECT_EQ(address("192.168.1.77").lastAddressForPrefixLength(24), address("192.168.1.255"));
-    EXPECT_EQ(address("192.168.1.77").firstAddressForPrefixLength(0), address("0.0.0.0"));
-    EXPECT_EQ(address("192.168.1.77").lastAddressForPrefixLength(0), address("255.255.255.255"));
-    EXPECT_EQ(address("192.168.1.77").lastAddressForPrefixLength(32), address("192.168.1.77"));
-    EXPECT_EQ(address("fe80::1").firstAddressForPrefixLength(10), address("fe80::"));
-    EXPECT_EQ(address("fe80::1").lastAddressForPrefixLength(10),
-              address("febf:ffff:ffff:ffff:ffff:ffff:ffff:ffff"));
-    EXPECT_EQ(address("2001:db8::1").lastAddressForPrefixLength(64),
-              address("2001:db8::ffff:ffff:ffff:ffff"));
-    EXPECT_EQ(address("2001:db8::1").firstAddressForPrefixLength(128), address("2001:db8::1"));
-    EXPECT_EQ(address("2001:db8::1").lastAddressForPrefixLength(0),
-              address("ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"));
-
-    EXPECT_THROW((void)address("1.2.3.4").firstAddressForPrefixLength(33), std::invalid_argument);
-    EXPECT_THROW((void)address("::1").lastAddressForPrefixLength(129), std::invalid_argument);
-    const auto error =
-        thrownBy<std::invalid_argument>([] { (void)address("1.2.3.4").lastAddressForPrefixLength(33); });
-    ASSERT_TRUE(error);
-    EXPECT_STREQ(error->what(), "Invalid prefix length.");
+    const std::tuple<const char*, unsigned, const char*, const char*> cases[] = {
+        {"192.168.1.77", 24, "192.168.1.0", "192.168.1.255"},
+        {"192.168.1.77", 0, "0.0.0.0", "255.255.255.255"},
+        {"192.168.1.77", 32, "192.168.1.77", "192.168.1.77"},
+        {"fe80::1", 10, "fe80::", "febf:ffff:ffff:ffff:ffff:ffff:ffff:ffff"},
+        {"2001:db8::1", 64, "2001:db8::", "2001:db8::ffff:ffff:ffff:ffff"},
+        {"2001:db8::1", 128, "2001:db8::1", "2001:db8::1"},
+        {"2001:db8::1", 0, "::", "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"},
+    };
+    for (const auto& [text, prefix, first, last] : cases) {
+        EXPECT_EQ(address(text).firstAddressForPrefixLength(prefix), address(first)) << text << "/" << prefix;
+        EXPECT_EQ(address(text).lastAddressForPrefixLength(prefix), address(last)) << text << "/" << prefix;
+    }
+    for (const auto& [text, prefix] : {std::pair{"1.2.3.4", 33U}, {"::1", 129U}}) {
+        EXPECT_THROW((void)address(text).firstAddressForPrefixLength(prefix), std::invalid_argument);
+        const auto error =
+            thrownBy<std::invalid_argument>([&] { (void)address(text).lastAddressForPrefixLength(prefix); });
+        EXPECT_STREQ(error.value().what(), "Invalid prefix length.");
+    }
 }
 
 } // namespace

@@ -6,16 +6,14 @@ namespace {
 
 using ZRLocalizedFormat::format;
 
-TEST(ZRLocalizedFormat, FillsTextAndIntegerConversions) {
+TEST(ZRLocalizedFormat, FillsTextAndIntegerConversionsInAnyOrder) {
     EXPECT_EQ(format("%@ to %@", {std::string("TCP"), std::string("example.com")}), "TCP to example.com");
     EXPECT_EQ(format("port %lu", {std::uint64_t{443}}), "port 443");
     EXPECT_EQ(format("%d|%ld|%lld|%u|%zu", {std::int64_t{-1}, std::int64_t{2}, std::int64_t{3},
                                             std::uint64_t{4}, std::uint64_t{5}}),
               "-1|2|3|4|5");
     EXPECT_EQ(format("100%% sure", {}), "100% sure");
-}
-
-TEST(ZRLocalizedFormat, LetsTranslationsReorderArguments) {
+    // Translations may reorder the arguments.
     EXPECT_EQ(format("%2$@ von %1$@", {std::string("a"), std::string("b")}), "b von a");
     EXPECT_EQ(format("%3$lu-%1$@", {std::string("x"), std::string("y"), std::uint64_t{7}}), "7-x");
 }

@@ -21,14 +21,6 @@ inline std::span<const std::uint8_t> bytes(std::string_view text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-inline std::vector<std::uint8_t> byteVector(std::initializer_list<int> values) {
-    std::vector<std::uint8_t> result;
-    for (const int value : values) {
-        result.push_back(static_cast<std::uint8_t>(value));
-    }
-    return result;
-}
-
 inline bool hasPlistutil() {
     return std::system("command -v plistutil >/dev/null 2>&1") == 0;
 }

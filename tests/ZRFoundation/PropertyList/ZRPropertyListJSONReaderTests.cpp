@@ -9,6 +9,7 @@ namespace {
 
 using PropertyListTestSupport::bytes;
 using ZRPropertyListReader::readJSON;
+using P = ZRPropertyList;
 
 ZRPropertyList readValue(std::string_view text) {
     const auto result = readJSON(bytes(text));
@@ -25,37 +26,28 @@ std::string errorOf(std::string_view text, const ZRPropertyListReader::Limits& l
 TEST(ZRPropertyListJSONReader, BooleansStayBooleansAndNumbersKeepTheirKind) {
     const auto value = readValue(R"({"yes": true, "no": false, "one": 1, "zero": 0, "real": 1.0,
         "exponent": 1e2, "negative": -5, "big": 18446744073709551615, "nothing": null})");
-    const auto& dictionary = *value.dictionaryValue();
-    EXPECT_EQ(*dictionary.find("yes"), ZRPropertyList::boolean(true));
-    EXPECT_EQ(*dictionary.find("no"), ZRPropertyList::boolean(false));
-    EXPECT_EQ(*dictionary.find("one"), ZRPropertyList::integer(1));
-    EXPECT_EQ(*dictionary.find("zero"), ZRPropertyList::integer(0));
-    EXPECT_NE(*dictionary.find("one"), ZRPropertyList::boolean(true));
-    EXPECT_NE(*dictionary.find("zero"), ZRPropertyList::boolean(false));
-    EXPECT_EQ(*dictionary.find("real"), ZRPropertyList::real(1.0));
-    EXPECT_EQ(*dictionary.find("exponent"), ZRPropertyList::real(100.0));
-    EXPECT_EQ(*dictionary.find("negative"), ZRPropertyList::integer(-5));
-    EXPECT_EQ(*dictionary.find("big"), ZRPropertyList::real(18446744073709551615.0));
-    EXPECT_TRUE(dictionary.find("nothing")->isNull());
-    EXPECT_EQ(readValue("9223372036854775807"),
-              ZRPropertyList::integer(std::numeric_limits<std::int64_t>::max()));
-    EXPECT_EQ(readValue("-9223372036854775808"),
-              ZRPropertyList::integer(std::numeric_limits<std::int64_t>::min()));
+    // Values compare with their kind: 1 is no true, 1.0 no 1.
+    EXPECT_EQ(value, P::dictionary({{"yes", P::boolean(true)},
+                                    {"no", P::boolean(false)},
+                                    {"one", P::integer(1)},
+                                    {"zero", P::integer(0)},
+                                    {"real", P::real(1.0)},
+                                    {"exponent", P::real(100.0)},
+                                    {"negative", P::integer(-5)},
+                                    {"big", P::real(18446744073709551615.0)},
+                                    {"nothing", P::null()}}));
+    EXPECT_EQ(readValue("9223372036854775807"), P::integer(std::numeric_limits<std::int64_t>::max()));
+    EXPECT_EQ(readValue("-9223372036854775808"), P::integer(std::numeric_limits<std::int64_t>::min()));
 }
 
 TEST(ZRPropertyListJSONReader, KeepsKeyOrderAndTakesTheLastDuplicate) {
     const auto value = readValue(R"({"z": 1, "a": [1, "two", {"x": []}], "m": 2, "z": 3})");
-    const auto& entries = value.dictionaryValue()->entries();
-    ASSERT_EQ(entries.size(), 3U);
-    EXPECT_EQ(entries[0].first, "z");
-    EXPECT_EQ(entries[0].second, ZRPropertyList::integer(3));
-    EXPECT_EQ(entries[1].first, "a");
-    EXPECT_EQ(entries[2].first, "m");
-    EXPECT_EQ(entries[1].second,
-              ZRPropertyList::array({ZRPropertyList::integer(1), ZRPropertyList::string("two"),
-                                     ZRPropertyList::dictionary({{"x", ZRPropertyList::array({})}})}));
-    EXPECT_EQ(readValue(R"("caf\u00e9 \ud83d\ude00")"),
-              ZRPropertyList::string("caf\xC3\xA9 \xF0\x9F\x98\x80"));
+    EXPECT_EQ(value.dictionaryValue()->entries(),
+              (std::vector<ZRPropertyListDictionary::Entry>{
+                  {"z", P::integer(3)},
+                  {"a", P::array({P::integer(1), P::string("two"), P::dictionary({{"x", P::array({})}})})},
+                  {"m", P::integer(2)}}));
+    EXPECT_EQ(readValue(R"("caf\u00e9 \ud83d\ude00")"), P::string("caf\xC3\xA9 \xF0\x9F\x98\x80"));
 }
 
 TEST(ZRPropertyListJSONReader, RejectsMalformedInputNamingThePosition) {

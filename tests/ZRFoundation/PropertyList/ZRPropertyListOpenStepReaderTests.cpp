@@ -7,6 +7,7 @@ namespace {
 
 using PropertyListTestSupport::bytes;
 using ZRPropertyListReader::readOpenStep;
+using P = ZRPropertyList;
 
 ZRPropertyList readValue(std::string_view text) {
     const auto result = readOpenStep(bytes(text));
@@ -38,8 +39,8 @@ std::string utf16(std::u16string_view text, bool bigEndian, bool byteOrderMark) 
 }
 
 const ZRPropertyListDictionary expectedTable{
-    {"Greeting", ZRPropertyList::string("Gr\xC3\xBC\xC3\x9F Gott \xF0\x9F\x91\x8B")},
-    {"Plain", ZRPropertyList::string("Plain")},
+    {"Greeting", P::string("Gr\xC3\xBC\xC3\x9F Gott \xF0\x9F\x91\x8B")},
+    {"Plain", P::string("Plain")},
 };
 constexpr std::u16string_view tableText =
     u"/* A comment */\n\"Greeting\" = \"Gr\u00fc\u00df Gott \U0001F44B\";\n"
@@ -51,7 +52,7 @@ TEST(ZRPropertyListOpenStepReader, ReadsStringsFilesInUTF16WithAndWithoutByteOrd
             const auto result = readOpenStep(bytes(utf16(tableText, bigEndian, byteOrderMark)));
             ASSERT_TRUE(result) << result.errorDescription << " big endian " << bigEndian << " BOM "
                                 << byteOrderMark;
-            EXPECT_EQ(*result.value, ZRPropertyList::dictionary(expectedTable));
+            EXPECT_EQ(*result.value, P::dictionary(expectedTable));
             EXPECT_EQ(result.format, ZRPropertyListReader::Format::OpenStep);
         }
     }
@@ -62,10 +63,10 @@ TEST(ZRPropertyListOpenStepReader, ReadsStringsFilesInUTF16WithAndWithoutByteOrd
 
 TEST(ZRPropertyListOpenStepReader, ReadsStringsFilesInUTF8WithOptionalByteOrderMark) {
     const std::string text = "\"Greeting\" = \"Gr\xC3\xBC\xC3\x9F Gott \xF0\x9F\x91\x8B\";\n\"Plain\";";
-    EXPECT_EQ(readValue(text), ZRPropertyList::dictionary(expectedTable));
-    EXPECT_EQ(readValue("\xEF\xBB\xBF" + text), ZRPropertyList::dictionary(expectedTable));
-    EXPECT_EQ(readValue(""), ZRPropertyList::dictionary({}));
-    EXPECT_EQ(readValue("  /* only a comment */ "), ZRPropertyList::dictionary({}));
+    EXPECT_EQ(readValue(text), P::dictionary(expectedTable));
+    EXPECT_EQ(readValue("\xEF\xBB\xBF" + text), P::dictionary(expectedTable));
+    EXPECT_EQ(readValue(""), P::dictionary({}));
+    EXPECT_EQ(readValue("  /* only a comment */ "), P::dictionary({}));
     EXPECT_EQ(errorOf("\"a\" = \"\xC3\";"), "Invalid UTF-8 at line 1");
     EXPECT_EQ(errorOf("\n\"a\" = \"\xED\xA0\x80\";"), "Invalid UTF-8 at line 2");
 }
@@ -73,25 +74,17 @@ TEST(ZRPropertyListOpenStepReader, ReadsStringsFilesInUTF8WithOptionalByteOrderM
 TEST(ZRPropertyListOpenStepReader, ReadsBracedDictionariesArraysDataAndUnquotedStrings) {
     const auto value = readValue("{\n  name = Lumora;\n  path = /usr/local/bin:$HOME;\n  version = 1.0-b+2;\n"
                                  "  list = (a, \"b c\", (), {}, <0aFF 10>, );\n  'single' = 'it\"s';\n}");
-    ZRPropertyListDictionary expected{
-        {"name", ZRPropertyList::string("Lumora")},
-        {"path", ZRPropertyList::string("/usr/local/bin:$HOME")},
-        {"version", ZRPropertyList::string("1.0-b+2")},
-        {"list", ZRPropertyList::array({ZRPropertyList::string("a"), ZRPropertyList::string("b c"),
-                                        ZRPropertyList::array({}), ZRPropertyList::dictionary({}),
-                                        ZRPropertyList::data({0x0A, 0xFF, 0x10})})},
-    };
-    ASSERT_TRUE(value.isDictionary()) << value.description();
-    EXPECT_EQ(*value.dictionaryValue()->find("list"), *expected.find("list"));
-    EXPECT_EQ(*value.dictionaryValue()->find("path"), *expected.find("path"));
-    EXPECT_EQ(*value.dictionaryValue()->find("version"), *expected.find("version"));
-    EXPECT_EQ(*value.dictionaryValue()->find("single"), ZRPropertyList::string("it\"s"));
+    EXPECT_EQ(value, P::dictionary({{"name", P::string("Lumora")},
+                                    {"path", P::string("/usr/local/bin:$HOME")},
+                                    {"version", P::string("1.0-b+2")},
+                                    {"list", P::array({P::string("a"), P::string("b c"), P::array({}),
+                                                       P::dictionary({}), P::data({0x0A, 0xFF, 0x10})})},
+                                    {"single", P::string("it\"s")}}));
     EXPECT_EQ(errorOf("{ 'single' = 'it''s'; }"), "Expected ';' but found ''' at line 1");
-    EXPECT_EQ(readValue("(1, 2)"),
-              ZRPropertyList::array({ZRPropertyList::string("1"), ZRPropertyList::string("2")}));
-    EXPECT_EQ(readValue("\"just a string\""), ZRPropertyList::string("just a string"));
+    EXPECT_EQ(readValue("(1, 2)"), P::array({P::string("1"), P::string("2")}));
+    EXPECT_EQ(readValue("\"just a string\""), P::string("just a string"));
     // Duplicate keys: the last value wins.
-    EXPECT_EQ(readValue("a = 1; a = 2;"), ZRPropertyList::dictionary({{"a", ZRPropertyList::string("2")}}));
+    EXPECT_EQ(readValue("a = 1; a = 2;"), P::dictionary({{"a", P::string("2")}}));
 }
 
 TEST(ZRPropertyListOpenStepReader, ReadsEscapes) {

@@ -10,31 +10,28 @@ using ZRPropertyListReader::Format;
 using ZRPropertyListReader::readPropertyList;
 
 TEST(ZRPropertyListReader, DetectsTheFormFromTheFirstBytes) {
-    const auto xml = readPropertyList(bytes("\xEF\xBB\xBF \n\t<plist version=\"1.0\"><true/></plist>"));
-    ASSERT_TRUE(xml) << xml.errorDescription;
-    EXPECT_EQ(xml.format, Format::XML);
-    EXPECT_EQ(*xml.value, ZRPropertyList::boolean(true));
-
-    const auto binary = readPropertyList(binaryPropertyList({.objects = {byteVector({0x08})}}));
-    ASSERT_TRUE(binary) << binary.errorDescription;
-    EXPECT_EQ(binary.format, Format::Binary);
-    EXPECT_EQ(*binary.value, ZRPropertyList::boolean(false));
-
-    const auto strings = readPropertyList(bytes("\"a\" = \"<b>\";"));
-    ASSERT_TRUE(strings) << strings.errorDescription;
-    EXPECT_EQ(strings.format, Format::OpenStep);
-
-    const std::string utf16Strings("\xFF\xFE\"\0a\0\"\0;\0", 10);
-    const auto utf16 = readPropertyList(bytes(utf16Strings));
-    ASSERT_TRUE(utf16) << utf16.errorDescription;
-    EXPECT_EQ(utf16.format, Format::OpenStep);
-    EXPECT_EQ(*utf16.value, ZRPropertyList::dictionary({{"a", ZRPropertyList::string("a")}}));
-
-    const std::string utf16XML("\xFE\xFF\0<\0s\0t\0r\0i\0n\0g\0>\0x\0<\0/\0s\0t\0r\0i\0n\0g\0>", 38);
-    const auto xml16 = readPropertyList(bytes(utf16XML));
-    ASSERT_TRUE(xml16) << xml16.errorDescription;
-    EXPECT_EQ(xml16.format, Format::XML);
-    EXPECT_EQ(*xml16.value, ZRPropertyList::string("x"));
+    const auto binary = binaryPropertyList({.objects = {{0x08}}});
+    const auto a = ZRPropertyList::dictionary({{"a", ZRPropertyList::string("a")}});
+    const struct {
+        std::span<const std::uint8_t> bytes;
+        Format format;
+        ZRPropertyList value;
+    } cases[] = {
+        {bytes("\xEF\xBB\xBF \n\t<plist version=\"1.0\"><true/></plist>"), Format::XML,
+         ZRPropertyList::boolean(true)},
+        {binary, Format::Binary, ZRPropertyList::boolean(false)},
+        {bytes("\"a\" = \"<b>\";"), Format::OpenStep,
+         ZRPropertyList::dictionary({{"a", ZRPropertyList::string("<b>")}})},
+        {bytes(std::string_view("\xFF\xFE\"\0a\0\"\0;\0", 10)), Format::OpenStep, a},
+        {bytes(std::string_view("\xFE\xFF\0<\0s\0t\0r\0i\0n\0g\0>\0x\0<\0/\0s\0t\0r\0i\0n\0g\0>", 38)),
+         Format::XML, ZRPropertyList::string("x")},
+    };
+    for (const auto& [input, format, value] : cases) {
+        const auto result = readPropertyList(input);
+        ASSERT_TRUE(result) << result.errorDescription;
+        EXPECT_EQ(result.format, format);
+        EXPECT_EQ(*result.value, value);
+    }
 }
 
 TEST(ZRPropertyListReader, ReportsTheFormWhoseReaderFailed) {

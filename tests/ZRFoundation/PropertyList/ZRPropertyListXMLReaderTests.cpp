@@ -11,6 +11,7 @@ namespace {
 
 using PropertyListTestSupport::bytes;
 using ZRPropertyListReader::readXML;
+using P = ZRPropertyList;
 
 constexpr std::string_view header = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                                     "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
@@ -32,6 +33,14 @@ std::string errorOf(std::string_view document, const ZRPropertyListReader::Limit
     return result.errorDescription;
 }
 
+std::vector<std::string> keysOf(const ZRPropertyList& value) {
+    std::vector<std::string> keys;
+    for (const auto& [key, element] : *value.dictionaryValue()) {
+        keys.push_back(key);
+    }
+    return keys;
+}
+
 TEST(ZRPropertyListXMLReader, ReadsEveryElementTypeAndKeepsKeyOrder) {
     const auto value = readValue(R"(<dict>
         <key>z</key><string> spaced &amp; &lt;escaped&gt; h&#233;llo </string>
@@ -46,59 +55,45 @@ TEST(ZRPropertyListXMLReader, ReadsEveryElementTypeAndKeepsKeyOrder) {
         </data>
         <key>list</key><array><string/><array/><dict/></array>
     </dict>)");
-    const auto* dictionary = value.dictionaryValue();
-    ASSERT_NE(dictionary, nullptr);
-    std::vector<std::string> keys;
-    for (const auto& [key, element] : *dictionary) {
-        keys.push_back(key);
-    }
-    EXPECT_EQ(keys, (std::vector<std::string>{"z", "a", "m", "t", "f", "d", "data", "list"}));
-    EXPECT_EQ(*dictionary->find("z")->stringValue(), " spaced & <escaped> h\xC3\xA9llo ");
-    EXPECT_EQ(dictionary->find("a")->integerValue(), 42);
-    EXPECT_TRUE(dictionary->find("m")->isReal());
-    EXPECT_EQ(dictionary->find("m")->realValue(), -2500.0);
-    EXPECT_EQ(dictionary->find("t")->booleanValue(), true);
-    EXPECT_EQ(dictionary->find("f")->booleanValue(), false);
-    EXPECT_EQ(dictionary->find("d")->dateValue()->secondsSinceReferenceDate, 86401.0);
-    EXPECT_EQ(*dictionary->find("data")->dataValue(), (ZRPropertyList::Data{0, 1, 2, 3, 4}));
-    const auto* list = dictionary->find("list")->arrayValue();
-    ASSERT_NE(list, nullptr);
-    EXPECT_EQ(*list, (ZRPropertyList::Array{ZRPropertyList::string(""), ZRPropertyList::array({}),
-                                            ZRPropertyList::dictionary({})}));
-}
-
-TEST(ZRPropertyListXMLReader, DuplicateKeysKeepTheLastValueAtTheFirstPosition) {
-    const auto value = readValue("<dict><key>a</key><integer>1</integer><key>b</key><integer>2</integer>"
-                                 "<key>a</key><integer>3</integer></dict>");
-    const auto& entries = value.dictionaryValue()->entries();
-    ASSERT_EQ(entries.size(), 2U);
-    EXPECT_EQ(entries[0].first, "a");
-    EXPECT_EQ(entries[0].second.integerValue(), 3);
+    EXPECT_EQ(value, P::dictionary({{"z", P::string(" spaced & <escaped> h\xC3\xA9llo ")},
+                                    {"a", P::integer(42)},
+                                    {"m", P::real(-2500.0)},
+                                    {"t", P::boolean(true)},
+                                    {"f", P::boolean(false)},
+                                    {"d", P::date({86401.0})},
+                                    {"data", P::data({0, 1, 2, 3, 4})},
+                                    {"list", P::array({P::string(""), P::array({}), P::dictionary({})})}}));
+    EXPECT_EQ(keysOf(value), (std::vector<std::string>{"z", "a", "m", "t", "f", "d", "data", "list"}));
+    // A duplicate key keeps the last value at the first position.
+    const auto duplicate = readValue("<dict><key>a</key><integer>1</integer><key>b</key><integer>2</integer>"
+                                     "<key>a</key><integer>3</integer></dict>");
+    EXPECT_EQ(duplicate, P::dictionary({{"a", P::integer(3)}, {"b", P::integer(2)}}));
+    EXPECT_EQ(keysOf(duplicate), (std::vector<std::string>{"a", "b"}));
 }
 
 TEST(ZRPropertyListXMLReader, AcceptsABareRootElementWithoutPlist) {
     const auto result = readXML(bytes("<array><integer>1</integer></array>"));
     ASSERT_TRUE(result) << result.errorDescription;
-    EXPECT_EQ(*result.value, ZRPropertyList::array({ZRPropertyList::integer(1)}));
+    EXPECT_EQ(*result.value, P::array({P::integer(1)}));
     EXPECT_EQ(result.format, ZRPropertyListReader::Format::XML);
 }
 
 TEST(ZRPropertyListXMLReader, ReadsScalarsInEverySpellingWithinTheirRanges) {
     constexpr double infinity = std::numeric_limits<double>::infinity();
     const std::pair<std::string_view, ZRPropertyList> cases[] = {
-        {"<integer> -17 </integer>", ZRPropertyList::integer(-17)},
-        {"<integer>0x1F</integer>", ZRPropertyList::integer(31)},
-        {"<integer>-0x10</integer>", ZRPropertyList::integer(-16)},
-        {"<integer>9223372036854775807</integer>", ZRPropertyList::integer(INT64_MAX)},
-        {"<integer>-9223372036854775808</integer>", ZRPropertyList::integer(INT64_MIN)},
-        {"<real>+infinity</real>", ZRPropertyList::real(infinity)},
-        {"<real>-INF</real>", ZRPropertyList::real(-infinity)},
-        {"<real>+0.25</real>", ZRPropertyList::real(0.25)},
-        {"<real>7</real>", ZRPropertyList::real(7)},
-        {"<date>2001-01-01T00:00:00Z</date>", ZRPropertyList::date({0})},
-        {"<date>2000-12-31T23:59:59Z</date>", ZRPropertyList::date({-1})},
+        {"<integer> -17 </integer>", P::integer(-17)},
+        {"<integer>0x1F</integer>", P::integer(31)},
+        {"<integer>-0x10</integer>", P::integer(-16)},
+        {"<integer>9223372036854775807</integer>", P::integer(INT64_MAX)},
+        {"<integer>-9223372036854775808</integer>", P::integer(INT64_MIN)},
+        {"<real>+infinity</real>", P::real(infinity)},
+        {"<real>-INF</real>", P::real(-infinity)},
+        {"<real>+0.25</real>", P::real(0.25)},
+        {"<real>7</real>", P::real(7)},
+        {"<date>2001-01-01T00:00:00Z</date>", P::date({0})},
+        {"<date>2000-12-31T23:59:59Z</date>", P::date({-1})},
         // 8459 days after the reference date.
-        {"<date>2024-02-29T13:45:00Z</date>", ZRPropertyList::date({8459.0 * 86400 + 13 * 3600 + 45 * 60})},
+        {"<date>2024-02-29T13:45:00Z</date>", P::date({8459.0 * 86400 + 13 * 3600 + 45 * 60})},
     };
     for (const auto& [body, expected] : cases) {
         EXPECT_EQ(readValue(body), expected) << body;
