@@ -37,7 +37,7 @@ packages=(
   libplist-utils openssl chromium liblzma-dev zlib1g-dev libbz2-dev 7zip xorriso
   clang libclang-rt-14-dev clang-format
   qt6-base-dev qt6-image-formats-plugins qt6-webengine-dev
-  desktop-file-utils appstream man-db
+  desktop-file-utils appstream man-db curl ca-certificates
 )
 
 missing=()

@@ -1,8 +1,8 @@
 #include "Code/Loading/LumoraSignatureSummary.h"
 #include "Support/CodeSigningFixtures.h"
+#include "Support/RealSignatures.h"
 #include "Support/TemporaryFolder.h"
 
-#include <cstdlib>
 #include <ctime>
 
 #include <gtest/gtest.h>
@@ -62,13 +62,9 @@ TEST(LumoraSignatureSummary, NamesNoSignerForSignaturesThatAreNotValid) {
     EXPECT_FALSE(LumoraSignatureSummary::read(folder.path() / "missing", {}));
 }
 
-// Signatures made by real signing tools, when an earlier run of the real-signature tests left them
-// in their cache; nothing is downloaded here.
+// Signatures made by real signing tools, when their packages have been fetched.
 TEST(LumoraSignatureSummary, DescribesRealDeveloperIDSignatures) {
-    const char* cache = std::getenv("XDG_CACHE_HOME");
-    const auto folder =
-        (cache != nullptr && *cache != '\0' ? std::filesystem::path(cache) : std::filesystem::path("/tmp")) /
-        "lumora-real-signatures";
+    const auto folder = RealSignatures::folder();
     const auto ngrok = folder / "-expo-ngrok-bin-darwin-arm64-2.3.41" / "package" / "ngrok";
     // Signed in 2012: the code directory has no team field, the leaf's unit names the team.
     const auto notifier = folder / "osx-notifier-0.2.2" / "package" / "osx" / "terminal-notifier-info.app";

@@ -1,8 +1,8 @@
-// Signatures made by real signing tools for real products, fetched once from the npm registry
-// into a cache outside the repository. Every test skips, saying why, when the registry cannot be
-// reached.
+// Signatures made by real signing tools for real products, from npm packages fetched beforehand
+// into a folder outside the repository. Every test skips, saying why, when its package is missing.
 
 #include "CodeSigningTestSupport.h"
+#include "Support/RealSignatures.h"
 #include "Support/TemporaryFolder.h"
 #include "ZRFoundation/CodeSigning/ZRBundleSignatureValidator.h"
 #include "ZRFoundation/CodeSigning/ZRCMSCertificateSplit.h"
@@ -14,12 +14,7 @@
 #include "ZRFoundation/Crypto/ZRDigest.h"
 #include "tools/FixtureSigner/FixtureTamper.h"
 
-#include <algorithm>
-#include <cstdlib>
-
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 namespace {
 
@@ -28,43 +23,11 @@ using CodeSigningTestSupport::names;
 using CodeSigningTestSupport::verdict;
 using ZRDigest::hexString;
 
-std::filesystem::path cacheFolder() {
-    const char* cache = std::getenv("XDG_CACHE_HOME");
-    return (cache != nullptr && *cache != '\0' ? std::filesystem::path(cache)
-                                               : std::filesystem::path("/tmp")) /
-           "lumora-real-signatures";
-}
-
-/// The unpacked "package" folder of an npm package, downloaded with `npm pack` on first use;
-/// nothing when npm or the registry fails.
-std::optional<std::filesystem::path> package(const std::string& packageAndVersion) {
-    std::string name = packageAndVersion;
-    std::replace_if(
-        name.begin(), name.end(), [](char c) { return c == '/' || c == '@'; }, '-');
-    const auto folder = cacheFolder() / name;
-    if (std::filesystem::exists(folder / "package")) {
-        return folder / "package";
-    }
-    std::error_code error;
-    std::filesystem::create_directories(cacheFolder(), error);
-    const auto work = cacheFolder() / (name + ".download-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(work, error);
-    std::filesystem::create_directories(work, error);
-    const std::string command = "cd '" + work.string() + "' && npm pack --silent '" + packageAndVersion +
-                                "' >/dev/null 2>&1 && tar xzf *.tgz && rm -f *.tgz";
-    if (std::system(command.c_str()) != 0 || !std::filesystem::exists(work / "package")) {
-        std::filesystem::remove_all(work, error);
-        return std::nullopt;
-    }
-    std::filesystem::rename(work, folder, error);
-    std::filesystem::remove_all(work, error);
-    return std::filesystem::exists(folder / "package") ? std::optional(folder / "package") : std::nullopt;
-}
-
 #define REAL_PACKAGE(variable, packageAndVersion)                                                            \
-    const auto variable = package(packageAndVersion);                                                        \
+    const auto variable = RealSignatures::package(packageAndVersion);                                        \
     if (!variable) {                                                                                         \
-        GTEST_SKIP() << "npm pack " << packageAndVersion << " failed: the registry cannot be reached";       \
+        GTEST_SKIP() << packageAndVersion << " is not in " << RealSignatures::folder()                       \
+                     << ": scripts/fetch-real-signatures.sh fetches it";                                     \
     }
 
 // Real signatures are anchored at Apple's roots, not at the fixtures'.
