@@ -75,7 +75,7 @@ ApplicationsSourceController::ApplicationsSourceController(Preferences& preferen
     auto store = std::make_shared<SecurityScopedBookmarksStore>(preferences, _sources.startAccessing);
     if (auto cache = _sources.archiveExtractionCache) {
         // Leftovers of earlier runs are cleared at start, on the disk queue.
-        DiskOperationQueue::shared().start([cache] { cache->prepare(); });
+        DiskOperationQueue::start([cache] { cache->prepare(); });
     }
     _manuallyAddedApplicationsSource =
         std::make_shared<ManuallyAddedApplicationsSource>(store, _sources.archiveExtractionCache);

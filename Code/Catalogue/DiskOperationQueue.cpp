@@ -1,5 +1,6 @@
 #include "Code/Catalogue/DiskOperationQueue.h"
 
+#include "Code/Catalogue/BackgroundThreadPriority.h"
 #include "Code/Catalogue/InstalledApplication.h"
 
 #include <QDeadlineTimer>
@@ -18,6 +19,10 @@ QThreadPool& DiskOperationQueue::shared() {
         return pool;
     }();
     return queue;
+}
+
+void DiskOperationQueue::start(std::function<void()> operation) {
+    BackgroundThreadPriority::start(shared(), std::move(operation));
 }
 
 bool DiskOperationQueue::stopBackgroundWork(std::chrono::milliseconds deadline) {

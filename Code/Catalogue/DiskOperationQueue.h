@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 
 class QThreadPool;
 
@@ -14,6 +15,9 @@ inline constexpr int maximumConcurrentOperations = 5;
 
 /// Made on first use; lives until the process ends, waiting then for the operations under way.
 QThreadPool& shared();
+
+/// Runs `operation` on the shared pool, on a thread that yields to the main thread.
+void start(std::function<void()> operation);
 
 /// For quitting: drops the disk operations and loads that have not started, and waits at most
 /// `deadline` in all for those under way. False when some are still running (a walk of a hung

@@ -81,7 +81,7 @@ void FolderApplicationsSource::startUpdating(UpdateHandler updateHandler) {
     _updateHandler = std::move(updateHandler);
     // The walk takes its own copy of the folders and never locks the source, so that the last
     // reference to the source is always dropped on the main thread.
-    DiskOperationQueue::shared().start([weakSource = weak_from_this(), folders = _folderFileURLs] {
+    DiskOperationQueue::start([weakSource = weak_from_this(), folders = _folderFileURLs] {
         if (weakSource.expired()) {
             return;
         }

@@ -1,6 +1,7 @@
 #include "Code/Catalogue/InstalledApplication.h"
 
 #include "Code/Catalogue/ApplicationFileTypes.h"
+#include "Code/Catalogue/BackgroundThreadPriority.h"
 #include "Code/Catalogue/InstalledApplicationCache.h"
 #include "Code/Catalogue/LumoraLoadEnvironment.h"
 #include "Code/Catalogue/LumoraLoadQueue.h"
@@ -147,8 +148,8 @@ void InstalledApplication::queueLoad(std::uint64_t load) {
     // The load holds the application only weakly and never as a strong reference, so that dropping
     // the application while its load waits or runs neither keeps it alive nor destroys it off its thread.
     std::weak_ptr<InstalledApplication> weakApplication = weak_from_this();
-    lumoraLoadQueue().start([weakApplication, latestLoad = _latestLoad, load, bundleURL = _bundleURL,
-                             displayName = displayName()] {
+    BackgroundThreadPriority::start(lumoraLoadQueue(), [weakApplication, latestLoad = _latestLoad, load,
+                                                        bundleURL = _bundleURL, displayName = displayName()] {
         if (weakApplication.expired() || *latestLoad != load) {
             return;
         }

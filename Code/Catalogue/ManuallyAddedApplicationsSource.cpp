@@ -75,10 +75,10 @@ void ManuallyAddedApplicationsSource::loadRememberedItems(std::function<void()> 
     _isLoadingRememberedItems = true;
     _didLoadRememberedItems = std::move(didLoad);
     auto* const core = QCoreApplication::instance();
-    DiskOperationQueue::shared().start([bookmarks = _securityScopedBookmarksStore->unresolvedBookmarks(),
-                                        startAccessing = _securityScopedBookmarksStore->accessStarter(),
-                                        hasExtractionCache = _archiveExtractionCache != nullptr,
-                                        weakSelf = std::weak_ptr(_self), generation = _generation, core] {
+    DiskOperationQueue::start([bookmarks = _securityScopedBookmarksStore->unresolvedBookmarks(),
+                               startAccessing = _securityScopedBookmarksStore->accessStarter(),
+                               hasExtractionCache = _archiveExtractionCache != nullptr,
+                               weakSelf = std::weak_ptr(_self), generation = _generation, core] {
         if (weakSelf.expired()) {
             return;
         }
@@ -141,9 +141,9 @@ void ManuallyAddedApplicationsSource::openArchive(const std::filesystem::path& a
     _applications.insert(row);
     _openingArchiveRows.emplace(archive, std::move(row));
     auto* const core = QCoreApplication::instance();
-    DiskOperationQueue::shared().start([cache = _archiveExtractionCache, cancellation = _cancellation,
-                                        weakSelf = std::weak_ptr(_self), generation = _generation, archive,
-                                        isNew, core] {
+    DiskOperationQueue::start([cache = _archiveExtractionCache, cancellation = _cancellation,
+                               weakSelf = std::weak_ptr(_self), generation = _generation, archive, isNew,
+                               core] {
         if (cancellation->isCancelled() || weakSelf.expired()) {
             return;
         }

@@ -561,7 +561,7 @@ void SpotlightApplicationsSource::startWalkIfIdle() {
     _pendingItems.clear();
     _isWalking = true;
 
-    DiskOperationQueue::shared().start(
+    DiskOperationQueue::start(
         [weakSource = weak_from_this(), request = std::move(request), generation = _generation] {
             if (weakSource.expired()) {
                 return;

@@ -1,15 +1,35 @@
+#include "Code/Catalogue/BackgroundThreadPriority.h"
 #include "Code/Catalogue/DiskOperationQueue.h"
 
 #include <QElapsedTimer>
 #include <QThreadPool>
+#include <algorithm>
 #include <atomic>
 #include <future>
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 namespace {
 
 using namespace std::chrono_literals;
+
+int niceValueOfThisThread() {
+    return ::getpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)));
+}
+
+// Walks and loads that keep every core busy must leave the main thread its time.
+TEST(DiskOperationQueue, RunsOperationsOnThreadsThatYieldToTheMainThread) {
+    const int callerNice = niceValueOfThisThread();
+    std::promise<int> operationNice;
+    DiskOperationQueue::start([&operationNice] { operationNice.set_value(niceValueOfThisThread()); });
+    EXPECT_EQ(operationNice.get_future().get(),
+              std::min(callerNice + BackgroundThreadPriority::niceIncrement, 19));
+    EXPECT_EQ(niceValueOfThisThread(), callerNice) << "the caller keeps its priority";
+}
 
 // Quitting waits a bounded time for an operation that hangs (as a walk of a hung volume does),
 // drops what has not started, and still sees work that ends in time as done.
