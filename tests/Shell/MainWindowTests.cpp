@@ -1,6 +1,7 @@
 #include "Code/Archives/ArchiveExtractionCache.h"
 #include "Code/Archives/ChildProcess.h"
 #include "Code/Catalogue/ApplicationsArrayController.h"
+#include "Code/Catalogue/DiskOperationQueue.h"
 #include "Code/Catalogue/FolderApplicationsSource.h"
 #include "Code/Catalogue/InstalledApplication.h"
 #include "Code/Catalogue/LumoraLoadEnvironment.h"
@@ -38,8 +39,10 @@
 #include <QTest>
 #include <QThreadPool>
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <mutex>
 #include <set>
 
@@ -381,6 +384,38 @@ TEST_F(MainWindowTest, TheLoadingViewCountsTheApplicationsRead) {
     EXPECT_EQ(bar->maximum(), 10000);
     EXPECT_EQ(bar->value(), 4210);
     QLocale::setDefault(previous);
+}
+
+// A remembered application on a hung volume: its access check blocks on the disk queue, while the
+// window is already up with its loading view, and quitting gives up on the check.
+TEST_F(MainWindowTest, AHungRememberedItemLeavesTheWindowUpWithItsLoadingView) {
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> checking = false;
+    const QTemporaryDir empty;
+    auto sources = sourcesListing(QtStrings::toPath(empty.path()));
+    sources.startAccessing = [released, &checking](const std::filesystem::path&) {
+        checking = true;
+        released.wait_for(std::chrono::seconds(10));
+        return true;
+    };
+    const auto remembered = examples / "Calculator.app";
+    _preferences.setSecurityScopedBookmarks(
+        {{QtStrings::fromPath(remembered), QByteArray::fromStdString(remembered.native())}});
+    _window = std::make_unique<MainWindow>(_preferences, std::move(sources), _platformServices);
+    _window->show();
+    _window->startUpdating();
+    ASSERT_EVENTUALLY(checking, "the remembered item is checked");
+    EXPECT_TRUE(_window->isVisible());
+    EXPECT_FALSE(_window->applicationsSourceController().initialLoadingFinished());
+    EXPECT_FALSE(_window->sidebar().loadingText().isEmpty());
+    EXPECT_FALSE(DiskOperationQueue::stopBackgroundWork(std::chrono::milliseconds(50)))
+        << "quitting does not wait for the hung check";
+
+    release.set_value();
+    ASSERT_TRUE(initialLoadingFinishes(_window->applicationsSourceController()));
+    EXPECT_EQ(arrangedNames(*_window), QStringList{"Calculator"});
+    EXPECT_TRUE(_window->applicationsSourceController().canResetReadPermissions());
 }
 
 TEST_F(MainWindowTest, DroppingAddsApplicationsButNotFolders) {
