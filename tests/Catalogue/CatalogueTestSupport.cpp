@@ -1,5 +1,6 @@
 #include "Catalogue/CatalogueTestSupport.h"
 
+#include "Code/Catalogue/DiskOperationQueue.h"
 #include "Code/Catalogue/QtStrings.h"
 #include "Code/Model/LumoraConnectionDescription.h"
 #include "Code/Model/LumoraSource.h"
@@ -48,9 +49,16 @@ bool waitUntilLoadFinished(InstalledApplication& application) {
 }
 
 void drainLoads() {
-    InstalledApplication::lumoraLoadQueue().waitForDone();
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    // A disk operation's answer may start loads, and a load's answer may start disk operations:
+    // both queues are drained until neither has work left.
+    auto& disk = DiskOperationQueue::shared();
+    auto& loads = InstalledApplication::lumoraLoadQueue();
+    do {
+        disk.waitForDone();
+        loads.waitForDone();
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    } while (disk.activeThreadCount() > 0 || loads.activeThreadCount() > 0);
 }
 
 LumoraLoadEnvironment environmentLoading(std::function<Lumora(const ZRURL&)> load) {

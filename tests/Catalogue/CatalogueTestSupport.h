@@ -48,7 +48,7 @@ LumoraLoadEnvironment environmentWithoutDocuments();
 /// False when that does not happen within a generous timeout.
 bool waitUntilLoadFinished(InstalledApplication& application);
 
-/// Lets every queued load finish and applies the results that they posted.
+/// Lets every queued disk operation and load finish and applies the results that they posted.
 void drainLoads();
 
 /// One entry of a featured list with every field valid, its address https://example.org/ followed
