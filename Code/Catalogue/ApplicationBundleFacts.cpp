@@ -67,9 +67,10 @@ ApplicationBundleFacts ApplicationBundleFacts::read(const ZRURL& bundleURL, bool
     if (!bundleURL.isFileURL()) {
         return facts;
     }
-    facts.pageHeader.bundlePath = bundleURL.path();
     if (includingPageHeader) {
-        facts.pageHeader = installedApplicationFacts(bundleURL.path());
+        auto header = installedApplicationFacts(bundleURL.path());
+        facts.pageHeader = {header.infoDictionaryReadable, std::move(header.version),
+                            std::move(header.copyright)};
     }
     if (const auto bundle = ZRBundle::bundleWithPath(bundleURL.path())) {
         if (const auto identifier = bundle->bundleIdentifier()) {

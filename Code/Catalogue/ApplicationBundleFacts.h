@@ -4,6 +4,8 @@
 #include "ZRFoundation/URL/ZRURL.h"
 
 #include <QString>
+#include <optional>
+#include <string>
 
 /// What the catalogue shows of an application bundle besides its document: the facts its Info.plist
 /// and resources declare. Linux keeps no system cache of bundle information, so every read goes to
@@ -17,8 +19,15 @@ struct ApplicationBundleFacts {
     /// When that file was last modified, in nanoseconds since the epoch: an application updated in
     /// place keeps its icon's path.
     qint64 iconModificationTime = 0;
-    /// Only its `bundlePath` unless read with `includingPageHeader`.
-    DocumentPageSnapshot::InstalledApplication pageHeader;
+    /// What the page's header shows besides the bundle's folder; read only with
+    /// `includingPageHeader`. Kept apart from the page's own structure, which a long list would
+    /// otherwise hold once per application with all its empty fields.
+    struct PageHeader {
+        bool infoDictionaryReadable = false;
+        std::optional<std::string> version;
+        std::optional<std::string> copyright;
+    };
+    PageHeader pageHeader;
 
     static ApplicationBundleFacts read(const ZRURL& bundleURL, bool includingPageHeader);
 

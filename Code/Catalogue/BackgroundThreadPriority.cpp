@@ -24,9 +24,11 @@ void BackgroundThreadPriority::lowerCurrentThread() {
     }
 }
 
-void BackgroundThreadPriority::start(QThreadPool& pool, std::function<void()> work) {
-    pool.start([work = std::move(work)] {
-        lowerCurrentThread();
-        work();
-    });
+void BackgroundThreadPriority::start(QThreadPool& pool, std::function<void()> work, int queuePriority) {
+    pool.start(
+        [work = std::move(work)] {
+            lowerCurrentThread();
+            work();
+        },
+        queuePriority);
 }

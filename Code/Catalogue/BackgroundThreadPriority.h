@@ -15,7 +15,8 @@ inline constexpr int niceIncrement = 10;
 /// Lowers the calling thread's priority, once per thread.
 void lowerCurrentThread();
 
-/// Starts `work` on `pool`, on a thread whose priority it has lowered.
-void start(QThreadPool& pool, std::function<void()> work);
+/// Starts `work` on `pool`, on a thread whose priority it has lowered; a higher `queuePriority`
+/// runs it before work queued with a lower one.
+void start(QThreadPool& pool, std::function<void()> work, int queuePriority = 0);
 
 } // namespace BackgroundThreadPriority

@@ -14,7 +14,9 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <QThreadPool>
+#include <algorithm>
 #include <cstdint>
+#include <deque>
 
 namespace {
 
@@ -81,6 +83,35 @@ bool InstalledApplication::canContainLumora(const std::filesystem::path& path, b
     return ApplicationFileTypes::canContainLumora(path, allowOnlyAppBundles);
 }
 
+namespace {
+
+/// The documents shown or loaded last, kept so that going back and forth between a few
+/// applications does not read them again. Main thread only.
+class RecentDocuments {
+public:
+    static constexpr std::size_t capacity = 16;
+
+    static RecentDocuments& shared() {
+        static RecentDocuments recent;
+        return recent;
+    }
+
+    void keep(std::shared_ptr<const Lumora> document) {
+        if (const auto found = std::find(_documents.begin(), _documents.end(), document);
+            found != _documents.end()) {
+            _documents.erase(found);
+        } else if (_documents.size() == capacity) {
+            _documents.pop_front();
+        }
+        _documents.push_back(std::move(document));
+    }
+
+private:
+    std::deque<std::shared_ptr<const Lumora>> _documents;
+};
+
+} // namespace
+
 std::optional<ZRURL> InstalledApplication::lumoraFileURL() const {
     const auto lumora = _lumoraLoadState.lumora();
     if (!lumora) {
@@ -144,39 +175,65 @@ std::uint64_t InstalledApplication::markLoadPending() {
     return load;
 }
 
-void InstalledApplication::queueLoad(std::uint64_t load) {
+void InstalledApplication::queueLoad(std::uint64_t load, bool rereadingDocument) {
     // The load holds the application only weakly and never as a strong reference, so that dropping
     // the application while its load waits or runs neither keeps it alive nor destroys it off its thread.
     std::weak_ptr<InstalledApplication> weakApplication = weak_from_this();
-    BackgroundThreadPriority::start(lumoraLoadQueue(), [weakApplication, latestLoad = _latestLoad, load,
-                                                        bundleURL = _bundleURL, displayName = displayName()] {
-        if (weakApplication.expired() || *latestLoad != load) {
-            return;
-        }
-        auto state = LumoraLoadStateMapping::stateAfterLoading(bundleURL, LumoraLoadEnvironment::current());
-        auto facts = ApplicationBundleFacts::read(bundleURL, true);
-        // Folded here, so that the first search of a long list does not fold every text at once.
-        auto folded = SearchTextFolding::folded(searchStringFor(displayName, state));
-        auto* const core = QCoreApplication::instance();
-        if (core == nullptr) {
-            return;
-        }
-        QMetaObject::invokeMethod(
-            core,
-            [weakApplication, latestLoad, load, state = std::move(state), facts = std::move(facts),
-             folded = std::move(folded)] {
-                const auto application = weakApplication.lock();
-                if (application && *latestLoad == load) {
+    // A document read again is waited for: it goes ahead of the loads still queued.
+    const int queuePriority = rereadingDocument ? 1 : 0;
+    BackgroundThreadPriority::start(
+        lumoraLoadQueue(),
+        [weakApplication, latestLoad = _latestLoad, load, rereadingDocument, bundleURL = _bundleURL,
+         displayName = displayName()] {
+            if (weakApplication.expired() || *latestLoad != load) {
+                return;
+            }
+            auto state =
+                LumoraLoadStateMapping::stateAfterLoading(bundleURL, LumoraLoadEnvironment::current());
+            auto facts = ApplicationBundleFacts::read(bundleURL, true);
+            // Folded here, so that the first search of a long list does not fold every text at once.
+            auto folded = SearchTextFolding::folded(searchStringFor(displayName, state));
+            auto* const core = QCoreApplication::instance();
+            if (core == nullptr) {
+                return;
+            }
+            QMetaObject::invokeMethod(
+                core,
+                [weakApplication, latestLoad, load, rereadingDocument, state = std::move(state),
+                 facts = std::move(facts), folded = std::move(folded)] {
+                    const auto application = weakApplication.lock();
+                    if (!application) {
+                        return;
+                    }
+                    if (rereadingDocument) {
+                        application->_rereadingDocument = false;
+                    }
+                    if (*latestLoad != load) {
+                        return;
+                    }
                     application->_bundleFacts = facts;
-                    application->setLumoraLoadState(state, folded);
-                }
-            },
-            Qt::QueuedConnection);
-    });
+                    if (rereadingDocument && state.stateCase() == LumoraLoadState::Case::loaded) {
+                        // Still loaded: the state keeps its case, and the reader gets the document.
+                        RecentDocuments::shared().keep(state.lumora());
+                        application->_lumoraLoadState = state.holdingDocumentWeakly();
+                        emit application->documentReread();
+                    } else {
+                        application->setLumoraLoadState(state, folded);
+                    }
+                },
+                Qt::QueuedConnection);
+        },
+        queuePriority);
 }
 
 DocumentPageSnapshot::InstalledApplication InstalledApplication::pageHeaderFacts() const {
-    auto facts = _bundleFacts.pageHeader;
+    DocumentPageSnapshot::InstalledApplication facts;
+    if (_bundleURL.isFileURL()) {
+        facts.bundlePath = _bundleURL.path();
+    }
+    facts.infoDictionaryReadable = _bundleFacts.pageHeader.infoDictionaryReadable;
+    facts.version = _bundleFacts.pageHeader.version;
+    facts.copyright = _bundleFacts.pageHeader.copyright;
     facts.archiveOrigin = _archiveOrigin;
     return facts;
 }
@@ -185,8 +242,28 @@ std::filesystem::path InstalledApplication::revealedPath() const {
     return _archiveOrigin ? _archiveOrigin->archive : _bundleURL.path();
 }
 
+std::shared_ptr<const Lumora> InstalledApplication::document() {
+    if (auto document = _lumoraLoadState.lumora()) {
+        RecentDocuments::shared().keep(document);
+        return document;
+    }
+    if (_lumoraLoadState.stateCase() == LumoraLoadState::Case::loaded && !_rereadingDocument) {
+        _rereadingDocument = true;
+        queueLoad(*_latestLoad, true);
+    }
+    return nullptr;
+}
+
 void InstalledApplication::setLumoraLoadState(LumoraLoadState state,
                                               std::optional<QString> foldedSearchString) {
+    if (auto document = state.lumora()) {
+        // The search text needs the document, which from now on stays only while it is in use.
+        if (!foldedSearchString) {
+            foldedSearchString = SearchTextFolding::folded(searchStringFor(displayName(), state));
+        }
+        RecentDocuments::shared().keep(std::move(document));
+        state = state.holdingDocumentWeakly();
+    }
     LumoraLoadStateChange change{_lumoraLoadState, state};
     _lumoraLoadState = std::move(state);
     if (!(change.oldValue == change.newValue)) {

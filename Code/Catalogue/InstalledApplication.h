@@ -58,8 +58,13 @@ public:
 
     const ZRURL& bundleURL() const { return _bundleURL; }
     const LumoraLoadState& lumoraLoadState() const { return _lumoraLoadState; }
-    /// The primary declaration file of a loaded document, for revealing it; none otherwise.
+    /// The primary declaration file of a loaded document in memory, for revealing it; none otherwise.
     std::optional<ZRURL> lumoraFileURL() const;
+    /// The document of a loaded application. Only the documents in use stay in memory (the page's,
+    /// and a few of those shown or loaded last); for any other this returns null and reads the
+    /// document again in the background, checked as at first. `documentReread` tells when it is
+    /// back; a bundle that no longer passes changes the state instead.
+    std::shared_ptr<const Lumora> document();
 
     /// Read from the bundle when the instance is made and again by every load, so that asking never
     /// touches the disk (the list asks on the main thread) and a changed bundle shows after a reload.
@@ -95,14 +100,17 @@ signals:
     /// Emitted on the main thread whenever the state changes case (and for `loadPending` on the
     /// thread that asked for the load).
     void lumoraLoadStateChanged(const LumoraLoadStateChange& change);
+    /// The document that `document` found gone is in memory again.
+    void documentReread();
 
 private:
     /// The first half of `readLumoraInBackground`: counts the load and shows it pending. Returns the
     /// load's number for `queueLoad`.
     std::uint64_t markLoadPending();
     /// The second half: queues load number `load`, which applies its outcome on the main thread
-    /// unless a later load has been asked for by then.
-    void queueLoad(std::uint64_t load);
+    /// unless a later load has been asked for by then. `rereadingDocument`: the load only brings
+    /// back the document of a loaded application, which is not shown pending meanwhile.
+    void queueLoad(std::uint64_t load, bool rereadingDocument = false);
     /// `foldedSearchString`: the search text for the new state, folded off the main thread.
     void setLumoraLoadState(LumoraLoadState state, std::optional<QString> foldedSearchString = std::nullopt);
     static QString searchStringFor(const QString& displayName, const LumoraLoadState& state);
@@ -115,4 +123,5 @@ private:
     /// Counts the loads asked for; shared with them so that a superseded one can tell without
     /// holding the application.
     std::shared_ptr<std::atomic<std::uint64_t>> _latestLoad = std::make_shared<std::atomic<std::uint64_t>>(0);
+    bool _rereadingDocument = false;
 };

@@ -23,6 +23,19 @@ std::string_view LumoraLoadState::caseName(Case stateCase) {
 }
 
 std::shared_ptr<const Lumora> LumoraLoadState::lumora() const {
-    const auto* lumora = std::get_if<std::shared_ptr<const Lumora>>(&_payload);
-    return lumora ? *lumora : nullptr;
+    if (const auto* held = std::get_if<std::shared_ptr<const Lumora>>(&_payload)) {
+        return *held;
+    }
+    if (const auto* weak = std::get_if<std::weak_ptr<const Lumora>>(&_payload)) {
+        return weak->lock();
+    }
+    return nullptr;
+}
+
+LumoraLoadState LumoraLoadState::holdingDocumentWeakly() const {
+    LumoraLoadState state = *this;
+    if (const auto* held = std::get_if<std::shared_ptr<const Lumora>>(&_payload)) {
+        state._payload = std::weak_ptr<const Lumora>(*held);
+    }
+    return state;
 }

@@ -35,8 +35,12 @@ public:
 
     /// The error of `loadFailed`; none for the other cases.
     const LumoraLoadFailure* error() const { return std::get_if<LumoraLoadFailure>(&_payload); }
-    /// The document of `loaded`; null for the other cases.
+    /// The document of `loaded`; null for the other cases, and for a state holding its document
+    /// weakly once nobody else holds it.
     std::shared_ptr<const Lumora> lumora() const;
+    /// The same state, holding its document only while someone else does: a long list keeps the
+    /// states of all its applications but the documents of only those in use.
+    LumoraLoadState holdingDocumentWeakly() const;
     /// Who signed the main executable, when a finished load could read the signature.
     const std::optional<LumoraSignatureSummary>& signature() const { return _signature; }
     void setSignature(std::optional<LumoraSignatureSummary> signature) { _signature = std::move(signature); }
@@ -51,7 +55,9 @@ private:
         , _payload(std::move(error)) {}
 
     Case _case;
-    std::variant<std::monostate, LumoraLoadFailure, std::shared_ptr<const Lumora>> _payload;
+    std::variant<std::monostate, LumoraLoadFailure, std::shared_ptr<const Lumora>,
+                 std::weak_ptr<const Lumora>>
+        _payload;
     std::optional<LumoraSignatureSummary> _signature;
 };
 

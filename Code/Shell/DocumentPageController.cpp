@@ -60,6 +60,10 @@ DocumentPageSnapshot::LoadState pageLoadState(LumoraLoadState::Case stateCase) {
 /// shown at once.
 constexpr std::size_t largestPageBuiltOnTheMainThread = 2000;
 
+/// How long the page of a selected application waits for its document to be read again before it
+/// shows the application pending.
+constexpr std::chrono::milliseconds documentRereadPatience{150};
+
 std::size_t connectionCount(const DocumentPageSnapshot& snapshot) {
     std::size_t count = 0;
     for (const auto& application : snapshot.selection) {
@@ -151,6 +155,21 @@ void DocumentPageController::setNeedsRebuild() {
 void DocumentPageController::rebuild() {
     const std::uint64_t generation = ++_generation;
     auto pageSnapshot = snapshot();
+    if (_awaitingDocument) {
+        // Reading the document again takes milliseconds: the page waits for it (its arrival
+        // rebuilds), and shows the application pending only if that takes long enough to notice.
+        auto waiting = std::make_shared<DocumentPageSnapshot>(std::move(pageSnapshot));
+        QTimer::singleShot(documentRereadPatience, this, [this, generation, waiting] {
+            if (generation == _generation) {
+                build(generation, std::move(*waiting));
+            }
+        });
+        return;
+    }
+    build(generation, std::move(pageSnapshot));
+}
+
+void DocumentPageController::build(std::uint64_t generation, DocumentPageSnapshot pageSnapshot) {
     if (connectionCount(pageSnapshot) <= largestPageBuiltOnTheMainThread) {
         publish(generation, QtStrings::toQString(::pageHTML(pageSnapshot)));
         return;
@@ -177,10 +196,20 @@ void DocumentPageController::publish(std::uint64_t generation, const QString& ht
 void DocumentPageController::observeSelectedApplication() {
     disconnect(_selectedApplicationObservation);
     disconnect(_selectedApplicationIconObservation);
+    disconnect(_selectedApplicationDocumentObservation);
+    _selectedDocument.reset();
     const auto& selected = _sources.arrayController().selectedApplication();
     if (auto* installed = qobject_cast<InstalledApplication*>(selected.get())) {
-        _selectedApplicationObservation = connect(installed, &InstalledApplication::lumoraLoadStateChanged,
-                                                  this, &DocumentPageController::setNeedsRebuild);
+        // The document is taken at once: until the rebuild, other loads' documents could push it
+        // out of those kept in memory.
+        const auto takeDocumentAndRebuild = [this, installed] {
+            _selectedDocument = installed->lumoraLoadState().lumora();
+            setNeedsRebuild();
+        };
+        _selectedApplicationObservation =
+            connect(installed, &InstalledApplication::lumoraLoadStateChanged, this, takeDocumentAndRebuild);
+        _selectedApplicationDocumentObservation =
+            connect(installed, &InstalledApplication::documentReread, this, takeDocumentAndRebuild);
     } else if (auto* preview = qobject_cast<PreviewApplication*>(selected.get())) {
         _selectedApplicationIconObservation = connect(preview, &PreviewApplication::iconChanged, this,
                                                       &DocumentPageController::setNeedsRebuild);
@@ -189,6 +218,7 @@ void DocumentPageController::observeSelectedApplication() {
 
 DocumentPageSnapshot DocumentPageController::snapshot() {
     DocumentPageSnapshot snapshot;
+    _awaitingDocument = false;
     if (const auto& selected = _sources.arrayController().selectedApplication()) {
         DocumentPageSnapshot::Application application;
         application.displayName = QtStrings::toStdString(selected->displayName());
@@ -197,11 +227,16 @@ DocumentPageSnapshot DocumentPageController::snapshot() {
             _encodedIcon = {selected->identifier(), icon.cacheKey(), pngBytes(icon)};
         }
         application.iconPNG = _encodedIcon.png;
-        if (const auto* installed = qobject_cast<const InstalledApplication*>(selected.get())) {
+        if (auto* installed = qobject_cast<InstalledApplication*>(selected.get())) {
             auto facts = installed->pageHeaderFacts();
             const auto& state = installed->lumoraLoadState();
             facts.loadState = pageLoadState(state.stateCase());
-            facts.document = state.lumora();
+            facts.document = installed->document();
+            _selectedDocument = facts.document;
+            if (state.stateCase() == LumoraLoadState::Case::loaded && !facts.document) {
+                _awaitingDocument = true;
+                facts.loadState = DocumentPageSnapshot::LoadState::loadPending;
+            }
             facts.signature = state.signature();
             if (const auto* error = state.error()) {
                 facts.errorDescription = error->description;

@@ -54,6 +54,8 @@ signals:
 
 private:
     void rebuild();
+    /// Builds the page of `pageSnapshot` and publishes it unless a newer one has overtaken it.
+    void build(std::uint64_t generation, DocumentPageSnapshot pageSnapshot);
     void observeSelectedApplication();
     void publish(std::uint64_t generation, const QString& html);
 
@@ -68,6 +70,11 @@ private:
     std::uint64_t _generation = 0;
     QMetaObject::Connection _selectedApplicationObservation;
     QMetaObject::Connection _selectedApplicationIconObservation;
+    QMetaObject::Connection _selectedApplicationDocumentObservation;
+    /// The selected application's document, kept in memory while it is selected.
+    std::shared_ptr<const Lumora> _selectedDocument;
+    /// Set by `snapshot` while the selected application's document is being read again.
+    bool _awaitingDocument = false;
     /// Computed once per change of their input, not per rebuild.
     struct EncodedIcon {
         QString identifier;

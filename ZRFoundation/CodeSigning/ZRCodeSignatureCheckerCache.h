@@ -19,7 +19,7 @@ class ZRCodeSignatureCheckerCache {
 public:
     /// Room for every application a viewer finds on a well-stocked machine, each with a few
     /// nested bundles, so that reloading them all is answered from here.
-    static constexpr std::size_t sharedCapacity = 2000;
+    static constexpr std::size_t sharedCapacity = 256;
 
     /// What identifies one state of a file's contents without reading them. The change time
     /// moves with every write and cannot be set back by the file's owner.

@@ -58,12 +58,12 @@ TEST(ApplicationBundleFacts, ReadsThePageHeaderOnlyWhenAsked) {
 
     const auto quick = ApplicationBundleFacts::read(url, false);
     EXPECT_EQ(quick.bundleIdentifier, "com.example.versioned");
-    EXPECT_EQ(quick.pageHeader.bundlePath, bundle);
+    EXPECT_FALSE(quick.pageHeader.infoDictionaryReadable);
     EXPECT_FALSE(quick.pageHeader.version.has_value());
 
     const auto full = ApplicationBundleFacts::read(url, true);
     EXPECT_EQ(full.bundleIdentifier, "com.example.versioned");
-    EXPECT_EQ(full.pageHeader.bundlePath, bundle);
+    EXPECT_TRUE(full.pageHeader.infoDictionaryReadable);
     EXPECT_EQ(full.pageHeader.version, "3.1");
 }
 
@@ -73,6 +73,6 @@ TEST(ApplicationBundleFacts, AURLThatIsNotAFileHasNoFactsAndItsLastComponentAsNa
     const auto facts = ApplicationBundleFacts::read(*url, true);
     EXPECT_TRUE(facts.bundleIdentifier.isNull());
     EXPECT_TRUE(facts.iconFilePath.isEmpty());
-    EXPECT_TRUE(facts.pageHeader.bundlePath.empty());
+    EXPECT_FALSE(facts.pageHeader.infoDictionaryReadable);
     EXPECT_EQ(ApplicationBundleFacts::displayName(*url), "Remote.app");
 }

@@ -150,3 +150,57 @@ TEST_F(InstalledApplicationLoading, FindsHostsAndServicesOfARealSampleForSearchi
     ASSERT_TRUE(calculator->lumoraLoadState().signature());
     EXPECT_EQ(calculator->lumoraLoadState().signature()->kind, LumoraSignatureSummary::Kind::developerID);
 }
+
+TEST_F(InstalledApplicationLoading, KeepsOnlyTheDocumentsInUseAndReadsAnotherAgainWhileStayingLoaded) {
+    auto failing = std::make_shared<std::atomic<bool>>(false);
+    auto log = std::make_shared<LoadLog>();
+    LumoraLoadEnvironment::setCurrent(environmentLoading([failing, log](const ZRURL& url) -> Lumora {
+        log->add(url);
+        if (*failing) {
+            throw Lumora::InitializationError::fileCorrupt(url, std::nullopt);
+        }
+        const auto source = std::make_shared<const Lumora::Source>(
+            Lumora::Source::SourceType::internal, url, ZRURL::fileURL(url.path() / "Lumora.plist", false),
+            std::nullopt, std::nullopt, "Edits text", std::vector<Lumora::ConnectionDescription>{},
+            std::vector<Lumora::ServiceDescription>{{std::nullopt, "Sync Relay", "Syncs."}}, std::nullopt);
+        return Lumora(source, {});
+    }));
+    const auto makeApplication = [this](const std::string& name) {
+        return InstalledApplication::makeForBundleURL(ZRURL::fileURL(makeBundle(folderPath(), name), true));
+    };
+    const auto first = makeApplication("First.app");
+    drainLoads();
+    const auto second = makeApplication("Second.app");
+    drainLoads();
+    // Many more loaded after them push their documents out of memory.
+    std::vector<std::shared_ptr<InstalledApplication>> later;
+    for (int index = 0; index < 40; ++index) {
+        later.push_back(makeApplication("Later" + std::to_string(index) + ".app"));
+    }
+    drainLoads();
+    ASSERT_TRUE(first->isLumoraLoaded());
+    EXPECT_EQ(first->lumoraLoadState().lumora(), nullptr);
+    EXPECT_NE(later.back()->lumoraLoadState().lumora(), nullptr) << "the last loaded are kept";
+    EXPECT_TRUE(first->foldedSearchString().contains(QStringLiteral("sync relay")))
+        << "the search text was taken while the document was there";
+
+    QSignalSpy changes(first.get(), &InstalledApplication::lumoraLoadStateChanged);
+    QSignalSpy reread(first.get(), &InstalledApplication::documentReread);
+    const auto bundle = first->bundleURL().path();
+    EXPECT_EQ(first->document(), nullptr);
+    EXPECT_EQ(first->document(), nullptr) << "asked twice";
+    drainLoads();
+    EXPECT_EQ(reread.count(), 1);
+    EXPECT_EQ(log->count(bundle), 2u) << "read again once";
+    EXPECT_EQ(changes.count(), 0) << "never shown pending meanwhile";
+    const auto document = first->document();
+    ASSERT_NE(document, nullptr);
+    EXPECT_EQ(document->primarySource()->serviceDescriptions().at(0).localizedName(), "Sync Relay");
+    EXPECT_EQ(first->lumoraFileURL(), document->primarySource()->policyFileURL());
+
+    // A bundle that no longer passes its checks is no longer shown as loaded.
+    *failing = true;
+    EXPECT_EQ(second->document(), nullptr);
+    drainLoads();
+    EXPECT_EQ(second->lumoraLoadState().stateCase(), LumoraLoadState::Case::loadFailed);
+}

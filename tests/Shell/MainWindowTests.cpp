@@ -173,6 +173,48 @@ TEST_F(MainWindowTest, SelectingAnApplicationShowsItsPage) {
     EXPECT_NE(window.documentPageController().pageHTML().indexOf("<h1 dir=\"auto\">TextEditor</h1>"), -1);
 }
 
+// A long list keeps only the documents in use: the page of an application whose document was let
+// go waits for it to be read again, and the application stays loaded meanwhile.
+TEST_F(MainWindowTest, SelectingAnApplicationWhoseDocumentWasLetGoReadsItAgain) {
+    auto& window = makeWindow();
+    const auto editor = listedApplication(window, "TextEditor");
+    ASSERT_NE(editor, nullptr);
+    std::vector<std::shared_ptr<InstalledApplication>> others;
+    for (const auto& application :
+         window.applicationsSourceController().arrayController().arrangedApplications()) {
+        auto installed = std::dynamic_pointer_cast<InstalledApplication>(application);
+        if (installed && installed != editor) {
+            others.push_back(std::move(installed));
+        }
+    }
+    // Loading the others again until enough documents were loaded after the editor's.
+    for (int round = 0; round < 40 && editor->lumoraLoadState().lumora(); ++round) {
+        for (const auto& other : others) {
+            other->readLumoraInBackground();
+        }
+        ASSERT_EVENTUALLY(std::none_of(others.begin(), others.end(),
+                                       [](const auto& other) {
+                                           return other->lumoraLoadState().stateCase() ==
+                                                  LumoraLoadState::Case::loadPending;
+                                       }),
+                          "the loads never finished");
+    }
+    ASSERT_TRUE(editor->isLumoraLoaded());
+    ASSERT_EQ(editor->lumoraLoadState().lumora(), nullptr);
+
+    QSignalSpy changes(editor.get(), &InstalledApplication::lumoraLoadStateChanged);
+    QSignalSpy pages(&window.documentPageController(), &DocumentPageController::pageChanged);
+    window.applicationsSourceController().arrayController().setSelectedApplication(editor);
+    EXPECT_EVENTUALLY(!pages.isEmpty() &&
+                          pages.last().at(0).toString().contains("<h1 dir=\"auto\">TextEditor</h1>") &&
+                          pages.last().at(0).toString().contains("updates.example.com"),
+                      "the editor's page never showed");
+    EXPECT_EQ(changes.count(), 0);
+    ASSERT_TRUE(ShellTestSupport::trigger(window.commands().revealLumora));
+    ASSERT_EQ(_platformServices.shownItems.size(), 1U);
+    EXPECT_EQ(_platformServices.shownItems[0].front().filename(), "Lumora.plist");
+}
+
 /// A run of rows of the page's header text that hold ink: from `top` to `bottom` (inclusive), the
 /// rightmost inked column, and the lightness of its darkest pixel.
 struct InkedLine {
