@@ -214,8 +214,9 @@ int main(int argc, char** argv) {
         rss += process.rssKilobytes;
         pss += process.pssKilobytes;
     }
-    std::printf("total with %zu applications listed: RSS %.1f MB, PSS %.1f MB (goal with 10,000: under 240 MB)\n",
-                settings.count, static_cast<double>(rss) / 1024.0, static_cast<double>(pss) / 1024.0);
+    std::printf(
+        "total with %zu applications listed: RSS %.1f MB, PSS %.1f MB (goal with 10,000: under 240 MB)\n",
+        settings.count, static_cast<double>(rss) / 1024.0, static_cast<double>(pss) / 1024.0);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::cerr << "lumora-viewer-memory: the viewer did not end cleanly\n";
         return 1;
