@@ -144,7 +144,7 @@ std::vector<StyleRule> styleRules(const PageColors& colors) {
          {"margin-top: 32px;", "margin-bottom: 0px;", "font-size: 16pt;", "font-weight: normal;",
           "line-height: 1.35em;", "color: " + colors.heading + ";"}},
         {"h2:first-child", "", {"margin-top: 0;"}},
-        {"body > *",
+        {"body > h3, body > p",
          "long pages: what is out of view is laid out only when it scrolls in",
          {"content-visibility: auto;", "contain-intrinsic-size: auto 40px;"}},
         {"h3",
