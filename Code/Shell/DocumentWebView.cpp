@@ -51,15 +51,27 @@ void DocumentWebView::registerPageScheme() {
 
 DocumentWebView::DocumentWebView(PlatformServices& platformServices, QWidget* parent)
     : QWebEngineView(parent)
+    , _platformServices(platformServices) {
+    _cover = new QWidget(this);
+    _cover->setObjectName(QStringLiteral("documentWebViewCover"));
+    _cover->setAttribute(Qt::WA_TransparentForMouseEvents);
+    _cover->setAutoFillBackground(true);
+    _cover->setGeometry(rect());
+    _cover->raise();
+    setPageBackgroundColor(palette().color(QPalette::Window));
+}
+
+void DocumentWebView::makePage() {
     // Off the record: nothing the page does is kept on disk.
-    , _profile(new QWebEngineProfile(this))
-    , _schemeHandler(new DocumentSchemeHandler(_profile))
-    , _requestInterceptor(new DocumentRequestInterceptor(_profile))
-    , _documentPage(new DocumentWebPage(platformServices, _profile, this)) {
+    _profile = new QWebEngineProfile(this);
+    _schemeHandler = new DocumentSchemeHandler(_profile);
+    _requestInterceptor = new DocumentRequestInterceptor(_profile);
+    _documentPage = new DocumentWebPage(_platformServices, _profile, this);
     _profile->installUrlSchemeHandler(DocumentSchemeHandler::scheme(), _schemeHandler);
     _profile->setUrlRequestInterceptor(_requestInterceptor);
     _profile->setSpellCheckEnabled(false);
     applySettings();
+    _documentPage->setBackgroundColor(_backgroundColor);
     setPage(_documentPage);
     connect(_documentPage, &DocumentWebPage::grantReadPermissionRequested, this,
             &DocumentWebView::grantReadPermissionRequested);
@@ -68,14 +80,6 @@ DocumentWebView::DocumentWebView(PlatformServices& platformServices, QWidget* pa
     connect(_documentPage, &QWebEnginePage::loadFinished, this, &DocumentWebView::handleLoadFinished);
     connect(_documentPage, &QWebEnginePage::linkHovered, this,
             [this](const QString& url) { _hoveredLink = QUrl(url); });
-
-    _cover = new QWidget(this);
-    _cover->setObjectName(QStringLiteral("documentWebViewCover"));
-    _cover->setAttribute(Qt::WA_TransparentForMouseEvents);
-    _cover->setAutoFillBackground(true);
-    _cover->setGeometry(rect());
-    _cover->raise();
-    setPageBackgroundColor(palette().color(QPalette::Window));
 }
 
 DocumentWebView::~DocumentWebView() {
@@ -128,6 +132,9 @@ void DocumentWebView::showPage(const QString& html) {
         }
         return;
     }
+    if (_documentPage == nullptr) {
+        makePage();
+    }
     _currentPageURL = QUrl(QStringLiteral("%1:/page-%2.html")
                                .arg(QLatin1String(DocumentSchemeHandler::scheme()))
                                .arg(++_pageNumber));
@@ -154,7 +161,9 @@ void DocumentWebView::loadCurrentPage() {
 
 void DocumentWebView::setPageBackgroundColor(const QColor& color) {
     _backgroundColor = color;
-    _documentPage->setBackgroundColor(color);
+    if (_documentPage != nullptr) {
+        _documentPage->setBackgroundColor(color);
+    }
     if (_cover) {
         QPalette coverPalette = _cover->palette();
         coverPalette.setColor(QPalette::Window, color);
@@ -226,12 +235,19 @@ bool DocumentWebView::eventFilter(QObject* watched, QEvent* event) {
     } else if (event->type() == QEvent::MouseButtonRelease) {
         const auto button = static_cast<QMouseEvent*>(event)->button();
         if ((button == Qt::LeftButton || button == Qt::MiddleButton) && _hoveredLink.isValid() &&
-            !_hoveredLink.isEmpty() && _hoveredLink == _pressedLink) {
+            !_hoveredLink.isEmpty() && _hoveredLink == _pressedLink && _documentPage != nullptr) {
             _documentPage->handleClickedLink(_hoveredLink);
         }
         _pressedLink.clear();
     }
     return QWebEngineView::eventFilter(watched, event);
+}
+
+void DocumentWebView::showEvent(QShowEvent* event) {
+    if (_documentPage == nullptr) {
+        makePage();
+    }
+    QWebEngineView::showEvent(event);
 }
 
 void DocumentWebView::resizeEvent(QResizeEvent* event) {

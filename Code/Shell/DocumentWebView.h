@@ -27,7 +27,8 @@ public:
 
     /// Shows a complete page; any size (pages too large for a data: URL are served by the page
     /// scheme's handler). The page already shown or loading, given again, is kept as it is (with
-    /// its scroll position) instead of being loaded again; pageLoaded follows all the same.
+    /// its scroll position) instead of being loaded again; pageLoaded follows all the same. The
+    /// first call starts the web engine.
     void showPage(const QString& html);
     /// The window colour behind the page until the first page has faded in, and the page's own
     /// background colour, so nothing flashes white in a dark window.
@@ -47,9 +48,15 @@ protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    /// Makes the page first: shown without one, the view would make a page of the default profile.
+    void showEvent(QShowEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    /// Makes the engine's page and its off-the-record profile. The engine's first start takes a
+    /// fifth of a second on the main thread, so the view is made without them and the window can
+    /// show before it.
+    void makePage();
     void applySettings();
     void loadCurrentPage();
     void handleLoadFinished(bool ok);
@@ -58,10 +65,11 @@ private:
     /// Covers the page in the background colour until the first page has faded in. Declared first:
     /// the view's event handler looks at it while the other members are being made.
     QPointer<QWidget> _cover;
-    QWebEngineProfile* _profile;
-    DocumentSchemeHandler* _schemeHandler;
-    DocumentRequestInterceptor* _requestInterceptor;
-    DocumentWebPage* _documentPage;
+    PlatformServices& _platformServices;
+    QWebEngineProfile* _profile = nullptr;
+    DocumentSchemeHandler* _schemeHandler = nullptr;
+    DocumentRequestInterceptor* _requestInterceptor = nullptr;
+    DocumentWebPage* _documentPage = nullptr;
     QColor _backgroundColor;
     std::chrono::milliseconds _fadeInDelay{300};
     std::chrono::milliseconds _fadeInDuration{1000};

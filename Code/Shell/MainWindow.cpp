@@ -26,6 +26,8 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSplitter>
+#include <QTimer>
+#include <QVBoxLayout>
 #include <string>
 
 namespace {
@@ -77,8 +79,10 @@ MainWindow::MainWindow(Preferences& preferences, ApplicationsSourceController::S
                 showPreviewLoadingSheet(*source, *progress);
             });
 
-    connect(_documentPageController, &DocumentPageController::pageChanged, _webView,
-            &DocumentWebView::showPage);
+    connect(_documentPageController, &DocumentPageController::pageChanged, this, &MainWindow::showPage);
+    // The first count of the loading view, or the end of the loading, lets the pages through.
+    connect(_applicationsSourceController, &ApplicationsSourceController::initialLoadingProgressed, this,
+            [this] { QTimer::singleShot(0, this, &MainWindow::releaseHeldPage); });
     connect(_webView, &DocumentWebView::pageLoaded, this, &MainWindow::pageShown);
     connect(_webView, &DocumentWebView::grantReadPermissionRequested, this, [this](const QUrl& folderURL) {
         if (!folderURL.isValid() || !folderURL.isLocalFile()) {
@@ -118,10 +122,16 @@ void MainWindow::buildInterface() {
     _splitter->setChildrenCollapsible(false);
     setCentralWidget(_splitter);
     _sidebar = new SidebarWidget(*_applicationsSourceController, *_iconCache, _splitter);
-    _webView = new DocumentWebView(_platformServices, _splitter);
+    // The view is shown with its first page: showing it starts the web engine.
+    auto* pageArea = new QWidget(_splitter);
+    auto* pageLayout = new QVBoxLayout(pageArea);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    _webView = new DocumentWebView(_platformServices, pageArea);
     _webView->setAccessibleName(text("pageAccessibleName"));
+    _webView->hide();
+    pageLayout->addWidget(_webView);
     _splitter->addWidget(_sidebar);
-    _splitter->addWidget(_webView);
+    _splitter->addWidget(pageArea);
     _splitter->setStretchFactor(0, 0);
     _splitter->setStretchFactor(1, 1);
     _splitter->setSizes({280, 720});
@@ -258,7 +268,26 @@ void MainWindow::updateCommands() {
         _applicationsSourceController->isPreviewApplicationsSourceOffered());
 }
 
+void MainWindow::showPage(const QString& html) {
+    if (_holdsPages) {
+        _heldPage = html;
+    } else {
+        _webView->showPage(html);
+    }
+}
+
+void MainWindow::releaseHeldPage() {
+    if (!std::exchange(_holdsPages, false)) {
+        return;
+    }
+    if (_heldPage) {
+        _webView->showPage(*std::exchange(_heldPage, std::nullopt));
+    }
+    _webView->show();
+}
+
 void MainWindow::initialLoadingFinished() {
+    QTimer::singleShot(0, this, &MainWindow::releaseHeldPage);
     _sidebar->showInitialLoadingFinished();
     restoreSelection();
     updateCommands();

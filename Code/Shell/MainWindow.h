@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <memory>
+#include <optional>
 
 class ApplicationIconCache;
 class ApplicationsListView;
@@ -81,6 +82,10 @@ private:
     /// The one place that decides which commands are enabled.
     void updateCommands();
     void initialLoadingFinished();
+    /// Pages wait until the start is under way: the first page starts the web engine, which holds
+    /// the main thread for a fifth of a second, and the loading view shows its first count before.
+    void showPage(const QString& html);
+    void releaseHeldPage();
     void selectionShown();
     void showListContextMenu(const QPoint& globalPosition);
     void showSettingsWriteFailure(const QString& filePath);
@@ -114,4 +119,6 @@ private:
     DocumentWebView* _webView = nullptr;
     bool _remembersSelection = true;
     QString _applicationToRestore;
+    bool _holdsPages = true;
+    std::optional<QString> _heldPage;
 };

@@ -38,6 +38,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
@@ -426,6 +428,26 @@ TEST_F(MainWindowTest, TheLoadingViewCountsTheApplicationsRead) {
     EXPECT_EQ(bar->maximum(), 10000);
     EXPECT_EQ(bar->value(), 4210);
     QLocale::setDefault(previous);
+}
+
+// Starting the web engine holds the main thread for a fifth of a second: the window shows, and
+// its loading view gets going, before it starts.
+TEST_F(MainWindowTest, TheWindowShowsBeforeTheWebEngineStarts) {
+    _window = std::make_unique<MainWindow>(_preferences, sourcesListing(), _platformServices);
+    _window->show();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(_window->webView().isVisible()) << "showing the window started the engine";
+    _window->startUpdating();
+    ASSERT_TRUE(initialLoadingFinishes(_window->applicationsSourceController()));
+    ASSERT_EVENTUALLY(_window->webView().isVisible(), "the page never showed");
+    EXPECT_TRUE(_window->webView().page()->profile()->isOffTheRecord())
+        << "the view shows a page of the default profile, not its own";
+    QSignalSpy shown(_window.get(), &MainWindow::pageShown);
+    _window->applicationsSourceController().arrayController().setSelectedApplication(
+        listedApplication(*_window, "TextEditor"));
+    ASSERT_TRUE(shown.wait(20000));
+    EXPECT_EVENTUALLY(ShellTestSupport::hasDarkPixel(_window->webView().grab().toImage(), 100, 30, 400, 160),
+                      "the page's heading never showed");
 }
 
 // A remembered application on a hung volume: its access check blocks on the disk queue, while the
