@@ -1,6 +1,9 @@
+#include "Code/Catalogue/DiskOperationQueue.h"
+#include "Code/Catalogue/InstalledApplication.h"
 #include "ZRFoundation/CodeSigning/ZRCryptoLibrary.h"
 
 #include <QCoreApplication>
+#include <QThreadPool>
 #include <cstdlib>
 #include <string>
 
@@ -19,5 +22,9 @@ int main(int argc, char** argv) {
     ZRCryptoLibrary::initialize();
     ::testing::InitGoogleMock(&argc, argv);
     QCoreApplication application(argc, argv);
-    return RUN_ALL_TESTS();
+    const int status = RUN_ALL_TESTS();
+    // Walks and loads a test left running use process-wide caches: they end before those go.
+    DiskOperationQueue::shared().waitForDone();
+    InstalledApplication::lumoraLoadQueue().waitForDone();
+    return status;
 }

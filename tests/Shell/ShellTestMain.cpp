@@ -1,8 +1,11 @@
+#include "Code/Catalogue/DiskOperationQueue.h"
+#include "Code/Catalogue/InstalledApplication.h"
 #include "Code/Shell/DocumentWebView.h"
 #include "Code/Shell/ShellAnimation.h"
 #include "ZRFoundation/CodeSigning/ZRCryptoLibrary.h"
 
 #include <QApplication>
+#include <QThreadPool>
 #include <cstdlib>
 #include <string>
 
@@ -33,5 +36,9 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     // The window rests in its final state at once; tests that watch a fade turn them on.
     ShellAnimation::setEnabled(false);
-    return RUN_ALL_TESTS();
+    const int status = RUN_ALL_TESTS();
+    // Walks and loads a test left running use process-wide caches: they end before those go.
+    DiskOperationQueue::shared().waitForDone();
+    InstalledApplication::lumoraLoadQueue().waitForDone();
+    return status;
 }
